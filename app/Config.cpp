@@ -1,0 +1,238 @@
+#include "app/Config.h"
+
+#include "app/Sysdef.h"
+#include "grid/Gbk.h"
+#include "grid/TextHelpers.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <QStringDecoder>
+#include <vector>
+
+namespace corvanta {
+
+namespace {
+
+struct Line {
+    qsizetype begin;    // offset of the first byte
+    qsizetype end;      // offset just past the text, before the line ending
+    qsizetype next;     // offset of the next line
+};
+
+std::vector<Line> splitLines(const QByteArray& bytes)
+{
+    std::vector<Line> lines;
+    qsizetype pos = 0;
+    const qsizetype n = bytes.size();
+    while (pos < n) {
+        qsizetype e = pos;
+        while (e < n && bytes[e] != '\n' && bytes[e] != '\r')
+            ++e;
+        qsizetype next = e;
+        if (next < n && bytes[next] == '\r')
+            ++next;
+        if (next < n && bytes[next] == '\n')
+            ++next;
+        lines.push_back({pos, e, next});
+        pos = next;
+    }
+    return lines;
+}
+
+bool isUtf8(const QByteArray& bytes)
+{
+    QStringDecoder dec(QStringDecoder::Utf8);
+    QString ignored = dec.decode(bytes);
+    return !dec.hasError();
+}
+
+struct Parsed {
+    QByteArray bytes;
+    bool utf8 = true;
+    std::vector<Line> lines;
+    QString text(const Line& l) const
+    {
+        QByteArray raw = bytes.mid(l.begin, l.end - l.begin);
+        return utf8 ? QString::fromUtf8(raw) : gbk::decode(raw);
+    }
+    QByteArray encode(const QString& s) const { return utf8 ? s.toUtf8() : gbk::encode(s); }
+};
+
+std::optional<Parsed> load(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    Parsed p;
+    p.bytes = f.readAll();
+    p.utf8 = isUtf8(p.bytes);
+    p.lines = splitLines(p.bytes);
+    return p;
+}
+
+// Section name of a "[name]" line, or nullopt.
+std::optional<QString> sectionOf(const QString& line)
+{
+    QString t = line.trimmed();
+    if (!t.startsWith(QLatin1Char('[')))
+        return std::nullopt;
+    qsizetype close = t.indexOf(QLatin1Char(']'));
+    if (close < 0)
+        return std::nullopt;
+    return t.mid(1, close - 1).trimmed();
+}
+
+// Key of a "key=value" line, or nullopt (comments and other lines).
+std::optional<QString> keyOf(const QString& line, QString* value = nullptr)
+{
+    QString t = line.trimmed();
+    if (t.isEmpty() || t.startsWith(QLatin1Char(';')))
+        return std::nullopt;
+    qsizetype eq = t.indexOf(QLatin1Char('='));
+    if (eq < 0)
+        return std::nullopt;
+    if (value)
+        *value = t.mid(eq + 1).trimmed();
+    return t.left(eq).trimmed();
+}
+
+// Index range [first, last) of the lines of the first section with this name; first is the
+// header line itself. nullopt when the section is absent.
+std::optional<std::pair<size_t, size_t>> findSection(const Parsed& p, const QString& section)
+{
+    for (size_t i = 0; i < p.lines.size(); ++i) {
+        auto name = sectionOf(p.text(p.lines[i]));
+        if (!name || name->compare(section, Qt::CaseInsensitive) != 0)
+            continue;
+        size_t j = i + 1;
+        while (j < p.lines.size() && !sectionOf(p.text(p.lines[j])))
+            ++j;
+        return std::make_pair(i, j);
+    }
+    return std::nullopt;
+}
+
+QByteArray lineEnding(const Parsed& p)
+{
+    return p.bytes.contains("\r\n") || !p.bytes.contains('\n') ? QByteArray("\r\n") : QByteArray("\n");
+}
+
+}  // namespace
+
+IniFile::IniFile(QString path) : m_path(std::move(path)) {}
+
+std::optional<QString> IniFile::read(const QString& section, const QString& key) const
+{
+    auto p = load(m_path);
+    if (!p)
+        return std::nullopt;
+    auto range = findSection(*p, section);
+    if (!range)
+        return std::nullopt;
+    for (size_t i = range->first + 1; i < range->second; ++i) {
+        QString value;
+        auto k = keyOf(p->text(p->lines[i]), &value);
+        if (!k || k->compare(key, Qt::CaseInsensitive) != 0)
+            continue;
+        if (value.size() >= 2 && (value.front() == QLatin1Char('"') || value.front() == QLatin1Char('\'')) &&
+            value.back() == value.front())
+            value = value.mid(1, value.size() - 2);
+        return value;
+    }
+    return std::nullopt;
+}
+
+QString IniFile::read(const QString& section, const QString& key, const QString& fallback) const
+{
+    return read(section, key).value_or(fallback);
+}
+
+bool IniFile::write(const QString& section, const QString& key, const QString& value) const
+{
+    auto p = load(m_path);
+    if (!p)
+        return false;
+    QByteArray out;
+    const QByteArray eol = lineEnding(*p);
+    auto range = findSection(*p, section);
+    if (!range) {
+        out = p->bytes;
+        if (!out.isEmpty() && !out.endsWith('\n') && !out.endsWith('\r'))
+            out += eol;
+        out += "[" + p->encode(section) + "]" + eol + p->encode(key) + "=" + p->encode(value) + eol;
+    } else {
+        std::optional<size_t> hit;
+        size_t lastContent = range->first;
+        for (size_t i = range->first + 1; i < range->second; ++i) {
+            QString text = p->text(p->lines[i]);
+            if (!text.trimmed().isEmpty())
+                lastContent = i;
+            auto k = keyOf(text);
+            if (k && k->compare(key, Qt::CaseInsensitive) == 0) {
+                hit = i;
+                break;
+            }
+        }
+        if (hit) {
+            const Line& l = p->lines[*hit];
+            QString text = p->text(l);
+            qsizetype eq = text.indexOf(QLatin1Char('='));
+            QByteArray keyPart = p->encode(text.left(eq));
+            out = p->bytes.left(l.begin) + keyPart + "=" + p->encode(value) + p->bytes.mid(l.end);
+        } else {
+            const Line& l = p->lines[lastContent];
+            QByteArray before = p->bytes.left(l.next);
+            if (l.next == l.end)  // last line of the file without an ending
+                before += eol;
+            out = before + p->encode(key) + "=" + p->encode(value) + eol + p->bytes.mid(l.next);
+        }
+    }
+    QSaveFile f(m_path);
+    if (!f.open(QIODevice::WriteOnly))
+        return false;
+    if (f.write(out) != out.size())
+        return false;
+    return f.commit();
+}
+
+std::optional<QString> Config::Version()
+{
+    return IniFile(ConfigPath()).read(QStringLiteral("SQLVERSION"), QStringLiteral("VERSION"));
+}
+
+QString Config::Server()
+{
+    QString server = IniFile(ConfigPath()).read(QStringLiteral("SYSTEM"), QStringLiteral("SERVER"), QString());
+    return server.isEmpty() ? ComputerNameText() : server;
+}
+
+QString Config::User()
+{
+    return IniFile(ConfigPath()).read(QStringLiteral("SYSTEM"), QStringLiteral("USER"), QStringLiteral("sa"));
+}
+
+QString Config::Password()
+{
+    return IniFile(ConfigPath()).read(QStringLiteral("SYSTEM"), QStringLiteral("PASSWORD"), QString());
+}
+
+QString Config::Engine()
+{
+    QString engine = IniFile(ConfigPath()).read(QStringLiteral("SYSTEM"), QStringLiteral("ENGINE"), QString());
+    engine = engine.trimmed().toLower();
+    return engine.isEmpty() ? QStringLiteral("embedded") : engine;
+}
+
+bool Config::WriteDBServer(const QString& server)
+{
+    return IniFile(ConfigPath()).write(QStringLiteral("SYSTEM"), QStringLiteral("DBServer"), server);
+}
+
+QString ReturnValueNameFor(const std::optional<QString>& version)
+{
+    if (!version || *version == QStringLiteral("7.0"))
+        return QStringLiteral("RETURN_VALUE");
+    return QStringLiteral("@RETURN_VALUE");
+}
+
+}  // namespace corvanta

@@ -1,0 +1,27 @@
+#pragma once
+// How the application logic talks to the user, without widgets: the windows pass the GUI channel
+// (message dialog, system message box), corvanta-cli one that prints, tests one that records and
+// answers.
+#include <QString>
+
+namespace corvanta {
+
+class Messages {
+public:
+    virtual ~Messages() = default;
+
+    // The program's own message dialog. Returns "myok", "mycancel", "myignore" or "".
+    virtual QString superMsg(const QString& caption, const QString& text, const QString& buttons,
+                             const QString& options = QString(), const QString& icon = QString()) = 0;
+
+    // The system's plain message box with one OK button.
+    virtual void systemBox(const QString& caption, const QString& text) = 0;
+
+    // The default system beep.
+    virtual void beep() {}
+
+    // Long work: the hourglass while on is true.
+    virtual void busy(bool /*on*/) {}
+};
+
+}  // namespace corvanta

@@ -1,0 +1,126 @@
+#include "grid/TextHelpers.h"
+
+#include "grid/Gbk.h"
+
+#include <QSysInfo>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include <unistd.h>
+
+namespace corvanta {
+
+bool IsBlank(const QByteArray& text)
+{
+    for (char c : text)
+        if (c != ' ')
+            return false;
+    return true;
+}
+
+bool IsBlank(const QString& text)
+{
+    for (QChar c : text)
+        if (c != QLatin1Char(' '))
+            return false;
+    return true;
+}
+
+int32_t LeadingInteger(const QByteArray& text)
+{
+    if (IsBlank(text))
+        return 0;
+    qsizetype i = 0;
+    while (i < text.size() && text[i] == ' ')
+        ++i;
+    qsizetype start = i;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9')
+        ++i;
+    if (i == start)
+        return 0;
+    int32_t value = 0;
+    auto [ptr, ec] = std::from_chars(text.constData() + start, text.constData() + i, value);
+    (void)ptr;
+    if (ec != std::errc())
+        throw ConversionError("'" + text.mid(start, i - start).toStdString() +
+                              "' is not a valid integer value");
+    return value;
+}
+
+int32_t LeadingInteger(const QString& text)
+{
+    return LeadingInteger(gbk::encode(text));
+}
+
+double TextToNumber(const QByteArray& text)
+{
+    if (IsBlank(text))
+        return 0;
+    qsizetype i = 0;
+    const qsizetype n = text.size();
+    while (i < n && text[i] == ' ')
+        ++i;
+    std::string accepted;
+    if (i < n && text[i] == '-') {
+        accepted += '-';
+        ++i;
+    }
+    const size_t bodyStart = accepted.size();
+    bool seenDot = false;
+    while (i < n) {
+        char c = text[i];
+        if (c >= '0' && c <= '9') {
+            accepted += c;
+            ++i;
+        } else if (c == '.' && !seenDot) {
+            seenDot = true;
+            accepted += c;
+            ++i;
+        } else if ((c == 'E' || c == 'e') && i + 1 < n &&
+                   (text[i + 1] == '+' || text[i + 1] == '-' ||
+                    (text[i + 1] >= '0' && text[i + 1] <= '9'))) {
+            accepted += c;
+            accepted += text[i + 1];
+            i += 2;
+        } else {
+            break;
+        }
+    }
+    if (accepted.size() == bodyStart)
+        return 0;
+    if (accepted[bodyStart] == 'E' || accepted[bodyStart] == 'e')
+        return 0;
+    double value = 0;
+    const char* first = accepted.data();
+    const char* last = accepted.data() + accepted.size();
+    auto [ptr, ec] = std::from_chars(first, last, value);
+    if (ec != std::errc() || ptr != last || !std::isfinite(value))
+        throw ConversionError("'" + accepted + "' is not a valid floating point value");
+    // Formatted with four decimals and read back.
+    char buf[512];
+    std::snprintf(buf, sizeof buf, "%.4f", value);
+    return std::strtod(buf, nullptr);
+}
+
+double TextToNumber(const QString& text)
+{
+    return TextToNumber(gbk::encode(text));
+}
+
+int32_t Larger(int32_t a, int32_t b)
+{
+    return b >= a ? b : a;
+}
+
+QString ComputerNameText()
+{
+    char name[201] = {};
+    if (gethostname(name, 200) == 0 && name[0])
+        return QString::fromLocal8Bit(name);
+    QString host = QSysInfo::machineHostName();
+    return host.isEmpty() ? QStringLiteral("localhost") : host;
+}
+
+}  // namespace corvanta

@@ -1,0 +1,106 @@
+#include "app/Config.h"
+#include "app/Sysdef.h"
+#include "grid/Gbk.h"
+#include "grid/TextHelpers.h"
+#include "tests/support/TestSupport.h"
+
+#include <QFile>
+#include <gtest/gtest.h>
+
+using namespace corvanta;
+
+namespace {
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    f.open(QIODevice::ReadOnly);
+    return f.readAll();
+}
+}  // namespace
+
+TEST(Config, DefaultsWhenFileOrKeysAreMissing)
+{
+    test::TempProgramDir dir;
+    EXPECT_FALSE(Config::Version().has_value());
+    EXPECT_EQ(Config::User(), "sa");
+    EXPECT_EQ(Config::Password(), "");
+    EXPECT_EQ(Config::Server(), ComputerNameText());
+    EXPECT_EQ(Config::Engine(), "embedded");
+    // The file is never created by the program.
+    EXPECT_FALSE(Config::WriteDBServer("srv"));
+    EXPECT_FALSE(QFile::exists(dir.path() + "/Config.cfg"));
+
+    dir.writeConfig("[system]\r\nserver=\r\nuser=\r\n");
+    EXPECT_EQ(Config::Server(), ComputerNameText());  // empty SERVER counts as absent
+    EXPECT_EQ(Config::User(), "");                    // other keys keep the empty value
+}
+
+TEST(Config, ReturnValueNameFollowsTheVersionExactly)
+{
+    EXPECT_EQ(ReturnValueNameFor(std::nullopt), "RETURN_VALUE");
+    EXPECT_EQ(ReturnValueNameFor(QString("7.0")), "RETURN_VALUE");
+    for (const char* v : {"7.00", "7", "8.0", "", "2000"})
+        EXPECT_EQ(ReturnValueNameFor(QString(v)), "@RETURN_VALUE") << v;
+
+    test::TempProgramDir dir;
+    dir.writeConfig("[SQLVERSION]\r\nVERSION = 7.0 \r\n");
+    EXPECT_EQ(ReturnValueNameFor(Config::Version()), "RETURN_VALUE");
+    dir.writeConfig("[SQLVERSION]\r\nVERSION=\r\n");
+    EXPECT_EQ(ReturnValueNameFor(Config::Version()), "@RETURN_VALUE");
+}
+
+TEST(Config, ReadsKeysWithoutRegardToCaseAndQuotes)
+{
+    test::TempProgramDir dir;
+    dir.writeConfig("; head office\r\n[System]\r\n  Server = 'db01' \r\nUSER=admin\r\nPassword=\"p w\"\r\n"
+                    "engine=PostgreSQL\r\n[other]\r\nuser=nobody\r\n");
+    EXPECT_EQ(Config::Server(), "db01");
+    EXPECT_EQ(Config::User(), "admin");
+    EXPECT_EQ(Config::Password(), "p w");
+    EXPECT_EQ(Config::Engine(), "postgresql");
+}
+
+TEST(Config, WritingDBServerKeepsEveryOtherByte)
+{
+    test::TempProgramDir dir;
+    const QByteArray original = "; comment\r\n[SQLVERSION]\r\nVERSION=8.0\r\n\r\n[SYSTEM]\r\nSERVER=main\r\n"
+                                "dbserver = old\r\nUSER=sa\r\n";
+    dir.writeConfig(original);
+    ASSERT_TRUE(Config::WriteDBServer("db02"));
+    QByteArray expected = original;
+    expected.replace("dbserver = old", "dbserver =db02");
+    EXPECT_EQ(readAll(ConfigPath()), expected);
+    EXPECT_EQ(Config::Server(), "main");  // SERVER is never changed by a login
+
+    // Key absent: added after the section's last line; section absent: appended at the end.
+    dir.writeConfig("[SYSTEM]\r\nSERVER=a\r\n\r\n[X]\r\nk=v");
+    ASSERT_TRUE(Config::WriteDBServer("s"));
+    EXPECT_EQ(readAll(ConfigPath()), QByteArray("[SYSTEM]\r\nSERVER=a\r\nDBServer=s\r\n\r\n[X]\r\nk=v"));
+    dir.writeConfig("[X]\nk=v");
+    ASSERT_TRUE(Config::WriteDBServer("s"));
+    EXPECT_EQ(readAll(ConfigPath()), QByteArray("[X]\nk=v\n[SYSTEM]\nDBServer=s\n"));
+}
+
+TEST(Config, GbkFileAndCaseInsensitiveName)
+{
+    test::TempProgramDir dir;
+    QFile f(dir.path() + "/CONFIG.CFG");
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("[SYSTEM]\r\nUSER=" + gbk::encode(QString::fromUtf8("管理员")) + "\r\n");
+    f.close();
+    EXPECT_EQ(Config::User(), QString::fromUtf8("管理员"));
+    ASSERT_TRUE(Config::WriteDBServer(QString::fromUtf8("服务器")));
+    EXPECT_EQ(readAll(dir.path() + "/CONFIG.CFG"),
+              "[SYSTEM]\r\nUSER=" + gbk::encode(QString::fromUtf8("管理员")) + "\r\nDBServer=" +
+                  gbk::encode(QString::fromUtf8("服务器")) + "\r\n");
+}
+
+TEST(Sysdef, FoldersHaveNoTrailingSeparator)
+{
+    test::TempProgramDir dir;
+    EXPECT_FALSE(GetAppDir().endsWith('/'));
+    EXPECT_EQ(GetDataDir(), GetAppDir() + "/data");
+    SetAppDirForTesting("/");
+    EXPECT_EQ(GetAppDir(), "");
+    EXPECT_EQ(ConfigPath(), "/Config.cfg");
+}

@@ -1,0 +1,78 @@
+#include "tests/support/TestSupport.h"
+
+#include "app/Sysdef.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+
+namespace corvanta::test {
+
+TempProgramDir::TempProgramDir() : m_dir(std::make_unique<QTemporaryDir>())
+{
+    QDir(m_dir->path()).mkpath(QStringLiteral("data"));
+    SetAppDirForTesting(m_dir->path());
+}
+
+TempProgramDir::~TempProgramDir()
+{
+    SetAppDirForTesting(QString());
+}
+
+QString TempProgramDir::path() const
+{
+    return GetAppDir();
+}
+
+QString TempProgramDir::dataDir() const
+{
+    return GetDataDir();
+}
+
+void TempProgramDir::writeConfig(const QByteArray& bytes) const
+{
+    QFile f(path() + QStringLiteral("/Config.cfg"));
+    if (f.open(QIODevice::WriteOnly))
+        f.write(bytes);
+}
+
+void TempProgramDir::copyShippedData() const
+{
+    const QString from = qEnvironmentVariable("CORVANTA_PROGRAM_DIR") + QStringLiteral("/data");
+    QDirIterator it(from, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString src = it.next();
+        const QString rel = QDir(from).relativeFilePath(src);
+        const QString dst = dataDir() + QLatin1Char('/') + rel;
+        QDir().mkpath(QFileInfo(dst).path());
+        QFile::remove(dst);
+        QFile::copy(src, dst);
+    }
+}
+
+QString RecordingMessages::superMsg(const QString& caption, const QString& text, const QString& buttons,
+                                    const QString& /*options*/, const QString& icon)
+{
+    messages.push_back({QStringLiteral("superMsg"), caption, text, buttons, icon});
+    if (answers.empty())
+        return QString();
+    QString a = answers.front();
+    answers.pop_front();
+    return a;
+}
+
+void RecordingMessages::systemBox(const QString& caption, const QString& text)
+{
+    messages.push_back({QStringLiteral("systemBox"), caption, text, QStringLiteral("myok"), QString()});
+}
+
+QStringList RecordingMessages::texts() const
+{
+    QStringList out;
+    for (const auto& m : messages)
+        out << m.caption + QStringLiteral(": ") + m.text;
+    return out;
+}
+
+}  // namespace corvanta::test

@@ -1,0 +1,54 @@
+#pragma once
+// Shared test helpers: a throw-away program folder and a Messages channel that records and answers.
+#include "dialogs/Messages.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <deque>
+#include <memory>
+#include <vector>
+
+namespace corvanta::test {
+
+// A fresh program folder (with data/) in a temp directory; GetAppDir() points at it while alive.
+class TempProgramDir {
+public:
+    TempProgramDir();
+    ~TempProgramDir();
+    QString path() const;
+    QString dataDir() const;
+    // Writes Config.cfg (raw bytes) into the folder.
+    void writeConfig(const QByteArray& bytes) const;
+    // Copies the built data/ folder (templates, scripts) into this folder's data/.
+    void copyShippedData() const;
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+struct RecordedMessage {
+    QString channel;  // "superMsg" or "systemBox"
+    QString caption;
+    QString text;
+    QString buttons;
+    QString icon;
+};
+
+// Records every message; superMsg answers from a queue ("" when empty).
+class RecordingMessages : public Messages {
+public:
+    QString superMsg(const QString& caption, const QString& text, const QString& buttons,
+                     const QString& options, const QString& icon) override;
+    void systemBox(const QString& caption, const QString& text) override;
+    void beep() override { ++beeps; }
+
+    std::vector<RecordedMessage> messages;
+    std::deque<QString> answers;
+    int beeps = 0;
+    // "caption: text" of every message, in order.
+    QStringList texts() const;
+};
+
+}  // namespace corvanta::test
