@@ -1,0 +1,89 @@
+#pragma once
+// The engine behind the data module: one database session that the stored-procedure call of
+// TDMData drives. Two implementations: embedded (SQLite files in the data folder, procedure bodies
+// in C++) and postgresql (libpq, procedures as PL/pgSQL functions).
+//
+// Value conventions, the same on both engines (the conformance suite checks them):
+//   - text                 QString (stored as UTF-8)
+//   - integers             qlonglong (return values, SYSID, VCHTYPE codes)
+//   - quantities, amounts  exact decimals, delivered as QString in minimal form: "12.5", "10",
+//                          "-3.25", "0" (no exponent, no grouping, no trailing fraction zeros)
+//   - dates                QString "yyyy-mm-dd"
+//   - NULL                 a null QVariant
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <utility>
+#include <vector>
+
+namespace corvanta {
+
+// Any failure of the engine or of a call: the text is shown to the user as it stands.
+class DbError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+    explicit DbError(const QString& text) : std::runtime_error(text.toStdString()) {}
+};
+
+enum class ParamType { Integer, Text, Decimal, Date };
+enum class ParamDirection { Input, ReturnValue };
+
+struct ParamInfo {
+    QString name;  // "@ID", "@RETURN_VALUE" / "RETURN_VALUE" as the session reports it
+    ParamType type = ParamType::Text;
+    ParamDirection direction = ParamDirection::Input;
+};
+
+struct Rowset {
+    QStringList fields;                // result field names as the procedure delivers them
+    std::vector<QVariantList> rows;    // in delivery order
+};
+
+struct CallResult {
+    std::optional<Rowset> rowset;  // present when the procedure returns rows
+    qlonglong returnValue = 0;
+};
+
+// "Data Source", "Initial Catalog", "User Id", "PASSWORD" (absent when not set).
+struct ConnectionProps {
+    QString dataSource;
+    QString initialCatalog;
+    QString userId;
+    std::optional<QString> password;
+};
+
+class Engine {
+public:
+    virtual ~Engine() = default;
+
+    virtual void open(const ConnectionProps& props) = 0;  // throws DbError
+    virtual void close() = 0;
+    virtual bool isOpen() const = 0;
+
+    // The current database: "master" after open, then the chosen account set's database.
+    virtual QString currentDatabase() const = 0;
+    virtual void useDatabase(const QString& name) = 0;
+
+    // A plain SQL batch in the current database (the catalogue table and scripts).
+    virtual void execSql(const QString& text) = 0;
+
+    // The parameter list of a procedure of the current database, return value included, in
+    // declaration order. Throws DbError for an unknown procedure.
+    virtual std::vector<ParamInfo> procedureParams(const QString& name) = 0;
+
+    // Runs a procedure with values already converted to the declared types (bound, never
+    // spliced into SQL text). Throws DbError when the engine refuses.
+    virtual CallResult call(const QString& name, const std::vector<std::pair<QString, QVariant>>& values) = 0;
+
+    // A new account-set database made from the template (the "restore"). dbName has been
+    // validated as a plain identifier; throws DbError when the database exists or cannot be made.
+    virtual void restoreTemplate(const QString& dbName) = 0;
+};
+
+// kind: "embedded" or "postgresql" (Config.cfg SYSTEM/ENGINE). Throws DbError for another kind.
+std::unique_ptr<Engine> makeEngine(const QString& kind);
+
+}  // namespace corvanta
