@@ -3,13 +3,46 @@
 #include "app/Config.h"
 #include "app/Sysdef.h"
 #include "cli/CliMessages.h"
+#include "connection/LoginLogic.h"
+#include "connection/UDMData.h"
 
 namespace corvanta::cli {
+
+void registerAccountSetCommands();
 
 std::map<QString, CommandInfo>& commands()
 {
     static std::map<QString, CommandInfo> table;
+    static bool registered = false;
+    if (!registered) {
+        registered = true;
+        registerAccountSetCommands();
+    }
     return table;
+}
+
+TDMData* CliContext::connect(bool needAccountSet)
+{
+    if (needAccountSet && accountSet.isEmpty())
+        throw UsageError{QStringLiteral("this command needs --account-set DBNAME")};
+    if (!data)
+        data = std::make_unique<TDMData>();
+    if (!data->ADOConnection.Connected() && !ConnectServer(*data, server, messages))
+        return nullptr;
+    if (!needAccountSet)
+        return data.get();
+    // Only a registered account set may be chosen, as in the login grid.
+    auto rows = LoadAccountSets(*data, messages);
+    if (!rows)
+        return nullptr;
+    for (const auto& r : *rows) {
+        if (r.dbName == accountSet) {
+            ChooseAccountSet(*data, accountSet);
+            return data.get();
+        }
+    }
+    messages.systemBox(QStringLiteral("错误"), QStringLiteral("帐套不存在：%1").arg(accountSet));
+    return nullptr;
 }
 
 CommandArgs::CommandArgs(const QStringList& args, const QStringList& valueOptions, const QStringList& flags)
@@ -115,7 +148,7 @@ int runCli(const QStringList& args, QTextStream& out, QTextStream& err)
     SetReturnValueName(ReturnValueNameFor(Config::Version()));
     if (server.isEmpty())
         server = Config::Server();
-    CliContext ctx{server, accountSet, out, err, messages, nullptr};
+    CliContext ctx{server, accountSet, out, err, messages, {}};
     int code = ExitFailed;
     try {
         code = it->second.run(ctx, args.mid(i + 1));
