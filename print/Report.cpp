@@ -195,10 +195,10 @@ QPageLayout::Orientation chooseOrientation(const Report& report)
         return QPageLayout::Portrait;
     if (report.orientation == Orientation::Landscape)
         return QPageLayout::Landscape;
-    // A CJK character is about one em: two half-width cells.
+    // A Chinese character is about one em wide, a digit a little over half an em.
     double need = 0;
     for (const ReportColumn& c : report.columns)
-        need += c.width * report.fontSize * 0.5 + 6;
+        need += c.width * report.fontSize * 0.56 + 6;
     const double portraitWidth = QPageSize(QPageSize::A4).size(QPageSize::Point).width() - 2 * kMarginMm * 72 / 25.4;
     return need > portraitWidth ? QPageLayout::Landscape : QPageLayout::Portrait;
 }
@@ -249,7 +249,8 @@ int paintReport(const Report& report, QPagedPaintDevice& device, QString& error)
     double fontSize = report.fontSize;
     auto naturalWidth = [&](double size, double* unitOut) {
         const QFontMetricsF fm(font(size, false), &device);
-        const double unit = fm.horizontalAdvance(QChar(0x4E2D)) / 2.0;
+        // A cell holds half a Chinese character or one digit, whichever is wider.
+        const double unit = std::max(fm.horizontalAdvance(QChar(0x4E2D)) / 2.0, fm.horizontalAdvance(QLatin1Char('0')));
         if (unitOut)
             *unitOut = unit;
         double w = 0;

@@ -163,6 +163,37 @@ TEST(PrintExe, StatisticsWithSubtitleTotalsAndPages)
     EXPECT_TRUE(last.contains(QStringLiteral("150.00")));
 }
 
+TEST(PrintExe, WideQueryTurnsThePage)
+{
+    if (!havePoppler())
+        GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
+    PrintFolder f;
+    const QStringList head{"序号", "商品编码", "商品名称", "网点编号", "网点名称", "规格", "型号",
+                           "单位", "产地", "销售日期", "数量", "金额", "成本", "单据类型"};
+    std::vector<QStringList> rows{head};
+    rows.push_back({"1", "A001", "康师傅红烧牛肉面", "1001", "东城门市部", "120g", "袋装", "袋", "天津",
+                    "2024-03-05", "12", "30.00", "24.00", "销售"});
+    rows.push_back({"2", "A002", "统一老坛酸菜面", "1002", "西城门市部", "121g", "桶装", "桶", "上海",
+                    "2024-03-06", "-2", "-9.00", "-7.00", "销售退货"});
+    TableGrid grid(rows, {30, 50, 204, 54, 123, 35, 34, 28, 40, 104, 75, 70, 64, 64});
+    ASSERT_TRUE(f.handoff.PrintReport({{QStringLiteral("销售时间"), 100,
+                                        QStringLiteral("(商品销售时间 从2024-03-01到2024-03-31)")}},
+                                      grid, QStringLiteral("销售情况查询表.rwx")));
+    const QString pdf = f.dir.path() + QStringLiteral("/sales.pdf");
+    QString err;
+    ASSERT_EQ(f.render(QStringLiteral("销售情况查询表.rwx"), pdf, &err), 0) << err.toStdString();
+    keep(pdf);
+    QProcess info;
+    info.start(QStringLiteral("pdfinfo"), {pdf});
+    info.waitForFinished(60000);
+    EXPECT_TRUE(QString::fromUtf8(info.readAllStandardOutput()).contains(QStringLiteral("842 x 595 pts")));
+    const QString text = pdfText(pdf);
+    for (const QStringList& row : rows)
+        for (const QString& cell : row)
+            EXPECT_TRUE(text.contains(cell)) << cell.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("21.00")));  // 30.00 - 9.00
+}
+
 TEST(PrintExe, FailuresAreReportedNotCrashed)
 {
     PrintFolder f;
