@@ -260,9 +260,14 @@ int paintReport(const Report& report, QPagedPaintDevice& device, QString& error)
     };
     double unit = 0;
     double need = naturalWidth(fontSize, &unit);
+    // Font metrics do not scale exactly with the size: step down until the columns fit.
     if (need > pageW && need > 0) {
         fontSize = std::max(6.0, fontSize * pageW / need);
         need = naturalWidth(fontSize, &unit);
+        while (need > pageW && fontSize > 6.0) {
+            fontSize = std::max(6.0, fontSize * 0.97);
+            need = naturalWidth(fontSize, &unit);
+        }
     }
     std::vector<double> widths;
     for (const ReportColumn& c : report.columns)
