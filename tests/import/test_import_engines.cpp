@@ -25,6 +25,9 @@ protected:
     void SetUp() override
     {
         const QString kind = QStringLiteral(CORVANTA_TEST_ENGINE);
+        // ctest's environment list does not always arrive whole; the build knows the folder too.
+        if (qEnvironmentVariableIsEmpty("CORVANTA_PROGRAM_DIR"))
+            qputenv("CORVANTA_PROGRAM_DIR", CORVANTA_TEST_PROGRAM_DIR);
         program.copyShippedData();
         QString server = QStringLiteral("local");
         if (kind == QLatin1String("postgresql")) {
