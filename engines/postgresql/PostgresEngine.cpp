@@ -21,6 +21,9 @@ constexpr Oid kFloat8Oid = 701;
 constexpr Oid kDateOid = 1082;
 constexpr Oid kNumericOid = 1700;
 
+// The lock every catalogue script takes as well (data/drop.txt ...).
+constexpr const char* kCatalogueLock = "SELECT pg_advisory_xact_lock(7235110001);\n";
+
 struct ConnDeleter {
     void operator()(PGconn* c) const { PQfinish(c); }
 };
@@ -160,20 +163,7 @@ QVariant fieldValue(const PGresult* r, int row, int col)
 
 QString PgDataDir()
 {
-    return GetDataDir() + QStringLiteral("/postgresql");
-}
-
-QString PgCreateCatalogueTableSql()
-{
-    // The lock is the one the catalogue scripts take: two concurrent CREATE TABLE IF NOT EXISTS
-    // can otherwise both try to create the table.
-    return QStringLiteral(
-        "SELECT pg_advisory_xact_lock(7235110001);\n"
-        "CREATE TABLE IF NOT EXISTS SyshzZt (\n"
-        "    sysid serial PRIMARY KEY,\n"
-        "    sysname varchar(50) NULL,\n"
-        "    dbname varchar(50) NULL\n"
-        ");\n");
+    return GetDataDir();
 }
 
 QString pgDatabaseName(const QString& name)
@@ -294,7 +284,9 @@ public:
     {
         requireOpen();
         m_procs.clear();
-        ResultPtr r(PQexec(m_conn.get(), text.toUtf8().constData()));
+        // One implicit transaction for the whole batch, so the lock holds until its end.
+        const QByteArray batch = QByteArray(kCatalogueLock) + text.toUtf8();
+        ResultPtr r(PQexec(m_conn.get(), batch.constData()));
         const bool ok = resultOk(r.get());
         const QString error = ok ? QString() : resultError(r.get(), m_conn.get());
         r.reset();

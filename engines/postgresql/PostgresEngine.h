@@ -11,9 +11,13 @@
 //     is 0 unless the function sets the transaction-local setting corvanta.return_value;
 //   - argument "NAME" is the parameter "@NAME" (argument names keep their case when quoted).
 //
-// The engine's shipped files live in data/postgresql/ (the embedded engine's files of the same
-// names sit in data/): the catalogue scripts drop.txt, CreateZt.txt, DeleteZt.txt, GetZt.txt and
-// the account-set template tavikhz.sql.
+// The engine's shipped files live in data/ (the embedded engine's catalogue scripts of the same
+// names sit in data/embedded/): the catalogue scripts drop.txt, CreateZt.txt, DeleteZt.txt,
+// GetZt.txt and the account-set template tavikhz.sql.
+//
+// SQL batches (execSql) run one at a time across all clients of the server: each takes the
+// catalogue lock first, so clients that load the account-set list at the same moment do not
+// create the catalogue table or replace its procedures under each other's feet.
 //
 // A new account set ("restore") is CREATE DATABASE from template0, then the template script run
 // in it as one transaction; a failed script drops the database again.
@@ -26,12 +30,8 @@ namespace corvanta {
 
 std::unique_ptr<Engine> makePostgresEngine();
 
-// GetDataDir() + "/postgresql": where the catalogue scripts and the template are.
+// Where the catalogue scripts and the template are: GetDataDir().
 QString PgDataDir();
-
-// The catalogue table statement (the data module's ADOQueryCreateDb) in PostgreSQL's words:
-// creates SyshzZt unless it exists; safe when several clients run it at the same moment.
-QString PgCreateCatalogueTableSql();
 
 // libpq connection keywords for a "Data Source" text: host and port (either may be empty).
 struct PgServerAddress {

@@ -1,5 +1,6 @@
 #include "tests/engines/postgresql/PgTestServer.h"
 
+#include "connection/UDMData.h"
 #include "engines/postgresql/PostgresEngine.h"
 
 #include <QAtomicInt>
@@ -60,7 +61,7 @@ std::unique_ptr<Engine> openPgMaster()
 
 void preparePgCatalogue(Engine& engine)
 {
-    engine.execSql(PgCreateCatalogueTableSql());
+    engine.execSql(CatalogueTableStatement(QStringLiteral("postgresql")));
     for (const char* name : {"drop.txt", "CreateZt.txt", "DeleteZt.txt", "GetZt.txt"}) {
         QFile f(PgDataDir() + QLatin1Char('/') + QLatin1String(name));
         if (!f.open(QIODevice::ReadOnly))

@@ -1,0 +1,210 @@
+#include "engines/embedded/EmbeddedEngine.h"
+
+#include "app/Sysdef.h"
+#include "engines/DatabaseName.h"
+#include "engines/EngineFactory.h"
+#include "engines/embedded/EmbeddedProcedures.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <sqlite3.h>
+
+namespace corvanta {
+
+namespace {
+const QString kMaster = QStringLiteral("master");
+
+bool isMasterName(const QString& name)
+{
+    return name.isEmpty() || name.compare(kMaster, Qt::CaseInsensitive) == 0;
+}
+
+// Staging of the intake procedures: TEMP tables, so each connection sees only its own lines.
+const char* const kStagingSql = R"sql(
+CREATE TEMP TABLE IF NOT EXISTS stage_sales(
+  seq INTEGER PRIMARY KEY, ID TEXT NOT NULL, USERCODE TEXT, PTYPENAME TEXT, STANDARD TEXT, TYPE TEXT,
+  UNIT TEXT, AREA TEXT, DATE TEXT NOT NULL, QTY INTEGER NOT NULL, TOTAL INTEGER NOT NULL,
+  COSTTOTAL INTEGER NOT NULL, VCHTYPE INTEGER NOT NULL);
+CREATE TEMP TABLE IF NOT EXISTS stage_stock(
+  seq INTEGER PRIMARY KEY, ID TEXT NOT NULL, USERCODE TEXT, PTYPENAME TEXT, STANDARD TEXT, TYPE TEXT,
+  UNIT TEXT, AREA TEXT, KCQTY INTEGER NOT NULL, KCTOTAL INTEGER NOT NULL);
+)sql";
+}  // namespace
+
+EmbeddedEngine::~EmbeddedEngine() = default;
+
+void EmbeddedEngine::open(const ConnectionProps& props)
+{
+    close();
+    const QString dir = GetDataDir();
+    const QFileInfo info(dir);
+    if (!info.isDir())
+        throw DbError(QStringLiteral("Data folder %1 does not exist").arg(dir));
+    if (!info.isWritable())
+        throw DbError(QStringLiteral("Data folder %1 is not writable").arg(dir));
+    m_dataDir = dir;
+    m_master = sqlite::Db::open(FindFileNoCase(dir, QStringLiteral("master.db")),
+                                SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX);
+    m_current = kMaster;
+    if (!isMasterName(props.initialCatalog)) {
+        try {
+            useDatabase(props.initialCatalog);
+        } catch (...) {
+            close();
+            throw;
+        }
+    }
+}
+
+void EmbeddedEngine::close()
+{
+    m_account.reset();
+    m_master.reset();
+    m_current.clear();
+}
+
+bool EmbeddedEngine::isOpen() const
+{
+    return m_master != nullptr;
+}
+
+QString EmbeddedEngine::currentDatabase() const
+{
+    return m_current;
+}
+
+sqlite::Db& EmbeddedEngine::db()
+{
+    if (!m_master)
+        throw DbError(QStringLiteral("The connection is not open"));
+    return m_account ? *m_account : *m_master;
+}
+
+QString EmbeddedEngine::databaseFile(const QString& name) const
+{
+    return FindFileNoCase(m_dataDir, name + QStringLiteral(".db"));
+}
+
+void EmbeddedEngine::useDatabase(const QString& name)
+{
+    if (!m_master)
+        throw DbError(QStringLiteral("The connection is not open"));
+    if (name.compare(m_current, Qt::CaseInsensitive) == 0)
+        return;
+    if (isMasterName(name)) {
+        m_account.reset();
+        m_current = kMaster;
+        return;
+    }
+    ValidateDatabaseName(name);
+    const QString file = databaseFile(name);
+    if (!QFileInfo(file).isFile())
+        throw DbError(QStringLiteral("Database \"%1\" does not exist (no file %2)").arg(name, file));
+    auto db = sqlite::Db::open(file, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX);
+    {
+        auto q = db->prepare("SELECT count(*) FROM sqlite_master WHERE type='table' AND name='hz_procedures'");
+        if (!q.step() || q.integer(0) == 0)
+            throw DbError(QStringLiteral("%1 is not an account-set database").arg(file));
+    }
+    db->exec(QString::fromUtf8(kStagingSql));
+    m_account = std::move(db);
+    m_current = name;
+}
+
+void EmbeddedEngine::execSql(const QString& text)
+{
+    db().exec(text);
+}
+
+std::vector<ParamInfo> EmbeddedEngine::procedureParams(const QString& name)
+{
+    sqlite::Db& d = db();
+    {
+        auto t = d.prepare("SELECT count(*) FROM sqlite_master WHERE type='table' AND name='hz_procedures'");
+        if (!t.step() || t.integer(0) == 0)
+            throw DbError(QStringLiteral("Could not find stored procedure '%1' in database %2").arg(name, m_current));
+    }
+    auto q = d.prepare("SELECT name, params FROM hz_procedures WHERE name = ?1 COLLATE NOCASE");
+    q.bindText(1, name);
+    if (!q.step())
+        throw DbError(QStringLiteral("Could not find stored procedure '%1' in database %2").arg(name, m_current));
+    const QString registered = q.text(0);
+    const QString params = q.text(1);
+    const ProcedureDef* def = findProcedure(registered);
+    if (!def || def->master != inMaster())
+        throw DbError(QStringLiteral("Stored procedure '%1' is registered in database %2 but has no body there")
+                          .arg(registered, m_current));
+    return parseParamList(params, registered);
+}
+
+CallResult EmbeddedEngine::call(const QString& name, const std::vector<std::pair<QString, QVariant>>& values)
+{
+    procedureParams(name);  // must be registered in the current database
+    const ProcedureDef* def = findProcedure(name);
+    ProcArgs args(values);
+    sqlite::Db& d = db();
+    try {
+        return def->body(*this, args);
+    } catch (...) {
+        // A body that failed half way leaves no transaction open behind it.
+        if (d.inTransaction()) {
+            try {
+                d.exec(QStringLiteral("ROLLBACK"));
+            } catch (const DbError&) {
+            }
+        }
+        throw;
+    }
+}
+
+void EmbeddedEngine::restoreTemplate(const QString& dbName)
+{
+    if (!m_master)
+        throw DbError(QStringLiteral("The connection is not open"));
+    ValidateDatabaseName(dbName);
+    if (isMasterName(dbName))
+        throw DbError(QStringLiteral("Database \"%1\" already exists").arg(dbName));
+    const QString source = FindFileNoCase(m_dataDir, QStringLiteral("tavikhz"));
+    if (!QFileInfo(source).isFile())
+        throw DbError(QStringLiteral("Template %1 is missing").arg(source));
+    const QString target = databaseFile(dbName);
+    if (QFileInfo::exists(target))
+        throw DbError(QStringLiteral("Database \"%1\" already exists (%2)").arg(dbName, target));
+
+    // Copy into a scratch file first, so a half-made database never carries the real name.
+    const QString scratch = m_dataDir + QStringLiteral("/.%1.restoring-%2")
+                                            .arg(dbName)
+                                            .arg(QCoreApplication::applicationPid());
+    QFile::remove(scratch);
+    try {
+        auto src = sqlite::Db::open(source, SQLITE_OPEN_READONLY, 5000, false);
+        auto dst = sqlite::Db::open(scratch, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, 5000, false);
+        sqlite3_backup* backup = sqlite3_backup_init(dst->handle(), "main", src->handle(), "main");
+        if (!backup)
+            dst->fail(QStringLiteral("restore from %1").arg(source));
+        const int rc = sqlite3_backup_step(backup, -1);
+        sqlite3_backup_finish(backup);
+        if (rc != SQLITE_DONE)
+            throw DbError(QStringLiteral("Restoring %1 from %2 failed: %3")
+                              .arg(dbName, source, QString::fromUtf8(sqlite3_errstr(rc))));
+        auto check = dst->prepare("SELECT count(*) FROM sqlite_master WHERE type='table' AND name='hz_procedures'");
+        if (!check.step() || check.integer(0) == 0)
+            throw DbError(QStringLiteral("Template %1 is not an account-set database").arg(source));
+    } catch (...) {
+        QFile::remove(scratch);
+        throw;
+    }
+    if (QFileInfo::exists(databaseFile(dbName)) || !QFile::rename(scratch, m_dataDir + QLatin1Char('/') + dbName + QStringLiteral(".db"))) {
+        QFile::remove(scratch);
+        throw DbError(QStringLiteral("Database \"%1\" already exists or cannot be created in %2").arg(dbName, m_dataDir));
+    }
+}
+
+std::unique_ptr<Engine> makeEmbeddedEngine()
+{
+    return std::make_unique<EmbeddedEngine>();
+}
+
+}  // namespace corvanta

@@ -1,0 +1,697 @@
+#include "engines/embedded/EmbeddedProcedures.h"
+
+#include "engines/DatabaseName.h"
+#include "engines/Values.h"
+#include "engines/embedded/EmbeddedEngine.h"
+#include "engines/embedded/Scaled.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <sqlite3.h>
+
+// Row orders of the queries (the PostgreSQL engine delivers the same):
+//   hz_getzt         sysid
+//   hz_GetNet        outlet number as an integer (numbers that are no plain integer last), then
+//                    the number text
+//   hz_GetSales      date, outlet (as above), then the order in which the lines were imported
+//   hz_GetStock      outlet (as above), product code, then import order
+//   hz_AllStat       P: product code, name; N: outlet (as above); V: document type; D: date
+//   hz_GetSalesName, hz_GetSPName   product code, name
+//   CW_r_GetColConfig "S"           OrderCode
+// Text compares by its UTF-8 bytes. Filters: an empty value is no restriction; product and
+// outlet names and the place of origin match when they contain the value; the product code must
+// equal it (blanks around it ignored); @ID compares the outlet number as an integer.
+
+namespace corvanta {
+
+namespace {
+
+using sqlite::Query;
+
+CallResult ret(qlonglong v)
+{
+    CallResult r;
+    r.returnValue = v;
+    return r;
+}
+
+enum class Col { Text, Int, Dec };
+
+// Reads every row of q into a rowset; Dec columns are scaled integers delivered as decimal text.
+Rowset readRows(Query& q, const QStringList& fields, const std::vector<Col>& kinds)
+{
+    Rowset rs;
+    rs.fields = fields;
+    while (q.step()) {
+        QVariantList row;
+        row.reserve(fields.size());
+        for (int i = 0; i < int(kinds.size()); ++i) {
+            if (q.isNull(i)) {
+                row.append(QVariant());
+                continue;
+            }
+            switch (kinds[size_t(i)]) {
+            case Col::Text: row.append(q.text(i)); break;
+            case Col::Int: row.append(QVariant(qlonglong(q.integer(i)))); break;
+            case Col::Dec: row.append(scaled::format(q.integer(i))); break;
+            }
+        }
+        rs.rows.push_back(std::move(row));
+    }
+    return rs;
+}
+
+CallResult rows(Rowset rs, qlonglong rv = 0)
+{
+    CallResult r;
+    r.rowset = std::move(rs);
+    r.returnValue = rv;
+    return r;
+}
+
+// The integer value of an outlet number for ordering and the @ID filter; NULL for another form.
+QVariant outletNumber(const QString& key)
+{
+    bool ok = false;
+    const qlonglong v = key.toLongLong(&ok, 10);
+    return ok ? QVariant(v) : QVariant();
+}
+
+sqlite::Db& accountDb(EmbeddedEngine& e)
+{
+    if (e.inMaster())
+        throw DbError(QStringLiteral("This procedure runs in an account-set database, not in master"));
+    return e.db();
+}
+
+// ---- master ------------------------------------------------------------------------------
+
+CallResult hz_getzt(EmbeddedEngine& e, const ProcArgs&)
+{
+    auto q = e.db().prepare("SELECT sysid, sysname, dbname FROM SyshzZt ORDER BY sysid");
+    return rows(readRows(q, {QStringLiteral("SYSID"), QStringLiteral("SYSNAME"), QStringLiteral("DBNAME")},
+                         {Col::Int, Col::Text, Col::Text}));
+}
+
+CallResult hz_insertzt(EmbeddedEngine& e, const ProcArgs& a)
+{
+    const QString dbName = a.trimmed("@dbName");
+    if (!IsPlainDatabaseName(dbName))
+        return ret(-1);
+    sqlite::Db& db = e.db();
+    sqlite::Transaction tx(db);
+    {
+        auto q = db.prepare("SELECT 1 FROM SyshzZt WHERE dbname = ?1 COLLATE NOCASE");
+        q.bindText(1, dbName);
+        if (q.step())
+            return ret(-1);
+    }
+    db.prepare("INSERT INTO SyshzZt(sysname, dbname) VALUES(?1, ?2)").bindText(1, a.text("@szSYSname")).bindText(2, dbName).run();
+    tx.commit();
+    return ret(0);
+}
+
+// Takes the database out of service: its file moves to data/deleted/ under a time-stamped name.
+CallResult hz_DeleteZt(EmbeddedEngine& e, const ProcArgs& a)
+{
+    const std::optional<qint64> id = a.integer("@ztid");
+    if (!id)
+        return ret(0);
+    sqlite::Db& db = e.db();
+    sqlite::Transaction tx(db);
+    QString dbName;
+    {
+        auto q = db.prepare("SELECT dbname FROM SyshzZt WHERE sysid = ?1");
+        q.bindInt(1, *id);
+        if (!q.step())
+            return ret(0);  // already gone
+        dbName = q.text(0).trimmed();
+    }
+    db.prepare("DELETE FROM SyshzZt WHERE sysid = ?1").bindInt(1, *id).run();
+
+    const QString file = IsPlainDatabaseName(dbName) ? e.databaseFile(dbName) : QString();
+    if (!file.isEmpty() && QFileInfo(file).isFile()) {
+        // An exclusive lock is refused while any other connection has the database open.
+        {
+            std::unique_ptr<sqlite::Db> probe = sqlite::Db::open(file, SQLITE_OPEN_READWRITE, 0, false);
+            try {
+                probe->exec(QStringLiteral("PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE; COMMIT;"));
+            } catch (const DbError&) {
+                throw DbError(QStringLiteral("Database \"%1\" is in use by another client and cannot be deleted")
+                                  .arg(dbName));
+            }
+        }
+        const QString deletedDir = e.dataDir() + QStringLiteral("/deleted");
+        if (!QDir().mkpath(deletedDir))
+            throw DbError(QStringLiteral("Cannot create folder %1").arg(deletedDir));
+        const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz"));
+        const QString target = deletedDir + QLatin1Char('/') + QFileInfo(file).completeBaseName() + QLatin1Char('-')
+                               + stamp + QStringLiteral(".db");
+        if (!QFile::rename(file, target))
+            throw DbError(QStringLiteral("Cannot move %1 to %2").arg(file, target));
+        for (const char* side : {"-wal", "-shm"})
+            if (QFileInfo::exists(file + QLatin1String(side)))
+                QFile::rename(file + QLatin1String(side), target + QLatin1String(side));
+    }
+    tx.commit();
+    return ret(0);
+}
+
+// ---- outlets ------------------------------------------------------------------------------
+
+CallResult hz_GetNet(EmbeddedEngine& e, const ProcArgs&)
+{
+    auto q = accountDb(e).prepare(
+        "SELECT ID, AGENTNAME, AGENTTYPE, TELEPHONE, FAX, LINKMAN, ADDRESS FROM outlets "
+        "ORDER BY idnum IS NULL, idnum, idkey");
+    return rows(readRows(q,
+                         {QStringLiteral("ID"), QStringLiteral("AGENTNAME"), QStringLiteral("AGENTTYPE"),
+                          QStringLiteral("TELEPHONE"), QStringLiteral("FAX"), QStringLiteral("LINKMAN"),
+                          QStringLiteral("ADDRESS")},
+                         std::vector<Col>(7, Col::Text)));
+}
+
+bool outletExists(sqlite::Db& db, const QString& key)
+{
+    auto q = db.prepare("SELECT 1 FROM outlets WHERE idkey = ?1");
+    q.bindText(1, key);
+    return q.step();
+}
+
+CallResult hz_InsertNet(EmbeddedEngine& e, const ProcArgs& a)
+{
+    sqlite::Db& db = accountDb(e);
+    const QString key = a.trimmed("@ID");
+    if (key.isEmpty() || a.trimmed("@AGENTNAME").isEmpty())
+        return ret(-1);
+    sqlite::Transaction tx(db);
+    if (outletExists(db, key))
+        return ret(-2);
+    db.prepare("INSERT INTO outlets(ID, idkey, idnum, AGENTNAME, AGENTTYPE, TELEPHONE, FAX, ADDRESS, LINKMAN) "
+               "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)")
+        .bindText(1, a.text("@ID"))
+        .bindText(2, key)
+        .bind(3, outletNumber(key))
+        .bindText(4, a.text("@AGENTNAME"))
+        .bindText(5, a.text("@AGENTTYPE"))
+        .bindText(6, a.text("@TELEPHONE"))
+        .bindText(7, a.text("@FAX"))
+        .bindText(8, a.text("@ADDRESS"))
+        .bindText(9, a.text("@LINKMAN"))
+        .run();
+    tx.commit();
+    return ret(0);
+}
+
+// The outlet number itself never changes; -1 when the outlet no longer exists.
+CallResult hz_ModiNet(EmbeddedEngine& e, const ProcArgs& a)
+{
+    sqlite::Db& db = accountDb(e);
+    const QString key = a.trimmed("@ID");
+    if (key.isEmpty() || a.trimmed("@AGENTNAME").isEmpty())
+        return ret(-1);
+    db.prepare("UPDATE outlets SET AGENTNAME = ?2, AGENTTYPE = ?3, TELEPHONE = ?4, FAX = ?5, ADDRESS = ?6, "
+               "LINKMAN = ?7 WHERE idkey = ?1")
+        .bindText(1, key)
+        .bindText(2, a.text("@AGENTNAME"))
+        .bindText(3, a.text("@AGENTTYPE"))
+        .bindText(4, a.text("@TELEPHONE"))
+        .bindText(5, a.text("@FAX"))
+        .bindText(6, a.text("@ADDRESS"))
+        .bindText(7, a.text("@LINKMAN"))
+        .run();
+    return ret(db.changes() == 1 ? 0 : -1);
+}
+
+// -1 while sales or stock lines refer to the outlet: deleting it would orphan them.
+CallResult hz_deleteNet(EmbeddedEngine& e, const ProcArgs& a)
+{
+    sqlite::Db& db = accountDb(e);
+    const QString key = a.trimmed("@ID");
+    sqlite::Transaction tx(db);
+    {
+        auto q = db.prepare("SELECT EXISTS(SELECT 1 FROM sales WHERE ID = ?1) OR EXISTS(SELECT 1 FROM stock WHERE ID = ?1)");
+        q.bindText(1, key);
+        if (q.step() && q.integer(0) != 0)
+            return ret(-1);
+    }
+    db.prepare("DELETE FROM outlets WHERE idkey = ?1").bindText(1, key).run();
+    tx.commit();
+    return ret(0);
+}
+
+// ---- import ------------------------------------------------------------------------------
+
+CallResult hz_deleSales(EmbeddedEngine& e, const ProcArgs&)
+{
+    sqlite::Db& db = accountDb(e);
+    db.exec(QStringLiteral("DELETE FROM temp.stage_sales; DELETE FROM temp.stage_stock;"));
+    return ret(0);
+}
+
+CallResult hz_InsertSales(EmbeddedEngine& e, const ProcArgs& a)
+{
+    sqlite::Db& db = accountDb(e);
+    const QString key = a.trimmed("@ID");
+    if (!outletExists(db, key))
+        return ret(-2);
+    const std::optional<QString> date = CanonicalDate(a.text("@DATE"));
+    const std::optional<qint64> qty = scaled::parse(a.text("@QTY"));
+    const std::optional<qint64> total = scaled::parse(a.text("@TOTAL"));
+    const std::optional<qint64> cost = scaled::parse(a.text("@COSTTOTAL"));
+    const QString vch = a.trimmed("@VCHTYPE");
+    if (!date || !qty || !total || !cost || (vch != QLatin1String("11") && vch != QLatin1String("45")))
+        return ret(-1);
+    db.prepare("INSERT INTO temp.stage_sales(ID, USERCODE, PTYPENAME, STANDARD, TYPE, UNIT, AREA, DATE, QTY, TOTAL, "
+               "COSTTOTAL, VCHTYPE) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)")
+        .bindText(1, key)
+        .bindText(2, a.trimmed("@USERCODE"))
+        .bindText(3, a.text("@PTYPENAME"))
+        .bindText(4, a.text("@STANDARD"))
+        .bindText(5, a.text("@TYPE"))
+        .bindText(6, a.text("@UNIT"))
+        .bindText(7, a.text("@AREA"))
+        .bindText(8, *date)
+        .bindInt(9, *qty)
+        .bindInt(10, *total)
+        .bindInt(11, *cost)
+        .bindInt(12, vch.toInt())
+        .run();
+    return ret(0);
+}
+
+CallResult hz_InsertStock(EmbeddedEngine& e, const ProcArgs& a)
+{
+    sqlite::Db& db = accountDb(e);
+    const QString key = a.trimmed("@ID");
+    if (!outletExists(db, key))
+        return ret(-2);
+    const std::optional<qint64> qty = scaled::parse(a.text("@KCQTY"));
+    const std::optional<qint64> total = scaled::parse(a.text("@KCTOTAL"));
+    if (!qty || !total)
+        return ret(-1);
+    db.prepare("INSERT INTO temp.stage_stock(ID, USERCODE, PTYPENAME, STANDARD, TYPE, UNIT, AREA, KCQTY, KCTOTAL) "
+               "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)")
+        .bindText(1, key)
+        .bindText(2, a.trimmed("@USERCODE"))
+        .bindText(3, a.text("@PTYPENAME"))
+        .bindText(4, a.text("@STANDARD"))
+        .bindText(5, a.text("@TYPE"))
+        .bindText(6, a.text("@UNIT"))
+        .bindText(7, a.text("@AREA"))
+        .bindInt(8, *qty)
+        .bindInt(9, *total)
+        .run();
+    return ret(0);
+}
+
+// One transaction: the staged lines replace the stored lines of the same outlets and dates.
+CallResult hz_AddSales(EmbeddedEngine& e, const ProcArgs&)
+{
+    sqlite::Db& db = accountDb(e);
+    sqlite::Transaction tx(db);
+    db.exec(QStringLiteral(
+        "DELETE FROM main.sales WHERE (ID, DATE) IN (SELECT DISTINCT ID, DATE FROM temp.stage_sales);"
+        "INSERT INTO main.sales(ID, USERCODE, PTYPENAME, STANDARD, TYPE, UNIT, AREA, DATE, QTY, TOTAL, COSTTOTAL, VCHTYPE) "
+        "  SELECT ID, USERCODE, PTYPENAME, STANDARD, TYPE, UNIT, AREA, DATE, QTY, TOTAL, COSTTOTAL, VCHTYPE "
+        "  FROM temp.stage_sales ORDER BY seq;"
+        "DELETE FROM temp.stage_sales;"));
+    tx.commit();
+    return ret(0);
+}
+
+// One transaction: the staged lines replace all stock lines of their outlets.
+CallResult hz_AddStock(EmbeddedEngine& e, const ProcArgs&)
+{
+    sqlite::Db& db = accountDb(e);
+    sqlite::Transaction tx(db);
+    db.exec(QStringLiteral(
+        "DELETE FROM main.stock WHERE ID IN (SELECT DISTINCT ID FROM temp.stage_stock);"
+        "INSERT INTO main.stock(ID, USERCODE, PTYPENAME, STANDARD, TYPE, UNIT, AREA, KCQTY, KCTOTAL) "
+        "  SELECT ID, USERCODE, PTYPENAME, STANDARD, TYPE, UNIT, AREA, KCQTY, KCTOTAL FROM temp.stage_stock ORDER BY seq;"
+        "DELETE FROM temp.stage_stock;"));
+    tx.commit();
+    return ret(0);
+}
+
+// ---- queries ------------------------------------------------------------------------------
+
+// WHERE clause from fixed pieces; the values travel as bound parameters.
+struct Filter {
+    QStringList clauses;
+    QVariantList values;
+    void add(const QString& clause, const QVariant& value)
+    {
+        values.append(value);
+        clauses.append(QString(clause).replace(QStringLiteral("?"), QStringLiteral("?%1").arg(values.size())));
+    }
+    QString where() const { return clauses.isEmpty() ? QString() : QStringLiteral(" WHERE ") + clauses.join(QStringLiteral(" AND ")); }
+    void bind(Query& q) const
+    {
+        for (int i = 0; i < values.size(); ++i)
+            q.bind(i + 1, values[i]);
+    }
+};
+
+void addCommonFilters(Filter& f, const ProcArgs& a, const char* table)
+{
+    const QString t = QString::fromLatin1(table);
+    if (const QString v = a.trimmed("@USERCODE"); !v.isEmpty())
+        f.add(QStringLiteral("trim(%1.USERCODE) = ?").arg(t), v);
+    if (const QString v = a.trimmed("@PTYPENAME"); !v.isEmpty())
+        f.add(QStringLiteral("instr(%1.PTYPENAME, ?) > 0").arg(t), v);
+    if (const std::optional<qint64> id = a.integer("@ID"))
+        f.add(QStringLiteral("%1.ID IN (SELECT idkey FROM outlets WHERE idnum = ?)").arg(t), QVariant(qlonglong(*id)));
+    if (const QString v = a.trimmed("@AGENTNAME"); !v.isEmpty())
+        f.add(QStringLiteral("%1.ID IN (SELECT idkey FROM outlets WHERE instr(AGENTNAME, ?) > 0)").arg(t), v);
+}
+
+void addSalesFilters(Filter& f, const ProcArgs& a)
+{
+    if (const QString d = a.trimmed("@date1"); !d.isEmpty())
+        f.add(QStringLiteral("s.DATE >= ?"), CanonicalDate(d).value_or(d));
+    if (const QString d = a.trimmed("@date2"); !d.isEmpty())
+        f.add(QStringLiteral("s.DATE <= ?"), CanonicalDate(d).value_or(d));
+    addCommonFilters(f, a, "s");
+    if (const std::optional<qint64> v = a.integer("@VCHTYPE"))
+        f.add(QStringLiteral("s.VCHTYPE = ?"), QVariant(qlonglong(*v)));
+}
+
+CallResult hz_GetSales(EmbeddedEngine& e, const ProcArgs& a)
+{
+    sqlite::Db& db = accountDb(e);
+    Filter f;
+    addSalesFilters(f, a);
+    if (const QString v = a.trimmed("@AREA"); !v.isEmpty())
+        f.add(QStringLiteral("instr(s.AREA, ?) > 0"), v);
+    auto q = db.prepare(QStringLiteral(
+        "SELECT s.USERCODE, s.PTYPENAME, s.ID, o.AGENTNAME, s.STANDARD, s.TYPE, s.UNIT, s.AREA, s.DATE, s.QTY, "
+        "s.TOTAL, s.COSTTOTAL, s.VCHTYPE FROM sales s LEFT JOIN outlets o ON o.idkey = s.ID%1 "
+        "ORDER BY s.DATE, o.idnum IS NULL, o.idnum, s.ID, s.seq").arg(f.where()));
+    f.bind(q);
+    return rows(readRows(q,
+                         {QStringLiteral("USERCODE"), QStringLiteral("PTYPENAME"), QStringLiteral("ID"),
+                          QStringLiteral("AGENTNAME"), QStringLiteral("STANDARD"), QStringLiteral("TYPE"),
+                          QStringLiteral("UNIT"), QStringLiteral("AREA"), QStringLiteral("DATE"), QStringLiteral("QTY"),
+                          QStringLiteral("TOTAL"), QStringLiteral("COSTTOTAL"), QStringLiteral("VCHTYPE")},
+                         {Col::Text, Col::Text, Col::Text, Col::Text, Col::Text, Col::Text, Col::Text, Col::Text,
+                          Col::Text, Col::Dec, Col::Dec, Col::Dec, Col::Int}));
+}
+
+CallResult hz_GetStock(EmbeddedEngine& e, const ProcArgs& a)
+{
+    sqlite::Db& db = accountDb(e);
+    Filter f;
+    addCommonFilters(f, a, "s");
+    if (const QString v = a.trimmed("@AREA"); !v.isEmpty())
+        f.add(QStringLiteral("instr(s.AREA, ?) > 0"), v);
+    auto q = db.prepare(QStringLiteral(
+        "SELECT s.USERCODE, s.PTYPENAME, s.ID, o.AGENTNAME, s.STANDARD, s.TYPE, s.UNIT, s.AREA, s.KCQTY, s.KCTOTAL "
+        "FROM stock s LEFT JOIN outlets o ON o.idkey = s.ID%1 "
+        "ORDER BY o.idnum IS NULL, o.idnum, s.ID, s.USERCODE, s.seq").arg(f.where()));
+    f.bind(q);
+    return rows(readRows(q,
+                         {QStringLiteral("USERCODE"), QStringLiteral("PTYPENAME"), QStringLiteral("ID"),
+                          QStringLiteral("AGENTNAME"), QStringLiteral("STANDARD"), QStringLiteral("TYPE"),
+                          QStringLiteral("UNIT"), QStringLiteral("AREA"), QStringLiteral("KCQTY"),
+                          QStringLiteral("KCTOTAL")},
+                         {Col::Text, Col::Text, Col::Text, Col::Text, Col::Text, Col::Text, Col::Text, Col::Text,
+                          Col::Dec, Col::Dec}));
+}
+
+// Sums per product (P), outlet (N), document type (V) or date (D); -1 and no rows for another mode.
+CallResult hz_AllStat(EmbeddedEngine& e, const ProcArgs& a)
+{
+    sqlite::Db& db = accountDb(e);
+    const QStringList fields = {QStringLiteral("code"),   QStringLiteral("FullName"),     QStringLiteral("AllQTY"),
+                                QStringLiteral("AllTOTAL"), QStringLiteral("ALLCOSTTOTAL"), QStringLiteral("PROFIT")};
+    const std::vector<Col> kinds = {Col::Text, Col::Text, Col::Dec, Col::Dec, Col::Dec, Col::Dec};
+    const QString mode = a.trimmed("@iType").toUpper();
+    QString select, group, order, from = QStringLiteral("sales s");
+    if (mode == QLatin1String("P")) {
+        select = QStringLiteral("s.USERCODE, s.PTYPENAME");
+        group = QStringLiteral("s.USERCODE, s.PTYPENAME");
+        order = group;
+    } else if (mode == QLatin1String("N")) {
+        select = QStringLiteral("s.ID, max(o.AGENTNAME)");
+        from = QStringLiteral("sales s LEFT JOIN outlets o ON o.idkey = s.ID");
+        group = QStringLiteral("s.ID");
+        order = QStringLiteral("max(o.idnum) IS NULL, max(o.idnum), s.ID");
+    } else if (mode == QLatin1String("V")) {
+        select = QStringLiteral("CAST(s.VCHTYPE AS TEXT), CAST(s.VCHTYPE AS TEXT)");
+        group = QStringLiteral("s.VCHTYPE");
+        order = group;
+    } else if (mode == QLatin1String("D")) {
+        select = QStringLiteral("s.DATE, s.DATE");
+        group = QStringLiteral("s.DATE");
+        order = group;
+    } else {
+        return rows(Rowset{fields, {}}, -1);
+    }
+    Filter f;
+    addSalesFilters(f, a);
+    auto q = db.prepare(QStringLiteral("SELECT %1, sum(s.QTY), sum(s.TOTAL), sum(s.COSTTOTAL), "
+                                       "sum(s.TOTAL) - sum(s.COSTTOTAL) FROM %2%3 GROUP BY %4 ORDER BY %5")
+                            .arg(select, from, f.where(), group, order));
+    f.bind(q);
+    return rows(readRows(q, fields, kinds));
+}
+
+CallResult productNames(EmbeddedEngine& e, const char* sql)
+{
+    auto q = accountDb(e).prepare(sql);
+    return rows(readRows(q, {QStringLiteral("USERCODE"), QStringLiteral("PTYPENAME")}, {Col::Text, Col::Text}));
+}
+
+CallResult hz_GetSalesName(EmbeddedEngine& e, const ProcArgs&)
+{
+    return productNames(e, "SELECT DISTINCT USERCODE, PTYPENAME FROM sales ORDER BY USERCODE, PTYPENAME");
+}
+
+CallResult hz_GetSPName(EmbeddedEngine& e, const ProcArgs&)
+{
+    return productNames(e, "SELECT DISTINCT USERCODE, PTYPENAME FROM stock ORDER BY USERCODE, PTYPENAME");
+}
+
+// ---- column configuration ---------------------------------------------------------------------
+
+CallResult CW_r_GetColConfig(EmbeddedEngine& e, const ProcArgs& a)
+{
+    sqlite::Db& db = accountDb(e);
+    const QString mode = a.trimmed("@sMode").toUpper();
+    const QString grid = a.trimmed("@ID");
+    const QString user = a.trimmed("@UserID");
+    auto num = [&](const char* name) { return qlonglong(a.integer(name).value_or(0)); };
+    if (mode == QLatin1String("S")) {
+        auto q = db.prepare("SELECT ID, OrderCode, ColOrder, DefaultName, UserName, Visible, SysVisible, Width, UserID "
+                            "FROM colconfig WHERE ID = ?1 AND UserID = ?2 ORDER BY OrderCode");
+        q.bindText(1, grid).bindText(2, user);
+        return rows(readRows(q,
+                             {QStringLiteral("ID"), QStringLiteral("OrderCode"), QStringLiteral("ColOrder"),
+                              QStringLiteral("DefaultName"), QStringLiteral("UserName"), QStringLiteral("Visible"),
+                              QStringLiteral("SysVisible"), QStringLiteral("Width"), QStringLiteral("UserID")},
+                             {Col::Text, Col::Int, Col::Int, Col::Text, Col::Text, Col::Int, Col::Int, Col::Int,
+                              Col::Text}));
+    }
+    if (mode == QLatin1String("D")) {
+        db.prepare("DELETE FROM colconfig WHERE ID = ?1 AND UserID = ?2").bindText(1, grid).bindText(2, user).run();
+        return ret(1);
+    }
+    if (mode == QLatin1String("I")) {
+        db.prepare("INSERT OR REPLACE INTO colconfig(ID, UserID, OrderCode, ColOrder, DefaultName, UserName, Visible, "
+                   "SysVisible, Width) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)")
+            .bindText(1, grid)
+            .bindText(2, user)
+            .bindInt(3, num("@OrderCode"))
+            .bindInt(4, num("@ColOrder"))
+            .bindText(5, a.text("@DefaultName"))
+            .bindText(6, a.text("@UserName"))
+            .bindInt(7, num("@Visible"))
+            .bindInt(8, num("@SysVisible"))
+            .bindInt(9, num("@Width"))
+            .run();
+        return ret(0);
+    }
+    if (mode == QLatin1String("U")) {
+        db.prepare("UPDATE colconfig SET UserName = ?4, ColOrder = ?5, Visible = ?6 "
+                   "WHERE ID = ?1 AND UserID = ?2 AND OrderCode = ?3")
+            .bindText(1, grid)
+            .bindText(2, user)
+            .bindInt(3, num("@OrderCode"))
+            .bindText(4, a.text("@UserName"))
+            .bindInt(5, num("@ColOrder"))
+            .bindInt(6, num("@Visible"))
+            .run();
+        return ret(0);
+    }
+    if (mode == QLatin1String("UW")) {
+        db.prepare("UPDATE colconfig SET Width = ?4 WHERE ID = ?1 AND UserID = ?2 AND OrderCode = ?3")
+            .bindText(1, grid)
+            .bindText(2, user)
+            .bindInt(3, num("@OrderCode"))
+            .bindInt(4, num("@Width"))
+            .run();
+        return ret(0);
+    }
+    return ret(-1);
+}
+
+const char* const kSalesParams =
+    "@USERCODE text, @PTYPENAME text, @STANDARD text, @TYPE text, @UNIT text, @AREA text, @DATE text, "
+    "@QTY text, @TOTAL text, @COSTTOTAL text, @VCHTYPE text, @ID text";
+const char* const kStockParams =
+    "@USERCODE text, @PTYPENAME text, @STANDARD text, @TYPE text, @UNIT text, @AREA text, @KCQTY text, "
+    "@KCTOTAL text, @ID text";
+const char* const kNetParams =
+    "@ID text, @AGENTNAME text, @AGENTTYPE text, @TELEPHONE text, @FAX text, @ADDRESS text, @LINKMAN text";
+
+}  // namespace
+
+const std::vector<ProcedureDef>& allProcedures()
+{
+    static const std::vector<ProcedureDef> procs = {
+        {"hz_getzt", "", true, hz_getzt},
+        {"hz_insertzt", "@dbName text, @szSYSname text", true, hz_insertzt},
+        {"hz_DeleteZt", "@ztid integer", true, hz_DeleteZt},
+        {"hz_GetNet", "", false, hz_GetNet},
+        {"hz_InsertNet", kNetParams, false, hz_InsertNet},
+        {"hz_ModiNet", kNetParams, false, hz_ModiNet},
+        {"hz_deleteNet", "@ID text", false, hz_deleteNet},
+        {"hz_deleSales", "", false, hz_deleSales},
+        {"hz_InsertSales", kSalesParams, false, hz_InsertSales},
+        {"hz_InsertStock", kStockParams, false, hz_InsertStock},
+        {"hz_AddSales", "", false, hz_AddSales},
+        {"hz_AddStock", "", false, hz_AddStock},
+        {"hz_AllStat",
+         "@date1 date, @date2 date, @iType text, @USERCODE text, @PTYPENAME text, @ID integer, @AGENTNAME text, "
+         "@VCHTYPE integer",
+         false, hz_AllStat},
+        {"hz_GetSales",
+         "@date1 date, @date2 date, @USERCODE text, @PTYPENAME text, @ID integer, @AGENTNAME text, @AREA text, "
+         "@VCHTYPE integer",
+         false, hz_GetSales},
+        {"hz_GetStock", "@USERCODE text, @PTYPENAME text, @ID integer, @AGENTNAME text, @AREA text", false, hz_GetStock},
+        {"hz_GetSPName", "", false, hz_GetSPName},
+        {"hz_GetSalesName", "", false, hz_GetSalesName},
+        {"CW_r_GetColConfig",
+         "@ID text, @DefaultName text, @UserName text, @Visible integer, @SysVisible integer, @OrderCode integer, "
+         "@ColOrder integer, @UserID text, @Width integer, @sMode text",
+         false, CW_r_GetColConfig},
+    };
+    return procs;
+}
+
+const ProcedureDef* findProcedure(const QString& name)
+{
+    for (const ProcedureDef& p : allProcedures())
+        if (name.compare(QLatin1String(p.name), Qt::CaseInsensitive) == 0)
+            return &p;
+    return nullptr;
+}
+
+std::vector<ParamInfo> parseParamList(const QString& text, const QString& procName)
+{
+    // SQL Server lists the return value first.
+    std::vector<ParamInfo> out{{QStringLiteral("@RETURN_VALUE"), ParamType::Integer, ParamDirection::ReturnValue}};
+    const QStringList items = text.split(QLatin1Char(','), Qt::SkipEmptyParts);
+    for (const QString& item : items) {
+        const QStringList parts = item.simplified().split(QLatin1Char(' '));
+        if (parts.size() != 2 || !parts[0].startsWith(QLatin1Char('@')))
+            throw DbError(QStringLiteral("Bad parameter \"%1\" in the registration of %2").arg(item.trimmed(), procName));
+        const QString type = parts[1].toLower();
+        ParamInfo p;
+        p.name = parts[0];
+        if (type == QLatin1String("integer"))
+            p.type = ParamType::Integer;
+        else if (type == QLatin1String("text"))
+            p.type = ParamType::Text;
+        else if (type == QLatin1String("decimal"))
+            p.type = ParamType::Decimal;
+        else if (type == QLatin1String("date"))
+            p.type = ParamType::Date;
+        else
+            throw DbError(QStringLiteral("Unknown type \"%1\" in the registration of %2").arg(parts[1], procName));
+        out.push_back(p);
+    }
+    return out;
+}
+
+QVariant ProcArgs::value(const char* name) const
+{
+    const QLatin1String n(name);
+    for (const auto& [k, v] : m_values)
+        if (k.compare(n, Qt::CaseInsensitive) == 0)
+            return v;
+    return QVariant();
+}
+
+QString ProcArgs::text(const char* name) const
+{
+    const QVariant v = value(name);
+    return v.isNull() ? QString() : v.toString();
+}
+
+QString ProcArgs::trimmed(const char* name) const
+{
+    return text(name).trimmed();
+}
+
+std::optional<qint64> ProcArgs::integer(const char* name) const
+{
+    const QVariant v = value(name);
+    if (v.isNull())
+        return std::nullopt;
+    bool ok = false;
+    const qlonglong n = v.toString().trimmed().toLongLong(&ok);
+    return ok ? std::optional<qint64>(n) : std::nullopt;
+}
+
+QString accountSetSchemaSql()
+{
+    QString sql = QStringLiteral(R"sql(
+CREATE TABLE hz_procedures(name TEXT NOT NULL PRIMARY KEY COLLATE NOCASE, params TEXT NOT NULL);
+-- ID as typed; idkey = ID without surrounding blanks (the key); idnum its integer value, if any.
+CREATE TABLE outlets(
+  idkey TEXT NOT NULL PRIMARY KEY, ID TEXT NOT NULL, idnum INTEGER, AGENTNAME TEXT, AGENTTYPE TEXT,
+  TELEPHONE TEXT, FAX TEXT, ADDRESS TEXT, LINKMAN TEXT);
+CREATE INDEX outlets_idnum ON outlets(idnum);
+-- Amounts and quantities in millionths; DATE as yyyy-mm-dd; ID = outlets.idkey.
+CREATE TABLE sales(
+  seq INTEGER PRIMARY KEY, ID TEXT NOT NULL, USERCODE TEXT, PTYPENAME TEXT, STANDARD TEXT, TYPE TEXT,
+  UNIT TEXT, AREA TEXT, DATE TEXT NOT NULL, QTY INTEGER NOT NULL, TOTAL INTEGER NOT NULL,
+  COSTTOTAL INTEGER NOT NULL, VCHTYPE INTEGER NOT NULL);
+CREATE INDEX sales_date ON sales(DATE);
+CREATE INDEX sales_outlet_date ON sales(ID, DATE);
+CREATE TABLE stock(
+  seq INTEGER PRIMARY KEY, ID TEXT NOT NULL, USERCODE TEXT, PTYPENAME TEXT, STANDARD TEXT, TYPE TEXT,
+  UNIT TEXT, AREA TEXT, KCQTY INTEGER NOT NULL, KCTOTAL INTEGER NOT NULL);
+CREATE INDEX stock_outlet ON stock(ID);
+CREATE TABLE colconfig(
+  ID TEXT NOT NULL, UserID TEXT NOT NULL DEFAULT '', OrderCode INTEGER NOT NULL, ColOrder INTEGER,
+  DefaultName TEXT, UserName TEXT, Visible INTEGER, SysVisible INTEGER, Width INTEGER,
+  PRIMARY KEY(ID, UserID, OrderCode));
+)sql");
+    return sql;
+}
+
+void writeTemplateFile(const QString& path)
+{
+    QFile::remove(path);
+    auto db = sqlite::Db::open(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, 5000, false);
+    sqlite::Transaction tx(*db);
+    db->exec(accountSetSchemaSql());
+    for (const ProcedureDef& p : allProcedures()) {
+        if (p.master)
+            continue;
+        db->prepare("INSERT INTO hz_procedures(name, params) VALUES(?1, ?2)")
+            .bindText(1, QString::fromLatin1(p.name))
+            .bindText(2, QString::fromLatin1(p.params))
+            .run();
+    }
+    db->exec(QStringLiteral("PRAGMA user_version = 1;"));
+    tx.commit();
+}
+
+}  // namespace corvanta
