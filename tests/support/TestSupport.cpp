@@ -39,7 +39,10 @@ void TempProgramDir::writeConfig(const QByteArray& bytes) const
 
 void TempProgramDir::copyShippedData() const
 {
-    const QString from = qEnvironmentVariable("CORVANTA_PROGRAM_DIR") + QStringLiteral("/data");
+    QString programDir = qEnvironmentVariable("CORVANTA_PROGRAM_DIR");
+    if (programDir.isEmpty())
+        programDir = QStringLiteral(CORVANTA_BUILD_PROGRAM_DIR);
+    const QString from = programDir + QStringLiteral("/data");
     QDirIterator it(from, QDir::Files, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString src = it.next();

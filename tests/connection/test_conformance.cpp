@@ -1,0 +1,420 @@
+// Every procedure of the catalogue, called through the data module, against the engine under test.
+#include "tests/connection/ConformanceFixture.h"
+
+#include "app/Sysdef.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace corvanta::test {
+namespace {
+
+const QString kD1 = QStringLiteral("2024-03-01");
+const QString kD2 = QStringLiteral("2024-03-02");
+
+Values withValue(Values v, const QString& name, const QVariant& value)
+{
+    for (auto& [k, x] : v)
+        if (k == name)
+            x = value;
+    return v;
+}
+
+Values statFilter(const QString& mode, const QString& from = QStringLiteral("2024-01-01"),
+                  const QString& to = QStringLiteral("2024-12-31"))
+{
+    return {{QStringLiteral("@date1"), from},        {QStringLiteral("@date2"), to},
+            {QStringLiteral("@iType"), mode},        {QStringLiteral("@USERCODE"), QString()},
+            {QStringLiteral("@PTYPENAME"), QString()}, {QStringLiteral("@ID"), QString()},
+            {QStringLiteral("@AGENTNAME"), QString()}, {QStringLiteral("@VCHTYPE"), QString()}};
+}
+
+const QStringList kStatFields = {"code", "FullName", "AllQTY", "AllTOTAL", "ALLCOSTTOTAL", "PROFIT"};
+const QStringList kSalesFields = {"USERCODE", "PTYPENAME", "ID", "AGENTNAME", "DATE", "QTY", "TOTAL", "COSTTOTAL",
+                                  "VCHTYPE", "AREA"};
+const QStringList kNetFields = {"ID", "AGENTNAME", "AGENTTYPE", "TELEPHONE", "FAX", "LINKMAN", "ADDRESS"};
+
+TEST_F(Conformance, SixStepCall)
+{
+    // Unknown procedure: refused when the parameters are refreshed.
+    TADOCommand& cmd = dm->ADOSProc;
+    cmd.Close();
+    cmd.ClearParameters();
+    cmd.SetProcedureName(QStringLiteral("hz_NoSuchProc;1"));
+    cmd.SetPrepared(true);
+    EXPECT_THROW(cmd.RefreshParameters(), DbError);
+    EXPECT_THROW(call(QStringLiteral("hz_NoSuchProc")), DbError);
+
+    // The refresh reports the parameters with the return value; names match without case.
+    cmd.Close();
+    cmd.ClearParameters();
+    cmd.SetProcedureName(QStringLiteral("hz_GetSales;1"));
+    cmd.RefreshParameters();
+    bool hasReturn = false;
+    for (const TParameter& p : cmd.Parameters())
+        hasReturn = hasReturn || p.info.direction == ParamDirection::ReturnValue;
+    EXPECT_TRUE(hasReturn);
+    EXPECT_NO_THROW(cmd.SetParam(QStringLiteral("@usercode"), QStringLiteral("A")));
+    EXPECT_THROW(cmd.SetParam(QStringLiteral("@NOSUCH"), QStringLiteral("A")), DbError);
+    // A non-number for the integer @ID fails when set; the empty string means no restriction.
+    EXPECT_THROW(cmd.SetParam(QStringLiteral("@ID"), QStringLiteral("1a")), DbError);
+    EXPECT_THROW(cmd.SetParam(QStringLiteral("@ID"), QStringLiteral("99999999999")), DbError);
+    EXPECT_NO_THROW(cmd.SetParam(QStringLiteral("@ID"), QStringLiteral("")));
+    EXPECT_NO_THROW(cmd.SetParam(QStringLiteral("@ID"), QStringLiteral(" 12 ")));
+    EXPECT_THROW(cmd.SetParam(QStringLiteral("@date1"), QStringLiteral("2024-02-30")), DbError);
+    EXPECT_THROW(cmd.SetParam(QStringLiteral("@date1"), QStringLiteral("yesterday")), DbError);
+
+    // A conversion error stops the call before it runs: the record is not inserted.
+    Values cfg = {{"@ID", "conv"},   {"@DefaultName", "N"}, {"@UserName", "N"}, {"@Visible", "abc"},
+                  {"@SysVisible", 0}, {"@OrderCode", 1},     {"@ColOrder", 1},   {"@UserID", ""},
+                  {"@Width", 10},     {"@sMode", "I"}};
+    EXPECT_THROW(dm->CallProc(dm->ADOCofig, QStringLiteral("CW_r_GetColConfig"), cfg), DbError);
+    dm->CallProc(dm->ADOCofig, QStringLiteral("CW_r_GetColConfig"), {{"@ID", "conv"}, {"@sMode", "S"}}, true);
+    EXPECT_EQ(dm->ADOCofig.RecordCount(), 0);
+
+    // The return value is read by either configured name.
+    addOutlet(QStringLiteral("7"), QStringLiteral("Seven"));
+    EXPECT_EQ(call(QStringLiteral("hz_InsertNet"), {{"@ID", "7"}, {"@AGENTNAME", "again"}}), -2);
+    EXPECT_EQ(cmd.ParamValue(QStringLiteral("@RETURN_VALUE")).toInt(), -2);
+    EXPECT_EQ(cmd.ParamValue(QStringLiteral("RETURN_VALUE")).toInt(), -2);
+    SetReturnValueName(QStringLiteral("RETURN_VALUE"));
+    EXPECT_EQ(cmd.ReturnValue(), -2);
+    SetReturnValueName(QStringLiteral("@RETURN_VALUE"));
+    EXPECT_EQ(cmd.ReturnValue(), -2);
+
+    // Field names without regard to case; unknown fields and reading past the end fail.
+    call(QStringLiteral("hz_GetNet"), {}, true);
+    ASSERT_FALSE(cmd.Eof());
+    EXPECT_EQ(cmd.FieldText(QStringLiteral("agentname")), QStringLiteral("Seven"));
+    EXPECT_EQ(cmd.FieldText(QStringLiteral("AgentName")), QStringLiteral("Seven"));
+    EXPECT_THROW(cmd.FieldByName(QStringLiteral("NOSUCH")), DbError);
+    cmd.Next();
+    EXPECT_TRUE(cmd.Eof());
+    EXPECT_THROW(cmd.FieldByName(QStringLiteral("ID")), DbError);
+}
+
+TEST_F(Conformance, OutletsKeepTextAndReturnCodes)
+{
+    const QString tricky = QStringLiteral("O'Brien \"总店\"; DROP TABLE outlets; -- 销售网点");
+    ASSERT_EQ(call(QStringLiteral("hz_InsertNet"),
+                   {{"@ID", "10"},
+                    {"@AGENTNAME", tricky},
+                    {"@AGENTTYPE", "直营"},
+                    {"@TELEPHONE", "010-1234'5"},
+                    {"@FAX", "a;b"},
+                    {"@ADDRESS", "北京市 \"海淀\""},
+                    {"@LINKMAN", "张三"}}),
+              0);
+    addOutlet(QStringLiteral("2"), QStringLiteral("Two"));
+    addOutlet(QStringLiteral("123"), QStringLiteral("OneTwoThree"));
+    // Duplicate numbers, also with blanks around them.
+    EXPECT_EQ(call(QStringLiteral("hz_InsertNet"), {{"@ID", "10"}, {"@AGENTNAME", "x"}}), -2);
+    EXPECT_EQ(call(QStringLiteral("hz_InsertNet"), {{"@ID", " 2 "}, {"@AGENTNAME", "x"}}), -2);
+
+    auto rows = query(QStringLiteral("hz_GetNet"), {}, kNetFields);
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0][0], "2");  // numeric order
+    EXPECT_EQ(rows[1][0], "10");
+    EXPECT_EQ(rows[2][0], "123");
+    EXPECT_EQ(rows[1], (QStringList{"10", tricky, "直营", "010-1234'5", "a;b", "张三", "北京市 \"海淀\""}));
+
+    // Modify changes everything but the number; an unknown outlet gives -1.
+    EXPECT_EQ(call(QStringLiteral("hz_ModiNet"),
+                   {{"@ID", "2"},
+                    {"@AGENTNAME", "二号店"},
+                    {"@AGENTTYPE", "加盟"},
+                    {"@TELEPHONE", "t"},
+                    {"@FAX", "f"},
+                    {"@ADDRESS", "a"},
+                    {"@LINKMAN", "l"}}),
+              0);
+    EXPECT_EQ(call(QStringLiteral("hz_ModiNet"), {{"@ID", "999"}, {"@AGENTNAME", "x"}}), -1);
+    rows = query(QStringLiteral("hz_GetNet"), {}, kNetFields);
+    EXPECT_EQ(rows[0], (QStringList{"2", "二号店", "加盟", "t", "f", "l", "a"}));
+
+    // Delete: refused (-1) while sales lines refer to the outlet.
+    call(QStringLiteral("hz_deleSales"));
+    ASSERT_EQ(insertSales("123", "P1", "Pen", kD1, "1", "2", "1"), 0);
+    ASSERT_EQ(call(QStringLiteral("hz_AddSales")), 0);
+    EXPECT_EQ(call(QStringLiteral("hz_deleteNet"), {{"@ID", "123"}}), -1);
+    EXPECT_EQ(call(QStringLiteral("hz_deleteNet"), {{"@ID", "2"}}), 0);
+    rows = query(QStringLiteral("hz_GetNet"), {}, kNetFields);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0][0], "10");
+    EXPECT_EQ(rows[1][0], "123");
+}
+
+TEST_F(Conformance, SalesIntakeChecksEveryValue)
+{
+    addOutlet(QStringLiteral("1"), QStringLiteral("一号店"));
+    call(QStringLiteral("hz_deleSales"));
+    EXPECT_EQ(insertSales("1", "P1", "Pen", "2024-03-01", "2", "10.50", "7.25"), 0);
+    EXPECT_EQ(insertSales("1", "P1", "Pen", "2024/3/2", "-1", "-5.25", "-3.625", "45"), 0);
+    EXPECT_EQ(insertSales("1", "P2", "纸;'\"", "20240302", " 3 ", "0", "0"), 0);
+    EXPECT_EQ(insertSales("9", "P1", "Pen", kD1, "1", "1", "1"), -2);        // unknown outlet
+    EXPECT_EQ(insertSales("", "P1", "Pen", kD1, "1", "1", "1"), -2);
+    EXPECT_EQ(insertSales("1", "P1", "Pen", "2024-02-30", "1", "1", "1"), -1);  // not a day
+    EXPECT_EQ(insertSales("1", "P1", "Pen", "03/01/2024", "1", "1", "1"), -1);
+    EXPECT_EQ(insertSales("1", "P1", "Pen", kD1, "abc", "1", "1"), -1);
+    EXPECT_EQ(insertSales("1", "P1", "Pen", kD1, "1", "1e3", "1"), -1);
+    EXPECT_EQ(insertSales("1", "P1", "Pen", kD1, "1", "1", ""), -1);
+    EXPECT_EQ(insertSales("1", "P1", "Pen", kD1, "1", "1", "1", "12"), -1);  // document type
+    EXPECT_EQ(insertSales("1", "P1", "Pen", kD1, "1", "1", "1", ""), -1);
+    ASSERT_EQ(call(QStringLiteral("hz_AddSales")), 0);
+
+    const auto rows = query(QStringLiteral("hz_GetSales"),
+                            withValue(salesFilter("2024-01-01", "2024-12-31"), "@AREA", QString()) ,
+                            kSalesFields);
+    ASSERT_EQ(rows.size(), 3u);
+    // Date, then outlet, then import order; values in minimal decimal form.
+    EXPECT_EQ(rows[0], (QStringList{"P1", "Pen", "1", "一号店", "2024-03-01", "2", "10.5", "7.25", "11", "Area"}));
+    EXPECT_EQ(rows[1], (QStringList{"P1", "Pen", "1", "一号店", "2024-03-02", "-1", "-5.25", "-3.625", "45", "Area"}));
+    EXPECT_EQ(rows[2], (QStringList{"P2", "纸;'\"", "1", "一号店", "2024-03-02", "3", "0", "0", "11", "Area"}));
+    dm->ADOSProc.First();
+    EXPECT_EQ(dm->ADOSProc.FieldByName("VCHTYPE").AsInteger(), 11);
+}
+
+TEST_F(Conformance, ReimportReplacesAndSumsAreExact)
+{
+    addOutlet(QStringLiteral("1"), QStringLiteral("A店"));
+    addOutlet(QStringLiteral("2"), QStringLiteral("B店"));
+    call(QStringLiteral("hz_deleSales"));
+    ASSERT_EQ(insertSales("1", "P1", "Pen", kD1, "0.1", "0.1", "0.05"), 0);
+    ASSERT_EQ(insertSales("1", "P1", "Pen", kD1, "0.2", "0.2", "0.05"), 0);
+    ASSERT_EQ(insertSales("1", "P1", "Pen", kD2, "1", "1", "0.5"), 0);
+    ASSERT_EQ(insertSales("2", "P1", "Pen", kD1, "5", "5", "1"), 0);
+    ASSERT_EQ(call(QStringLiteral("hz_AddSales")), 0);
+
+    auto stat = query(QStringLiteral("hz_AllStat"), statFilter("P"), kStatFields);
+    ASSERT_EQ(stat.size(), 1u);
+    EXPECT_EQ(stat[0], (QStringList{"P1", "Pen", "6.3", "6.3", "1.6", "4.7"}));
+    stat = query(QStringLiteral("hz_AllStat"), statFilter("P", kD1, kD1), kStatFields);
+    ASSERT_EQ(stat.size(), 1u);
+    EXPECT_EQ(stat[0][3], "5.3");  // 0.1 + 0.2 + 5, no binary noise
+
+    // Re-importing outlet 1's file for 03-01 replaces its lines of that date only.
+    call(QStringLiteral("hz_deleSales"));
+    ASSERT_EQ(insertSales("1", "P1", "Pen", kD1, "0.1", "0.1", "0.05"), 0);
+    ASSERT_EQ(insertSales("1", "P1", "Pen", kD1, "0.2", "0.2", "0.05"), 0);
+    ASSERT_EQ(call(QStringLiteral("hz_AddSales")), 0);
+    ASSERT_EQ(call(QStringLiteral("hz_AddSales")), 0);  // staging was consumed: nothing doubles
+    stat = query(QStringLiteral("hz_AllStat"), statFilter("N"), kStatFields);
+    ASSERT_EQ(stat.size(), 2u);
+    EXPECT_EQ(stat[0], (QStringList{"1", "A店", "1.3", "1.3", "0.6", "0.7"}));
+    EXPECT_EQ(stat[1], (QStringList{"2", "B店", "5", "5", "1", "4"}));
+}
+
+TEST_F(Conformance, StatisticsModesAndFilters)
+{
+    addOutlet(QStringLiteral("3"), QStringLiteral("东城店"));
+    addOutlet(QStringLiteral("20"), QStringLiteral("西城店"));
+    call(QStringLiteral("hz_deleSales"));
+    ASSERT_EQ(insertSales("3", "B2", "蓝色钢笔", "2024-01-10", "2", "20", "12", "11", "北京"), 0);
+    ASSERT_EQ(insertSales("3", "A1", "红色铅笔", "2024-01-10", "10", "5", "3", "11", "上海"), 0);
+    ASSERT_EQ(insertSales("20", "A1", "红色铅笔", "2024-02-01", "-1", "-0.5", "-0.3", "45", "上海"), 0);
+    ASSERT_EQ(insertSales("20", "B2", "蓝色钢笔", "2024-03-31", "1", "10", "6", "11", "北京"), 0);
+    ASSERT_EQ(call(QStringLiteral("hz_AddSales")), 0);
+
+    EXPECT_EQ(query(QStringLiteral("hz_AllStat"), statFilter("P"), kStatFields),
+              (std::vector<QStringList>{{"A1", "红色铅笔", "9", "4.5", "2.7", "1.8"},
+                                        {"B2", "蓝色钢笔", "3", "30", "18", "12"}}));
+    EXPECT_EQ(query(QStringLiteral("hz_AllStat"), statFilter("N"), kStatFields),
+              (std::vector<QStringList>{{"3", "东城店", "12", "25", "15", "10"},
+                                        {"20", "西城店", "0", "9.5", "5.7", "3.8"}}));
+    auto v = query(QStringLiteral("hz_AllStat"), statFilter("V"), kStatFields);
+    ASSERT_EQ(v.size(), 2u);
+    EXPECT_EQ(v[0].mid(1), (QStringList{"11", "13", "35", "21", "14"}));
+    EXPECT_EQ(v[1].mid(1), (QStringList{"45", "-1", "-0.5", "-0.3", "-0.2"}));
+    auto d = query(QStringLiteral("hz_AllStat"), statFilter("D"), kStatFields);
+    ASSERT_EQ(d.size(), 3u);
+    EXPECT_EQ(d[0][1], "2024-01-10");
+    EXPECT_EQ(d[2][1], "2024-03-31");
+    EXPECT_EQ(d[2][2], "1");
+
+    // Date range is inclusive at both ends.
+    EXPECT_EQ(query(QStringLiteral("hz_AllStat"), statFilter("D", "2024-02-01", "2024-03-31"), kStatFields).size(), 2u);
+    EXPECT_EQ(query(QStringLiteral("hz_AllStat"), statFilter("D", "2024-02-02", "2024-03-30"), kStatFields).size(), 0u);
+    // Filters: code exact, names by containment, outlet number as an integer, document type.
+    auto f = [&](const QString& name, const QVariant& value) {
+        return query(QStringLiteral("hz_AllStat"), withValue(statFilter("N"), name, value), kStatFields);
+    };
+    EXPECT_EQ(f("@USERCODE", "A1").size(), 2u);
+    EXPECT_EQ(f("@USERCODE", "A").size(), 0u);
+    EXPECT_EQ(f("@PTYPENAME", "钢笔").size(), 2u);
+    EXPECT_EQ(f("@PTYPENAME", "红色").at(1), (QStringList{"20", "西城店", "-1", "-0.5", "-0.3", "-0.2"}));
+    EXPECT_EQ(f("@ID", "20").size(), 1u);
+    EXPECT_EQ(f("@ID", "020").size(), 1u);
+    EXPECT_EQ(f("@ID", 3).at(0)[0], "3");
+    EXPECT_EQ(f("@AGENTNAME", "东城").size(), 1u);
+    EXPECT_EQ(f("@VCHTYPE", "45").size(), 1u);
+    EXPECT_EQ(f("@VCHTYPE", "45").at(0)[0], "20");
+
+    // Sales query with the same filters plus place of origin.
+    Values s = withValue(salesFilter("2024-01-01", "2024-12-31"), "@AREA", QString());
+    s.push_back({"@AREA", "上海"});
+    auto rows = query(QStringLiteral("hz_GetSales"), s, kSalesFields);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0][4], "2024-01-10");
+    EXPECT_EQ(rows[1][4], "2024-02-01");
+    EXPECT_EQ(query(QStringLiteral("hz_GetSales"), withValue(s, "@AGENTNAME", "西城"), kSalesFields).size(), 1u);
+
+    // Product lists for the picker.
+    EXPECT_EQ(query(QStringLiteral("hz_GetSalesName"), {}, {"USERCODE", "PTYPENAME"}),
+              (std::vector<QStringList>{{"A1", "红色铅笔"}, {"B2", "蓝色钢笔"}}));
+}
+
+TEST_F(Conformance, StockImportReplacesTheOutletsStock)
+{
+    addOutlet(QStringLiteral("1"), QStringLiteral("一号店"));
+    addOutlet(QStringLiteral("2"), QStringLiteral("二号店"));
+    call(QStringLiteral("hz_deleSales"));
+    EXPECT_EQ(insertStock("1", "B", "笔", "10", "100.10"), 0);
+    EXPECT_EQ(insertStock("1", "A", "纸", "5", "0.3"), 0);
+    EXPECT_EQ(insertStock("2", "A", "纸", "1", "0.1"), 0);
+    EXPECT_EQ(insertStock("3", "A", "纸", "1", "0.1"), -2);
+    EXPECT_EQ(insertStock("1", "A", "纸", "x", "0.1"), -1);
+    ASSERT_EQ(call(QStringLiteral("hz_AddStock")), 0);
+
+    const QStringList fields = {"USERCODE", "PTYPENAME", "ID", "AGENTNAME", "AREA", "KCQTY", "KCTOTAL"};
+    Values all = {{"@USERCODE", ""}, {"@PTYPENAME", ""}, {"@ID", ""}, {"@AGENTNAME", ""}, {"@AREA", ""}};
+    EXPECT_EQ(query(QStringLiteral("hz_GetStock"), all, fields),
+              (std::vector<QStringList>{{"A", "纸", "1", "一号店", "Area", "5", "0.3"},
+                                        {"B", "笔", "1", "一号店", "Area", "10", "100.1"},
+                                        {"A", "纸", "2", "二号店", "Area", "1", "0.1"}}));
+
+    // A new stock file of outlet 1 replaces all its lines; outlet 2 keeps its own.
+    call(QStringLiteral("hz_deleSales"));
+    EXPECT_EQ(insertStock("1", "C", "墨", "2", "4"), 0);
+    ASSERT_EQ(call(QStringLiteral("hz_AddStock")), 0);
+    EXPECT_EQ(query(QStringLiteral("hz_GetStock"), all, fields),
+              (std::vector<QStringList>{{"C", "墨", "1", "一号店", "Area", "2", "4"},
+                                        {"A", "纸", "2", "二号店", "Area", "1", "0.1"}}));
+    EXPECT_EQ(query(QStringLiteral("hz_GetStock"), withValue(all, "@ID", "2"), fields).size(), 1u);
+    EXPECT_EQ(query(QStringLiteral("hz_GetStock"), withValue(all, "@PTYPENAME", "墨"), fields).size(), 1u);
+    EXPECT_THROW(query(QStringLiteral("hz_GetStock"), withValue(all, "@ID", "abc"), fields), DbError);
+    EXPECT_EQ(query(QStringLiteral("hz_GetSPName"), {}, {"USERCODE", "PTYPENAME"}),
+              (std::vector<QStringList>{{"A", "纸"}, {"C", "墨"}}));
+    // An outlet that still has stock lines is not deleted either.
+    EXPECT_EQ(call(QStringLiteral("hz_deleteNet"), {{"@ID", "2"}}), -1);
+}
+
+TEST_F(Conformance, StagingIsPrivateToAConnection)
+{
+    addOutlet(QStringLiteral("1"), QStringLiteral("一号店"));
+    auto other = newClient();
+    call(QStringLiteral("hz_deleSales"));
+    ASSERT_EQ(insertSales("1", "P1", "Pen", kD1, "1", "1", "1"), 0);
+    // The other clerk clears and consolidates its own (empty) staging.
+    EXPECT_EQ(other->CallProc(other->ADOSProc, QStringLiteral("hz_deleSales")), 0);
+    ASSERT_EQ(other->CallProc(other->ADOSProc, QStringLiteral("hz_InsertSales"),
+                              {{"@USERCODE", "P9"}, {"@PTYPENAME", "Other"}, {"@DATE", kD2}, {"@QTY", "9"},
+                               {"@TOTAL", "9"}, {"@COSTTOTAL", "9"}, {"@VCHTYPE", "11"}, {"@ID", "1"}}),
+              0);
+    ASSERT_EQ(call(QStringLiteral("hz_AddSales")), 0);
+    auto rows = query(QStringLiteral("hz_GetSales"), withValue(salesFilter("2024-01-01", "2024-12-31"), "@AREA", ""),
+                      kSalesFields);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0][0], "P1");
+    ASSERT_EQ(other->CallProc(other->ADOSProc, QStringLiteral("hz_AddSales")), 0);
+    rows = query(QStringLiteral("hz_GetSales"), withValue(salesFilter("2024-01-01", "2024-12-31"), "@AREA", ""),
+                 kSalesFields);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[1][0], "P9");
+}
+
+TEST_F(Conformance, ColumnConfigurationModes)
+{
+    auto cfg = [&](const QString& mode, int order, int colOrder, const QString& user, int visible, int sys, int width,
+                   bool open = false) {
+        return dm->CallProc(dm->ADOCofig, QStringLiteral("CW_r_GetColConfig"),
+                            {{"@ID", "sdc102"}, {"@DefaultName", mode == "I" ? "Default" + QString::number(order) : ""},
+                             {"@UserName", user}, {"@Visible", visible}, {"@SysVisible", sys}, {"@OrderCode", order},
+                             {"@ColOrder", colOrder}, {"@UserID", ""}, {"@Width", width}, {"@sMode", mode}},
+                            open);
+    };
+    const QStringList fields = {"OrderCode", "ColOrder", "DefaultName", "UserName", "Visible", "SysVisible", "Width"};
+    EXPECT_GE(cfg("S", 0, 0, "", 0, 0, 0), 0);
+    cfg("S", 0, 0, "", 0, 0, 0, true);
+    EXPECT_EQ(dm->ADOCofig.RecordCount(), 0);
+
+    cfg("I", 2, 2, "名称", 1, 0, 80);
+    cfg("I", 1, 1, "编码", 1, 1, 50);
+    cfg("U", 2, 1, " 新名称 ", 0, 0, 0);  // DefaultName, SysVisible, Width stay
+    cfg("U", 1, 2, "编码", 1, 0, 0);
+    cfg("UW", 2, 0, "", 0, 0, 120);       // only the width
+    cfg("S", 0, 0, "", 0, 0, 0, true);
+    auto rows = readRows(dm->ADOCofig, fields);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0], (QStringList{"1", "2", "Default1", "编码", "1", "1", "50"}));
+    EXPECT_EQ(rows[1], (QStringList{"2", "1", "Default2", " 新名称 ", "0", "0", "120"}));
+    dm->ADOCofig.First();
+    EXPECT_EQ(dm->ADOCofig.FieldByName("ColOrder").AsInteger(), 2);
+
+    EXPECT_GT(cfg("D", 0, 0, "", 0, 0, 0), 0);
+    cfg("S", 0, 0, "", 0, 0, 0, true);
+    EXPECT_EQ(dm->ADOCofig.RecordCount(), 0);
+}
+
+TEST_F(Conformance, CatalogueCreateListDelete)
+{
+    // Re-running the catalogue preparation at every load succeeds and keeps the entries.
+    dm->ADOConnection.SetDefaultDatabase(QStringLiteral("master"));
+    prepareCatalogue(*dm);
+    prepareCatalogue(*dm);
+    const QString second = uniqueDbName();
+    const qlonglong id2 = createAccountSet(*dm, second, QStringLiteral("第二个 'set'"));
+    ASSERT_GT(id2, sysid);
+    dm->CallProc(dm->QueryProc, QStringLiteral("hz_getzt"), {}, true);
+    std::vector<QStringList> rows = readRows(dm->QueryProc, {"SYSID", "SYSNAME", "DBNAME"});
+    ASSERT_GE(rows.size(), 2u);
+    for (size_t i = 1; i < rows.size(); ++i)
+        EXPECT_LT(rows[i - 1][0].toLongLong(), rows[i][0].toLongLong());
+    // Other tests may add entries meanwhile; ours are in id order with their names.
+    auto pos = [&](const QString& db) {
+        for (size_t i = 0; i < rows.size(); ++i)
+            if (rows[i][2].compare(db, Qt::CaseInsensitive) == 0)
+                return int(i);
+        return -1;
+    };
+    ASSERT_GE(pos(second), 0);
+    EXPECT_LT(pos(dbName), pos(second));
+    EXPECT_EQ(rows[size_t(pos(second))][1], QStringLiteral("第二个 'set'"));
+
+    // The same name again is refused; so is a name that is not a plain identifier.
+    EXPECT_THROW(dm->RestoreDatabase(second), DbError);
+    for (const QString& bad : {QStringLiteral("x; DROP DATABASE master"), QStringLiteral("../evil"),
+                               QStringLiteral("1abc"), QStringLiteral("数据库")}) {
+        try {
+            dm->RestoreDatabase(bad);
+            ADD_FAILURE() << "accepted " << bad.toStdString();
+        } catch (const DbError& e) {
+            EXPECT_NE(QString::fromUtf8(e.what()).indexOf(QLatin1String("letter")), -1) << e.what();
+        }
+    }
+
+    // A database in use by another client is not deleted.
+    {
+        auto user = std::make_unique<TDMData>();
+        connect(*user);
+        user->ADOConnection.SetDefaultDatabase(second);
+        user->CallProc(user->ADOSProc, QStringLiteral("hz_GetNet"), {}, true);
+        EXPECT_THROW(dm->CallProc(dm->InsertProc, QStringLiteral("hz_DeleteZt"), {{"@ztid", id2}}), DbError);
+        EXPECT_TRUE(sysidOf(*dm, second).has_value());
+    }
+
+    EXPECT_NE(dm->CallProc(dm->InsertProc, QStringLiteral("hz_DeleteZt"), {{"@ztid", id2}}), -1);
+    EXPECT_FALSE(sysidOf(*dm, second).has_value());
+    // An id that is no longer in the catalogue is no refusal.
+    EXPECT_NE(dm->CallProc(dm->InsertProc, QStringLiteral("hz_DeleteZt"), {{"@ztid", id2}}), -1);
+    EXPECT_THROW(dm->ADOConnection.SetDefaultDatabase(second), DbError);
+
+    if (engineUnderTest() == QLatin1String("embedded")) {
+        // Taken out of service, not destroyed: the file moved to data/deleted/.
+        EXPECT_FALSE(QFileInfo::exists(GetDataDir() + "/" + second + ".db"));
+        const QStringList moved = QDir(GetDataDir() + "/deleted").entryList({second + "-*.db"}, QDir::Files);
+        EXPECT_EQ(moved.size(), 1);
+    }
+}
+
+}  // namespace
+}  // namespace corvanta::test

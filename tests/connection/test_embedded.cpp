@@ -1,0 +1,134 @@
+// What only the embedded engine has: its data folder, its files and its crash safety.
+#include "tests/connection/ConformanceFixture.h"
+
+#include "app/Sysdef.h"
+#include "engines/Values.h"
+#include "engines/embedded/Sqlite.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QThread>
+#include <sqlite3.h>
+
+namespace corvanta::test {
+namespace {
+
+TEST(DatabaseName, OnlyPlainIdentifiers)
+{
+    for (const char* ok : {"a", "Z9", "abc_DEF_123", "a_"})
+        EXPECT_NO_THROW(ValidateDatabaseName(QString::fromLatin1(ok))) << ok;
+    EXPECT_NO_THROW(ValidateDatabaseName(QString(50, u'x')));
+    for (const QString& bad : {QString(), QStringLiteral("1a"), QStringLiteral("_a"), QStringLiteral("a-b"),
+                               QStringLiteral("a b"), QStringLiteral("a.db"), QStringLiteral("账套"),
+                               QStringLiteral("aé"), QStringLiteral("a;drop"), QString(51, u'x')})
+        EXPECT_THROW(ValidateDatabaseName(bad), DbError) << bad.toStdString();
+}
+
+TEST(Values, CanonicalForms)
+{
+    EXPECT_EQ(CanonicalDecimal(u" +012.500 "), QStringLiteral("12.5"));
+    EXPECT_EQ(CanonicalDecimal(u"-0.0"), QStringLiteral("0"));
+    EXPECT_EQ(CanonicalDecimal(u".5"), QStringLiteral("0.5"));
+    EXPECT_EQ(CanonicalDecimal(u"-3."), QStringLiteral("-3"));
+    for (const char16_t* bad : {u"", u".", u"-", u"1e3", u"1,5", u"1.2.3", u"0x10", u"１"})
+        EXPECT_FALSE(CanonicalDecimal(bad).has_value());
+    EXPECT_EQ(CanonicalDate(u"2024/2/29"), QStringLiteral("2024-02-29"));
+    EXPECT_EQ(CanonicalDate(u"20240131"), QStringLiteral("2024-01-31"));
+    for (const char16_t* bad : {u"2023-02-29", u"2024-13-01", u"24-01-01", u"2024-01", u"2024.01.01", u"0000-01-01"})
+        EXPECT_FALSE(CanonicalDate(bad).has_value());
+    EXPECT_EQ(ParseInt32(u"-2147483648"), std::optional<qint32>(-2147483647 - 1));
+    EXPECT_FALSE(ParseInt32(u"2147483648").has_value());
+    EXPECT_FALSE(ParseInt32(u"12a").has_value());
+}
+
+TEST(EmbeddedEngine, OpenNeedsTheDataFolder)
+{
+    TempProgramDir dir;
+    dir.writeConfig("[SYSTEM]\nENGINE=embedded\n");
+    QDir(dir.dataDir()).removeRecursively();
+    TDMData dm;
+    EXPECT_THROW(dm.Connect(QStringLiteral("x"), QStringLiteral("sa"), QString()), DbError);
+    EXPECT_FALSE(dm.ADOConnection.Connected());
+    // A file in its place is no folder either.
+    QFile f(dir.dataDir());
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.close();
+    EXPECT_THROW(dm.Connect(QStringLiteral("x"), QStringLiteral("sa"), QString()), DbError);
+
+    // Unknown engines are refused by name.
+    dir.writeConfig("[SYSTEM]\nENGINE=oracle\n");
+    EXPECT_THROW(dm.Connect(QStringLiteral("x"), QStringLiteral("sa"), QString()), DbError);
+}
+
+using EmbeddedConformance = Conformance;
+
+TEST_F(EmbeddedConformance, CatalogueScriptsAreTheEmbeddedOnes)
+{
+    EXPECT_EQ(dm->CatalogueScriptPath(QStringLiteral("drop.txt")), GetDataDir() + QStringLiteral("/embedded/drop.txt"));
+    // Without the registration made by the scripts, the master procedures are not there.
+    dm->ADOConnection.SetDefaultDatabase(QStringLiteral("master"));
+    QFile drop(dm->CatalogueScriptPath(QStringLiteral("drop.txt")));
+    ASSERT_TRUE(drop.open(QIODevice::ReadOnly));
+    dm->RunScript(QString::fromUtf8(drop.readAll()));
+    EXPECT_THROW(dm->CallProc(dm->QueryProc, QStringLiteral("hz_getzt"), {}, true), DbError);
+    prepareCatalogue(*dm);
+    EXPECT_NO_THROW(dm->CallProc(dm->QueryProc, QStringLiteral("hz_getzt"), {}, true));
+    // Account-set procedures do not run in master.
+    EXPECT_THROW(dm->CallProc(dm->ADOSProc, QStringLiteral("hz_GetNet"), {}, true), DbError);
+}
+
+// A consolidation killed at any moment leaves the old or the new figures, never a mix.
+TEST_F(EmbeddedConformance, KilledConsolidationKeepsOldOrNew)
+{
+    addOutlet(QStringLiteral("1"), QStringLiteral("一号店"));
+    const int lines = 5000;
+    auto perDateQty = [&]() {
+        QStringList qty;
+        for (const QStringList& row : query(QStringLiteral("hz_AllStat"),
+                                            {{"@date1", "2024-01-01"}, {"@date2", "2024-01-31"}, {"@iType", "D"}},
+                                            {"FullName", "AllQTY"}))
+            qty << row[1];
+        return qty;
+    };
+    auto uniform = [&](const QString& each) { return QStringList(5, QString::number(lines / 5 * each.toInt())); };
+
+    QStringList current = perDateQty();
+    EXPECT_TRUE(current.isEmpty());
+    int killedInside = 0;
+    int committed = 0;
+    for (int round = 1; round <= 8; ++round) {
+        const QString qty = QString::number(round);
+        QProcess child;
+        child.start(QStringLiteral(KILL_CHILD_PATH),
+                    {GetAppDir(), dbName, QString::number(lines), qty});
+        ASSERT_TRUE(child.waitForStarted());
+        QByteArray out;
+        while (!out.contains("ADD") && child.waitForReadyRead(30000))
+            out += child.readAllStandardOutput();
+        ASSERT_TRUE(out.contains("ADD")) << child.readAllStandardError().toStdString();
+        QThread::usleep(QRandomGenerator::global()->bounded(round * 3000));
+        child.kill();
+        child.waitForFinished();
+        out += child.readAllStandardOutput();
+        if (!out.contains("DONE"))
+            ++killedInside;
+
+        const QStringList after = perDateQty();
+        EXPECT_TRUE(after == current || after == uniform(qty))
+            << "round " << round << ": " << after.join(',').toStdString();
+        if (after != current)
+            ++committed;
+        current = after;
+    }
+    RecordProperty("killed_before_done", killedInside);
+    RecordProperty("committed", committed);
+
+    auto db = sqlite::Db::open(GetDataDir() + "/" + dbName + ".db", SQLITE_OPEN_READWRITE);
+    auto q = db->prepare("PRAGMA integrity_check");
+    ASSERT_TRUE(q.step());
+    EXPECT_EQ(q.text(0), QStringLiteral("ok"));
+}
+
+}  // namespace
+}  // namespace corvanta::test
