@@ -6,8 +6,10 @@
 #include "import/DataImportProcedures.h"
 #include "import/ImportRun.h"
 #include "tests/support/TestSupport.h"
+#ifdef CORVANTA_TEST_PG
+#include "tests/engines/postgresql/PgTestServer.h"
+#endif
 
-#include <QCoreApplication>
 #include <QFile>
 #include <gtest/gtest.h>
 
@@ -25,22 +27,24 @@ protected:
     void SetUp() override
     {
         const QString kind = QStringLiteral(CORVANTA_TEST_ENGINE);
-        // ctest's environment list does not always arrive whole; the build knows the folder too.
-        if (qEnvironmentVariableIsEmpty("CORVANTA_PROGRAM_DIR"))
-            qputenv("CORVANTA_PROGRAM_DIR", CORVANTA_TEST_PROGRAM_DIR);
         program.copyShippedData();
         QString server = QStringLiteral("local");
-        if (kind == QLatin1String("postgresql")) {
-            if (qEnvironmentVariableIsEmpty("PGHOST"))
-                GTEST_SKIP() << "no PostgreSQL cluster (PGHOST unset)";
-            server = qEnvironmentVariable("PGHOST");
-            if (!qEnvironmentVariableIsEmpty("PGPORT"))
-                server += QLatin1Char(':') + qEnvironmentVariable("PGPORT");
-        }
+        QString user = QStringLiteral("sa");
+        QString password;
+#ifdef CORVANTA_TEST_PG
+        CORVANTA_REQUIRE_PG();
+        const ConnectionProps props = pgTestProps();
+        server = props.dataSource;
+        user = props.userId;
+        password = props.password.value_or(QString());
+        dbName = uniquePgDatabaseName("import");
+#else
+        static int counter = 0;
+        dbName = QStringLiteral("imptest_%1").arg(++counter);
+#endif
         program.writeConfig("[SYSTEM]\r\nENGINE=" + kind.toLatin1() + "\r\n");
         dm = std::make_unique<TDMData>();
-        dm->Connect(server, qEnvironmentVariable("PGUSER", QStringLiteral("sa")), QString());
-        dbName = QStringLiteral("imptest_%1").arg(QCoreApplication::applicationPid());
+        dm->Connect(server, user, password);
         dm->RestoreDatabase(dbName);
         dm->ADOConnection.SetDefaultDatabase(dbName);
         for (const char* id : {"0001", "0002"}) {
@@ -50,6 +54,15 @@ protected:
                                     {"@ADDRESS", QString()}, {"@LINKMAN", QString()}}),
                       0);
         }
+    }
+
+    void TearDown() override
+    {
+        dm.reset();
+#ifdef CORVANTA_TEST_PG
+        if (!dbName.isEmpty())
+            dropPgDatabase(dbName);
+#endif
     }
 
     QString write(const QStringList& lines)
