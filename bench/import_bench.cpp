@@ -183,6 +183,69 @@ bool runEmbedded(const QString& work, const QString& sales, const QString& stock
     return small.ok && s.ok && k.ok;
 }
 
+QString pgServer()
+{
+    QString server = qEnvironmentVariable("PGHOST");
+    if (!qEnvironmentVariableIsEmpty("PGPORT"))
+        server = (server.isEmpty() ? QStringLiteral("localhost") : server) + QLatin1Char(':') + qEnvironmentVariable("PGPORT");
+    return server;
+}
+
+bool runPostgres(const QString& work, const QString& sales, const QString& stock, const QString& smallSales,
+                 const bench::GenOptions& o)
+{
+    const QString programDir = work + QStringLiteral("/program-pg");
+    QDir().mkpath(programDir + QStringLiteral("/data"));
+    copyDir(QStringLiteral(CORVANTA_BUILD_PROGRAM_DIR "/data"), programDir + QStringLiteral("/data"));
+    QFile cfg(programDir + QStringLiteral("/Config.cfg"));
+    if (!cfg.open(QIODevice::WriteOnly))
+        return false;
+    cfg.write("[SYSTEM]\r\nENGINE=postgresql\r\n");
+    cfg.close();
+    SetAppDirForTesting(programDir);
+
+    const QString dbName = QStringLiteral("cvt_bench_%1").arg(QCoreApplication::applicationPid());
+    Timing s, k, small;
+    {
+        TDMData dm;
+        try {
+            dm.Connect(pgServer(), qEnvironmentVariable("PGUSER"), qEnvironmentVariable("PGPASSWORD"));
+            dm.RestoreDatabase(dbName);
+            dm.ADOConnection.SetDefaultDatabase(dbName);
+            addOutlets(dm, o);
+        } catch (const DbError& e) {
+            std::printf("postgresql engine: cannot connect (%s); set PGHOST/PGPORT/PGUSER\n", e.what());
+            SetAppDirForTesting(QString());
+            return false;
+        }
+        std::printf("postgresql engine\n");
+        small = importInto(dm, smallSales);
+        std::printf("  peak memory after a %llu-line import: %ld KiB\n", (unsigned long long)(o.lines / 10), peakKiB());
+        s = importInto(dm, sales);
+        std::printf("  peak memory after a %llu-line import: %ld KiB\n", (unsigned long long)o.lines, peakKiB());
+        k = importInto(dm, stock);
+        dm.ADOConnection.Close();
+    }
+    const QString psql = QStringLiteral("psql");
+    const QStringList base = {QStringLiteral("-X"), QStringLiteral("-q"), QStringLiteral("-v"), QStringLiteral("ON_ERROR_STOP=1"),
+                              QStringLiteral("-d"), dbName};
+    timeProgram(psql, base + QStringList{QStringLiteral("-c"),
+        QStringLiteral("CREATE TABLE peer_sales(ptypename text, usercode text, standard text, type text, unit text, "
+                       "area text, date date, qty numeric, costtotal numeric, total numeric, id text, vchtype integer);"
+                       "CREATE TABLE peer_stock(ptypename text, usercode text, standard text, type text, unit text, "
+                       "area text, kcqty numeric, kctotal numeric, id text);")});
+    auto copy = [&](const char* table, const QString& file) {
+        return timeProgram(psql, base + QStringList{QStringLiteral("-c"),
+            QStringLiteral("\\copy %1 FROM '%2' WITH (FORMAT csv, HEADER true, ENCODING 'GBK')").arg(QLatin1String(table), file)});
+    };
+    report("  sales import", s, copy("peer_sales", sales), "psql \\copy", 1.5);
+    report("  stock import", k, copy("peer_stock", stock), "psql \\copy", 1.5);
+    timeProgram(psql, {QStringLiteral("-X"), QStringLiteral("-q"), QStringLiteral("-d"), QStringLiteral("postgres"),
+                       QStringLiteral("-c"), QStringLiteral("DROP DATABASE IF EXISTS %1").arg(dbName)});
+    SetAppDirForTesting(QString());
+    return small.ok && s.ok && k.ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -230,7 +293,7 @@ int main(int argc, char** argv)
     if (engine == QLatin1String("embedded") || engine == QLatin1String("all"))
         ok = runEmbedded(work.path(), sales, stock, smallSales, o) && ok;
     if (engine == QLatin1String("postgresql") || engine == QLatin1String("all"))
-        std::printf("postgresql engine: not in this build yet\n");
+        ok = runPostgres(work.path(), sales, stock, smallSales, o) && ok;
     if (keep)
         std::printf("files kept in %s\n", qPrintable(work.path()));
     return ok ? 0 : 1;
