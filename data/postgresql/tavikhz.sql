@@ -1,0 +1,550 @@
+-- Account-set template for the PostgreSQL engine: the schema and procedures of one account set.
+-- Run once, as one transaction, in each new account-set database (the engine's "restore").
+--
+-- The procedures behave exactly as the embedded engine's:
+--   - text is compared by its bytes (COLLATE "C"); blanks are what Qt counts as white space;
+--   - quantities and amounts are exact (numeric), at most 12 integer and 6 fraction digits;
+--   - an empty filter is no restriction; product and outlet names and the place of origin match
+--     by containment, the product code by equality, @ID by the outlet number's integer value;
+--   - row orders: outlets by their number as an integer (other forms last), then the number text;
+--     sales lines by date, outlet, import order; stock lines by outlet, product code, import order.
+-- Procedure arguments are quoted names ("ID" is the parameter @ID); table columns are lower-case,
+-- so arguments and columns never shadow each other.
+
+-- ---- helpers -------------------------------------------------------------------------------
+
+-- Removes white space at both ends as QString::trimmed does (ASCII controls, Unicode spaces).
+CREATE FUNCTION hz_util_trim(s text) RETURNS text
+LANGUAGE sql IMMUTABLE PARALLEL SAFE
+AS $$
+    SELECT btrim(s, E' \t\n\u000B\f\r\u0085\u00A0\u1680\u2000\u2001\u2002\u2003\u2004\u2005\u2006\u2007\u2008\u2009\u200A\u2028\u2029\u202F\u205F\u3000')
+$$;
+
+-- "yyyy-mm-dd", "yyyy/mm/dd" (month and day may have one digit) or "yyyymmdd" naming a real day;
+-- NULL otherwise.
+CREATE FUNCTION hz_util_date(s text) RETURNS date
+LANGUAGE plpgsql IMMUTABLE PARALLEL SAFE
+AS $$
+DECLARE
+    t text := hz_util_trim(s);
+    m text[];
+    y integer;
+    mo integer;
+    d integer;
+BEGIN
+    IF t ~ '^[0-9]{8}$' THEN
+        y := substr(t, 1, 4)::integer;
+        mo := substr(t, 5, 2)::integer;
+        d := substr(t, 7, 2)::integer;
+    ELSE
+        m := regexp_match(t, '^([0-9]{4})([-/])([0-9]{1,2})\2([0-9]{1,2})$');
+        IF m IS NULL THEN
+            RETURN NULL;
+        END IF;
+        y := m[1]::integer;
+        mo := m[3]::integer;
+        d := m[4]::integer;
+    END IF;
+    IF y < 1 OR mo < 1 OR mo > 12 OR d < 1
+       OR d > extract(day FROM make_date(y, mo, 1) + interval '1 month' - interval '1 day') THEN
+        RETURN NULL;
+    END IF;
+    RETURN make_date(y, mo, d);
+END
+$$;
+
+-- "[+-]digits[.digits]" (also ".5", "5.") with at most 12 integer digits and 6 significant fraction
+-- digits; NULL otherwise (nothing is rounded).
+CREATE FUNCTION hz_util_decimal(s text) RETURNS numeric
+LANGUAGE plpgsql IMMUTABLE PARALLEL SAFE
+AS $$
+DECLARE
+    t text := hz_util_trim(s);
+    v numeric;
+BEGIN
+    IF t IS NULL OR t !~ '^[+-]?([0-9]+(\.[0-9]*)?|\.[0-9]+)$' THEN
+        RETURN NULL;
+    END IF;
+    v := t::numeric;
+    IF abs(v) >= 1e12 OR v <> trunc(v, 6) THEN
+        RETURN NULL;
+    END IF;
+    RETURN v;
+END
+$$;
+
+-- The integer value of an outlet number (optional sign, digits, within 64 bits); NULL otherwise.
+CREATE FUNCTION hz_util_outletnum(k text) RETURNS bigint
+LANGUAGE sql IMMUTABLE PARALLEL SAFE
+AS $$
+    SELECT CASE WHEN k ~ '^[+-]?[0-9]{1,30}$'
+                 AND k::numeric BETWEEN -9223372036854775808 AND 9223372036854775807
+           THEN k::numeric::bigint END
+$$;
+
+-- A rowset procedure's return value (read by the engine after the rows).
+CREATE FUNCTION hz_util_return(v integer) RETURNS void
+LANGUAGE sql
+AS $$
+    SELECT set_config('corvanta.return_value', v::text, false)
+$$;
+
+-- This session's staging tables: temporary, so two clerks importing at the same time never see
+-- or clear each other's lines.
+CREATE FUNCTION hz_util_staging() RETURNS void
+LANGUAGE plpgsql
+AS $$
+BEGIN
+    IF to_regclass('pg_temp.hz_stage_sales') IS NULL THEN
+        CREATE TEMP TABLE hz_stage_sales (
+            seq bigserial PRIMARY KEY,
+            id text COLLATE "C" NOT NULL,
+            usercode text COLLATE "C", ptypename text COLLATE "C", standard text COLLATE "C",
+            type text COLLATE "C", unit text COLLATE "C", area text COLLATE "C",
+            saledate date NOT NULL,
+            qty numeric NOT NULL, total numeric NOT NULL, costtotal numeric NOT NULL,
+            vchtype integer NOT NULL);
+    END IF;
+    IF to_regclass('pg_temp.hz_stage_stock') IS NULL THEN
+        CREATE TEMP TABLE hz_stage_stock (
+            seq bigserial PRIMARY KEY,
+            id text COLLATE "C" NOT NULL,
+            usercode text COLLATE "C", ptypename text COLLATE "C", standard text COLLATE "C",
+            type text COLLATE "C", unit text COLLATE "C", area text COLLATE "C",
+            kcqty numeric NOT NULL, kctotal numeric NOT NULL);
+    END IF;
+END
+$$;
+
+-- Consolidation and outlet deletion of one outlet never run at the same time.
+CREATE FUNCTION hz_util_lock_outlet(k text) RETURNS void
+LANGUAGE sql
+AS $$
+    SELECT pg_advisory_xact_lock(7235110, hashtext(k))
+$$;
+
+-- ---- tables --------------------------------------------------------------------------------
+
+-- id as typed; idkey = id without surrounding blanks (the key); idnum its integer value, if any.
+CREATE TABLE outlets (
+    idkey text COLLATE "C" PRIMARY KEY,
+    id text COLLATE "C" NOT NULL,
+    idnum bigint,
+    agentname text COLLATE "C", agenttype text COLLATE "C", telephone text COLLATE "C",
+    fax text COLLATE "C", address text COLLATE "C", linkman text COLLATE "C");
+CREATE INDEX outlets_idnum ON outlets (idnum);
+
+-- id = outlets.idkey; seq keeps the import order.
+CREATE TABLE sales (
+    seq bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+    id text COLLATE "C" NOT NULL,
+    usercode text COLLATE "C", ptypename text COLLATE "C", standard text COLLATE "C",
+    type text COLLATE "C", unit text COLLATE "C", area text COLLATE "C",
+    saledate date NOT NULL,
+    qty numeric NOT NULL, total numeric NOT NULL, costtotal numeric NOT NULL,
+    vchtype integer NOT NULL);
+-- The statistics read a date range; re-imports replace by outlet and date.
+CREATE INDEX sales_date ON sales (saledate) INCLUDE (id, vchtype, qty, total, costtotal);
+CREATE INDEX sales_outlet_date ON sales (id, saledate);
+
+CREATE TABLE stock (
+    seq bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+    id text COLLATE "C" NOT NULL,
+    usercode text COLLATE "C", ptypename text COLLATE "C", standard text COLLATE "C",
+    type text COLLATE "C", unit text COLLATE "C", area text COLLATE "C",
+    kcqty numeric NOT NULL, kctotal numeric NOT NULL);
+CREATE INDEX stock_outlet ON stock (id);
+
+CREATE TABLE colconfig (
+    gridid text COLLATE "C" NOT NULL,
+    userid text COLLATE "C" NOT NULL DEFAULT '',
+    ordercode bigint NOT NULL,
+    colorder bigint,
+    defaultname text COLLATE "C", username text COLLATE "C",
+    visible bigint, sysvisible bigint, width bigint,
+    PRIMARY KEY (gridid, userid, ordercode));
+
+-- ---- outlets -------------------------------------------------------------------------------
+
+CREATE FUNCTION hz_GetNet()
+RETURNS TABLE ("ID" text, "AGENTNAME" text, "AGENTTYPE" text, "TELEPHONE" text, "FAX" text,
+               "LINKMAN" text, "ADDRESS" text)
+LANGUAGE sql STABLE
+AS $$
+    SELECT id, agentname, agenttype, telephone, fax, linkman, address FROM outlets
+    ORDER BY idnum IS NULL, idnum, idkey
+$$;
+
+CREATE FUNCTION hz_InsertNet("ID" text, "AGENTNAME" text, "AGENTTYPE" text, "TELEPHONE" text,
+                             "FAX" text, "ADDRESS" text, "LINKMAN" text)
+RETURNS integer
+LANGUAGE plpgsql
+AS $$
+DECLARE
+    k text := coalesce(hz_util_trim("ID"), '');
+BEGIN
+    IF k = '' OR coalesce(hz_util_trim("AGENTNAME"), '') = '' THEN
+        RETURN -1;
+    END IF;
+    INSERT INTO outlets (idkey, id, idnum, agentname, agenttype, telephone, fax, address, linkman)
+    VALUES (k, coalesce("ID", ''), hz_util_outletnum(k), coalesce("AGENTNAME", ''),
+            coalesce("AGENTTYPE", ''), coalesce("TELEPHONE", ''), coalesce("FAX", ''),
+            coalesce("ADDRESS", ''), coalesce("LINKMAN", ''))
+    ON CONFLICT (idkey) DO NOTHING;
+    IF NOT FOUND THEN
+        RETURN -2;
+    END IF;
+    RETURN 0;
+END
+$$;
+
+-- The outlet number itself never changes; -1 when the outlet no longer exists.
+CREATE FUNCTION hz_ModiNet("ID" text, "AGENTNAME" text, "AGENTTYPE" text, "TELEPHONE" text,
+                           "FAX" text, "ADDRESS" text, "LINKMAN" text)
+RETURNS integer
+LANGUAGE plpgsql
+AS $$
+DECLARE
+    k text := coalesce(hz_util_trim("ID"), '');
+BEGIN
+    IF k = '' OR coalesce(hz_util_trim("AGENTNAME"), '') = '' THEN
+        RETURN -1;
+    END IF;
+    UPDATE outlets SET agentname = coalesce("AGENTNAME", ''), agenttype = coalesce("AGENTTYPE", ''),
+                       telephone = coalesce("TELEPHONE", ''), fax = coalesce("FAX", ''),
+                       address = coalesce("ADDRESS", ''), linkman = coalesce("LINKMAN", '')
+    WHERE idkey = k;
+    IF NOT FOUND THEN
+        RETURN -1;
+    END IF;
+    RETURN 0;
+END
+$$;
+
+-- -1 while sales or stock lines refer to the outlet: deleting it would orphan them.
+CREATE FUNCTION hz_deleteNet("ID" text)
+RETURNS integer
+LANGUAGE plpgsql
+AS $$
+DECLARE
+    k text := coalesce(hz_util_trim("ID"), '');
+BEGIN
+    PERFORM hz_util_lock_outlet(k);
+    IF EXISTS (SELECT 1 FROM sales WHERE id = k) OR EXISTS (SELECT 1 FROM stock WHERE id = k) THEN
+        RETURN -1;
+    END IF;
+    DELETE FROM outlets WHERE idkey = k;
+    RETURN 0;
+END
+$$;
+
+-- ---- import --------------------------------------------------------------------------------
+
+CREATE FUNCTION hz_deleSales()
+RETURNS integer
+LANGUAGE plpgsql
+AS $$
+BEGIN
+    PERFORM hz_util_staging();
+    DELETE FROM pg_temp.hz_stage_sales;
+    DELETE FROM pg_temp.hz_stage_stock;
+    RETURN 0;
+END
+$$;
+
+-- -2: the outlet is not in the outlet list; -1: a date, number or document type that is not valid.
+CREATE FUNCTION hz_InsertSales("USERCODE" text, "PTYPENAME" text, "STANDARD" text, "TYPE" text,
+                               "UNIT" text, "AREA" text, "DATE" text, "QTY" text, "TOTAL" text,
+                               "COSTTOTAL" text, "VCHTYPE" text, "ID" text)
+RETURNS integer
+LANGUAGE plpgsql
+AS $$
+DECLARE
+    k text := coalesce(hz_util_trim("ID"), '');
+    d date;
+    q numeric;
+    t numeric;
+    c numeric;
+    v text := hz_util_trim("VCHTYPE");
+BEGIN
+    PERFORM hz_util_staging();
+    IF NOT EXISTS (SELECT 1 FROM outlets WHERE idkey = k) THEN
+        RETURN -2;
+    END IF;
+    d := hz_util_date("DATE");
+    q := hz_util_decimal("QTY");
+    t := hz_util_decimal("TOTAL");
+    c := hz_util_decimal("COSTTOTAL");
+    IF d IS NULL OR q IS NULL OR t IS NULL OR c IS NULL OR v IS NULL OR v NOT IN ('11', '45') THEN
+        RETURN -1;
+    END IF;
+    INSERT INTO pg_temp.hz_stage_sales (id, usercode, ptypename, standard, type, unit, area,
+                                        saledate, qty, total, costtotal, vchtype)
+    VALUES (k, coalesce(hz_util_trim("USERCODE"), ''), coalesce("PTYPENAME", ''),
+            coalesce("STANDARD", ''), coalesce("TYPE", ''), coalesce("UNIT", ''),
+            coalesce("AREA", ''), d, q, t, c, v::integer);
+    RETURN 0;
+END
+$$;
+
+CREATE FUNCTION hz_InsertStock("USERCODE" text, "PTYPENAME" text, "STANDARD" text, "TYPE" text,
+                               "UNIT" text, "AREA" text, "KCQTY" text, "KCTOTAL" text, "ID" text)
+RETURNS integer
+LANGUAGE plpgsql
+AS $$
+DECLARE
+    k text := coalesce(hz_util_trim("ID"), '');
+    q numeric;
+    t numeric;
+BEGIN
+    PERFORM hz_util_staging();
+    IF NOT EXISTS (SELECT 1 FROM outlets WHERE idkey = k) THEN
+        RETURN -2;
+    END IF;
+    q := hz_util_decimal("KCQTY");
+    t := hz_util_decimal("KCTOTAL");
+    IF q IS NULL OR t IS NULL THEN
+        RETURN -1;
+    END IF;
+    INSERT INTO pg_temp.hz_stage_stock (id, usercode, ptypename, standard, type, unit, area,
+                                        kcqty, kctotal)
+    VALUES (k, coalesce(hz_util_trim("USERCODE"), ''), coalesce("PTYPENAME", ''),
+            coalesce("STANDARD", ''), coalesce("TYPE", ''), coalesce("UNIT", ''),
+            coalesce("AREA", ''), q, t);
+    RETURN 0;
+END
+$$;
+
+-- One transaction (the function call): the staged lines replace the stored lines of the same
+-- outlets and dates, so importing a file twice does not double its figures.
+CREATE FUNCTION hz_AddSales()
+RETURNS integer
+LANGUAGE plpgsql
+AS $$
+BEGIN
+    PERFORM hz_util_staging();
+    -- In outlet order, so that two consolidations never wait for each other crosswise.
+    PERFORM hz_util_lock_outlet(k) FROM (SELECT DISTINCT id AS k FROM pg_temp.hz_stage_sales ORDER BY 1) o;
+    DELETE FROM sales s
+    USING (SELECT DISTINCT id, saledate FROM pg_temp.hz_stage_sales) n
+    WHERE s.id = n.id AND s.saledate = n.saledate;
+    INSERT INTO sales (id, usercode, ptypename, standard, type, unit, area, saledate, qty, total,
+                       costtotal, vchtype)
+    SELECT id, usercode, ptypename, standard, type, unit, area, saledate, qty, total, costtotal, vchtype
+    FROM pg_temp.hz_stage_sales ORDER BY seq;
+    DELETE FROM pg_temp.hz_stage_sales;
+    RETURN 0;
+END
+$$;
+
+-- One transaction: the staged lines replace all stock lines of their outlets.
+CREATE FUNCTION hz_AddStock()
+RETURNS integer
+LANGUAGE plpgsql
+AS $$
+BEGIN
+    PERFORM hz_util_staging();
+    PERFORM hz_util_lock_outlet(k) FROM (SELECT DISTINCT id AS k FROM pg_temp.hz_stage_stock ORDER BY 1) o;
+    DELETE FROM stock WHERE id IN (SELECT DISTINCT id FROM pg_temp.hz_stage_stock);
+    INSERT INTO stock (id, usercode, ptypename, standard, type, unit, area, kcqty, kctotal)
+    SELECT id, usercode, ptypename, standard, type, unit, area, kcqty, kctotal
+    FROM pg_temp.hz_stage_stock ORDER BY seq;
+    DELETE FROM pg_temp.hz_stage_stock;
+    RETURN 0;
+END
+$$;
+
+-- ---- queries -------------------------------------------------------------------------------
+
+-- Row types of the procedures whose result fields share names with their arguments.
+CREATE TYPE hz_sales_row AS (
+    "USERCODE" text, "PTYPENAME" text, "ID" text, "AGENTNAME" text, "STANDARD" text, "TYPE" text,
+    "UNIT" text, "AREA" text, "DATE" text, "QTY" numeric, "TOTAL" numeric, "COSTTOTAL" numeric,
+    "VCHTYPE" integer);
+CREATE TYPE hz_stock_row AS (
+    "USERCODE" text, "PTYPENAME" text, "ID" text, "AGENTNAME" text, "STANDARD" text, "TYPE" text,
+    "UNIT" text, "AREA" text, "KCQTY" numeric, "KCTOTAL" numeric);
+CREATE TYPE hz_colconfig_row AS (
+    "ID" text, "OrderCode" bigint, "ColOrder" bigint, "DefaultName" text, "UserName" text,
+    "Visible" bigint, "SysVisible" bigint, "Width" bigint, "UserID" text);
+
+-- The WHERE clause of the sales and stock queries, built from fixed pieces. The values travel as
+-- the bound parameters $1 date1, $2 date2, $3 product code, $4 product name, $5 outlet number,
+-- $6 outlet name, $7 document type, $8 place of origin (all trimmed, empty ones NULL).
+CREATE FUNCTION hz_util_where(date1 date, date2 date, code text, pname text, outlet bigint,
+                              oname text, vch bigint, area text)
+RETURNS text
+LANGUAGE plpgsql IMMUTABLE
+AS $$
+DECLARE
+    w text[] := '{}';
+BEGIN
+    IF date1 IS NOT NULL THEN w := w || 's.saledate >= $1'::text; END IF;
+    IF date2 IS NOT NULL THEN w := w || 's.saledate <= $2'::text; END IF;
+    IF code IS NOT NULL THEN w := w || 's.usercode = $3'::text; END IF;
+    IF pname IS NOT NULL THEN w := w || 'strpos(s.ptypename, $4) > 0'::text; END IF;
+    IF outlet IS NOT NULL THEN w := w || 's.id IN (SELECT idkey FROM outlets WHERE idnum = $5)'::text; END IF;
+    IF oname IS NOT NULL THEN
+        w := w || 's.id IN (SELECT idkey FROM outlets WHERE strpos(agentname, $6) > 0)'::text;
+    END IF;
+    IF vch IS NOT NULL THEN w := w || 's.vchtype = $7'::text; END IF;
+    IF area IS NOT NULL THEN w := w || 'strpos(s.area, $8) > 0'::text; END IF;
+    IF cardinality(w) = 0 THEN
+        RETURN '';
+    END IF;
+    RETURN ' WHERE ' || array_to_string(w, ' AND ');
+END
+$$;
+
+CREATE FUNCTION hz_GetSales("date1" date, "date2" date, "USERCODE" text, "PTYPENAME" text,
+                            "ID" bigint, "AGENTNAME" text, "AREA" text, "VCHTYPE" bigint)
+RETURNS SETOF hz_sales_row
+LANGUAGE plpgsql STABLE
+AS $$
+DECLARE
+    code text := nullif(hz_util_trim($3), '');
+    pname text := nullif(hz_util_trim($4), '');
+    oname text := nullif(hz_util_trim($6), '');
+    area text := nullif(hz_util_trim($7), '');
+BEGIN
+    RETURN QUERY EXECUTE
+        'SELECT s.usercode::text, s.ptypename::text, s.id::text, o.agentname::text, s.standard::text, '
+        '       s.type::text, s.unit::text, s.area::text, to_char(s.saledate, ''YYYY-MM-DD''), '
+        '       s.qty, s.total, s.costtotal, s.vchtype '
+        'FROM sales s LEFT JOIN outlets o ON o.idkey = s.id'
+        || hz_util_where($1, $2, code, pname, $5, oname, $8, area)
+        || ' ORDER BY s.saledate, o.idnum IS NULL, o.idnum, s.id, s.seq'
+        USING $1, $2, code, pname, $5, oname, $8, area;
+END
+$$;
+
+CREATE FUNCTION hz_GetStock("USERCODE" text, "PTYPENAME" text, "ID" bigint, "AGENTNAME" text,
+                            "AREA" text)
+RETURNS SETOF hz_stock_row
+LANGUAGE plpgsql STABLE
+AS $$
+DECLARE
+    code text := nullif(hz_util_trim($1), '');
+    pname text := nullif(hz_util_trim($2), '');
+    oname text := nullif(hz_util_trim($4), '');
+    area text := nullif(hz_util_trim($5), '');
+BEGIN
+    RETURN QUERY EXECUTE
+        'SELECT s.usercode::text, s.ptypename::text, s.id::text, o.agentname::text, s.standard::text, '
+        '       s.type::text, s.unit::text, s.area::text, s.kcqty, s.kctotal '
+        'FROM stock s LEFT JOIN outlets o ON o.idkey = s.id'
+        || hz_util_where(NULL, NULL, code, pname, $3, oname, NULL, area)
+        || ' ORDER BY o.idnum IS NULL, o.idnum, s.id, s.usercode, s.seq'
+        USING NULL::date, NULL::date, code, pname, $3, oname, NULL::bigint, area;
+END
+$$;
+
+-- Sums per product (P), outlet (N), document type (V) or date (D); -1 and no rows for another mode.
+CREATE FUNCTION hz_AllStat("date1" date, "date2" date, "iType" text, "USERCODE" text,
+                           "PTYPENAME" text, "ID" bigint, "AGENTNAME" text, "VCHTYPE" bigint)
+RETURNS TABLE ("code" text, "FullName" text, "AllQTY" numeric, "AllTOTAL" numeric,
+               "ALLCOSTTOTAL" numeric, "PROFIT" numeric)
+LANGUAGE plpgsql STABLE
+AS $$
+DECLARE
+    mode text := upper(coalesce(hz_util_trim($3), ''));
+    code text := nullif(hz_util_trim($4), '');
+    pname text := nullif(hz_util_trim($5), '');
+    oname text := nullif(hz_util_trim($7), '');
+    sel text;
+    src text := 'sales s';
+    grp text;
+    ord text;
+BEGIN
+    IF mode = 'P' THEN
+        sel := 's.usercode::text, s.ptypename::text';
+        grp := 's.usercode, s.ptypename';
+        ord := grp;
+    ELSIF mode = 'N' THEN
+        sel := 's.id::text, max(o.agentname)::text';
+        src := 'sales s LEFT JOIN outlets o ON o.idkey = s.id';
+        grp := 's.id';
+        ord := 'max(o.idnum) IS NULL, max(o.idnum), s.id';
+    ELSIF mode = 'V' THEN
+        sel := 's.vchtype::text, s.vchtype::text';
+        grp := 's.vchtype';
+        ord := grp;
+    ELSIF mode = 'D' THEN
+        sel := 'to_char(s.saledate, ''YYYY-MM-DD''), to_char(s.saledate, ''YYYY-MM-DD'')';
+        grp := 's.saledate';
+        ord := grp;
+    ELSE
+        PERFORM hz_util_return(-1);
+        RETURN;
+    END IF;
+    RETURN QUERY EXECUTE
+        'SELECT ' || sel || ', sum(s.qty), sum(s.total), sum(s.costtotal), sum(s.total) - sum(s.costtotal) '
+        'FROM ' || src
+        || hz_util_where($1, $2, code, pname, $6, oname, $8, NULL)
+        || ' GROUP BY ' || grp || ' ORDER BY ' || ord
+        USING $1, $2, code, pname, $6, oname, $8, NULL::text;
+END
+$$;
+
+CREATE FUNCTION hz_GetSalesName()
+RETURNS TABLE ("USERCODE" text, "PTYPENAME" text)
+LANGUAGE sql STABLE
+AS $$
+    SELECT DISTINCT usercode, ptypename FROM sales ORDER BY usercode, ptypename
+$$;
+
+CREATE FUNCTION hz_GetSPName()
+RETURNS TABLE ("USERCODE" text, "PTYPENAME" text)
+LANGUAGE sql STABLE
+AS $$
+    SELECT DISTINCT usercode, ptypename FROM stock ORDER BY usercode, ptypename
+$$;
+
+-- ---- column configuration ------------------------------------------------------------------
+
+-- Modes: S the records of a grid id (by OrderCode); D delete them (1); I insert or replace one;
+-- U set UserName, ColOrder, Visible; UW set Width; another mode: -1.
+CREATE FUNCTION CW_r_GetColConfig("ID" text, "DefaultName" text, "UserName" text, "Visible" bigint,
+                                  "SysVisible" bigint, "OrderCode" bigint, "ColOrder" bigint,
+                                  "UserID" text, "Width" bigint, "sMode" text)
+RETURNS SETOF hz_colconfig_row
+LANGUAGE plpgsql
+AS $$
+DECLARE
+    mode text := upper(coalesce(hz_util_trim($10), ''));
+    grid text := coalesce(hz_util_trim($1), '');
+    usr text := coalesce(hz_util_trim($8), '');
+BEGIN
+    IF mode = 'S' THEN
+        RETURN QUERY
+            SELECT c.gridid::text, c.ordercode, c.colorder, c.defaultname::text, c.username::text,
+                   c.visible, c.sysvisible, c.width, c.userid::text
+            FROM colconfig c WHERE c.gridid = grid AND c.userid = usr ORDER BY c.ordercode;
+        PERFORM hz_util_return(0);
+    ELSIF mode = 'D' THEN
+        DELETE FROM colconfig c WHERE c.gridid = grid AND c.userid = usr;
+        PERFORM hz_util_return(1);
+    ELSIF mode = 'I' THEN
+        INSERT INTO colconfig AS c (gridid, userid, ordercode, colorder, defaultname, username,
+                                    visible, sysvisible, width)
+        VALUES (grid, usr, coalesce($6, 0), coalesce($7, 0), coalesce($2, ''), coalesce($3, ''),
+                coalesce($4, 0), coalesce($5, 0), coalesce($9, 0))
+        ON CONFLICT (gridid, userid, ordercode) DO UPDATE
+            SET colorder = excluded.colorder, defaultname = excluded.defaultname,
+                username = excluded.username, visible = excluded.visible,
+                sysvisible = excluded.sysvisible, width = excluded.width;
+        PERFORM hz_util_return(0);
+    ELSIF mode = 'U' THEN
+        UPDATE colconfig c SET username = coalesce($3, ''), colorder = coalesce($7, 0),
+                               visible = coalesce($4, 0)
+        WHERE c.gridid = grid AND c.userid = usr AND c.ordercode = coalesce($6, 0);
+        PERFORM hz_util_return(0);
+    ELSIF mode = 'UW' THEN
+        UPDATE colconfig c SET width = coalesce($9, 0)
+        WHERE c.gridid = grid AND c.userid = usr AND c.ordercode = coalesce($6, 0);
+        PERFORM hz_util_return(0);
+    ELSE
+        PERFORM hz_util_return(-1);
+    END IF;
+END
+$$;

@@ -1,0 +1,50 @@
+#pragma once
+// The PostgreSQL engine: one libpq session, procedures as PL/pgSQL functions.
+//
+// Server name ("Data Source"): "host", "host:port", or a socket folder (absolute path) optionally
+// followed by ":port"; empty leaves the choice to libpq (PGHOST, PGPORT). "master" is the
+// cluster's maintenance database "postgres".
+//
+// Functions and their results:
+//   - a function returning an integer: that integer is the procedure's return value;
+//   - a function returning rows (RETURNS TABLE / SETOF): the rows are the rowset; the return value
+//     is 0 unless the function sets the transaction-local setting corvanta.return_value;
+//   - argument "NAME" is the parameter "@NAME" (argument names keep their case when quoted).
+//
+// The engine's shipped files live in data/ (the embedded engine's catalogue scripts of the same
+// names sit in data/embedded/): the catalogue scripts drop.txt, CreateZt.txt, DeleteZt.txt,
+// GetZt.txt and the account-set template tavikhz.sql.
+//
+// SQL batches (execSql) run one at a time across all clients of the server: each takes the
+// catalogue lock first, so clients that load the account-set list at the same moment do not
+// create the catalogue table or replace its procedures under each other's feet.
+//
+// A new account set ("restore") is CREATE DATABASE from template0, then the template script run
+// in it as one transaction; a failed script drops the database again.
+#include "engines/Engine.h"
+
+#include <QHash>
+#include <memory>
+
+namespace corvanta {
+
+std::unique_ptr<Engine> makePostgresEngine();
+
+// Where the catalogue scripts and the template are: GetDataDir().
+QString PgDataDir();
+
+// libpq connection keywords for a "Data Source" text: host and port (either may be empty).
+struct PgServerAddress {
+    QString host;
+    QString port;
+};
+PgServerAddress parsePgDataSource(const QString& dataSource);
+
+// numeric text as the server prints it -> minimal decimal form ("12.500" -> "12.5", "-0.0" -> "0").
+QString minimalDecimal(const QString& text);
+
+// The name of the account set's database a catalogue database name stands for ("master" ->
+// "postgres").
+QString pgDatabaseName(const QString& name);
+
+}  // namespace corvanta

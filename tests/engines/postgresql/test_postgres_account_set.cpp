@@ -1,0 +1,313 @@
+// An account set on the PostgreSQL engine under several clients: private staging, consolidation
+// that is all or nothing even when the importing process is killed, and text kept as typed.
+#include "engines/postgresql/PostgresEngine.h"
+#include "tests/engines/postgresql/PgTestServer.h"
+#include "tests/support/TestSupport.h"
+
+#include <QRandomGenerator>
+#include <gtest/gtest.h>
+
+#include <barrier>
+#include <csignal>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace corvanta;
+using namespace corvanta::test;
+
+namespace {
+
+using Values = std::vector<std::pair<QString, QVariant>>;
+
+// One account set of its own per test, dropped at the end.
+class PgAccountSet : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        CORVANTA_REQUIRE_PG();
+        m_dir = std::make_unique<TempProgramDir>();
+        m_dir->copyShippedData();
+        m_db = uniquePgDatabaseName("acct");
+        auto master = openPgMaster();
+        master->restoreTemplate(m_db);
+    }
+    void TearDown() override
+    {
+        if (!m_db.isEmpty())
+            dropPgDatabase(m_db);
+    }
+
+    std::unique_ptr<Engine> client() const
+    {
+        auto e = openPgMaster();
+        e->useDatabase(m_db);
+        return e;
+    }
+
+    static void addOutlet(Engine& e, const QString& id, const QString& name)
+    {
+        const Values v = {{QStringLiteral("@ID"), id},          {QStringLiteral("@AGENTNAME"), name},
+                          {QStringLiteral("@AGENTTYPE"), ""},   {QStringLiteral("@TELEPHONE"), ""},
+                          {QStringLiteral("@FAX"), ""},         {QStringLiteral("@ADDRESS"), ""},
+                          {QStringLiteral("@LINKMAN"), ""}};
+        ASSERT_EQ(e.call(QStringLiteral("hz_InsertNet"), v).returnValue, 0);
+    }
+
+    static qlonglong insertSale(Engine& e, const QString& outlet, const QString& code, const QString& date,
+                                const QString& qty, const QString& name = QStringLiteral("商品"))
+    {
+        const Values v = {{QStringLiteral("@USERCODE"), code},   {QStringLiteral("@PTYPENAME"), name},
+                          {QStringLiteral("@STANDARD"), "s"},    {QStringLiteral("@TYPE"), "t"},
+                          {QStringLiteral("@UNIT"), "u"},        {QStringLiteral("@AREA"), "a"},
+                          {QStringLiteral("@DATE"), date},       {QStringLiteral("@QTY"), qty},
+                          {QStringLiteral("@TOTAL"), "10"},      {QStringLiteral("@COSTTOTAL"), "7"},
+                          {QStringLiteral("@VCHTYPE"), "11"},    {QStringLiteral("@ID"), outlet}};
+        return e.call(QStringLiteral("hz_InsertSales"), v).returnValue;
+    }
+
+    static std::vector<QVariantList> sales(Engine& e)
+    {
+        const CallResult r = e.call(QStringLiteral("hz_GetSales"), {});
+        return r.rowset ? r.rowset->rows : std::vector<QVariantList>{};
+    }
+
+    std::unique_ptr<TempProgramDir> m_dir;
+    QString m_db;
+};
+
+// Column numbers of hz_GetSales.
+constexpr int kUserCode = 0, kId = 2, kDate = 8, kQty = 9;
+
+}  // namespace
+
+TEST_F(PgAccountSet, StagingIsPrivateToEachClient)
+{
+    auto a = client();
+    auto b = client();
+    addOutlet(*a, QStringLiteral("1"), QStringLiteral("一店"));
+    addOutlet(*a, QStringLiteral("2"), QStringLiteral("二店"));
+
+    a->call(QStringLiteral("hz_deleSales"), {});
+    EXPECT_EQ(insertSale(*a, QStringLiteral("1"), QStringLiteral("A1"), QStringLiteral("2024-03-01"), QStringLiteral("1")), 0);
+    b->call(QStringLiteral("hz_deleSales"), {});  // must not clear a's lines
+    EXPECT_EQ(insertSale(*b, QStringLiteral("2"), QStringLiteral("B1"), QStringLiteral("2024-03-01"), QStringLiteral("5")), 0);
+    EXPECT_EQ(insertSale(*a, QStringLiteral("1"), QStringLiteral("A2"), QStringLiteral("2024-03-01"), QStringLiteral("2")), 0);
+    EXPECT_EQ(insertSale(*a, QStringLiteral("9"), QStringLiteral("A3"), QStringLiteral("2024-03-01"), QStringLiteral("2")), -2);
+
+    EXPECT_EQ(a->call(QStringLiteral("hz_AddSales"), {}).returnValue, 0);
+    std::vector<QVariantList> rows = sales(*b);
+    ASSERT_EQ(rows.size(), 2u);  // a's two lines, none of b's
+    EXPECT_EQ(rows[0][kUserCode].toString(), QStringLiteral("A1"));
+    EXPECT_EQ(rows[1][kUserCode].toString(), QStringLiteral("A2"));
+
+    EXPECT_EQ(b->call(QStringLiteral("hz_AddSales"), {}).returnValue, 0);
+    rows = sales(*a);
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[2][kUserCode].toString(), QStringLiteral("B1"));
+    EXPECT_EQ(rows[2][kQty].toString(), QStringLiteral("5"));
+
+    // a consolidating again has nothing left to add.
+    EXPECT_EQ(a->call(QStringLiteral("hz_AddSales"), {}).returnValue, 0);
+    EXPECT_EQ(sales(*a).size(), 3u);
+
+    // A client that ends takes its unconsolidated lines with it.
+    {
+        auto c = client();
+        c->call(QStringLiteral("hz_deleSales"), {});
+        EXPECT_EQ(insertSale(*c, QStringLiteral("1"), QStringLiteral("C1"), QStringLiteral("2024-03-02"), QStringLiteral("1")), 0);
+    }
+    EXPECT_EQ(b->call(QStringLiteral("hz_AddSales"), {}).returnValue, 0);
+    EXPECT_EQ(sales(*a).size(), 3u);
+}
+
+// Two clerks consolidating the same outlet's same days at the same moment: the result is one
+// copy of the lines, never two.
+TEST_F(PgAccountSet, SimultaneousReimportsDoNotDouble)
+{
+    auto setup = client();
+    addOutlet(*setup, QStringLiteral("7"), QStringLiteral("七店"));
+    constexpr int kLines = 300;
+    auto a = client();
+    auto b = client();
+    for (int round = 0; round < 4; ++round) {
+        for (Engine* e : {a.get(), b.get()}) {
+            e->call(QStringLiteral("hz_deleSales"), {});
+            for (int i = 0; i < kLines; ++i)
+                ASSERT_EQ(insertSale(*e, QStringLiteral("7"), QStringLiteral("P%1").arg(i),
+                                     QStringLiteral("2024-04-%1").arg(1 + i % 5), QStringLiteral("1")),
+                          0);
+        }
+        std::barrier start(2);
+        std::atomic<int> failed{0};
+        auto consolidate = [&](Engine* e) {
+            start.arrive_and_wait();
+            try {
+                if (e->call(QStringLiteral("hz_AddSales"), {}).returnValue != 0)
+                    ++failed;
+            } catch (const DbError&) {
+                ++failed;
+            }
+        };
+        std::thread ta(consolidate, a.get()), tb(consolidate, b.get());
+        ta.join();
+        tb.join();
+        EXPECT_EQ(failed.load(), 0);
+        EXPECT_EQ(sales(*setup).size(), size_t(kLines)) << "round " << round;
+    }
+}
+
+// The importing program killed at a random moment: the figures are the earlier ones or the new
+// ones in full, never a mix and never a loss.
+TEST_F(PgAccountSet, KilledImportKeepsEarlierFigures)
+{
+    auto checker = client();
+    addOutlet(*checker, QStringLiteral("3"), QStringLiteral("三店"));
+    constexpr int kLines = 400;
+    const ConnectionProps props = pgTestProps();
+    const QString db = m_db;
+
+    // The child imports kLines lines of quantity qty and consolidates; it tells the parent over a
+    // pipe when the consolidation starts.
+    auto runImport = [&](int qty, int pipeOut) {
+        try {
+            auto e = makePostgresEngine();
+            e->open(props);
+            e->useDatabase(db);
+            try {
+                // A server that notices the lost client at once ends its statement sooner.
+                e->execSql(QStringLiteral("SET client_connection_check_interval = 5"));
+            } catch (const DbError&) {
+            }
+            e->call(QStringLiteral("hz_deleSales"), {});
+            for (int i = 0; i < kLines; ++i)
+                if (insertSale(*e, QStringLiteral("3"), QStringLiteral("K%1").arg(i),
+                               QStringLiteral("2024-05-%1").arg(1 + i % 20), QString::number(qty))
+                    != 0)
+                    _exit(3);
+            const char mark = 'A';
+            if (write(pipeOut, &mark, 1) != 1)
+                _exit(4);
+            _exit(e->call(QStringLiteral("hz_AddSales"), {}).returnValue == 0 ? 0 : 5);
+        } catch (...) {
+            _exit(6);
+        }
+    };
+
+    // Earlier figures: every line quantity 1.
+    {
+        int fds[2];
+        ASSERT_EQ(pipe(fds), 0);
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0)
+            runImport(1, fds[1]);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        close(fds[0]);
+        close(fds[1]);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    }
+
+    int expectedQty = 1;
+    QRandomGenerator rng(QRandomGenerator::global()->generate());
+    for (int round = 2; round <= 9; ++round) {
+        int fds[2];
+        ASSERT_EQ(pipe(fds), 0);
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            close(fds[0]);
+            runImport(round, fds[1]);
+        }
+        close(fds[1]);
+        if (round % 2 == 0) {
+            // During the intake of lines.
+            std::this_thread::sleep_for(std::chrono::milliseconds(rng.bounded(1, 150)));
+        } else {
+            // During the consolidation.
+            char mark = 0;
+            if (read(fds[0], &mark, 1) == 1)
+                std::this_thread::sleep_for(std::chrono::microseconds(rng.bounded(0, 30000)));
+        }
+        kill(pid, SIGKILL);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        close(fds[0]);
+
+        // Wait until the server has finished with the killed client's session.
+        for (int i = 0; i < 600; ++i) {
+            if (pgScalar(QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE datname = $1 "
+                                        "AND application_name = 'Corvanta' AND state <> 'idle'"),
+                         db)
+                == QStringLiteral("0"))
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+
+        const std::vector<QVariantList> rows = sales(*checker);
+        ASSERT_EQ(rows.size(), size_t(kLines)) << "round " << round;
+        const QString first = rows.front()[kQty].toString();
+        for (const QVariantList& row : rows)
+            ASSERT_EQ(row[kQty].toString(), first) << "round " << round << ": a mix of old and new lines";
+        const int qty = first.toInt();
+        EXPECT_TRUE(qty == expectedQty || qty == round) << "round " << round << ": quantity " << qty;
+        expectedQty = qty;
+    }
+}
+
+TEST_F(PgAccountSet, TextIsStoredAndReadBackUnchanged)
+{
+    auto e = client();
+    const QStringList texts = {
+        QStringLiteral("O'Brien \"商店\""),
+        QStringLiteral("a;b; DROP TABLE outlets; --"),
+        QStringLiteral("'); DELETE FROM sales; --"),
+        QStringLiteral("$$ $1 %s %% _ \\ \\n"),
+        QStringLiteral("北京市朝阳区（东）１号　全角空格"),
+        QStringLiteral("𠀀 emoji 😀 and ü"),
+        QStringLiteral("  inner  blanks  "),
+    };
+    int n = 0;
+    for (const QString& t : texts) {
+        ++n;
+        const QString id = QString::number(100 + n);
+        const Values v = {{QStringLiteral("@ID"), id},       {QStringLiteral("@AGENTNAME"), t},
+                          {QStringLiteral("@AGENTTYPE"), t}, {QStringLiteral("@TELEPHONE"), t},
+                          {QStringLiteral("@FAX"), t},       {QStringLiteral("@ADDRESS"), t},
+                          {QStringLiteral("@LINKMAN"), t}};
+        ASSERT_EQ(e->call(QStringLiteral("hz_InsertNet"), v).returnValue, 0) << t.toStdString();
+    }
+    const CallResult net = e->call(QStringLiteral("hz_GetNet"), {});
+    ASSERT_TRUE(net.rowset.has_value());
+    ASSERT_EQ(net.rowset->rows.size(), size_t(texts.size()));
+    for (int i = 0; i < texts.size(); ++i)
+        for (int c = 1; c < 7; ++c)
+            EXPECT_EQ(net.rowset->rows[size_t(i)][c].toString(), texts[i]) << "outlet " << i << " field " << c;
+
+    e->call(QStringLiteral("hz_deleSales"), {});
+    for (int i = 0; i < texts.size(); ++i)
+        ASSERT_EQ(insertSale(*e, QString::number(101 + i), QStringLiteral("C%1").arg(i), QStringLiteral("2024-06-01"),
+                             QStringLiteral("1"), texts[i]),
+                  0);
+    ASSERT_EQ(e->call(QStringLiteral("hz_AddSales"), {}).returnValue, 0);
+    const std::vector<QVariantList> rows = sales(*e);
+    ASSERT_EQ(rows.size(), size_t(texts.size()));
+    for (int i = 0; i < texts.size(); ++i) {
+        EXPECT_EQ(rows[size_t(i)][1].toString(), texts[i]);
+        EXPECT_EQ(rows[size_t(i)][3].toString(), texts[i]);  // AGENTNAME from the outlet list
+        EXPECT_EQ(rows[size_t(i)][kId].toString(), QString::number(101 + i));
+        EXPECT_EQ(rows[size_t(i)][kDate].toString(), QStringLiteral("2024-06-01"));
+    }
+
+    // Filter values are text to look for, never patterns or SQL.
+    for (const QString& needle : {QStringLiteral("%"), QStringLiteral("_"), QStringLiteral("'"),
+                                  QStringLiteral("全角"), QStringLiteral("\\")}) {
+        int expected = 0;
+        for (const QString& t : texts)
+            expected += t.contains(needle) ? 1 : 0;
+        const CallResult r = e->call(QStringLiteral("hz_GetSales"), {{QStringLiteral("@PTYPENAME"), needle}});
+        ASSERT_TRUE(r.rowset.has_value());
+        EXPECT_EQ(r.rowset->rows.size(), size_t(expected)) << needle.toStdString();
+    }
+}
