@@ -270,8 +270,11 @@ bool TsupermsgForm::Prepare(const QString& caption, const QString& text, const Q
 
     const QFontMetrics fm(Label[0]->font());
     const int textWidth = split.widthBytes * fm.maxWidth() / 2;
-    m_layout = ComputeSuperMsgLayout(int(split.lines.size()), textWidth, *kind, fm.height(),
-                                     80, 25);
+    // The designed face's character height equals its pixel size; a fallback face adds leading
+    // that four lines have no room for above the buttons.
+    const int pixelSize = Label[0]->font().pixelSize();
+    const int charHeight = pixelSize > 0 ? std::min(pixelSize, fm.height()) : fm.height();
+    m_layout = ComputeSuperMsgLayout(int(split.lines.size()), textWidth, *kind, charHeight, 80, 25);
 
     const int clientHeight = m_layout.height - kCaptionAllowance;
     setFixedSize(m_layout.width, clientHeight);
@@ -283,7 +286,7 @@ bool TsupermsgForm::Prepare(const QString& caption, const QString& text, const Q
         Label[i]->setAlignment((centre ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignVCenter);
         const int top = split.lines.size() == 1 ? m_layout.labelTop[0] : m_layout.labelTop[i];
         Label[i]->setGeometry(m_layout.labelLeft, top, std::max(1, m_layout.labelWidth),
-                              fm.height());
+                              charHeight + 2);
     }
 
     QPushButton* const all[3] = {LeftButton, MiddleButton, RightButton};

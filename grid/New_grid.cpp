@@ -167,6 +167,12 @@ TSupGrids::TSupGrids(QWidget* parent)
     m_options = GridOption::RangeSelect | GridOption::RowMoving | GridOption::ColMoving |
                 GridOption::Editing | GridOption::Tabs;
 
+    // The grid's own face colour, so its lines stay grey on tinted dialog backgrounds.
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, m_fixedColor);
+    pal.setColor(QPalette::Base, m_color);
+    setPalette(pal);
+
     m_hHeader = new TSupGridsHeader(Qt::Horizontal, this);
     m_vHeader = new TSupGridsHeader(Qt::Vertical, this);
     m_hHeader->setDefaultSectionSize(m_defaultColWidth);
@@ -666,8 +672,23 @@ TAlign TSupGrids::cellAlignment(int col, int row) const
         .value_or(m_alignment);
 }
 
-void TSupGrids::setColor(const QColor& c) { m_color = c; scheduleRepaint(); }
-void TSupGrids::setFixedColor(const QColor& c) { m_fixedColor = c; scheduleRepaint(); }
+void TSupGrids::setColor(const QColor& c)
+{
+    m_color = c;
+    QPalette pal = palette();
+    pal.setColor(QPalette::Base, c);
+    setPalette(pal);
+    scheduleRepaint();
+}
+
+void TSupGrids::setFixedColor(const QColor& c)
+{
+    m_fixedColor = c;
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, c);
+    setPalette(pal);
+    scheduleRepaint();
+}
 void TSupGrids::setColorCell(int col, int row, std::optional<QColor> c) { m_cellProps[{row, col}].colour = c; scheduleRepaint(); }
 void TSupGrids::setColorCol(int col, std::optional<QColor> c) { m_colProps[col].colour = c; scheduleRepaint(); }
 void TSupGrids::setFixedColorCol(int col, std::optional<QColor> c) { m_fixedColProps[col].colour = c; scheduleRepaint(); }

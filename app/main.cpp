@@ -1,0 +1,47 @@
+// Corvanta: start-up in the fixed order — application title, main window (which reads
+// Config.cfg), data module, message loop; the main window runs the login when first shown.
+#include "app/UfrmMain.h"
+#include "dialogs/GuiMessages.h"
+
+#include <QApplication>
+#include <QScreen>
+#include <exception>
+
+namespace {
+
+// The application's general error report: an error that escapes an event handler is shown
+// in the plain message box and the program goes on.
+class CorvantaApplication : public QApplication {
+public:
+    using QApplication::QApplication;
+
+    bool notify(QObject* receiver, QEvent* event) override
+    {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (const std::exception& e) {
+            corvanta::ShowErrorReport(QString::fromUtf8(e.what()));
+        } catch (...) {
+            corvanta::ShowErrorReport(QStringLiteral("发生未知错误。"));
+        }
+        return false;
+    }
+};
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    CorvantaApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Quorvel汇总版"));
+
+    corvanta::TfrmMain frmMain;
+    // The data module TDMData (one connection, not yet connected) is created here once the
+    // connection layer is part of the program; the login then wires frmMain.runServerLogin.
+
+    // Fill the screen even where no window manager honours the maximised state.
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        frmMain.setGeometry(screen->availableGeometry());
+    frmMain.showMaximized();
+    return app.exec();
+}
