@@ -1,5 +1,7 @@
 #include "app/UfrmMain.h"
 
+#include "dbf/DBF.h"
+
 #include "app/Config.h"
 #include "app/MainPictures.h"
 #include "app/Sysdef.h"
@@ -142,7 +144,7 @@ void TfrmMain::setCommandsEnabled(bool enabled)
 
 void TfrmMain::FormCreate()
 {
-    // The table engine (DATABASEFILE) is created here once the dBASE engine is part of the program.
+    m_tableEngine = std::make_unique<DATABASEFILE>(&m_engineMessages);
     SetReturnValueName(ReturnValueNameFor(Config::Version()));
 }
 
@@ -174,7 +176,7 @@ void TfrmMain::FormShow()
 
 bool TfrmMain::FormCloseQuery()
 {
-    // The table engine is freed here once it exists. Closing is always allowed.
+    m_tableEngine.reset();
     return true;
 }
 

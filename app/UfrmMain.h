@@ -2,15 +2,19 @@
 // The main window: a launcher for the four commands, shown maximised; at its first showing it
 // runs the server login and ends the program when no account set was chosen.
 #include "dialogs/FileDialog.h"
+#include "dialogs/GuiMessages.h"
 
 #include <QMainWindow>
 #include <functional>
+#include <memory>
 
 class QAction;
 class QMenu;
 class QToolButton;
 
 namespace corvanta {
+
+class DATABASEFILE;
 
 class TfrmMain : public QMainWindow {
     Q_OBJECT
@@ -56,6 +60,8 @@ public:
     bool FormCloseQuery();
 
     bool loginDone() const { return m_loginDone; }
+    // The one table engine, alive from FormCreate until the window is asked to close.
+    DATABASEFILE* TableEngine() const { return m_tableEngine.get(); }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -68,6 +74,8 @@ private:
     void runCommand(const QString& caption, const std::function<void(TfrmMain&)>& open);
     void setCommandsEnabled(bool enabled);
 
+    GuiMessages m_engineMessages;
+    std::unique_ptr<DATABASEFILE> m_tableEngine;
     bool m_showHandled = false;
     bool m_loginDone = false;
 };

@@ -1,6 +1,8 @@
 // Corvanta: start-up in the fixed order — application title, main window (which reads
 // Config.cfg), data module, message loop; the main window runs the login when first shown.
 #include "app/UfrmMain.h"
+#include "connection/Sys_login.h"
+#include "connection/UDMData.h"
 #include "dialogs/GuiMessages.h"
 
 #include <QApplication>
@@ -36,8 +38,9 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("Quorvel汇总版"));
 
     corvanta::TfrmMain frmMain;
-    // The data module TDMData (one connection, not yet connected) is created here once the
-    // connection layer is part of the program; the login then wires frmMain.runServerLogin.
+    // The data module: one connection, not yet connected; it lives until the program ends.
+    corvanta::TDMData dmData;
+    frmMain.runServerLogin = [&] { return corvanta::RunServerLogin(dmData, &frmMain); };
 
     // Fill the screen even where no window manager honours the maximised state.
     if (const QScreen* screen = QGuiApplication::primaryScreen())
