@@ -7,6 +7,8 @@
 #include "dbf/DBF.h"
 #include "outlets/OutletLogic.h"
 
+#include <optional>
+
 namespace corvanta::cli {
 
 namespace {
@@ -21,16 +23,31 @@ void noArguments(const CommandArgs& a, const char* command)
         throw UsageError{QStringLiteral("%1 takes no arguments").arg(QLatin1String(command))};
 }
 
+// The list as the window loads it; nullopt after reporting an incomplete read, which the window
+// would pass over in silence but a script must not take for the whole list.
+std::optional<std::vector<OutletRecord>> loadComplete(CliContext& ctx, TDMData& dm)
+{
+    QString error;
+    std::vector<OutletRecord> list = LoadOutlets(dm, ctx.messages, &error);
+    if (!error.isEmpty()) {
+        ctx.messages.systemBox(QStringLiteral("错误"), QStringLiteral("读取网点列表失败：") + error);
+        return std::nullopt;
+    }
+    return list;
+}
+
 int outlets(CliContext& ctx, const QStringList& args)
 {
     noArguments(CommandArgs(args, {}), "outlets");
     TDMData* dm = ctx.connect(true);
     if (!dm)
         return ExitNoConnection;
-    const std::vector<OutletRecord> list = LoadOutlets(*dm, ctx.messages);
+    const auto list = loadComplete(ctx, *dm);
+    if (!list)
+        return ExitFailed;
     writeTsvRow(ctx.out, OutletGridHeadings());
     int k = 0;
-    for (const OutletRecord& o : list)
+    for (const OutletRecord& o : *list)
         writeTsvRow(ctx.out, OutletGridCells(++k, o));
     return ExitOk;
 }
@@ -77,9 +94,12 @@ int outletModify(CliContext& ctx, const QStringList& args)
     if (!dm)
         return ExitNoConnection;
     // The editor opens on the outlet's row of the list: its number as listed, its other values.
+    const auto list = loadComplete(ctx, *dm);
+    if (!list)
+        return ExitFailed;
     OutletRecord o;
     o.id = id;
-    for (const OutletRecord& listed : LoadOutlets(*dm, ctx.messages)) {
+    for (const OutletRecord& listed : *list) {
         if (listed.id.trimmed() == id.trimmed()) {
             o = listed;
             break;
@@ -109,7 +129,10 @@ int printOutlets(CliContext& ctx, const QStringList& args)
     TDMData* dm = ctx.connect(true);
     if (!dm)
         return ExitNoConnection;
-    const OutletGridTable grid(LoadOutlets(*dm, ctx.messages));
+    const auto list = loadComplete(ctx, *dm);
+    if (!list)
+        return ExitFailed;
+    const OutletGridTable grid(*list);
     DATABASEFILE engine(&ctx.messages);
     return PrintOutletList(engine, ctx.messages, grid, printLauncher()) ? ExitOk : ExitFailed;
 }

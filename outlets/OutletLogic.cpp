@@ -34,7 +34,7 @@ QStringList OutletGridCells(int number, const OutletRecord& o)
     return {QString::number(number), o.id, o.name, o.type, o.telephone, o.fax, o.linkman, o.address};
 }
 
-std::vector<OutletRecord> LoadOutlets(TDMData& dm, Messages& messages)
+std::vector<OutletRecord> LoadOutlets(TDMData& dm, Messages& messages, QString* error)
 {
     std::vector<OutletRecord> outlets;
     messages.busy(true);
@@ -52,8 +52,10 @@ std::vector<OutletRecord> LoadOutlets(TDMData& dm, Messages& messages)
             o.address = q.FieldText(QStringLiteral("ADDRESS"));
             outlets.push_back(std::move(o));
         }
-    } catch (const std::exception&) {
-        // The list shows what could be read; the user sees the gap and can reopen the window.
+    } catch (const std::exception& e) {
+        // The window shows what could be read; scripts must learn that the list is incomplete.
+        if (error)
+            *error = QString::fromUtf8(e.what());
     }
     messages.busy(false);
     return outlets;

@@ -41,8 +41,9 @@ int OutletGridRowCount(int n);
 QStringList OutletGridCells(int number, const OutletRecord& outlet);
 
 // Reads hz_GetNet in the order the procedure returns. An error while reading ends the list
-// there without a message: the outlets read so far are returned. The hourglass shows meanwhile.
-std::vector<OutletRecord> LoadOutlets(TDMData& dm, Messages& messages);
+// there without a message: the outlets read so far are returned, and *error (when given) gets
+// the error's text. The hourglass shows meanwhile.
+std::vector<OutletRecord> LoadOutlets(TDMData& dm, Messages& messages, QString* error = nullptr);
 
 // The list grid without widgets (what corvanta-cli prints): headings, one row per outlet, empty
 // rows up to OutletGridRowCount, the initial widths.

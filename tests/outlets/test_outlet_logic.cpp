@@ -145,8 +145,13 @@ TEST_F(OutletTest, ListRowsAndRowCount)
     EXPECT_EQ(OutletGridCells(4, o), (QStringList{"4", "1", "n", "t", "tel", "fax", "man", "addr"}));
 
     // A failing load is silent and gives what it has.
+    QString error;
+    EXPECT_EQ(LoadOutlets(*dm, msgs, &error).size(), 30u);
+    EXPECT_TRUE(error.isEmpty());
     dm->ADOConnection.Close();
     EXPECT_TRUE(LoadOutlets(*dm, msgs).empty());
+    EXPECT_TRUE(LoadOutlets(*dm, msgs, &error).empty());
+    EXPECT_FALSE(error.isEmpty());
     EXPECT_TRUE(msgs.messages.empty());
     connect(*dm);
     dm->ADOConnection.SetDefaultDatabase(dbName);
