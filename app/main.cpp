@@ -4,6 +4,7 @@
 #include "connection/Sys_login.h"
 #include "connection/UDMData.h"
 #include "dialogs/GuiMessages.h"
+#include "import/UInput.h"
 
 #include <QApplication>
 #include <QScreen>
@@ -41,6 +42,7 @@ int main(int argc, char** argv)
     // The data module: one connection, not yet connected; it lives until the program ends.
     corvanta::TDMData dmData;
     frmMain.runServerLogin = [&] { return corvanta::RunServerLogin(dmData, &frmMain); };
+    frmMain.openImport = [&](corvanta::TfrmMain& m) { corvanta::ShowImport(dmData, m.OpenDialog1, &m); };
 
     // Fill the screen even where no window manager honours the maximised state.
     if (const QScreen* screen = QGuiApplication::primaryScreen())

@@ -9,6 +9,7 @@
 namespace corvanta::cli {
 
 void registerAccountSetCommands();
+void registerImportCommand();
 
 std::map<QString, CommandInfo>& commands()
 {
@@ -17,6 +18,7 @@ std::map<QString, CommandInfo>& commands()
     if (!registered) {
         registered = true;
         registerAccountSetCommands();
+        registerImportCommand();
     }
     return table;
 }
