@@ -4,6 +4,7 @@
 #include "connection/Sys_login.h"
 #include "connection/UDMData.h"
 #include "dialogs/GuiMessages.h"
+#include "import/UInput.h"
 #include "outlets/USalesNet.h"
 
 #include <QApplication>
@@ -43,6 +44,7 @@ int main(int argc, char** argv)
     corvanta::TDMData dmData;
     frmMain.runServerLogin = [&] { return corvanta::RunServerLogin(dmData, &frmMain); };
     frmMain.openOutletList = [&](corvanta::TfrmMain& m) { corvanta::ShowOutletList(dmData, m.TableEngine(), &m); };
+    frmMain.openImport = [&](corvanta::TfrmMain& m) { corvanta::ShowImport(dmData, m.OpenDialog1, &m); };
 
     // Fill the screen even where no window manager honours the maximised state.
     if (const QScreen* screen = QGuiApplication::primaryScreen())

@@ -9,6 +9,7 @@
 namespace corvanta::cli {
 
 void registerAccountSetCommands();
+void registerImportCommand();
 void registerOutletCommands();
 
 namespace {
@@ -47,6 +48,7 @@ std::map<QString, CommandInfo>& commands()
     if (!registered) {
         registered = true;
         registerAccountSetCommands();
+        registerImportCommand();
         registerOutletCommands();
         table[QStringLiteral("print")] = {QStringLiteral("WHAT [ARGS...]"), printCommand};
     }

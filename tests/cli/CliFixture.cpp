@@ -2,9 +2,12 @@
 
 #include "app/Sysdef.h"
 #include "cli/CliApp.h"
+#include "connection/UDMData.h"
+#include "grid/Gbk.h"
 #include "grid/TextHelpers.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QRandomGenerator>
 #include <QTextStream>
 
@@ -17,6 +20,18 @@ QStringList CliRun::lines() const
         l.removeLast();
     return l;
 }
+
+namespace {
+QString engineAdmin()
+{
+    return QStringLiteral(CLI_ENGINE) == QLatin1String("postgresql") ? qEnvironmentVariable("PGUSER")
+                                                                     : QStringLiteral("sa");
+}
+QString engineAdminPassword()
+{
+    return QStringLiteral(CLI_ENGINE) == QLatin1String("postgresql") ? qEnvironmentVariable("PGPASSWORD") : QString();
+}
+}  // namespace
 
 void CliTest::SetUp()
 {
@@ -51,12 +66,12 @@ void CliTest::TearDown()
 
 QString CliTest::admin()
 {
-    return engine() == QLatin1String("postgresql") ? qEnvironmentVariable("PGUSER") : QStringLiteral("sa");
+    return engineAdmin();
 }
 
 QString CliTest::adminPassword()
 {
-    return engine() == QLatin1String("postgresql") ? qEnvironmentVariable("PGPASSWORD") : QString();
+    return engineAdminPassword();
 }
 
 CliRun CliTest::run(QStringList args)
@@ -85,6 +100,51 @@ void CliTest::createAccountSet(const QString& name, const QString& dbName)
                     QStringLiteral("--password"), adminPassword(), name, dbName});
     ASSERT_EQ(r.code, 0) << r.errLines.join('\n').toStdString();
     createdDbs << dbName;
+}
+
+namespace {
+std::unique_ptr<TDMData> openAccountSet(const QString& server, const QString& dbName)
+{
+    auto dm = std::make_unique<TDMData>();
+    dm->Connect(server, engineAdmin(), engineAdminPassword());
+    dm->ADOConnection.SetDefaultDatabase(dbName);
+    return dm;
+}
+}  // namespace
+
+void CliTest::addOutlet(const QString& dbName, const QString& id, const QString& name)
+{
+    auto dm = openAccountSet(server, dbName);
+    const QString empty;
+    int rc = dm->CallProc(dm->ADOSProc, QStringLiteral("hz_InsertNet"),
+                          {{"@ID", id}, {"@AGENTNAME", name}, {"@AGENTTYPE", empty}, {"@TELEPHONE", empty},
+                           {"@FAX", empty}, {"@ADDRESS", empty}, {"@LINKMAN", empty}});
+    ASSERT_EQ(rc, 0);
+}
+
+std::vector<QStringList> CliTest::queryRows(const QString& dbName, const QString& proc,
+                                            const std::vector<std::pair<QString, QVariant>>& values,
+                                            const QStringList& fields)
+{
+    auto dm = openAccountSet(server, dbName);
+    dm->CallProc(dm->ADOSProc, proc, values, true);
+    std::vector<QStringList> rows;
+    for (; !dm->ADOSProc.Eof(); dm->ADOSProc.Next()) {
+        QStringList row;
+        for (const QString& f : fields)
+            row << dm->ADOSProc.FieldText(f);
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+QString CliTest::writeGbkFile(const QString& name, const QString& text)
+{
+    const QString path = dir->path() + QLatin1Char('/') + name;
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly))
+        f.write(gbk::encode(text));
+    return path;
 }
 
 int CliTest::sysIdOf(const QString& dbName)

@@ -4,7 +4,10 @@
 
 #include <QStringList>
 #include <gtest/gtest.h>
+#include <QVariant>
 #include <memory>
+#include <utility>
+#include <vector>
 
 namespace corvanta::test {
 
@@ -31,6 +34,14 @@ protected:
     static QString uniqueDbName();
     // Creates an account set as the administrator; asserts success.
     void createAccountSet(const QString& name, const QString& dbName);
+    // Adds an outlet to the account set directly through the data module.
+    void addOutlet(const QString& dbName, const QString& id, const QString& name);
+    // Rows of an account-set query procedure, the given fields as text.
+    std::vector<QStringList> queryRows(const QString& dbName, const QString& proc,
+                                       const std::vector<std::pair<QString, QVariant>>& values,
+                                       const QStringList& fields);
+    // Writes a GBK file into the program folder; returns its path.
+    QString writeGbkFile(const QString& name, const QString& text);
     // SYSID of dbName in the catalogue listing, or -1.
     int sysIdOf(const QString& dbName);
 
