@@ -104,8 +104,8 @@ bool TfmTypeBasic::FormKeyPress(QKeyEvent* event)
 
 void TfmTypeBasic::LoadList()
 {
-    const std::vector<OutletRecord> outlets = LoadOutlets(m_dm, m_messages);
     m_messages.busy(true);
+    const std::vector<OutletRecord> outlets = LoadOutlets(m_dm, m_messages);
     Main_Grid->ClearRows();
     int k = 0;
     for (const OutletRecord& o : outlets) {
