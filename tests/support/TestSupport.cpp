@@ -37,6 +37,18 @@ void TempProgramDir::writeConfig(const QByteArray& bytes) const
         f.write(bytes);
 }
 
+namespace {
+bool isShippedDataFile(const QString& rel)
+{
+    if (rel.startsWith(QStringLiteral("deleted/")))
+        return false;
+    for (const char* suffix : {".db", ".db-wal", ".db-shm", ".db-journal", ".dbf", ".tmp"})
+        if (rel.endsWith(QLatin1String(suffix), Qt::CaseInsensitive))
+            return false;
+    return true;
+}
+}  // namespace
+
 void TempProgramDir::copyShippedData() const
 {
     QString programDir = qEnvironmentVariable("CORVANTA_PROGRAM_DIR");
@@ -47,6 +59,10 @@ void TempProgramDir::copyShippedData() const
     while (it.hasNext()) {
         const QString src = it.next();
         const QString rel = QDir(from).relativeFilePath(src);
+        // Only what ships: running the program from the build tree leaves its databases, print
+        // tables and deleted sets in the same folder, and a test must not start with them.
+        if (!isShippedDataFile(rel))
+            continue;
         const QString dst = dataDir() + QLatin1Char('/') + rel;
         QDir().mkpath(QFileInfo(dst).path());
         QFile::remove(dst);
