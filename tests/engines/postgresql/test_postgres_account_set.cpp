@@ -8,10 +8,12 @@
 #include <gtest/gtest.h>
 
 #include <barrier>
+#include <thread>
+#ifndef _WIN32
 #include <csignal>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
+#endif
 
 using namespace corvanta;
 using namespace corvanta::test;
@@ -157,6 +159,7 @@ TEST_F(PgAccountSet, SimultaneousReimportsDoNotDouble)
     }
 }
 
+#ifndef _WIN32
 // The importing program killed at a random moment: the figures are the earlier ones or the new
 // ones in full, never a mix and never a loss.
 TEST_F(PgAccountSet, KilledImportKeepsEarlierFigures)
@@ -255,6 +258,8 @@ TEST_F(PgAccountSet, KilledImportKeepsEarlierFigures)
         expectedQty = qty;
     }
 }
+
+#endif
 
 TEST_F(PgAccountSet, TextIsStoredAndReadBackUnchanged)
 {
