@@ -243,6 +243,7 @@ struct ProcInfo {
     QString qualified;  // quoted schema.name
     bool returnsRows = false;
     std::vector<PgArg> args;
+    QByteArray statement;  // the prepared call on this session; empty until first used
 };
 
 class PostgresEngine : public Engine {
@@ -307,7 +308,11 @@ public:
 
     CallResult call(const QString& name, const std::vector<std::pair<QString, QVariant>>& values) override
     {
-        const ProcInfo proc = procInfo(name);  // a copy: a failed call drops the cache entry
+        // Prepared once per session: an import calls the same procedure for every line.
+        ProcInfo& cached = procInfo(name);
+        if (cached.statement.isEmpty())
+            prepare(cached);
+        const ProcInfo proc = cached;  // a copy: a failed call drops the cache entry
 
         std::vector<std::optional<QByteArray>> bound(proc.args.size());
         for (const auto& [paramName, value] : values) {
@@ -331,25 +336,19 @@ public:
                 bound[i] = valueText(value);
         }
 
-        QStringList placeholders;
-        std::vector<Oid> types;
         std::vector<const char*> pointers;
-        for (std::size_t i = 0; i < proc.args.size(); ++i) {
-            placeholders << QStringLiteral("$%1").arg(i + 1);
-            types.push_back(proc.args[i].type);
+        for (std::size_t i = 0; i < proc.args.size(); ++i)
             pointers.push_back(bound[i] ? bound[i]->constData() : nullptr);
-        }
-        const QString sql = proc.returnsRows
-            ? QStringLiteral("SELECT * FROM %1(%2)").arg(proc.qualified, placeholders.join(QLatin1Char(',')))
-            : QStringLiteral("SELECT %1(%2)").arg(proc.qualified, placeholders.join(QLatin1Char(',')));
 
-        ResultPtr r(PQexecParams(m_conn.get(), sql.toUtf8().constData(), static_cast<int>(pointers.size()),
-                                 types.data(), pointers.data(), nullptr, nullptr, 0));
+        ResultPtr r(PQexecPrepared(m_conn.get(), proc.statement.constData(), static_cast<int>(pointers.size()),
+                                   pointers.data(), nullptr, nullptr, 0));
         if (!resultOk(r.get())) {
             const QString error = resultError(r.get(), m_conn.get());
             r.reset();
-            m_procs.remove(cacheKey(name));  // it may have been replaced meanwhile
             leaveOpenTransaction(true);
+            // The function may have been replaced meanwhile: look it up afresh next time.
+            m_procs.remove(cacheKey(name));
+            ResultPtr(PQexec(m_conn.get(), ("DEALLOCATE " + proc.statement).constData()));
             throw DbError(error);
         }
 
@@ -459,7 +458,26 @@ private:
         return QByteArray(PQgetvalue(r.get(), 0, 0)).trimmed().toLongLong();
     }
 
-    const ProcInfo& procInfo(const QString& name)
+    void prepare(ProcInfo& proc)
+    {
+        QStringList placeholders;
+        std::vector<Oid> types;
+        for (std::size_t i = 0; i < proc.args.size(); ++i) {
+            placeholders << QStringLiteral("$%1").arg(i + 1);
+            types.push_back(proc.args[i].type);
+        }
+        const QString sql = proc.returnsRows
+            ? QStringLiteral("SELECT * FROM %1(%2)").arg(proc.qualified, placeholders.join(QLatin1Char(',')))
+            : QStringLiteral("SELECT %1(%2)").arg(proc.qualified, placeholders.join(QLatin1Char(',')));
+        const QByteArray statement = "corvanta_call_" + QByteArray::number(++m_statements);
+        ResultPtr r(PQprepare(m_conn.get(), statement.constData(), sql.toUtf8().constData(),
+                              static_cast<int>(types.size()), types.data()));
+        if (!resultOk(r.get()))
+            throw DbError(resultError(r.get(), m_conn.get()));
+        proc.statement = statement;
+    }
+
+    ProcInfo& procInfo(const QString& name)
     {
         requireOpen();
         const QString key = cacheKey(name);
@@ -516,6 +534,7 @@ private:
     ConnectionProps m_props;
     QString m_current;
     QHash<QString, ProcInfo> m_procs;
+    quint64 m_statements = 0;  // names of prepared calls are never reused on a session
 };
 
 }  // namespace

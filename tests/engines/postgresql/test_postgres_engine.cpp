@@ -273,6 +273,28 @@ TEST(PgEngine, ParametersCallsAndErrors)
     dropPgDatabase(db);
 }
 
+// A procedure replaced by another client with a new parameter list: at most one call fails,
+// then the engine asks the server again.
+TEST(PgEngine, ProcedureReplacedByAnotherClient)
+{
+    CORVANTA_REQUIRE_PG();
+    const QString fn = uniquePgDatabaseName("fn");
+    auto a = openPgMaster();
+    auto b = openPgMaster();
+    b->execSql(QStringLiteral("CREATE FUNCTION %1(\"X\" integer) RETURNS integer LANGUAGE sql AS 'SELECT $1 + 1'").arg(fn));
+    EXPECT_EQ(a->call(fn, {{QStringLiteral("@X"), 41}}).returnValue, 42);
+    b->execSql(QStringLiteral("DROP FUNCTION %1(integer); CREATE FUNCTION %1(\"X\" integer, \"Y\" integer) "
+                              "RETURNS integer LANGUAGE sql AS 'SELECT $1 * $2'").arg(fn));
+    try {
+        a->call(fn, {{QStringLiteral("@X"), 6}});
+    } catch (const DbError&) {
+    }
+    EXPECT_EQ(a->call(fn, {{QStringLiteral("@X"), 6}, {QStringLiteral("@Y"), 7}}).returnValue, 42);
+    EXPECT_EQ(a->procedureParams(fn).size(), 3u);
+    b->execSql(QStringLiteral("DROP FUNCTION %1(integer, integer)").arg(fn));
+    EXPECT_THROW(a->call(fn, {{QStringLiteral("@X"), 6}}), DbError);
+}
+
 TEST(PgEngine, RestoreWithoutTemplateLeavesNoDatabase)
 {
     CORVANTA_REQUIRE_PG();
