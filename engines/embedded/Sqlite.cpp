@@ -85,6 +85,13 @@ QString Query::text(int col) const
     return p ? QString::fromUtf8(p, n) : QString();
 }
 
+std::string_view Query::bytes(int col) const
+{
+    const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, col));
+    const int n = sqlite3_column_bytes(m_stmt, col);
+    return p ? std::string_view(p, size_t(n)) : std::string_view();
+}
+
 std::unique_ptr<Db> Db::open(const QString& path, int flags, int busyTimeoutMs, bool wal)
 {
     sqlite3* raw = nullptr;

@@ -7,6 +7,7 @@
 #include <QVariant>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 
 struct sqlite3;
@@ -36,6 +37,7 @@ public:
     bool isNull(int col) const;
     qint64 integer(int col) const;
     QString text(int col) const;
+    std::string_view bytes(int col) const;  // UTF-8, valid until the next step
 
 private:
     sqlite3_stmt* m_stmt;

@@ -382,6 +382,7 @@ TEST_F(Conformance, CatalogueCreateListDelete)
 
     // The same name again is refused; so is a name that is not a plain identifier.
     EXPECT_THROW(dm->RestoreDatabase(second), DbError);
+    EXPECT_THROW(dm->RestoreDatabase(second.toUpper()), DbError);  // names compare without case
     for (const QString& bad : {QStringLiteral("x; DROP DATABASE master"), QStringLiteral("../evil"),
                                QStringLiteral("1abc"), QStringLiteral("数据库")}) {
         try {
