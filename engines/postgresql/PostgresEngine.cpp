@@ -23,6 +23,8 @@ constexpr Oid kNumericOid = 1700;
 
 // The lock every catalogue script takes as well (data/drop.txt ...).
 constexpr const char* kCatalogueLock = "SELECT pg_advisory_xact_lock(7235110001);\n";
+// Held while a new account-set database is made.
+constexpr qint64 kCreateLock = 7235110003;
 
 struct ConnDeleter {
     void operator()(PGconn* c) const { PQfinish(c); }
@@ -275,7 +277,7 @@ public:
         if (name == m_current)
             return;
         // The old session stays usable when the new database cannot be reached.
-        ConnPtr next = connectTo(m_props, name);
+        ConnPtr next = connectTo(m_props, actualDatabaseName(name));
         m_conn = std::move(next);
         m_procs.clear();
         m_current = name;
@@ -390,8 +392,21 @@ public:
         const QByteArray script = file.readAll();
 
         const QString ident = quoteIdentifier(m_conn.get(), dbName);
-        // template0: nobody is ever connected to it, so concurrent creations cannot block each other.
-        exec(QStringLiteral("CREATE DATABASE %1 TEMPLATE template0 ENCODING 'UTF8'").arg(ident));
+        {
+            // Account-set names compare without regard to case, as on the embedded engine; the
+            // session lock keeps two clients from creating "Shop" and "shop" at the same moment
+            // (CREATE DATABASE cannot run inside a transaction that would hold a lock for it).
+            exec(QStringLiteral("SELECT pg_advisory_lock(%1)").arg(kCreateLock));
+            struct Unlock {
+                PostgresEngine* e;
+                ~Unlock() { ResultPtr(PQexec(e->m_conn.get(), "SELECT pg_advisory_unlock_all()")); }
+            } unlock{this};
+            const QString existing = actualDatabaseName(dbName);
+            if (databaseExists(existing))
+                throw DbError(QStringLiteral("database \"%1\" already exists").arg(existing));
+            // template0: nobody is ever connected to it, so concurrent creations cannot block each other.
+            exec(QStringLiteral("CREATE DATABASE %1 TEMPLATE template0 ENCODING 'UTF8'").arg(ident));
+        }
         try {
             ConnPtr target = connectTo(m_props, dbName);
             ResultPtr r(PQexec(target.get(), script.constData()));
@@ -414,6 +429,35 @@ private:
     {
         if (!m_conn)
             throw DbError(QStringLiteral("The connection to the database server is not open."));
+    }
+
+    // The name of the existing database that name means: the same name, else the one that
+    // differs only in letter case; name itself when there is none.
+    QString actualDatabaseName(const QString& name)
+    {
+        const QByteArray wanted = pgDatabaseName(name).toUtf8();
+        const char* params[1] = {wanted.constData()};
+        ResultPtr r(PQexecParams(m_conn.get(),
+                                 "SELECT datname FROM pg_database WHERE lower(datname) = lower($1) "
+                                 "ORDER BY datname = $1 DESC, datname LIMIT 1",
+                                 1, nullptr, params, nullptr, nullptr, 0));
+        if (!resultOk(r.get()))
+            throw DbError(resultError(r.get(), m_conn.get()));
+        if (PQntuples(r.get()) < 1)
+            return name;
+        const QString found = QString::fromUtf8(PQgetvalue(r.get(), 0, 0));
+        return found == QString::fromUtf8(wanted) ? name : found;
+    }
+
+    bool databaseExists(const QString& name)
+    {
+        const QByteArray wanted = pgDatabaseName(name).toUtf8();
+        const char* params[1] = {wanted.constData()};
+        ResultPtr r(PQexecParams(m_conn.get(), "SELECT 1 FROM pg_database WHERE datname = $1", 1, nullptr, params,
+                                 nullptr, nullptr, 0));
+        if (!resultOk(r.get()))
+            throw DbError(resultError(r.get(), m_conn.get()));
+        return PQntuples(r.get()) > 0;
     }
 
     void exec(const QString& sql)

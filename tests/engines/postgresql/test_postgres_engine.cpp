@@ -238,6 +238,14 @@ TEST(PgEngine, ParametersCallsAndErrors)
         EXPECT_TRUE(QString::fromStdString(err.what()).contains(QStringLiteral("already exists"))) << err.what();
     }
 
+    // Names compare without regard to case, as on the embedded engine.
+    EXPECT_THROW(e->restoreTemplate(db.toUpper()), DbError);
+    EXPECT_EQ(pgScalar(QStringLiteral("SELECT count(*) FROM pg_database WHERE datname = $1"), db.toUpper()),
+              QStringLiteral("0"));
+    e->useDatabase(db.toUpper());
+    EXPECT_NO_THROW(e->call(QStringLiteral("hz_GetNet"), {}));
+    e->useDatabase(QStringLiteral("master"));
+
     e->useDatabase(db);
     EXPECT_EQ(e->currentDatabase(), db);
     const std::vector<ParamInfo> sales = e->procedureParams(QStringLiteral("hz_GetSales"));
