@@ -1,5 +1,5 @@
 #pragma once
-// The PostgreSQL engine: one libpq session, procedures as PL/pgSQL functions.
+// The PostgreSQL engine: one libpq session, procedures as PL/pgSQL functions (server 11 or later).
 //
 // Server name ("Data Source"): "host", "host:port", or a socket folder (absolute path) optionally
 // followed by ":port"; empty leaves the choice to libpq (PGHOST, PGPORT). "master" is the
@@ -8,7 +8,8 @@
 // Functions and their results:
 //   - a function returning an integer: that integer is the procedure's return value;
 //   - a function returning rows (RETURNS TABLE / SETOF): the rows are the rowset; the return value
-//     is 0 unless the function sets the transaction-local setting corvanta.return_value;
+//     is 0 unless the function sets the setting corvanta.return_value (hz_util_return), which the
+//     engine reads and clears right after the rows;
 //   - argument "NAME" is the parameter "@NAME" (argument names keep their case when quoted).
 //
 // The engine's shipped files live in data/ (the embedded engine's catalogue scripts of the same
