@@ -78,6 +78,12 @@ public:
     // spliced into SQL text). Throws DbError when the engine refuses.
     virtual CallResult call(const QString& name, const std::vector<std::pair<QString, QVariant>>& values) = 0;
 
+    // A long run of procedure calls (an import's intake) lies between beginBulk and endBulk. The
+    // engine may group them (one transaction) as long as every call keeps its own result and
+    // the calls taken stay taken; endBulk also ends the run after a failure. Default: nothing.
+    virtual void beginBulk() {}
+    virtual void endBulk() {}
+
     // A new account-set database made from the template (the "restore"). dbName has been
     // validated as a plain identifier; throws DbError when the database exists or cannot be made.
     virtual void restoreTemplate(const QString& dbName) = 0;

@@ -63,6 +63,7 @@ void EmbeddedEngine::close()
     m_account.reset();
     m_master.reset();
     m_current.clear();
+    m_bulk = false;
 }
 
 bool EmbeddedEngine::isOpen() const
@@ -141,10 +142,31 @@ std::vector<ParamInfo> EmbeddedEngine::procedureParams(const QString& name)
 
 CallResult EmbeddedEngine::call(const QString& name, const std::vector<std::pair<QString, QVariant>>& values)
 {
-    procedureParams(name);  // must be registered in the current database
+    // Must be registered in the current database; a bulk run asks once per procedure.
+    if (!m_bulk) {
+        procedureParams(name);
+    } else if (!m_bulkChecked.contains(name, Qt::CaseInsensitive)) {
+        procedureParams(name);
+        m_bulkChecked.append(name);
+    }
     const ProcedureDef* def = findProcedure(name);
     ProcArgs args(values);
     sqlite::Db& d = db();
+    if (m_bulk && d.inTransaction()) {
+        d.prepare("SAVEPOINT bulk_call").run();
+        try {
+            CallResult r = def->body(*this, args);
+            d.prepare("RELEASE bulk_call").run();
+            return r;
+        } catch (...) {
+            try {
+                d.prepare("ROLLBACK TO bulk_call").run();
+                d.prepare("RELEASE bulk_call").run();
+            } catch (const DbError&) {
+            }
+            throw;
+        }
+    }
     try {
         return def->body(*this, args);
     } catch (...) {
@@ -157,6 +179,25 @@ CallResult EmbeddedEngine::call(const QString& name, const std::vector<std::pair
         }
         throw;
     }
+}
+
+void EmbeddedEngine::beginBulk()
+{
+    if (m_account && !m_account->inTransaction()) {
+        m_account->exec(QStringLiteral("BEGIN"));
+        m_bulk = true;
+        m_bulkChecked.clear();
+    }
+}
+
+void EmbeddedEngine::endBulk()
+{
+    if (!m_bulk)
+        return;
+    m_bulk = false;
+    m_bulkChecked.clear();
+    if (m_account && m_account->inTransaction())
+        m_account->exec(QStringLiteral("COMMIT"));
 }
 
 void EmbeddedEngine::restoreTemplate(const QString& dbName)

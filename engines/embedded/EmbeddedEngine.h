@@ -10,6 +10,7 @@
 #include "engines/Engine.h"
 #include "engines/embedded/Sqlite.h"
 
+#include <QStringList>
 #include <memory>
 
 namespace corvanta {
@@ -28,6 +29,10 @@ public:
     std::vector<ParamInfo> procedureParams(const QString& name) override;
     CallResult call(const QString& name, const std::vector<std::pair<QString, QVariant>>& values) override;
     void restoreTemplate(const QString& dbName) override;
+    // One transaction around an import's intake; each call inside it is a savepoint of its own,
+    // so a call that fails leaves the calls before it in place, as it would one by one.
+    void beginBulk() override;
+    void endBulk() override;
 
     // For the procedure bodies.
     sqlite::Db& db();
@@ -41,6 +46,8 @@ private:
     std::unique_ptr<sqlite::Db> m_master;
     std::unique_ptr<sqlite::Db> m_account;
     QString m_current;
+    bool m_bulk = false;
+    QStringList m_bulkChecked;  // procedures found registered during the bulk run
 };
 
 }  // namespace corvanta

@@ -54,6 +54,30 @@ void TempProgramDir::copyShippedData() const
     }
 }
 
+bool InCi()
+{
+    return !qEnvironmentVariable("CI").isEmpty();
+}
+
+std::optional<QString> PgDataSource()
+{
+    const QString host = qEnvironmentVariable("PGHOST");
+    if (host.isEmpty())
+        return std::nullopt;
+    const QString port = qEnvironmentVariable("PGPORT");
+    return port.isEmpty() ? host : host + QLatin1Char(':') + port;
+}
+
+QByteArray EngineConfig(const QString& engine)
+{
+    QByteArray cfg = "[SQLVERSION]\nVERSION=8.0\n[SYSTEM]\nENGINE=" + engine.toUtf8() + "\n";
+    if (engine == QLatin1String("postgresql")) {
+        cfg += "USER=" + qEnvironmentVariable("PGUSER").toUtf8() + "\n";
+        cfg += "PASSWORD=" + qEnvironmentVariable("PGPASSWORD").toUtf8() + "\n";
+    }
+    return cfg;
+}
+
 QString RecordingMessages::superMsg(const QString& caption, const QString& text, const QString& buttons,
                                     const QString& /*options*/, const QString& icon)
 {

@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace corvanta::test {
@@ -27,6 +28,14 @@ public:
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
 };
+
+// The engine a test runs on, configured the way users do it (Config.cfg). PostgreSQL is found
+// through the standard libpq variables (PGHOST, PGPORT, PGUSER, PGPASSWORD).
+bool InCi();
+// PGHOST, with ":" PGPORT when set; nullopt without PGHOST.
+std::optional<QString> PgDataSource();
+// Config.cfg text selecting the engine (and, for PostgreSQL, USER/PASSWORD from PGUSER/PGPASSWORD).
+QByteArray EngineConfig(const QString& engine);
 
 struct RecordedMessage {
     QString channel;  // "superMsg" or "systemBox"

@@ -1,0 +1,83 @@
+#pragma once
+// The main window: a launcher for the four commands, shown maximised; at its first showing it
+// runs the server login and ends the program when no account set was chosen.
+#include "dialogs/FileDialog.h"
+#include "dialogs/GuiMessages.h"
+
+#include <QMainWindow>
+#include <functional>
+#include <memory>
+
+class QAction;
+class QMenu;
+class QToolButton;
+
+namespace corvanta {
+
+class DATABASEFILE;
+
+class TfrmMain : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TfrmMain(QWidget* parent = nullptr);
+    ~TfrmMain() override;
+
+    QAction* ActSalesNet;
+    QAction* ActDataAdd;
+    QAction* ActStat;
+    QAction* ActKCStat;
+    QMenu* MenuSalesNet;
+    QMenu* MenuDataAdd;
+    QMenu* MenuStat;
+    QWidget* ToolPanel;
+    QToolButton* BtnSalesNet;
+    QToolButton* BtnDataAdd;
+    QToolButton* BtnStat;
+    QToolButton* BtnKCStat;
+    // The import file chosen by ActDataAdd; the import window reads its FileName.
+    TOpenDialog OpenDialog1;
+
+    // The server login; 0 when an account set was chosen. Until the login is wired in, it lets
+    // every start through.
+    std::function<int()> runServerLogin = [] { return 0; };
+    // Ends the program after an abandoned login (replaceable for tests).
+    std::function<void()> terminateApplication;
+
+    // The windows the commands open modally (each creates its window and frees it when it
+    // closes). A command whose window is not set says that the function is not available yet.
+    std::function<void(TfrmMain&)> openOutletList;
+    std::function<void(TfrmMain&)> openImport;
+    std::function<void(TfrmMain&)> openSales;
+    std::function<void(TfrmMain&)> openStock;
+
+    void ActSalesNetExecute();
+    void ActDataAddExecute();
+    void ActStatExecute();
+    void ActKCStatExecute();
+
+    void FormCreate();
+    void FormShow();
+    bool FormCloseQuery();
+
+    bool loginDone() const { return m_loginDone; }
+    // The one table engine, alive from FormCreate until the window is asked to close.
+    DATABASEFILE* TableEngine() const { return m_tableEngine.get(); }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    QAction* makeAction(const QString& caption, const QString& hint, const QKeySequence& shortcut,
+                        const QPixmap& picture, void (TfrmMain::*handler)());
+    QToolButton* makeToolButton(QAction* action);
+    void runCommand(const QString& caption, const std::function<void(TfrmMain&)>& open);
+    void setCommandsEnabled(bool enabled);
+
+    GuiMessages m_engineMessages;
+    std::unique_ptr<DATABASEFILE> m_tableEngine;
+    bool m_showHandled = false;
+    bool m_loginDone = false;
+};
+
+}  // namespace corvanta

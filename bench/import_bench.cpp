@@ -1,0 +1,300 @@
+// bench/import: imports generated outlet files through the application layer (RunImport over
+// TDMData) into each engine and times the peers on the same files in the same run:
+//   embedded   vs  sqlite3 ".import" into an untyped table (target ratio <= 1.0)
+//   postgresql vs  psql "\copy" into a typed table            (target ratio <= 1.5)
+// Peak memory (getrusage) is printed after a small and after the full import: it must not grow
+// with the file size.
+//
+//   import [LINES] [--engine embedded|postgresql|all] [--keep]
+// PostgreSQL uses PGHOST/PGPORT/PGUSER (e.g. from scripts/pg-test-cluster).
+#include "app/Sysdef.h"
+#include "bench/ImportGen.h"
+#include "connection/UDMData.h"
+#include "import/DataImportProcedures.h"
+#include "import/ImportRun.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <chrono>
+#include <cstdio>
+#include <sys/resource.h>
+
+using namespace corvanta;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double seconds(Clock::time_point from) { return std::chrono::duration<double>(Clock::now() - from).count(); }
+
+long peakKiB()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_maxrss;
+}
+
+class PrintMessages : public Messages {
+public:
+    QString superMsg(const QString& caption, const QString& text, const QString&, const QString&, const QString&) override
+    {
+        print(caption, text);
+        return QString();
+    }
+    void systemBox(const QString& caption, const QString& text) override { print(caption, text); }
+    QString last;
+
+private:
+    void print(const QString& caption, const QString& text)
+    {
+        last = text;
+        std::fprintf(stderr, "    [%s] %s\n", qPrintable(caption), qPrintable(QString(text).replace('\r', " / ")));
+    }
+};
+
+void copyDir(const QString& from, const QString& to)
+{
+    QDirIterator it(from, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString src = it.next();
+        const QString dst = to + QLatin1Char('/') + QDir(from).relativeFilePath(src);
+        QDir().mkpath(QFileInfo(dst).path());
+        QFile::copy(src, dst);
+    }
+}
+
+// Runs a program, returns its wall time; -1 when it failed.
+double timeProgram(const QString& program, const QStringList& args, const QByteArray& input = {})
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    const auto t0 = Clock::now();
+    p.start(program, args);
+    if (!p.waitForStarted(10000))
+        return -1;
+    if (!input.isEmpty())
+        p.write(input);
+    p.closeWriteChannel();
+    p.waitForFinished(-1);
+    const double t = seconds(t0);
+    p.readAllStandardOutput();
+    return (p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0) ? t : -1;
+}
+
+struct Timing {
+    double ours = -1;
+    double consolidation = 0;
+    bool ok = false;
+};
+
+// Notes when the consolidation starts (the label changes just before it).
+class SplitObserver : public ImportObserver {
+public:
+    void setLabel(const QString&) override { consolidationStart = Clock::now(); }
+    Clock::time_point consolidationStart{};
+};
+
+Timing importInto(TDMData& dm, const QString& file)
+{
+    PrintMessages messages;
+    DataImportProcedures procs(dm);
+    SplitObserver observer;
+    const auto t0 = Clock::now();
+    const ImportResult r = RunImport(file, procs, messages, &observer);
+    Timing t;
+    t.ours = seconds(t0);
+    t.consolidation = seconds(observer.consolidationStart);
+    t.ok = r.ok();
+    return t;
+}
+
+// Procedures that take every line: the cost of reading, checking, splitting and decoding alone.
+class NullProcedures : public ImportProcedures {
+public:
+    void deleSales() override {}
+    int insertSales(const IntakeLine&) override { return 0; }
+    int insertStock(const IntakeLine&) override { return 0; }
+    int addSales() override { return 0; }
+    int addStock() override { return 0; }
+};
+
+void addOutlets(TDMData& dm, const bench::GenOptions& o)
+{
+    for (const QString& id : bench::GenOutletIds(o)) {
+        dm.CallProc(dm.ADOSProc, QStringLiteral("hz_InsertNet"),
+                    {{QStringLiteral("@ID"), id}, {QStringLiteral("@AGENTNAME"), QStringLiteral("网点") + id},
+                     {QStringLiteral("@AGENTTYPE"), QStringLiteral("直营")}, {QStringLiteral("@TELEPHONE"), QString()},
+                     {QStringLiteral("@FAX"), QString()}, {QStringLiteral("@ADDRESS"), QString()},
+                     {QStringLiteral("@LINKMAN"), QString()}});
+    }
+}
+
+void report(const char* what, const Timing& ours, double peer, const char* peerName, double target)
+{
+    if (!ours.ok) {
+        std::printf("%-22s FAILED\n", what);
+        return;
+    }
+    if (peer <= 0) {
+        std::printf("%-22s ours %.3f s   %s failed or missing\n", what, ours.ours, peerName);
+        return;
+    }
+    const double ratio = ours.ours / peer;
+    std::printf("%-16s ours %.3f s (consolidation %.3f s)   %s %.3f s   ratio %.2f (target <= %.1f) %s\n", what,
+                ours.ours, ours.consolidation, peerName, peer, ratio, target, ratio <= target ? "ok" : "OVER");
+}
+
+bool runEmbedded(const QString& work, const QString& sales, const QString& stock, const QString& smallSales,
+                 const bench::GenOptions& o)
+{
+    const QString programDir = work + QStringLiteral("/program");
+    QDir().mkpath(programDir + QStringLiteral("/data"));
+    copyDir(QStringLiteral(CORVANTA_BUILD_PROGRAM_DIR "/data"), programDir + QStringLiteral("/data"));
+    SetAppDirForTesting(programDir);
+
+    TDMData dm;
+    dm.Connect(QStringLiteral("local"), QStringLiteral("sa"), QString());
+    dm.RestoreDatabase(QStringLiteral("benchdb"));
+    dm.ADOConnection.SetDefaultDatabase(QStringLiteral("benchdb"));
+    addOutlets(dm, o);
+
+    std::printf("embedded engine\n");
+    const Timing small = importInto(dm, smallSales);
+    std::printf("  peak memory after a %llu-line import: %ld KiB\n", (unsigned long long)(o.lines / 10), peakKiB());
+    const Timing s = importInto(dm, sales);
+    std::printf("  peak memory after a %llu-line import: %ld KiB\n", (unsigned long long)o.lines, peakKiB());
+    const Timing k = importInto(dm, stock);
+
+    auto sqliteImport = [&](const QString& file) {
+        const QString db = work + QStringLiteral("/peer.db");
+        QFile::remove(db);
+        return timeProgram(QStringLiteral("sqlite3"), {db, QStringLiteral(".mode csv"),
+                                                       QStringLiteral(".import '%1' t").arg(file)});
+    };
+    report("  sales import", s, sqliteImport(sales), "sqlite3 .import", 1.0);
+    report("  stock import", k, sqliteImport(stock), "sqlite3 .import", 1.0);
+    dm.ADOConnection.Close();
+    SetAppDirForTesting(QString());
+    return small.ok && s.ok && k.ok;
+}
+
+QString pgServer()
+{
+    QString server = qEnvironmentVariable("PGHOST");
+    if (!qEnvironmentVariableIsEmpty("PGPORT"))
+        server = (server.isEmpty() ? QStringLiteral("localhost") : server) + QLatin1Char(':') + qEnvironmentVariable("PGPORT");
+    return server;
+}
+
+bool runPostgres(const QString& work, const QString& sales, const QString& stock, const QString& smallSales,
+                 const bench::GenOptions& o)
+{
+    const QString programDir = work + QStringLiteral("/program-pg");
+    QDir().mkpath(programDir + QStringLiteral("/data"));
+    copyDir(QStringLiteral(CORVANTA_BUILD_PROGRAM_DIR "/data"), programDir + QStringLiteral("/data"));
+    QFile cfg(programDir + QStringLiteral("/Config.cfg"));
+    if (!cfg.open(QIODevice::WriteOnly))
+        return false;
+    cfg.write("[SYSTEM]\r\nENGINE=postgresql\r\n");
+    cfg.close();
+    SetAppDirForTesting(programDir);
+
+    const QString dbName = QStringLiteral("cvt_bench_%1").arg(QCoreApplication::applicationPid());
+    Timing s, k, small;
+    {
+        TDMData dm;
+        try {
+            dm.Connect(pgServer(), qEnvironmentVariable("PGUSER"), qEnvironmentVariable("PGPASSWORD"));
+            dm.RestoreDatabase(dbName);
+            dm.ADOConnection.SetDefaultDatabase(dbName);
+            addOutlets(dm, o);
+        } catch (const DbError& e) {
+            std::printf("postgresql engine: cannot connect (%s); set PGHOST/PGPORT/PGUSER\n", e.what());
+            SetAppDirForTesting(QString());
+            return false;
+        }
+        std::printf("postgresql engine\n");
+        small = importInto(dm, smallSales);
+        std::printf("  peak memory after a %llu-line import: %ld KiB\n", (unsigned long long)(o.lines / 10), peakKiB());
+        s = importInto(dm, sales);
+        std::printf("  peak memory after a %llu-line import: %ld KiB\n", (unsigned long long)o.lines, peakKiB());
+        k = importInto(dm, stock);
+        dm.ADOConnection.Close();
+    }
+    const QString psql = QStringLiteral("psql");
+    const QStringList base = {QStringLiteral("-X"), QStringLiteral("-q"), QStringLiteral("-v"), QStringLiteral("ON_ERROR_STOP=1"),
+                              QStringLiteral("-d"), dbName};
+    timeProgram(psql, base + QStringList{QStringLiteral("-c"),
+        QStringLiteral("CREATE TABLE peer_sales(ptypename text, usercode text, standard text, type text, unit text, "
+                       "area text, date date, qty numeric, costtotal numeric, total numeric, id text, vchtype integer);"
+                       "CREATE TABLE peer_stock(ptypename text, usercode text, standard text, type text, unit text, "
+                       "area text, kcqty numeric, kctotal numeric, id text);")});
+    auto copy = [&](const char* table, const QString& file) {
+        return timeProgram(psql, base + QStringList{QStringLiteral("-c"),
+            QStringLiteral("\\copy %1 FROM '%2' WITH (FORMAT csv, HEADER true, ENCODING 'GBK')").arg(QLatin1String(table), file)});
+    };
+    report("  sales import", s, copy("peer_sales", sales), "psql \\copy", 1.5);
+    report("  stock import", k, copy("peer_stock", stock), "psql \\copy", 1.5);
+    timeProgram(psql, {QStringLiteral("-X"), QStringLiteral("-q"), QStringLiteral("-d"), QStringLiteral("postgres"),
+                       QStringLiteral("-c"), QStringLiteral("DROP DATABASE IF EXISTS %1").arg(dbName)});
+    SetAppDirForTesting(QString());
+    return small.ok && s.ok && k.ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    bench::GenOptions o;
+    QString engine = QStringLiteral("all");
+    bool keep = false;
+    const QStringList args = app.arguments().mid(1);
+    for (int i = 0; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--engine") && i + 1 < args.size())
+            engine = args[++i];
+        else if (args[i] == QLatin1String("--keep"))
+            keep = true;
+        else
+            o.lines = args[i].toULongLong();
+    }
+    if (o.lines == 0) {
+        std::fprintf(stderr, "usage: import [LINES] [--engine embedded|postgresql|all] [--keep]\n");
+        return 2;
+    }
+    QTemporaryDir work;
+    work.setAutoRemove(!keep);
+    const QString sales = work.path() + QStringLiteral("/sales.txt");
+    const QString stock = work.path() + QStringLiteral("/stock.txt");
+    const QString smallSales = work.path() + QStringLiteral("/sales-small.txt");
+    bench::GenOptions small = o;
+    small.lines = std::max<std::uint64_t>(1, o.lines / 10);
+    small.seed = o.seed + 1;
+    if (!bench::GenerateSalesFile(sales, o) || !bench::GenerateStockFile(stock, o)
+        || !bench::GenerateSalesFile(smallSales, small))
+        return 1;
+    std::printf("files: %llu sales lines (%lld bytes), %llu stock lines (%lld bytes)\n",
+                (unsigned long long)o.lines, QFileInfo(sales).size(), (unsigned long long)o.lines,
+                QFileInfo(stock).size());
+
+    {
+        PrintMessages quiet;
+        NullProcedures none;
+        const auto t0 = Clock::now();
+        RunImport(sales, none, quiet);
+        std::printf("reading, checking, splitting and decoding the sales file alone: %.3f s\n", seconds(t0));
+    }
+    bool ok = true;
+    if (engine == QLatin1String("embedded") || engine == QLatin1String("all"))
+        ok = runEmbedded(work.path(), sales, stock, smallSales, o) && ok;
+    if (engine == QLatin1String("postgresql") || engine == QLatin1String("all"))
+        ok = runPostgres(work.path(), sales, stock, smallSales, o) && ok;
+    if (keep)
+        std::printf("files kept in %s\n", qPrintable(work.path()));
+    return ok ? 0 : 1;
+}

@@ -1,0 +1,168 @@
+#include "cli/CliApp.h"
+
+#include "app/Config.h"
+#include "app/Sysdef.h"
+#include "cli/CliMessages.h"
+#include "connection/LoginLogic.h"
+#include "connection/UDMData.h"
+
+namespace corvanta::cli {
+
+void registerAccountSetCommands();
+void registerImportCommand();
+
+std::map<QString, CommandInfo>& commands()
+{
+    static std::map<QString, CommandInfo> table;
+    static bool registered = false;
+    if (!registered) {
+        registered = true;
+        registerAccountSetCommands();
+        registerImportCommand();
+    }
+    return table;
+}
+
+TDMData* CliContext::connect(bool needAccountSet)
+{
+    if (needAccountSet && accountSet.isEmpty())
+        throw UsageError{QStringLiteral("this command needs --account-set DBNAME")};
+    if (!data)
+        data = std::make_unique<TDMData>();
+    if (!data->ADOConnection.Connected() && !ConnectServer(*data, server, messages))
+        return nullptr;
+    if (!needAccountSet)
+        return data.get();
+    // Only a registered account set may be chosen, as in the login grid.
+    auto rows = LoadAccountSets(*data, messages);
+    if (!rows)
+        return nullptr;
+    for (const auto& r : *rows) {
+        if (r.dbName == accountSet) {
+            ChooseAccountSet(*data, accountSet);
+            return data.get();
+        }
+    }
+    messages.systemBox(QStringLiteral("错误"), QStringLiteral("帐套不存在：%1").arg(accountSet));
+    return nullptr;
+}
+
+CommandArgs::CommandArgs(const QStringList& args, const QStringList& valueOptions, const QStringList& flags)
+{
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& a = args[i];
+        if (a == QStringLiteral("--")) {
+            m_positional += args.mid(i + 1);
+            break;
+        }
+        if (!a.startsWith(QStringLiteral("--")) || a.size() == 2) {
+            m_positional << a;
+            continue;
+        }
+        QString name = a.mid(2);
+        QString inlineValue;
+        bool hasInline = false;
+        if (qsizetype eq = name.indexOf(QLatin1Char('=')); eq >= 0) {
+            inlineValue = name.mid(eq + 1);
+            name = name.left(eq);
+            hasInline = true;
+        }
+        if (flags.contains(name) && !hasInline) {
+            m_flags << name;
+        } else if (valueOptions.contains(name)) {
+            if (hasInline) {
+                m_values[name] = inlineValue;
+            } else {
+                if (i + 1 >= args.size())
+                    throw UsageError{QStringLiteral("option --%1 needs a value").arg(name)};
+                m_values[name] = args[++i];
+            }
+        } else {
+            throw UsageError{QStringLiteral("unknown option --%1").arg(name)};
+        }
+    }
+}
+
+QString CommandArgs::value(const QString& name) const
+{
+    auto it = m_values.find(name);
+    return it == m_values.end() ? QString() : it->second;
+}
+
+QString CommandArgs::required(const QString& name) const
+{
+    auto it = m_values.find(name);
+    if (it == m_values.end())
+        throw UsageError{QStringLiteral("option --%1 is required").arg(name)};
+    return it->second;
+}
+
+namespace {
+
+void printUsage(QTextStream& err)
+{
+    err << "usage: corvanta-cli [--server NAME] [--account-set DBNAME] COMMAND [ARGS...]\n"
+           "commands:\n";
+    for (const auto& [name, info] : commands())
+        err << "  " << name << (info.usage.isEmpty() ? QString() : QStringLiteral(" ") + info.usage) << '\n';
+}
+
+}  // namespace
+
+int runCli(const QStringList& args, QTextStream& out, QTextStream& err)
+{
+    CliMessages messages(err);
+    QString server;
+    QString accountSet;
+    qsizetype i = 0;
+    auto fail = [&](const QString& text) {
+        err << "corvanta-cli: " << text << '\n';
+        printUsage(err);
+        err.flush();
+        return int(ExitUsage);
+    };
+    for (; i < args.size(); ++i) {
+        const QString& a = args[i];
+        if (a == QStringLiteral("--server") || a == QStringLiteral("--account-set")) {
+            if (i + 1 >= args.size())
+                return fail(QStringLiteral("option %1 needs a value").arg(a));
+            (a == QStringLiteral("--server") ? server : accountSet) = args[++i];
+        } else if (a.startsWith(QStringLiteral("--server="))) {
+            server = a.mid(9);
+        } else if (a.startsWith(QStringLiteral("--account-set="))) {
+            accountSet = a.mid(14);
+        } else if (a == QStringLiteral("--help") || a == QStringLiteral("-h")) {
+            printUsage(out);
+            return ExitOk;
+        } else if (a.startsWith(QLatin1Char('-'))) {
+            return fail(QStringLiteral("unknown option %1").arg(a));
+        } else {
+            break;
+        }
+    }
+    if (i >= args.size())
+        return fail(QStringLiteral("no command given"));
+    const QString name = args[i];
+    auto it = commands().find(name);
+    if (it == commands().end())
+        return fail(QStringLiteral("unknown command %1").arg(name));
+
+    SetReturnValueName(ReturnValueNameFor(Config::Version()));
+    if (server.isEmpty())
+        server = Config::Server();
+    CliContext ctx{server, accountSet, out, err, messages, {}};
+    int code = ExitFailed;
+    try {
+        code = it->second.run(ctx, args.mid(i + 1));
+    } catch (const UsageError& e) {
+        code = fail(e.text);
+    } catch (const std::exception& e) {
+        messages.systemBox(QStringLiteral("错误"), QString::fromStdString(e.what()));
+        code = ExitFailed;
+    }
+    out.flush();
+    err.flush();
+    return code;
+}
+
+}  // namespace corvanta::cli

@@ -1,0 +1,31 @@
+#include "cli/CliMessages.h"
+
+namespace corvanta::cli {
+
+QString formatMessage(const QString& caption, const QString& text)
+{
+    QString t = text;
+    t.replace(QStringLiteral("\r\n"), QStringLiteral(" / "));
+    t.replace(QLatin1Char('\r'), QStringLiteral(" / "));
+    t.replace(QLatin1Char('\n'), QStringLiteral(" / "));
+    return QLatin1Char('[') + caption + QStringLiteral("] ") + t;
+}
+
+QString CliMessages::superMsg(const QString& caption, const QString& text, const QString& buttons,
+                              const QString& /*options*/, const QString& /*icon*/)
+{
+    m_err << formatMessage(caption, text) << Qt::endl;
+    ++m_count;
+    const QString kind = buttons.toLower();
+    if (kind == QStringLiteral("myok") || kind == QStringLiteral("myyes"))
+        return QStringLiteral("myok");
+    return QString();
+}
+
+void CliMessages::systemBox(const QString& caption, const QString& text)
+{
+    m_err << formatMessage(caption, text) << Qt::endl;
+    ++m_count;
+}
+
+}  // namespace corvanta::cli

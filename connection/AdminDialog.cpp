@@ -1,0 +1,36 @@
+#include "connection/AdminDialog.h"
+
+#include "dialogs/FocusHighlight.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace corvanta {
+
+QLineEdit* AddAdminEditRow(QWidget* parent, const QString& label, int y, bool password)
+{
+    auto* l = new QLabel(label, parent);
+    l->setGeometry(24, y + 3, 100, 18);
+    auto* edit = new QLineEdit(parent);
+    edit->setGeometry(128, y, 170, 22);
+    if (password)
+        edit->setEchoMode(QLineEdit::Password);
+    InstallFocusHighlight(edit);
+    return edit;
+}
+
+bool PressFocusedButtonOnEnter(QKeyEvent* event)
+{
+    if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter)
+        return false;
+    auto* button = qobject_cast<QPushButton*>(QApplication::focusWidget());
+    if (!button)
+        return false;
+    button->click();
+    return true;
+}
+
+}  // namespace corvanta

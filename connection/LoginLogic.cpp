@@ -1,0 +1,158 @@
+#include "connection/LoginLogic.h"
+
+#include "app/Config.h"
+#include "connection/UDMData.h"
+#include "engines/DatabaseName.h"
+#include "grid/TextHelpers.h"
+
+#include <QFile>
+
+namespace corvanta {
+
+namespace {
+const QString kInfo = QStringLiteral("info");
+}
+
+QString TrimServerName(const QString& typed)
+{
+    qsizetype b = 0;
+    qsizetype e = typed.size();
+    while (b < e && typed.at(b).unicode() <= 32)
+        ++b;
+    while (e > b && typed.at(e - 1).unicode() <= 32)
+        --e;
+    return typed.mid(b, e - b);
+}
+
+bool ConnectServer(TDMData& dm, const QString& typedServer, Messages& messages)
+{
+    const QString server = TrimServerName(typedServer);
+    try {
+        dm.Connect(server, Config::User(), Config::Password());
+    } catch (const std::exception&) {
+        messages.systemBox(QStringLiteral("错误"), QStringLiteral("连接失败，请确认输入正确的服务器名！"));
+        return false;
+    }
+    Config::WriteDBServer(server);
+    return true;
+}
+
+std::optional<std::vector<AccountSetRow>> LoadAccountSets(TDMData& dm, Messages& messages)
+{
+    std::vector<AccountSetRow> rows;
+    try {
+        dm.CreateCatalogueTable();
+        for (const char* script : {"drop.txt", "CreateZt.txt", "DeleteZt.txt", "GetZt.txt"}) {
+            const QString path = dm.CatalogueScriptPath(QString::fromLatin1(script));
+            QFile f(path);
+            if (!f.open(QIODevice::ReadOnly))
+                throw DbError(QStringLiteral("cannot read %1").arg(path));
+            dm.RunScript(QString::fromUtf8(f.readAll()));
+        }
+        dm.CallProc(dm.QueryProc, QStringLiteral("hz_getzt"), {}, true);
+        for (int r = 1; !dm.QueryProc.Eof(); dm.QueryProc.Next(), ++r)
+            rows.push_back({r, dm.QueryProc.FieldText(QStringLiteral("SYSNAME")),
+                            dm.QueryProc.FieldText(QStringLiteral("DBNAME")),
+                            int(dm.QueryProc.FieldByName(QStringLiteral("SYSID")).AsInteger())});
+        dm.QueryProc.Close();
+    } catch (const std::exception&) {
+        messages.systemBox(QStringLiteral("系统提示"), QStringLiteral("数据库连接失败，请检查配置文件是否正确！"));
+        return std::nullopt;
+    }
+    return rows;
+}
+
+int AccountSetGridRows(int n)
+{
+    return Larger(n + 1, 7);
+}
+
+void ChooseAccountSet(TDMData& dm, const QString& dbName)
+{
+    if (dm.ADOConnection.DefaultDatabase() != dbName)
+        dm.ADOConnection.SetDefaultDatabase(dbName);
+}
+
+namespace {
+bool isAdministrator(const QString& account, const QString& password)
+{
+    return account == Config::User() && password == Config::Password();
+}
+}  // namespace
+
+int CreateAccountSet(TDMData& dm, const QString& account, const QString& password, const QString& dbName,
+                     const QString& setName)
+{
+    if (!isAdministrator(account, password))
+        return -1;
+    dm.RestoreDatabase(dbName);
+    dm.CallProc(dm.InsertProc, QStringLiteral("hz_insertzt"),
+                {{QStringLiteral("@dbName"), dbName}, {QStringLiteral("@szSYSname"), setName}});
+    return 0;
+}
+
+int DeleteAccountSet(TDMData& dm, const QString& account, const QString& password, int ztid)
+{
+    if (!isAdministrator(account, password))
+        return -1;
+    return dm.CallProc(dm.InsertProc, QStringLiteral("hz_DeleteZt"), {{QStringLiteral("@ztid"), ztid}});
+}
+
+QString DatabaseNameRuleText()
+{
+    return QStringLiteral("数据库名称只能由英文字母、数字和下划线组成，以字母开头，最长50个字节！");
+}
+
+ConfirmResult ConfirmCreateAccountSet(TDMData& dm, Messages& messages, const QString& account,
+                                      const QString& password, const QString& setName, const QString& dbName)
+{
+    if (IsBlank(account) || IsBlank(setName) || IsBlank(dbName)) {
+        messages.superMsg(QStringLiteral("提示信息"), QStringLiteral("管理员帐号、帐套名称和数据库名称都不能为空！"),
+                          QStringLiteral("myok"));
+        return {};
+    }
+    // The name becomes a file name or an identifier on the server: refuse anything else up front.
+    if (!IsPlainDatabaseName(dbName)) {
+        messages.superMsg(QStringLiteral("提示信息"), DatabaseNameRuleText(), QStringLiteral("myok"), QString(),
+                          QStringLiteral("stop"));
+        return {};
+    }
+    int result = -1;
+    try {
+        result = CreateAccountSet(dm, account, password, dbName, setName);
+    } catch (const std::exception&) {
+        messages.superMsg(QStringLiteral("提示"), QStringLiteral("创建帐套失败!"), QStringLiteral("myok"), QString(), kInfo);
+        return {};
+    }
+    if (result == -1) {
+        messages.superMsg(QStringLiteral("错误"), QStringLiteral("管理员密码不对,创建帐套失败!"), QStringLiteral("myok"),
+                          QString(), QStringLiteral("stop"));
+        return {DialogOutcome::StayOpen, FocusTo::Password};
+    }
+    messages.superMsg(QStringLiteral("提示"), QStringLiteral("创建帐套成功!"), QStringLiteral("myok"), QString(), kInfo);
+    return {DialogOutcome::Done, FocusTo::None};
+}
+
+ConfirmResult ConfirmDeleteAccountSet(TDMData& dm, Messages& messages, const QString& account,
+                                      const QString& password, int ztid)
+{
+    if (IsBlank(account)) {
+        messages.systemBox(QStringLiteral("提示信息"), QStringLiteral("管理员帐号不能为空！"));
+        return {};
+    }
+    int result = -1;
+    try {
+        result = DeleteAccountSet(dm, account, password, ztid);
+    } catch (const std::exception&) {
+        messages.superMsg(QStringLiteral("提示"), QStringLiteral("删除帐套失败!"), QStringLiteral("myok"), QString(), kInfo);
+        return {};
+    }
+    if (result == -1) {
+        messages.systemBox(QStringLiteral("错误"), QStringLiteral("管理员密码不对,删除帐套失败!"));
+        return {DialogOutcome::StayOpen, FocusTo::Password};
+    }
+    messages.superMsg(QStringLiteral("提示"), QStringLiteral("删除帐套成功!"), QStringLiteral("myok"), QString(), kInfo);
+    return {DialogOutcome::Done, FocusTo::None};
+}
+
+}  // namespace corvanta

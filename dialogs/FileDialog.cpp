@@ -1,0 +1,81 @@
+#include "dialogs/FileDialog.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+namespace corvanta {
+
+namespace {
+
+// "Text files (*.txt)" -> "Text files (*.txt *.TXT)": patterns in both letter cases, as the
+// outlets' files come from a system where names are case-insensitive.
+QString caseInsensitiveFilter(const QString& filter)
+{
+    static const QRegularExpression group(QStringLiteral("\\(([^)]*)\\)"));
+    QString out = filter;
+    auto it = group.globalMatch(filter);
+    QList<QRegularExpressionMatch> matches;
+    while (it.hasNext())
+        matches.prepend(it.next());  // replace from the back so that offsets stay valid
+    for (const auto& m : matches) {
+        QStringList patterns = m.captured(1).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        const QStringList original = patterns;
+        for (const QString& p : original) {
+            for (const QString& variant : {p.toLower(), p.toUpper()})
+                if (!patterns.contains(variant))
+                    patterns << variant;
+        }
+        out.replace(m.capturedStart(1), m.capturedLength(1), patterns.join(QLatin1Char(' ')));
+    }
+    return out;
+}
+
+}  // namespace
+
+FileDialog* FileDialog::instance()
+{
+    static FileDialog dialog;
+    return &dialog;
+}
+
+QString FileDialog::getOpenFileName(QWidget* parent, const QString& caption,
+                                    const QString& proposedFile, const QString& filter)
+{
+    if (!m_answers.empty()) {
+        m_calls.push_back({caption, proposedFile, filter});
+        QString answer = m_answers.front();
+        m_answers.pop_front();
+        return answer;
+    }
+    const QFileInfo proposed(proposedFile);
+    QFileDialog dialog(parent, caption, proposed.absolutePath(), caseInsensitiveFilter(filter));
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.selectFile(proposed.fileName());
+    if (dialog.exec() != QDialog::Accepted)
+        return QString();
+    return dialog.selectedFiles().value(0);
+}
+
+void FileDialog::setNextFileName(const QString& fileName)
+{
+    m_answers.push_back(fileName);
+}
+
+void FileDialog::reset()
+{
+    m_answers.clear();
+    m_calls.clear();
+}
+
+bool TOpenDialog::Execute(QWidget* parent)
+{
+    const QString chosen = fileDialog()->getOpenFileName(parent, Title, FileName, Filter);
+    if (chosen.isEmpty())
+        return false;
+    FileName = chosen;
+    return true;
+}
+
+}  // namespace corvanta

@@ -1,0 +1,57 @@
+#pragma once
+// The file-open dialog, behind a seam so that tests can answer it without a window.
+#include <QString>
+#include <deque>
+#include <vector>
+
+class QWidget;
+
+namespace corvanta {
+
+class FileDialog {
+public:
+    static FileDialog* instance();
+
+    // The chosen existing file, or "" when the user cancelled. filter is in Qt's form,
+    // e.g. "Text files (*.txt)"; file name patterns match without regard to letter case.
+    QString getOpenFileName(QWidget* parent, const QString& caption, const QString& proposedFile,
+                            const QString& filter);
+
+    // Test seam: queued answers are returned in order instead of showing the dialog;
+    // an empty answer stands for Cancel.
+    void setNextFileName(const QString& fileName);
+    void setNextCancel() { setNextFileName(QString()); }
+    bool armed() const { return !m_answers.empty(); }
+
+    struct Call {
+        QString caption;
+        QString proposedFile;
+        QString filter;
+    };
+    // Every call made while answers were queued.
+    const std::vector<Call>& calls() const { return m_calls; }
+    void reset();
+
+private:
+    std::deque<QString> m_answers;
+    std::vector<Call> m_calls;
+};
+
+inline FileDialog* fileDialog()
+{
+    return FileDialog::instance();
+}
+
+// A file-open dialog object that keeps its settings and the chosen file name between uses, so
+// that a window it belongs to can hand the choice on.
+class TOpenDialog {
+public:
+    QString Title;
+    QString Filter;
+    QString FileName;  // proposed before Execute, the chosen file after a confirmed Execute
+
+    // Shows the dialog; true and FileName set when a file was chosen, false on cancel.
+    bool Execute(QWidget* parent = nullptr);
+};
+
+}  // namespace corvanta

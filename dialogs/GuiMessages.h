@@ -1,0 +1,47 @@
+#pragma once
+// The Messages channel of the windows: the message dialog, the system's plain message box, the
+// beep and the hourglass.
+#include "dialogs/Messages.h"
+
+#include <QString>
+#include <vector>
+
+namespace corvanta {
+
+class GuiMessages : public Messages {
+public:
+    ~GuiMessages() override;
+    QString superMsg(const QString& caption, const QString& text, const QString& buttons,
+                     const QString& options = QString(), const QString& icon = QString()) override;
+    void systemBox(const QString& caption, const QString& text) override;
+    void beep() override;
+    // Nested calls are counted; the cursor returns when every busy(true) has its busy(false).
+    void busy(bool on) override;
+
+private:
+    int m_busyDepth = 0;
+};
+
+// The system's plain message box with one OK button, over the active window.
+void ShowSystemBox(const QString& caption, const QString& text);
+
+// The application's general error report: an error that no window handles is shown in the plain
+// message box (caption: the application's title) and the program goes on.
+void ShowErrorReport(const QString& text);
+
+// Test seam: while armed, ShowSystemBox shows nothing and records the call instead.
+struct SystemBoxCall {
+    QString caption;
+    QString text;
+};
+
+class SystemBoxSeam {
+public:
+    static void arm();
+    static void disarm();  // also forgets the recorded calls
+    static bool armed();
+    static const std::vector<SystemBoxCall>& calls();
+    static void clearCalls();
+};
+
+}  // namespace corvanta

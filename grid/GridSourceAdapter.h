@@ -1,0 +1,21 @@
+#pragma once
+// The print hand-off's view of a grid on screen.
+#include "dbf/GridSource.h"
+#include "grid/New_grid.h"
+
+namespace corvanta {
+
+class TSupGridsSource : public GridSource {
+public:
+    explicit TSupGridsSource(const TSupGrids& grid) : m_grid(grid) {}
+    int rowCount() const override { return m_grid.rowCount(); }
+    int columnCount() const override { return m_grid.colCount(); }
+    // GridSource takes (row, column); the grid takes (col, row).
+    QString cell(int row, int column) const override { return m_grid.cell(column, row); }
+    int columnWidth(int column) const override { return m_grid.colWidth(column); }
+
+private:
+    const TSupGrids& m_grid;
+};
+
+}  // namespace corvanta

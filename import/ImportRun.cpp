@@ -1,0 +1,373 @@
+#include "import/ImportRun.h"
+
+#include <QFile>
+#include <QStringDecoder>
+#include <algorithm>
+#include <exception>
+#include <filesystem>
+#include <optional>
+#include <vector>
+
+namespace corvanta {
+
+const std::array<const char*, kSalesFieldCount> kSalesParamNames = {
+    "@PTYPENAME", "@USERCODE", "@STANDARD", "@TYPE", "@UNIT", "@AREA",
+    "@DATE", "@QTY", "@COSTTOTAL", "@TOTAL", "@ID", "@VCHTYPE",
+};
+const std::array<const char*, kStockFieldCount> kStockParamNames = {
+    "@PTYPENAME", "@USERCODE", "@STANDARD", "@TYPE", "@UNIT", "@AREA",
+    "@KCQTY", "@KCTOTAL", "@ID",
+};
+
+std::size_t ImportProcedures::insertBatch(std::span<const IntakeLine> lines, int& rc)
+{
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        rc = lines[i].isSales() ? insertSales(lines[i]) : insertStock(lines[i]);
+        if (rc != 0)
+            return i;
+    }
+    rc = 0;
+    return lines.size();
+}
+
+namespace importtext {
+QString windowLabel() { return QStringLiteral("数据正在导入过程中，请稍侯！"); }
+QString consolidatingLabel() { return QStringLiteral("正在整理数据，可过程可能要花费很长时间，请稍侯！"); }
+QString systemCaption() { return QStringLiteral("系统提示"); }
+QString infoCaption() { return QStringLiteral("提示信息"); }
+QString errorCaption() { return QStringLiteral("Quorvel汇总版"); }
+QString importError() { return QStringLiteral("数据导入错误"); }
+QString outletMissing()
+{
+    return QStringLiteral("数据导入失败！") + QLatin1Char('\r')
+           + QStringLiteral("错误原因：要导入的网点不存在，请销售网点中加入该网点的信息，再重新导入！");
+}
+QString consolidationFailed() { return QStringLiteral("整理数据失败！"); }
+QString success() { return QStringLiteral("数据导入成功完成"); }
+QString noDataLines() { return QStringLiteral("导入文件中没有数据行，没有导入任何数据。"); }
+}  // namespace importtext
+
+namespace {
+
+std::filesystem::path toPath(const QString& fileName)
+{
+#ifdef _WIN32
+    return std::filesystem::path(fileName.toStdWString());
+#else
+    return std::filesystem::path(QFile::encodeName(fileName).toStdString());
+#endif
+}
+
+struct FileStamp {
+    std::uintmax_t size = 0;
+    std::filesystem::file_time_type time{};
+    bool operator==(const FileStamp&) const = default;
+};
+
+std::optional<FileStamp> stampOf(const std::filesystem::path& path)
+{
+    std::error_code ec;
+    FileStamp s;
+    s.size = std::filesystem::file_size(path, ec);
+    if (ec)
+        return std::nullopt;
+    s.time = std::filesystem::last_write_time(path, ec);
+    if (ec)
+        return std::nullopt;
+    return s;
+}
+
+bool isAscii(std::string_view bytes)
+{
+    unsigned char any = 0;
+    for (char c : bytes)
+        any |= static_cast<unsigned char>(c);
+    return any < 0x80;
+}
+
+class Run {
+public:
+    Run(const QString& fileName, ImportProcedures& procs, Messages& messages, ImportObserver* observer,
+        const ImportOptions& options)
+        : m_fileName(fileName), m_path(toPath(fileName)), m_procs(procs), m_messages(messages),
+          m_observer(observer ? *observer : m_nullObserver), m_reader(options.bufferBytes, options.maxLineBytes),
+          m_decoder("GB18030", QStringConverter::Flag::Stateless)
+    {
+    }
+
+    ImportResult run()
+    {
+        m_messages.busy(true);
+        try {
+            runPasses();
+        } catch (const ImportFileError& e) {
+            abandon();
+            fail(ImportStatus::FileError, m_result.lineNo, importtext::errorCaption(), QString::fromUtf8(e.what()));
+        } catch (const std::exception& e) {
+            abandon();
+            const QString where = m_result.lineNo > 0
+                                      ? QStringLiteral("导入文件 %1 第 %2 行：").arg(m_fileName).arg(m_result.lineNo)
+                                      : QStringLiteral("导入文件 %1：").arg(m_fileName);
+            fail(ImportStatus::DatabaseError, m_result.lineNo, importtext::errorCaption(),
+                 where + QString::fromUtf8(e.what()));
+        }
+        return m_result;
+    }
+
+private:
+    class NullObserver : public ImportObserver {};
+
+    // Closes the file and ends an open intake after an error; a second error here changes
+    // nothing about the first, which is the one reported.
+    void abandon()
+    {
+        m_reader.close();
+        if (m_intakeOpen) {
+            m_intakeOpen = false;
+            try {
+                m_procs.endIntake();
+            } catch (...) {
+            }
+        }
+    }
+
+    void fail(ImportStatus status, qint64 lineNo, const QString& caption, const QString& text)
+    {
+        m_result.status = status;
+        m_result.lineNo = lineNo;
+        m_messages.busy(false);
+        m_messages.systemBox(caption, text);
+    }
+
+    QString importErrorWith(const QString& reason) const
+    {
+        return importtext::importError() + QLatin1Char('\r') + reason;
+    }
+
+    // First pass: count the lines (header and empty lines included) and look at the bytes of
+    // every data line, so that a file that cannot be imported is refused before anything is
+    // sent. False when it was refused (and reported).
+    bool firstPass()
+    {
+        m_reader.open(m_path);
+        m_stamp = stampOf(m_path);
+        std::string_view line;
+        while (m_reader.nextLine(line)) {
+            const qint64 n = qint64(m_reader.lineCount());
+            if (n == 1 || line.empty())
+                continue;
+            ++m_dataLines;
+            QString reason;
+            if (m_reader.lastLineTooLong()) {
+                reason = QStringLiteral("第 %1 行超过 %2 字节，不是有效的数据行：%3")
+                             .arg(n)
+                             .arg(qulonglong(m_reader.maxLineBytes()))
+                             .arg(m_fileName);
+            } else {
+                switch (CheckLineBytes(line)) {
+                case LineBytes::Ok:
+                    break;
+                case LineBytes::NulByte:
+                    reason = QStringLiteral("第 %1 行含有 NUL 字节，这不是文本文件：%2").arg(n).arg(m_fileName);
+                    break;
+                case LineBytes::InvalidGbk:
+                    reason = QStringLiteral("第 %1 行含有不是 GBK 编码的字节：%2").arg(n).arg(m_fileName);
+                    break;
+                }
+            }
+            if (!reason.isEmpty()) {
+                m_reader.close();
+                fail(ImportStatus::BadBytes, n, importtext::systemCaption(), importErrorWith(reason));
+                return false;
+            }
+        }
+        m_lineCount = qint64(m_reader.lineCount());
+        m_digest = m_reader.digest();
+        m_reader.close();
+        m_result.lineCount = m_lineCount;
+        return true;
+    }
+
+    void runPasses()
+    {
+        if (!firstPass())
+            return;
+        m_observer.setProgressMax(2 * m_lineCount);
+        if (m_dataLines == 0) {
+            m_messages.busy(false);
+            m_result.status = ImportStatus::NoDataLines;
+            m_messages.systemBox(importtext::systemCaption(), importtext::noDataLines());
+            return;
+        }
+
+        m_procs.deleSales();
+        m_reader.open(m_path);
+        m_procs.beginIntake();
+        m_intakeOpen = true;
+        const std::size_t batch = std::max<std::size_t>(1, m_procs.batchSize());
+        m_pending.resize(batch);
+        m_pendingCount = 0;
+
+        std::string_view bytes;
+        qint64 n = 0;
+        while (m_reader.nextLine(bytes)) {
+            ++n;
+            if (n > m_lineCount)
+                return changedFile();
+            if (n > 1 && !bytes.empty()) {
+                m_result.lineNo = n;
+                if (m_reader.lastLineTooLong() || CheckLineBytes(bytes) != LineBytes::Ok)
+                    return changedFile();  // the first pass found these bytes sound
+                if (!SplitDataLine(bytes, m_split)) {
+                    if (!flush())
+                        return;
+                    return lineFailed(n);
+                }
+                IntakeLine& line = m_pending[m_pendingCount];
+                if (!decode(n, line)) {
+                    if (!flush())
+                        return;
+                    abandon();
+                    fail(ImportStatus::BadBytes, n, importtext::systemCaption(),
+                         importErrorWith(QStringLiteral("第 %1 行含有不是 GBK 编码的字节：%2").arg(n).arg(m_fileName)));
+                    return;
+                }
+                ++m_pendingCount;
+            }
+            m_done = n;
+            if (m_pendingCount == batch) {
+                if (!flush())
+                    return;
+            } else if (m_pendingCount == 0) {
+                m_observer.setProgress(n);
+            }
+        }
+        if (!flush())
+            return;
+        m_result.lineNo = 0;
+        m_reader.close();
+        m_intakeOpen = false;
+        m_procs.endIntake();
+
+        // Consolidate only what the first pass counted.
+        const auto stamp = stampOf(m_path);
+        if (n != m_lineCount || m_reader.digest() != m_digest || !stamp || stamp != m_stamp)
+            return changedFile();
+
+        m_observer.setLabel(importtext::consolidatingLabel());
+        const int kind = ImportKind();
+        int rc = -1;
+        if (kind == kSalesCommas)
+            rc = m_procs.addSales();
+        else if (kind == kStockCommas)
+            rc = m_procs.addStock();
+        m_observer.setProgress(2 * n);
+        m_messages.busy(false);
+        if (rc != 0) {
+            m_result.status = ImportStatus::ConsolidationFailed;
+            m_messages.systemBox(importtext::systemCaption(), importtext::consolidationFailed());
+        } else {
+            m_result.status = ImportStatus::Success;
+            m_messages.systemBox(importtext::systemCaption(), importtext::success());
+        }
+    }
+
+    // The decoded fields of m_split; false when the bytes are not GBK text.
+    bool decode(qint64 n, IntakeLine& line)
+    {
+        const std::string_view joined(m_split.joined);
+        if (isAscii(joined)) {
+            line.text = QString::fromLatin1(joined.data(), qsizetype(joined.size()));
+        } else {
+            m_decoder.resetState();
+            line.text = m_decoder.decode(QByteArrayView(joined.data(), qsizetype(joined.size())));
+            if (m_decoder.hasError())
+                return false;
+        }
+        line.lineNo = n;
+        line.kind = m_split.commas;
+        const int count = line.fieldCount();
+        int f = 0;
+        line.starts[0] = 0;
+        const QChar* data = line.text.constData();
+        for (qsizetype i = 0, size = line.text.size(); i < size && f + 1 < count; ++i) {
+            if (data[i] == QLatin1Char(','))
+                line.starts[++f] = i + 1;
+        }
+        line.starts[count] = line.text.size() + 1;
+        return f + 1 == count;
+    }
+
+    // Sends the pending lines. False when one was refused (the run is then reported and over).
+    bool flush()
+    {
+        if (m_pendingCount == 0)
+            return true;
+        const std::size_t count = m_pendingCount;
+        m_pendingCount = 0;
+        int rc = 0;
+        const std::size_t taken = m_procs.insertBatch(std::span<const IntakeLine>(m_pending.data(), count), rc);
+        m_result.linesTaken += qint64(taken < count ? taken : count);
+        if (taken >= count) {
+            m_observer.setProgress(m_done);
+            return true;
+        }
+        const IntakeLine& refused = m_pending[taken];
+        // As if sent one by one: the parser stopped at the refused line.
+        SetImportKind(refused.kind);
+        m_observer.setProgress(refused.lineNo - 1);
+        abandon();
+        m_messages.busy(false);
+        m_result.lineNo = refused.lineNo;
+        if (rc == -2) {
+            m_result.status = ImportStatus::OutletMissing;
+            m_messages.systemBox(importtext::infoCaption(), importtext::outletMissing());
+        } else {
+            m_result.status = ImportStatus::LineFailed;
+        }
+        m_messages.systemBox(importtext::systemCaption(), importtext::importError());
+        return false;
+    }
+
+    void lineFailed(qint64 n)
+    {
+        abandon();
+        fail(ImportStatus::LineFailed, n, importtext::systemCaption(), importtext::importError());
+    }
+
+    void changedFile()
+    {
+        abandon();
+        fail(ImportStatus::FileChanged, m_result.lineNo, importtext::systemCaption(),
+             importErrorWith(QStringLiteral("导入文件在导入过程中被修改，没有整理数据，请重新导入：%1").arg(m_fileName)));
+    }
+
+    QString m_fileName;
+    std::filesystem::path m_path;
+    ImportProcedures& m_procs;
+    Messages& m_messages;
+    NullObserver m_nullObserver;
+    ImportObserver& m_observer;
+    ImportFileReader m_reader;
+    QStringDecoder m_decoder;
+    SplitLine m_split;
+    std::vector<IntakeLine> m_pending;
+    std::size_t m_pendingCount = 0;
+    qint64 m_done = 0;
+    qint64 m_lineCount = 0;
+    qint64 m_dataLines = 0;
+    std::uint64_t m_digest = 0;
+    std::optional<FileStamp> m_stamp;
+    bool m_intakeOpen = false;
+    ImportResult m_result;
+};
+
+}  // namespace
+
+ImportResult RunImport(const QString& fileName, ImportProcedures& procedures, Messages& messages,
+                       ImportObserver* observer, const ImportOptions& options)
+{
+    return Run(fileName, procedures, messages, observer, options).run();
+}
+
+}  // namespace corvanta

@@ -1,0 +1,129 @@
+#pragma once
+// The import run: reads an outlet's sales or stock file twice (count, then send), hands each data
+// line to the intake procedure of its kind and, when every line was taken, consolidates by the
+// import kind. Plain values in; messages through Messages, progress and label through an
+// observer, so that the import window and corvanta-cli drive the same run.
+//
+// Outcomes beyond the four that the window has always shown:
+//   - no data line in the file: "导入文件中没有数据行，没有导入任何数据。" ("系统提示"); nothing
+//     is sent, not even the preparation call, and nothing is consolidated;
+//   - a file that cannot be opened or read (missing, a folder, unreadable) or a database error:
+//     the general error report (caption "Quorvel汇总版") with a text naming the file or line;
+//   - a data line with NUL bytes (a binary file), bytes that are not GBK, or longer than the
+//     reader's limit: found by the first pass, before anything is sent; "数据导入错误" plus the
+//     reason and line ("系统提示");
+//   - a file that changed between the two passes (line count, size, time or digest): no
+//     consolidation; "数据导入错误" plus the reason.
+// A failed run never consolidates, so figures consolidated before stay as they were.
+#include "dialogs/Messages.h"
+#include "import/LineParser.h"
+
+#include <QString>
+#include <QStringView>
+#include <array>
+#include <cstddef>
+#include <span>
+
+namespace corvanta {
+
+// Parameter names in file order (sales: cost @COSTTOTAL before amount @TOTAL).
+extern const std::array<const char*, kSalesFieldCount> kSalesParamNames;
+extern const std::array<const char*, kStockFieldCount> kStockParamNames;
+
+// One data line ready for its intake procedure: the decoded fields in file order.
+struct IntakeLine {
+    qint64 lineNo = 0;  // 1-based line number in the file (the header is line 1)
+    int kind = 0;       // kSalesCommas or kStockCommas
+    QString text;       // the fields, comma-separated (commas cannot occur inside a field)
+    std::array<qsizetype, kSalesFieldCount + 1> starts{};
+
+    bool isSales() const { return kind == kSalesCommas; }
+    int fieldCount() const { return isSales() ? kSalesFieldCount : kStockFieldCount; }
+    // Field i (0-based, file order: SalesField / StockField).
+    QStringView field(int i) const
+    {
+        return QStringView(text).mid(starts[i], starts[i + 1] - 1 - starts[i]);
+    }
+    // The parameter name that field i is passed as.
+    const char* paramName(int i) const { return isSales() ? kSalesParamNames[i] : kStockParamNames[i]; }
+};
+
+// The five procedures of an import. Return values: 0 taken / done, -2 outlet not in the outlet
+// list (intake only), other refused / failed. Errors raised by the database are thrown.
+class ImportProcedures {
+public:
+    virtual ~ImportProcedures() = default;
+
+    virtual void deleSales() = 0;
+    virtual int insertSales(const IntakeLine& line) = 0;
+    virtual int insertStock(const IntakeLine& line) = 0;
+    virtual int addSales() = 0;
+    virtual int addStock() = 0;
+
+    // Intake in batches, for engines that can send many lines at a time. The run hands lines
+    // over in order, at most batchSize() at a time, between beginIntake() and endIntake().
+    virtual std::size_t batchSize() const { return 1; }
+    virtual void beginIntake() {}
+    // Sends the lines in order. Returns how many were taken before the first one whose return
+    // value is not 0 (that value in rc), or lines.size() when all were taken. The refused line
+    // and those after it must leave no trace: the outcome is that of sending one by one.
+    virtual std::size_t insertBatch(std::span<const IntakeLine> lines, int& rc);
+    // The intake is over (also after a failure: the lines taken so far stay, as they would
+    // one by one).
+    virtual void endIntake() {}
+};
+
+// What the import window shows while the run works.
+class ImportObserver {
+public:
+    virtual ~ImportObserver() = default;
+    virtual void setProgressMax(qint64 /*max*/) {}
+    virtual void setProgress(qint64 /*position*/) {}
+    virtual void setLabel(const QString& /*text*/) {}
+};
+
+enum class ImportStatus {
+    Success,
+    NoDataLines,          // nothing sent, nothing consolidated
+    FileError,            // missing, folder, unreadable
+    BadBytes,             // binary, not GBK, line too long
+    FileChanged,          // the file changed between the two passes
+    LineFailed,           // a line the parser or its procedure refused
+    OutletMissing,        // the intake returned -2
+    ConsolidationFailed,  // hz_AddSales / hz_AddStock returned non-zero
+    DatabaseError,        // an error raised by a procedure call
+};
+
+struct ImportResult {
+    ImportStatus status = ImportStatus::Success;
+    qint64 lineNo = 0;      // the line at fault, 0 when none
+    qint64 lineCount = 0;   // N of the first pass
+    qint64 linesTaken = 0;  // data lines the intake took
+    bool ok() const { return status == ImportStatus::Success; }
+};
+
+struct ImportOptions {
+    std::size_t bufferBytes = ImportFileReader::kDefaultBufferBytes;
+    std::size_t maxLineBytes = ImportFileReader::kDefaultMaxLineBytes;
+};
+
+// Texts of the run (also for the window's label).
+namespace importtext {
+QString windowLabel();        // "数据正在导入过程中，请稍侯！"
+QString consolidatingLabel(); // "正在整理数据，可过程可能要花费很长时间，请稍侯！"
+QString systemCaption();      // "系统提示"
+QString infoCaption();        // "提示信息"
+QString errorCaption();       // "Quorvel汇总版": the general error report
+QString importError();        // "数据导入错误"
+QString outletMissing();      // "数据导入失败！" CR "错误原因：..."
+QString consolidationFailed();// "整理数据失败！"
+QString success();            // "数据导入成功完成"
+QString noDataLines();
+}  // namespace importtext
+
+// Runs one import of fileName. Every outcome is reported through messages before it returns;
+// the file is closed on return, whatever happened.
+ImportResult RunImport(const QString& fileName, ImportProcedures& procedures, Messages& messages,
+                       ImportObserver* observer = nullptr, const ImportOptions& options = {});
+
+}  // namespace corvanta

@@ -1,0 +1,123 @@
+#include "import/UInput.h"
+
+#include "dialogs/FileDialog.h"
+#include "dialogs/UiFonts.h"
+#include "import/DataImportProcedures.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QProgressBar>
+#include <QTimer>
+#include <climits>
+
+namespace corvanta {
+
+TfrmInput::TfrmInput(TDMData& dm, const TOpenDialog& openDialog, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), m_dm(dm), m_openDialog(openDialog)
+{
+    setWindowTitle(QStringLiteral("正在导入数据....."));
+    setFont(SongtiFont(12));
+    setFixedSize(487, 115);
+    Label1 = new QLabel(importtext::windowLabel(), this);
+    QFont big = SongtiFont(16);
+    Label1->setFont(big);
+    Label1->setStyleSheet(QStringLiteral("color: navy"));
+    Label1->setGeometry(27, 16, 440, 24);
+    ProgressBar1 = new QProgressBar(this);
+    ProgressBar1->setGeometry(27, 56, 433, 30);
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(0);
+    ProgressBar1->setTextVisible(false);
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(1);
+    Timer1->setSingleShot(false);
+    connect(Timer1, &QTimer::timeout, this, &TfrmInput::Timer1Timer);
+}
+
+void TfrmInput::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    FormShow();
+}
+
+void TfrmInput::FormShow()
+{
+    Timer1->start();
+}
+
+void TfrmInput::Timer1Timer()
+{
+    Timer1->stop();
+    if (m_running)
+        return;
+    m_running = true;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    Messages& messages = m_messagesOverride ? *m_messagesOverride : static_cast<Messages&>(m_messages);
+    try {
+        DataImportProcedures procedures(m_dm);
+        m_result = RunImport(m_openDialog.FileName, procedures, messages, this);
+    } catch (const std::exception& e) {
+        // Whatever escaped the run: reported, and the window still closes.
+        m_result.status = ImportStatus::DatabaseError;
+        QApplication::restoreOverrideCursor();
+        messages.systemBox(importtext::errorCaption(), QString::fromUtf8(e.what()));
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    }
+    QApplication::restoreOverrideCursor();
+    m_running = false;
+    done(m_result.ok() ? QDialog::Accepted : QDialog::Rejected);
+}
+
+void TfrmInput::closeEvent(QCloseEvent* event)
+{
+    // The run cannot be interrupted; the window closes itself when it ends.
+    if (m_running)
+        event->ignore();
+    else
+        QDialog::closeEvent(event);
+}
+
+void TfrmInput::keyPressEvent(QKeyEvent* event)
+{
+    // No Escape while the run works (or before it starts).
+    event->ignore();
+}
+
+void TfrmInput::setProgressMax(qint64 max)
+{
+    m_max = max;
+    m_scale = max > INT_MAX ? max / INT_MAX + 1 : 1;
+    ProgressBar1->setRange(0, int(max / m_scale));
+    ProgressBar1->setValue(0);
+    repaintNow();
+}
+
+void TfrmInput::setProgress(qint64 position)
+{
+    m_position = position;
+    ProgressBar1->setValue(int(position / m_scale));
+    // Repaint now and then, so the bar moves while the user-interface thread works.
+    if (!m_sinceRepaint.isValid() || m_sinceRepaint.elapsed() >= 50 || position == m_max)
+        repaintNow();
+}
+
+void TfrmInput::setLabel(const QString& text)
+{
+    Label1->setText(text);
+    repaintNow();
+}
+
+void TfrmInput::repaintNow()
+{
+    m_sinceRepaint.restart();
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void ShowImport(TDMData& dm, const TOpenDialog& openDialog, QWidget* parent)
+{
+    TfrmInput window(dm, openDialog, parent);
+    window.exec();
+}
+
+}  // namespace corvanta

@@ -1,0 +1,64 @@
+#pragma once
+// The import window: shows itself, then imports the file chosen in the main window's file dialog
+// once, with a progress bar, and closes after every outcome.
+#include "dialogs/GuiMessages.h"
+#include "import/ImportRun.h"
+
+#include <QDialog>
+#include <QElapsedTimer>
+
+class QLabel;
+class QProgressBar;
+class QTimer;
+
+namespace corvanta {
+
+class TDMData;
+class TOpenDialog;
+
+class TfrmInput : public QDialog, private ImportObserver {
+    Q_OBJECT
+public:
+    TfrmInput(TDMData& dm, const TOpenDialog& openDialog, QWidget* parent = nullptr);
+
+    QLabel* Label1;
+    QProgressBar* ProgressBar1;
+    QTimer* Timer1;
+
+    // The outcome of the run (after the window has closed).
+    const ImportResult& Result() const { return m_result; }
+    // Progress in file lines (the bar itself may be scaled for very long files).
+    qint64 ProgressPosition() const { return m_position; }
+    qint64 ProgressMax() const { return m_max; }
+
+    void FormShow();
+    void Timer1Timer();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void setMessagesForTesting(Messages* messages) { m_messagesOverride = messages; }
+
+private:
+    void setProgressMax(qint64 max) override;
+    void setProgress(qint64 position) override;
+    void setLabel(const QString& text) override;
+    void repaintNow();
+
+    TDMData& m_dm;
+    const TOpenDialog& m_openDialog;
+    GuiMessages m_messages;
+    Messages* m_messagesOverride = nullptr;
+    ImportResult m_result;
+    bool m_running = false;
+    qint64 m_max = 0;
+    qint64 m_position = 0;
+    qint64 m_scale = 1;
+    QElapsedTimer m_sinceRepaint;
+};
+
+// Opens the import window for the file chosen in openDialog, modally, and frees it.
+void ShowImport(TDMData& dm, const TOpenDialog& openDialog, QWidget* parent = nullptr);
+
+}  // namespace corvanta

@@ -1,0 +1,28 @@
+#pragma once
+// Reads a whole dBASE III table (the print tables are small) into decoded text.
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+namespace corvanta::print {
+
+struct DbfTable {
+    QStringList fieldNames;            // decoded from GBK
+    std::vector<QByteArray> rawNames;  // as stored
+    std::vector<int> widths;
+    std::vector<QStringList> records;  // deleted records left out; trailing blanks removed
+    QStringList warnings;              // what was odd but readable
+
+    int fieldIndex(const QString& name) const { return fieldNames.indexOf(name); }
+};
+
+// False with a message in error when the file cannot be read or is no dBASE III table.
+bool readDbfTable(const QString& path, DbfTable& table, QString& error);
+
+// GBK bytes of one stored value as text: trailing blanks dropped, and a double-byte character
+// that the table's width cut in half left out.
+QString decodeValue(const QByteArray& bytes);
+
+}  // namespace corvanta::print

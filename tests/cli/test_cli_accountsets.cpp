@@ -1,0 +1,111 @@
+#include "cli/CliMessages.h"
+#include "tests/cli/CliFixture.h"
+
+#include <QDir>
+
+using namespace corvanta;
+using namespace corvanta::test;
+
+TEST_F(CliTest, AccountSetsAreCreatedListedAndDeleted)
+{
+    CliRun list = run({"accountsets"});
+    ASSERT_EQ(list.code, 0) << list.errLines.join('\n').toStdString();
+    ASSERT_FALSE(list.lines().isEmpty());
+    EXPECT_EQ(list.lines()[0], QString::fromUtf8("编号\t帐套名称\t数据库名称\tSYSID"));
+
+    const QString a = uniqueDbName() + "a";
+    const QString b = uniqueDbName() + "b";
+    createAccountSet(QString::fromUtf8("总部 'A'; 帐套"), a);
+    createAccountSet(QString::fromUtf8("分部"), b);
+
+    list = run({"accountsets"});
+    QStringList lines = list.lines();
+    // Sequence numbers count 1, 2, ... in catalogue order, whatever the ids; the new set is last.
+    for (int i = 1; i < lines.size(); ++i)
+        EXPECT_EQ(lines[i].section('\t', 0, 0), QString::number(i));
+    EXPECT_EQ(lines.back().section('\t', 1, 2), QString::fromUtf8("分部\t") + b);
+    EXPECT_TRUE(lines.contains(QString::fromUtf8("%1\t总部 'A'; 帐套\t%2\t%3")
+                                   .arg(lines.size() - 2)
+                                   .arg(a)
+                                   .arg(sysIdOf(a))));
+
+    // A duplicate database name is refused by the engine.
+    CliRun dup = run({"accountset-create", "--admin", admin(), "--password", adminPassword(), "again", a});
+    EXPECT_EQ(dup.code, 1);
+    EXPECT_EQ(dup.errLines, QStringList{QString::fromUtf8("[提示] 创建帐套失败!")});
+
+    const int idA = sysIdOf(a);
+    ASSERT_GT(idA, 0);
+    CliRun del = run({"accountset-delete", "--admin", admin(), "--password", adminPassword(), QString::number(idA)});
+    EXPECT_EQ(del.code, 0);
+    EXPECT_EQ(del.errLines, QStringList{QString::fromUtf8("[提示] 删除帐套成功!")});
+    EXPECT_EQ(sysIdOf(a), -1);
+    EXPECT_GT(sysIdOf(b), 0);
+    lines = run({"accountsets"}).lines();
+    for (int i = 1; i < lines.size(); ++i)
+        EXPECT_EQ(lines[i].section('\t', 0, 0), QString::number(i));  // renumbered from 1
+
+    // An id that is gone is not a refusal.
+    del = run({"accountset-delete", "--admin", admin(), "--password", adminPassword(), QString::number(idA)});
+    EXPECT_EQ(del.code, 0);
+}
+
+TEST_F(CliTest, AdministratorChecksAndNameRuleRefuseBeforeTheServer)
+{
+    const QString db = uniqueDbName();
+    // Wrong account (differs only in case), wrong password.
+    QString wrongCase = admin().toUpper() == admin() ? admin().toLower() : admin().toUpper();
+    for (const QStringList& creds : {QStringList{wrongCase, adminPassword()}, QStringList{admin(), "nope"}}) {
+        CliRun r = run({"accountset-create", "--admin", creds[0], "--password", creds[1], "x", db});
+        EXPECT_EQ(r.code, 1);
+        EXPECT_EQ(r.errLines, QStringList{QString::fromUtf8("[错误] 管理员密码不对,创建帐套失败!")});
+        r = run({"accountset-delete", "--admin", creds[0], "--password", creds[1], "1"});
+        EXPECT_EQ(r.code, 1);
+        EXPECT_EQ(r.errLines, QStringList{QString::fromUtf8("[错误] 管理员密码不对,删除帐套失败!")});
+    }
+    EXPECT_EQ(sysIdOf(db), -1);
+
+    // Blank fields.
+    CliRun r = run({"accountset-create", "--admin", "  ", "--password", "", "x", db});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.errLines, QStringList{QString::fromUtf8("[提示信息] 管理员帐号、帐套名称和数据库名称都不能为空！")});
+    r = run({"accountset-delete", "--admin", " ", "1"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.errLines, QStringList{QString::fromUtf8("[提示信息] 管理员帐号不能为空！")});
+
+    // Names that are not plain identifiers never reach the server.
+    for (QString bad : {QString("1abc"), QString("a b"), QString::fromUtf8("帐套"), QString("x'; drop table t; --"),
+                        QString("a").repeated(51)}) {
+        r = run({"accountset-create", "--admin", admin(), "--password", adminPassword(), "x", bad});
+        EXPECT_EQ(r.code, 1) << bad.toStdString();
+        ASSERT_EQ(r.errLines.size(), 1);
+        EXPECT_TRUE(r.errLines[0].startsWith(QString::fromUtf8("[提示信息] 数据库名称只能")));
+        EXPECT_EQ(sysIdOf(bad), -1);
+    }
+    const QString longest = "a" + QString("b").repeated(49);
+    EXPECT_EQ(run({"accountset-create", "--admin", admin(), "--password", adminPassword(), "x", longest}).code, 0);
+    createdDbs << longest;
+}
+
+TEST_F(CliTest, UsageErrorsAndConnectionFailures)
+{
+    EXPECT_EQ(run({"no-such-command"}).code, 2);
+    EXPECT_EQ(run({"accountset-create", "x", "y"}).code, 2);  // --admin missing
+    EXPECT_EQ(run({"accountset-delete", "--admin", "sa", "abc"}).code, 2);
+    EXPECT_EQ(run({"accountsets", "extra"}).code, 2);
+    EXPECT_EQ(run({"--bogus", "accountsets"}).code, 2);
+
+    // A server that cannot be reached: the login's message, exit 3, nothing written.
+    QString unreachable = engine() == QLatin1String("postgresql") ? QString("/nonexistent-socket-dir:1") : server;
+    if (engine() == QLatin1String("embedded"))
+        QDir(dir->dataDir()).removeRecursively();  // the embedded engine needs its data folder
+    CliRun r = run({"--server", unreachable, "accountsets"});
+    EXPECT_EQ(r.code, 3);
+    EXPECT_EQ(r.errLines, QStringList{QString::fromUtf8("[错误] 连接失败，请确认输入正确的服务器名！")});
+}
+
+TEST(CliMessages, CarriageReturnsBecomeSlashes)
+{
+    EXPECT_EQ(cli::formatMessage("提示信息", "数据导入失败！\r错误原因：x"), QString::fromUtf8("[提示信息] 数据导入失败！ / 错误原因：x"));
+    EXPECT_EQ(cli::formatMessage("a", "1\r\n2\n3"), QString("[a] 1 / 2 / 3"));
+}

@@ -1,0 +1,71 @@
+#include "dialogs/FileDialog.h"
+#include "dialogs/GuiMessages.h"
+#include "dialogs/SuperMsg.h"
+
+#include <QApplication>
+#include <gtest/gtest.h>
+
+using namespace corvanta;
+
+TEST(GuiMessages, RoutesToTheDialogAndTheSystemBoxSeams)
+{
+    GuiMessages messages;
+    SuperMsgSeam::reset();
+    SuperMsgSeam::setNextAnswer(QStringLiteral("myok"));
+    EXPECT_EQ(messages.superMsg(QStringLiteral("提示"), QStringLiteral("删除?"), QStringLiteral("myyesno")),
+              QStringLiteral("myok"));
+    ASSERT_EQ(SuperMsgSeam::calls().size(), 1u);
+    EXPECT_EQ(SuperMsgSeam::calls()[0].text, QStringLiteral("删除?"));
+    SuperMsgSeam::reset();
+
+    SystemBoxSeam::arm();
+    messages.systemBox(QStringLiteral("系统提示"), QStringLiteral("该网点已经有商品销售记录，不能删除！"));
+    QCoreApplication::setApplicationName(QStringLiteral("Quorvel汇总版"));
+    ShowErrorReport(QStringLiteral("disk full"));
+    ASSERT_EQ(SystemBoxSeam::calls().size(), 2u);
+    EXPECT_EQ(SystemBoxSeam::calls()[0].caption, QStringLiteral("系统提示"));
+    EXPECT_EQ(SystemBoxSeam::calls()[1].caption, QStringLiteral("Quorvel汇总版"));
+    EXPECT_EQ(SystemBoxSeam::calls()[1].text, QStringLiteral("disk full"));
+    SystemBoxSeam::disarm();
+    EXPECT_TRUE(SystemBoxSeam::calls().empty());
+}
+
+TEST(GuiMessages, BusyCursorNestsAndIsRestored)
+{
+    {
+        GuiMessages messages;
+        messages.busy(true);
+        messages.busy(true);
+        EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+        messages.busy(false);
+        EXPECT_NE(QApplication::overrideCursor(), nullptr);
+        messages.busy(false);
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+        messages.busy(false);  // an extra "off" must not pop someone else's cursor
+        messages.busy(true);
+    }
+    // Leaving the channel while busy gives the cursor back.
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST(FileDialogSeam, QueuedAnswersIncludingCancel)
+{
+    fileDialog()->reset();
+    fileDialog()->setNextFileName(QStringLiteral("/tmp/a.txt"));
+    fileDialog()->setNextCancel();
+
+    TOpenDialog dialog;
+    dialog.Filter = QStringLiteral("Text files (*.txt)");
+    dialog.FileName = QStringLiteral("/prog/good.txt");
+    EXPECT_TRUE(dialog.Execute());
+    EXPECT_EQ(dialog.FileName, QStringLiteral("/tmp/a.txt"));
+    // Cancel: false, and the file name of the last choice stays.
+    EXPECT_FALSE(dialog.Execute());
+    EXPECT_EQ(dialog.FileName, QStringLiteral("/tmp/a.txt"));
+
+    ASSERT_EQ(fileDialog()->calls().size(), 2u);
+    EXPECT_EQ(fileDialog()->calls()[0].proposedFile, QStringLiteral("/prog/good.txt"));
+    EXPECT_EQ(fileDialog()->calls()[0].filter, QStringLiteral("Text files (*.txt)"));
+    EXPECT_FALSE(fileDialog()->armed());
+    fileDialog()->reset();
+}

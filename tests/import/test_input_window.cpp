@@ -1,0 +1,131 @@
+// The import window driven offscreen: it runs once when shown and closes after every outcome.
+#include "app/UfrmMain.h"
+#include "connection/LoginLogic.h"
+#include "connection/UDMData.h"
+#include "dialogs/FileDialog.h"
+#include "dialogs/GuiMessages.h"
+#include "grid/Gbk.h"
+#include "import/UInput.h"
+#include "tests/support/TestSupport.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QProgressBar>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+using namespace corvanta;
+
+namespace {
+
+class InputWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir.copyShippedData();
+        dir.writeConfig(test::EngineConfig("embedded"));
+        dm.Connect("local", "sa", "");
+        ASSERT_TRUE(LoadAccountSets(dm, messages).has_value());
+        ASSERT_EQ(CreateAccountSet(dm, "sa", "", "shop", QString::fromUtf8("门店")), 0);
+        ChooseAccountSet(dm, "shop");
+        const QString e;
+        ASSERT_EQ(dm.CallProc(dm.ADOSProc, "hz_InsertNet",
+                              {{"@ID", "3"}, {"@AGENTNAME", QString::fromUtf8("南门店")}, {"@AGENTTYPE", e},
+                               {"@TELEPHONE", e}, {"@FAX", e}, {"@ADDRESS", e}, {"@LINKMAN", e}}),
+                  0);
+        SystemBoxSeam::arm();
+    }
+    void TearDown() override { SystemBoxSeam::disarm(); }
+
+    QString writeFile(const QString& name, const QString& text)
+    {
+        QString path = dir.path() + "/" + name;
+        QFile f(path);
+        f.open(QIODevice::WriteOnly);
+        f.write(gbk::encode(text));
+        return path;
+    }
+    QStringList shown() const
+    {
+        QStringList out;
+        for (const auto& c : SystemBoxSeam::calls())
+            out << c.caption + ": " + c.text;
+        return out;
+    }
+
+    test::TempProgramDir dir;
+    test::RecordingMessages messages;
+    TDMData dm;
+};
+
+const char* kLines = "表头\r"
+                     "矿泉水,P001,500ml,A,瓶,广州,2026-03-01,10,8.5,12.5,3,11\r\n"
+                     "\r\n"
+                     "绿茶,P002,1L,B,瓶,杭州,2026-03-01,2,3,4,3,11\r\n";
+
+}  // namespace
+
+TEST_F(InputWindowTest, RunsOnceWhenShownFillsTheBarAndCloses)
+{
+    TOpenDialog open;
+    open.FileName = writeFile("good.txt", QString::fromUtf8(kLines));
+    TfrmInput window(dm, open);
+    EXPECT_EQ(window.windowTitle(), QString::fromUtf8("正在导入数据....."));
+    EXPECT_EQ(window.Label1->text(), QString::fromUtf8("数据正在导入过程中，请稍侯！"));
+    EXPECT_FALSE(window.Timer1->isActive());
+    EXPECT_EQ(window.Timer1->interval(), 1);
+    window.exec();  // the timer starts the run; the window closes itself
+
+    EXPECT_TRUE(window.Result().ok());
+    EXPECT_EQ(shown(), QStringList{QString::fromUtf8("系统提示: 数据导入成功完成")});
+    EXPECT_EQ(window.ProgressMax(), 8);  // 2 x 4 lines
+    EXPECT_EQ(window.ProgressBar1->value(), window.ProgressBar1->maximum());
+    EXPECT_EQ(window.Label1->text(), QString::fromUtf8("正在整理数据，可过程可能要花费很长时间，请稍侯！"));
+    EXPECT_FALSE(window.isVisible());
+}
+
+TEST_F(InputWindowTest, FailuresAreReportedAndTheWindowStillCloses)
+{
+    TOpenDialog open;
+    open.FileName = writeFile("bad.txt", QString::fromUtf8("h\r矿泉水,P001,500ml,A,瓶,广州,2026-03-01,10,8.5,12.5,3,11\r"
+                                                           "矿泉水,P001,500ml,A,瓶,广州,2026-03-01,10,8.5,12.5,404,11\r"));
+    {
+        TfrmInput window(dm, open);
+        window.exec();
+        EXPECT_EQ(window.Result().status, ImportStatus::OutletMissing);
+        EXPECT_EQ(window.ProgressPosition(), 2);  // stopped at the refused line, bar not full
+        EXPECT_FALSE(window.isVisible());
+    }
+    EXPECT_EQ(shown(), (QStringList{QString::fromUtf8("提示信息: 数据导入失败！\r错误原因：要导入的网点不存在，请销售网点中加入该网点的信息，再重新导入！"),
+                                    QString::fromUtf8("系统提示: 数据导入错误")}));
+
+    // A file that is not there: an error report, no success, the window closes.
+    SystemBoxSeam::clearCalls();
+    open.FileName = dir.path() + "/missing.txt";
+    TfrmInput window(dm, open);
+    window.exec();
+    EXPECT_FALSE(window.Result().ok());
+    ASSERT_EQ(SystemBoxSeam::calls().size(), 1u);
+    EXPECT_FALSE(SystemBoxSeam::calls()[0].text.contains(QString::fromUtf8("成功")));
+    EXPECT_FALSE(window.isVisible());
+}
+
+TEST_F(InputWindowTest, MainWindowImportCommandUsesTheChosenFile)
+{
+    TfrmMain main;
+    main.openImport = [&](TfrmMain& m) { ShowImport(dm, m.OpenDialog1, &m); };
+    const QString path = writeFile("chosen.txt", QString::fromUtf8(kLines));
+    fileDialog()->reset();
+    fileDialog()->setNextFileName(path);
+    main.ActDataAddExecute();
+    ASSERT_EQ(fileDialog()->calls().size(), 1u);
+    EXPECT_EQ(fileDialog()->calls()[0].proposedFile, dir.path() + "/good.txt");
+    EXPECT_EQ(shown(), QStringList{QString::fromUtf8("系统提示: 数据导入成功完成")});
+
+    // Cancelling the file dialog opens no import window.
+    SystemBoxSeam::clearCalls();
+    fileDialog()->setNextCancel();
+    main.ActDataAddExecute();
+    EXPECT_TRUE(shown().isEmpty());
+    fileDialog()->reset();
+}
