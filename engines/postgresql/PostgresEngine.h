@@ -20,6 +20,11 @@
 // catalogue lock first, so clients that load the account-set list at the same moment do not
 // create the catalogue table or replace its procedures under each other's feet.
 //
+// An import's intake (beginBulk .. endBulk): hz_InsertSales and hz_InsertStock answer in the
+// engine by the rules of their PL/pgSQL bodies, with the outlet list as it was when the run
+// began, and the lines they take reach the server in COPY batches that it checks again
+// (hz_util_bulk_sales/stock); a disagreement fails the run with an error.
+//
 // A new account set ("restore") is CREATE DATABASE from template0, then the template script run
 // in it as one transaction; a failed script drops the database again.
 #include "engines/Engine.h"
