@@ -5,6 +5,7 @@
 #include "connection/UDMData.h"
 #include "dialogs/GuiMessages.h"
 #include "import/UInput.h"
+#include "outlets/USalesNet.h"
 
 #include <QApplication>
 #include <QScreen>
@@ -42,6 +43,7 @@ int main(int argc, char** argv)
     // The data module: one connection, not yet connected; it lives until the program ends.
     corvanta::TDMData dmData;
     frmMain.runServerLogin = [&] { return corvanta::RunServerLogin(dmData, &frmMain); };
+    frmMain.openOutletList = [&](corvanta::TfrmMain& m) { corvanta::ShowOutletList(dmData, m.TableEngine(), &m); };
     frmMain.openImport = [&](corvanta::TfrmMain& m) { corvanta::ShowImport(dmData, m.OpenDialog1, &m); };
 
     // Fill the screen even where no window manager honours the maximised state.

@@ -10,6 +10,36 @@ namespace corvanta::cli {
 
 void registerAccountSetCommands();
 void registerImportCommand();
+void registerOutletCommands();
+
+namespace {
+
+int printCommand(CliContext& ctx, const QStringList& args)
+{
+    QStringList targets;
+    for (const auto& [name, info] : printTargets())
+        targets << name + (info.usage.isEmpty() ? QString() : QStringLiteral(" ") + info.usage);
+    if (args.isEmpty())
+        throw UsageError{QStringLiteral("print needs what to print: %1").arg(targets.join(QStringLiteral(" | ")))};
+    auto it = printTargets().find(args[0]);
+    if (it == printTargets().end())
+        throw UsageError{QStringLiteral("print: unknown target %1 (known: %2)").arg(args[0], targets.join(QStringLiteral(" | ")))};
+    return it->second.run(ctx, args.mid(1));
+}
+
+}  // namespace
+
+std::map<QString, CommandInfo>& printTargets()
+{
+    static std::map<QString, CommandInfo> table;
+    return table;
+}
+
+PrintLauncher& printLauncher()
+{
+    static PrintLauncher launcher;
+    return launcher;
+}
 
 std::map<QString, CommandInfo>& commands()
 {
@@ -19,6 +49,8 @@ std::map<QString, CommandInfo>& commands()
         registered = true;
         registerAccountSetCommands();
         registerImportCommand();
+        registerOutletCommands();
+        table[QStringLiteral("print")] = {QStringLiteral("WHAT [ARGS...]"), printCommand};
     }
     return table;
 }

@@ -47,6 +47,15 @@ struct CommandInfo {
 // Every command, by name.
 std::map<QString, CommandInfo>& commands();
 
+// "print WHAT [ARGS...]": the "打印" button of a window; each window's commands register the
+// targets they can print, by name.
+std::map<QString, CommandInfo>& printTargets();
+
+// Starts PRINT.EXE for the print commands; empty (the default) starts it detached. Tests set it
+// to record the start instead.
+using PrintLauncher = std::function<bool(const QString& program, const QStringList& arguments)>;
+PrintLauncher& printLauncher();
+
 // Runs one command line (arguments without the program name); returns the exit status.
 int runCli(const QStringList& args, QTextStream& out, QTextStream& err);
 

@@ -62,9 +62,9 @@ TLoginServerFm::TLoginServerFm(TDMData& dm, QWidget* parent) : QDialog(parent), 
     BitBtn2->setGeometry(288, 15, 60, 25);
 
     Label2 = new QLabel(QStringLiteral("登录成功，请选择帐套："), this);
-    Label2->setGeometry(10, 62, 300, 18);
+    Label2->setGeometry(10, 70, 300, 18);
     Grid1 = new TSupGrids(this);
-    Grid1->setGeometry(10, 82, 340, 122);
+    Grid1->setGeometry(10, 90, 340, 134);
     Grid1->setColCount(3);
     Grid1->setRowCount(7);
     Grid1->setFixedRows(1);
@@ -82,12 +82,12 @@ TLoginServerFm::TLoginServerFm(TDMData& dm, QWidget* parent) : QDialog(parent), 
     SelZtBtn = new QPushButton(QStringLiteral("选择帐套"), this);
     BitBtn3 = new QPushButton(QStringLiteral("创建帐套"), this);
     BitBtn4 = new QPushButton(QStringLiteral("删除帐套"), this);
-    SelZtBtn->setGeometry(40, 212, 80, 25);
-    BitBtn3->setGeometry(140, 212, 80, 25);
-    BitBtn4->setGeometry(240, 212, 80, 25);
+    SelZtBtn->setGeometry(40, 234, 80, 25);
+    BitBtn3->setGeometry(140, 234, 80, 25);
+    BitBtn4->setGeometry(240, 234, 80, 25);
 
     // Collapsed: only the server row shows until a connection is made.
-    setFixedSize(width, kServerFrameHeight + 2 * (kServerFrameHeight / 3));
+    setFixedSize(width, kServerFrameHeight + 2 * (kServerFrameHeight / 3) - kCaptionAllowance);
 
     connect(BitBtn1, &QPushButton::clicked, this, &TLoginServerFm::BitBtn1Click);
     connect(ServerName_Edit, &QLineEdit::returnPressed, this, &TLoginServerFm::BitBtn1Click);
@@ -104,7 +104,7 @@ void TLoginServerFm::showEvent(QShowEvent* event)
     m_result = -2;
     if (QScreen* screen = this->screen()) {
         const QRect s = screen->geometry();
-        move(s.width() / 2 - width() / 2, qMax(0, s.height() / 3 - height()));
+        move(s.width() / 2 - width() / 2, qMax(0, s.height() / 3 - OuterHeight()));
     }
     ServerName_Edit->setFocus();
 }
@@ -147,7 +147,8 @@ void TLoginServerFm::BitBtn1Click()
         reject();
         return;
     }
-    if (height() < 200)
+    // Enlarged to uncover the grid and the three buttons below it.
+    if (OuterHeight() < 200)
         setFixedSize(width(), BitBtn4->y() + BitBtn4->height() * 2 + BitBtn4->height() / 2);
     Grid1->setFocus();
     BitBtn1->setEnabled(false);

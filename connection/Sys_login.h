@@ -43,6 +43,10 @@ public:
     bool LoadAccountSets();
 
     static constexpr int kServerFrameHeight = 55;
+    // The sizes are outer heights; the caption bar and frame take this much of them.
+    static constexpr int kCaptionAllowance = 26;
+    // Outer height now (client height + caption allowance).
+    int OuterHeight() const { return height() + kCaptionAllowance; }
 
 protected:
     void showEvent(QShowEvent* event) override;
