@@ -20,57 +20,58 @@ AS $$
     SELECT btrim(s, E' \t\n\u000B\f\r\u0085\u00A0\u1680\u2000\u2001\u2002\u2003\u2004\u2005\u2006\u2007\u2008\u2009\u200A\u2028\u2029\u202F\u205F\u3000')
 $$;
 
+-- The checks below are single SQL expressions, so that PostgreSQL inlines them into the queries
+-- that use them: they run once per imported line. (Capturing groups are avoided too: they make
+-- PostgreSQL's regular expressions many times slower.)
+
+-- y, m, d as a date when they name a real day; NULL otherwise.
+CREATE FUNCTION hz_util_ymd(y integer, m integer, d integer) RETURNS date
+LANGUAGE sql IMMUTABLE PARALLEL SAFE
+AS $$
+    SELECT CASE WHEN y < 1 OR m < 1 OR m > 12 OR d < 1 THEN NULL
+                WHEN d > CASE WHEN m IN (4, 6, 9, 11) THEN 30
+                              WHEN m <> 2 THEN 31
+                              WHEN y % 4 = 0 AND (y % 100 <> 0 OR y % 400 = 0) THEN 29
+                              ELSE 28 END THEN NULL
+                ELSE make_date(y, m, d) END
+$$;
+
+CREATE FUNCTION hz_util_date_of(t text) RETURNS date
+LANGUAGE sql IMMUTABLE PARALLEL SAFE
+AS $$
+    SELECT CASE
+        WHEN t ~ '^[0-9]{8}$' THEN
+            hz_util_ymd(substr(t, 1, 4)::integer, substr(t, 5, 2)::integer, substr(t, 7, 2)::integer)
+        WHEN t ~ '^[0-9]{4}-[0-9]{1,2}-[0-9]{1,2}$' THEN
+            hz_util_ymd(split_part(t, '-', 1)::integer, split_part(t, '-', 2)::integer, split_part(t, '-', 3)::integer)
+        WHEN t ~ '^[0-9]{4}/[0-9]{1,2}/[0-9]{1,2}$' THEN
+            hz_util_ymd(split_part(t, '/', 1)::integer, split_part(t, '/', 2)::integer, split_part(t, '/', 3)::integer)
+    END
+$$;
+
 -- "yyyy-mm-dd", "yyyy/mm/dd" (month and day may have one digit) or "yyyymmdd" naming a real day;
 -- NULL otherwise.
 CREATE FUNCTION hz_util_date(s text) RETURNS date
-LANGUAGE plpgsql IMMUTABLE PARALLEL SAFE
+LANGUAGE sql IMMUTABLE PARALLEL SAFE
 AS $$
-DECLARE
-    t text := hz_util_trim(s);
-    m text[];
-    y integer;
-    mo integer;
-    d integer;
-BEGIN
-    IF t ~ '^[0-9]{8}$' THEN
-        y := substr(t, 1, 4)::integer;
-        mo := substr(t, 5, 2)::integer;
-        d := substr(t, 7, 2)::integer;
-    ELSE
-        m := regexp_match(t, '^([0-9]{4})([-/])([0-9]{1,2})\2([0-9]{1,2})$');
-        IF m IS NULL THEN
-            RETURN NULL;
-        END IF;
-        y := m[1]::integer;
-        mo := m[3]::integer;
-        d := m[4]::integer;
-    END IF;
-    IF y < 1 OR mo < 1 OR mo > 12 OR d < 1
-       OR d > extract(day FROM make_date(y, mo, 1) + interval '1 month' - interval '1 day') THEN
-        RETURN NULL;
-    END IF;
-    RETURN make_date(y, mo, d);
-END
+    SELECT hz_util_date_of(hz_util_trim(s))
+$$;
+
+CREATE FUNCTION hz_util_decimal_of(t text) RETURNS numeric
+LANGUAGE sql IMMUTABLE PARALLEL SAFE
+AS $$
+    -- nested, since the parts of AND are not evaluated in a fixed order
+    SELECT CASE WHEN t ~ '^[+-]?([0-9]+(\.[0-9]*)?|\.[0-9]+)$' THEN
+        CASE WHEN abs(t::numeric) < 1e12 AND t::numeric = trunc(t::numeric, 6) THEN t::numeric END
+    END
 $$;
 
 -- "[+-]digits[.digits]" (also ".5", "5.") with at most 12 integer digits and 6 significant fraction
 -- digits; NULL otherwise (nothing is rounded).
 CREATE FUNCTION hz_util_decimal(s text) RETURNS numeric
-LANGUAGE plpgsql IMMUTABLE PARALLEL SAFE
+LANGUAGE sql IMMUTABLE PARALLEL SAFE
 AS $$
-DECLARE
-    t text := hz_util_trim(s);
-    v numeric;
-BEGIN
-    IF t IS NULL OR t !~ '^[+-]?([0-9]+(\.[0-9]*)?|\.[0-9]+)$' THEN
-        RETURN NULL;
-    END IF;
-    v := t::numeric;
-    IF abs(v) >= 1e12 OR v <> trunc(v, 6) THEN
-        RETURN NULL;
-    END IF;
-    RETURN v;
-END
+    SELECT hz_util_decimal_of(hz_util_trim(s))
 $$;
 
 -- The integer value of an outlet number (optional sign, digits, within 64 bits); NULL otherwise.
@@ -112,6 +113,19 @@ BEGIN
             usercode text COLLATE "C", ptypename text COLLATE "C", standard text COLLATE "C",
             type text COLLATE "C", unit text COLLATE "C", area text COLLATE "C",
             kcqty numeric NOT NULL, kctotal numeric NOT NULL);
+    END IF;
+    -- Lines of a bulk intake as the engine hands them over (COPY), before the server's checks.
+    IF to_regclass('pg_temp.hz_bulk_sales') IS NULL THEN
+        CREATE TEMP TABLE hz_bulk_sales (
+            seq bigserial PRIMARY KEY,
+            usercode text, ptypename text, standard text, type text, unit text, area text,
+            saledate text, qty text, total text, costtotal text, vchtype text, id text);
+    END IF;
+    IF to_regclass('pg_temp.hz_bulk_stock') IS NULL THEN
+        CREATE TEMP TABLE hz_bulk_stock (
+            seq bigserial PRIMARY KEY,
+            usercode text, ptypename text, standard text, type text, unit text, area text,
+            kcqty text, kctotal text, id text);
     END IF;
 END
 $$;
@@ -312,6 +326,68 @@ BEGIN
             coalesce("STANDARD", ''), coalesce("TYPE", ''), coalesce("UNIT", ''),
             coalesce("AREA", ''), q, t);
     RETURN 0;
+END
+$$;
+
+-- A bulk intake: the engine has checked these lines with the same rules as hz_InsertSales and
+-- hz_InsertStock and answered 0 for each; here they are checked again and staged, in their
+-- order. Returns the number of lines the server refused (the engine reports any as an error).
+CREATE FUNCTION hz_util_bulk_sales()
+RETURNS bigint
+LANGUAGE plpgsql
+AS $$
+DECLARE
+    offered bigint;
+    taken bigint;
+BEGIN
+    PERFORM hz_util_staging();
+    SELECT count(*) INTO offered FROM pg_temp.hz_bulk_sales;
+    INSERT INTO pg_temp.hz_stage_sales (id, usercode, ptypename, standard, type, unit, area,
+                                        saledate, qty, total, costtotal, vchtype)
+    SELECT r.k, coalesce(hz_util_trim(r.usercode), ''), coalesce(r.ptypename, ''),
+           coalesce(r.standard, ''), coalesce(r.type, ''), coalesce(r.unit, ''),
+           coalesce(r.area, ''), r.d, r.q, r.t, r.c, r.v::integer
+    FROM (SELECT b.seq, coalesce(hz_util_trim(b.id), '') AS k, b.usercode, b.ptypename, b.standard,
+                 b.type, b.unit, b.area, hz_util_date(b.saledate) AS d, hz_util_decimal(b.qty) AS q,
+                 hz_util_decimal(b.total) AS t, hz_util_decimal(b.costtotal) AS c,
+                 hz_util_trim(b.vchtype) AS v
+          FROM pg_temp.hz_bulk_sales b
+          OFFSET 0) r  -- each check once per line, not again for the output
+    WHERE EXISTS (SELECT 1 FROM outlets o WHERE o.idkey = r.k)
+      AND r.d IS NOT NULL AND r.q IS NOT NULL AND r.t IS NOT NULL AND r.c IS NOT NULL
+      AND r.v IN ('11', '45')
+    ORDER BY r.seq;
+    GET DIAGNOSTICS taken = ROW_COUNT;
+    TRUNCATE pg_temp.hz_bulk_sales;
+    RETURN offered - taken;
+END
+$$;
+
+CREATE FUNCTION hz_util_bulk_stock()
+RETURNS bigint
+LANGUAGE plpgsql
+AS $$
+DECLARE
+    offered bigint;
+    taken bigint;
+BEGIN
+    PERFORM hz_util_staging();
+    SELECT count(*) INTO offered FROM pg_temp.hz_bulk_stock;
+    INSERT INTO pg_temp.hz_stage_stock (id, usercode, ptypename, standard, type, unit, area,
+                                        kcqty, kctotal)
+    SELECT r.k, coalesce(hz_util_trim(r.usercode), ''), coalesce(r.ptypename, ''),
+           coalesce(r.standard, ''), coalesce(r.type, ''), coalesce(r.unit, ''),
+           coalesce(r.area, ''), r.q, r.t
+    FROM (SELECT b.seq, coalesce(hz_util_trim(b.id), '') AS k, b.usercode, b.ptypename, b.standard,
+                 b.type, b.unit, b.area, hz_util_decimal(b.kcqty) AS q, hz_util_decimal(b.kctotal) AS t
+          FROM pg_temp.hz_bulk_stock b
+          OFFSET 0) r
+    WHERE EXISTS (SELECT 1 FROM outlets o WHERE o.idkey = r.k)
+      AND r.q IS NOT NULL AND r.t IS NOT NULL
+    ORDER BY r.seq;
+    GET DIAGNOSTICS taken = ROW_COUNT;
+    TRUNCATE pg_temp.hz_bulk_stock;
+    RETURN offered - taken;
 END
 $$;
 

@@ -1,10 +1,12 @@
 #include "engines/postgresql/PostgresEngine.h"
 
 #include "app/Sysdef.h"
+#include "engines/Values.h"
 
 #include <QDate>
 #include <QFile>
 #include <QRegularExpression>
+#include <QSet>
 #include <libpq-fe.h>
 
 namespace corvanta {
@@ -23,6 +25,8 @@ constexpr Oid kNumericOid = 1700;
 
 // The lock every catalogue script takes as well (data/drop.txt ...).
 constexpr const char* kCatalogueLock = "SELECT pg_advisory_xact_lock(7235110001);\n";
+// Held while a new account-set database is made.
+constexpr qint64 kCreateLock = 7235110003;
 
 struct ConnDeleter {
     void operator()(PGconn* c) const { PQfinish(c); }
@@ -243,7 +247,65 @@ struct ProcInfo {
     QString qualified;  // quoted schema.name
     bool returnsRows = false;
     std::vector<PgArg> args;
+    QByteArray statement;  // the prepared call on this session; empty until first used
 };
+
+// The intake procedures a bulk run takes over: the parameters in the column order of the
+// server's bulk table, and the server function that checks and stages what was copied.
+struct BulkKind {
+    const char* procedure;  // lower case
+    QStringList params;     // without "@"
+    const char* copy;
+    const char* stage;
+    bool sales;
+};
+
+const std::vector<BulkKind>& bulkKinds()
+{
+    static const std::vector<BulkKind> kinds = {
+        {"hz_insertsales",
+         {"USERCODE", "PTYPENAME", "STANDARD", "TYPE", "UNIT", "AREA", "DATE", "QTY", "TOTAL", "COSTTOTAL", "VCHTYPE",
+          "ID"},
+         "COPY pg_temp.hz_bulk_sales (usercode, ptypename, standard, type, unit, area, saledate, qty, total, "
+         "costtotal, vchtype, id) FROM STDIN",
+         "SELECT hz_util_bulk_sales()", true},
+        {"hz_insertstock",
+         {"USERCODE", "PTYPENAME", "STANDARD", "TYPE", "UNIT", "AREA", "KCQTY", "KCTOTAL", "ID"},
+         "COPY pg_temp.hz_bulk_stock (usercode, ptypename, standard, type, unit, area, kcqty, kctotal, id) FROM STDIN",
+         "SELECT hz_util_bulk_stock()", false},
+    };
+    return kinds;
+}
+
+// Lines held back before they are copied to the server in one go.
+constexpr int kBulkBatch = 5000;
+
+// The rule of hz_util_decimal: a decimal with at most 12 integer and 6 fraction digits.
+bool bulkDecimalOk(const QString& text)
+{
+    const std::optional<QString> c = CanonicalDecimal(text);
+    if (!c)
+        return false;
+    QStringView v = *c;
+    if (v.startsWith(u'-'))
+        v = v.mid(1);
+    const qsizetype dot = v.indexOf(u'.');
+    return (dot < 0 ? v.size() : dot) <= 12 && (dot < 0 ? 0 : v.size() - dot - 1) <= 6;
+}
+
+// One field in COPY's text format.
+void appendCopyField(QByteArray& out, const QString& value)
+{
+    for (const char ch : value.toUtf8()) {
+        switch (ch) {
+        case '\\': out += "\\\\"; break;
+        case '\t': out += "\\t"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        default: out += ch;
+        }
+    }
+}
 
 class PostgresEngine : public Engine {
 public:
@@ -259,6 +321,9 @@ public:
 
     void close() override
     {
+        m_bulk = false;
+        m_outlets.clear();
+        m_buffers.clear();
         m_conn.reset();
         m_procs.clear();
         m_current.clear();
@@ -273,8 +338,9 @@ public:
         requireOpen();
         if (name == m_current)
             return;
+        endBulk();
         // The old session stays usable when the new database cannot be reached.
-        ConnPtr next = connectTo(m_props, name);
+        ConnPtr next = connectTo(m_props, actualDatabaseName(name));
         m_conn = std::move(next);
         m_procs.clear();
         m_current = name;
@@ -283,6 +349,7 @@ public:
     void execSql(const QString& text) override
     {
         requireOpen();
+        endBulk();
         m_procs.clear();
         // One implicit transaction for the whole batch, so the lock holds until its end.
         const QByteArray batch = QByteArray(kCatalogueLock) + text.toUtf8();
@@ -307,7 +374,16 @@ public:
 
     CallResult call(const QString& name, const std::vector<std::pair<QString, QVariant>>& values) override
     {
-        const ProcInfo proc = procInfo(name);  // a copy: a failed call drops the cache entry
+        if (m_bulk) {
+            if (const BulkKind* kind = bulkKind(name))
+                return bulkCall(*kind, values);
+            flushBulk();  // the lines taken so far come before whatever this call does
+        }
+        // Prepared once per session: an import calls the same procedure for every line.
+        ProcInfo& cached = procInfo(name);
+        if (cached.statement.isEmpty())
+            prepare(cached);
+        const ProcInfo proc = cached;  // a copy: a failed call drops the cache entry
 
         std::vector<std::optional<QByteArray>> bound(proc.args.size());
         for (const auto& [paramName, value] : values) {
@@ -331,25 +407,19 @@ public:
                 bound[i] = valueText(value);
         }
 
-        QStringList placeholders;
-        std::vector<Oid> types;
         std::vector<const char*> pointers;
-        for (std::size_t i = 0; i < proc.args.size(); ++i) {
-            placeholders << QStringLiteral("$%1").arg(i + 1);
-            types.push_back(proc.args[i].type);
+        for (std::size_t i = 0; i < proc.args.size(); ++i)
             pointers.push_back(bound[i] ? bound[i]->constData() : nullptr);
-        }
-        const QString sql = proc.returnsRows
-            ? QStringLiteral("SELECT * FROM %1(%2)").arg(proc.qualified, placeholders.join(QLatin1Char(',')))
-            : QStringLiteral("SELECT %1(%2)").arg(proc.qualified, placeholders.join(QLatin1Char(',')));
 
-        ResultPtr r(PQexecParams(m_conn.get(), sql.toUtf8().constData(), static_cast<int>(pointers.size()),
-                                 types.data(), pointers.data(), nullptr, nullptr, 0));
+        ResultPtr r(PQexecPrepared(m_conn.get(), proc.statement.constData(), static_cast<int>(pointers.size()),
+                                   pointers.data(), nullptr, nullptr, 0));
         if (!resultOk(r.get())) {
             const QString error = resultError(r.get(), m_conn.get());
             r.reset();
-            m_procs.remove(cacheKey(name));  // it may have been replaced meanwhile
             leaveOpenTransaction(true);
+            // The function may have been replaced meanwhile: look it up afresh next time.
+            m_procs.remove(cacheKey(name));
+            ResultPtr(PQexec(m_conn.get(), ("DEALLOCATE " + proc.statement).constData()));
             throw DbError(error);
         }
 
@@ -379,6 +449,44 @@ public:
         return result;
     }
 
+    // An import's intake: hz_InsertSales and hz_InsertStock answer here, by the rules of their
+    // PL/pgSQL bodies (outlet in the list, else -2; date, numbers, document type, else -1), and
+    // the lines they take go to the server in COPY batches, where hz_util_bulk_sales/stock check
+    // them again and stage them. A line the server refuses after the engine took it fails the
+    // run with an error, never silently. One round trip per batch instead of one per line.
+    void beginBulk() override
+    {
+        if (!m_conn || m_bulk)
+            return;
+        QSet<QString> outlets;
+        try {
+            // Account sets made from an older template have no bulk intake: plain calls then.
+            procInfo(QStringLiteral("hz_util_bulk_sales"));
+            procInfo(QStringLiteral("hz_util_bulk_stock"));
+            exec(QStringLiteral("SELECT hz_util_staging()"));
+            ResultPtr r(PQexec(m_conn.get(), "SELECT idkey FROM outlets"));
+            if (!resultOk(r.get()))
+                throw DbError(resultError(r.get(), m_conn.get()));
+            for (int i = 0; i < PQntuples(r.get()); ++i)
+                outlets.insert(QString::fromUtf8(PQgetvalue(r.get(), i, 0)));
+        } catch (const DbError&) {
+            leaveOpenTransaction(true);
+            return;
+        }
+        m_outlets = std::move(outlets);
+        m_buffers.clear();
+        m_bulk = true;
+    }
+
+    void endBulk() override
+    {
+        if (!m_bulk)
+            return;
+        m_bulk = false;
+        m_outlets.clear();
+        flushBulk();
+    }
+
     void restoreTemplate(const QString& dbName) override
     {
         requireOpen();
@@ -391,8 +499,21 @@ public:
         const QByteArray script = file.readAll();
 
         const QString ident = quoteIdentifier(m_conn.get(), dbName);
-        // template0: nobody is ever connected to it, so concurrent creations cannot block each other.
-        exec(QStringLiteral("CREATE DATABASE %1 TEMPLATE template0 ENCODING 'UTF8'").arg(ident));
+        {
+            // Account-set names compare without regard to case, as on the embedded engine; the
+            // session lock keeps two clients from creating "Shop" and "shop" at the same moment
+            // (CREATE DATABASE cannot run inside a transaction that would hold a lock for it).
+            exec(QStringLiteral("SELECT pg_advisory_lock(%1)").arg(kCreateLock));
+            struct Unlock {
+                PostgresEngine* e;
+                ~Unlock() { ResultPtr(PQexec(e->m_conn.get(), "SELECT pg_advisory_unlock_all()")); }
+            } unlock{this};
+            const QString existing = actualDatabaseName(dbName);
+            if (databaseExists(existing))
+                throw DbError(QStringLiteral("database \"%1\" already exists").arg(existing));
+            // template0: nobody is ever connected to it, so concurrent creations cannot block each other.
+            exec(QStringLiteral("CREATE DATABASE %1 TEMPLATE template0 ENCODING 'UTF8'").arg(ident));
+        }
         try {
             ConnPtr target = connectTo(m_props, dbName);
             ResultPtr r(PQexec(target.get(), script.constData()));
@@ -415,6 +536,138 @@ private:
     {
         if (!m_conn)
             throw DbError(QStringLiteral("The connection to the database server is not open."));
+    }
+
+    static const BulkKind* bulkKind(const QString& name)
+    {
+        const QString key = cacheKey(name);
+        for (const BulkKind& k : bulkKinds())
+            if (key == QLatin1String(k.procedure))
+                return &k;
+        return nullptr;
+    }
+
+    CallResult bulkCall(const BulkKind& kind, const std::vector<std::pair<QString, QVariant>>& values)
+    {
+        QStringList fields(kind.params.size());
+        for (const auto& [paramName, value] : values) {
+            QString key = paramName.trimmed();
+            if (key.startsWith(QLatin1Char('@')))
+                key.remove(0, 1);
+            if (key.compare(QLatin1String("RETURN_VALUE"), Qt::CaseInsensitive) == 0)
+                continue;
+            qsizetype i = kind.params.size() - 1;
+            while (i >= 0 && kind.params[i].compare(key, Qt::CaseInsensitive) != 0)
+                --i;
+            if (i < 0)
+                throw DbError(QStringLiteral("The procedure %1 has no parameter %2.")
+                                  .arg(QLatin1String(kind.procedure), paramName));
+            fields[i] = value.isNull() ? QString() : value.toString();
+        }
+        auto field = [&](const char* name) { return fields[kind.params.indexOf(QLatin1String(name))]; };
+
+        CallResult result;
+        if (!m_outlets.contains(field("ID").trimmed())) {
+            result.returnValue = -2;
+            return result;
+        }
+        bool ok;
+        if (kind.sales) {
+            const QString vch = field("VCHTYPE").trimmed();
+            ok = CanonicalDate(field("DATE")).has_value() && bulkDecimalOk(field("QTY"))
+                && bulkDecimalOk(field("TOTAL")) && bulkDecimalOk(field("COSTTOTAL"))
+                && (vch == QLatin1String("11") || vch == QLatin1String("45"));
+        } else {
+            ok = bulkDecimalOk(field("KCQTY")) && bulkDecimalOk(field("KCTOTAL"));
+        }
+        if (!ok) {
+            result.returnValue = -1;
+            return result;
+        }
+        BulkBuffer& buffer = m_buffers[kind.procedure];
+        for (qsizetype i = 0; i < fields.size(); ++i) {
+            if (i > 0)
+                buffer.data += '\t';
+            appendCopyField(buffer.data, fields[i]);
+        }
+        buffer.data += '\n';
+        if (++buffer.lines >= kBulkBatch)
+            flushBulk();
+        return result;
+    }
+
+    // Copies the lines held back to the server and has it stage them, one transaction per kind.
+    void flushBulk()
+    {
+        for (const BulkKind& kind : bulkKinds()) {
+            auto it = m_buffers.find(kind.procedure);
+            if (it == m_buffers.end() || it->lines == 0)
+                continue;
+            const BulkBuffer buffer = std::move(*it);
+            m_buffers.erase(it);
+            try {
+                exec(QStringLiteral("BEGIN"));
+                ResultPtr copy(PQexec(m_conn.get(), kind.copy));
+                if (PQresultStatus(copy.get()) != PGRES_COPY_IN)
+                    throw DbError(resultError(copy.get(), m_conn.get()));
+                copy.reset();
+                if (PQputCopyData(m_conn.get(), buffer.data.constData(), static_cast<int>(buffer.data.size())) != 1
+                    || PQputCopyEnd(m_conn.get(), nullptr) != 1)
+                    throw DbError(resultError(nullptr, m_conn.get()));
+                QString copyError;
+                while (PGresult* raw = PQgetResult(m_conn.get())) {
+                    ResultPtr r(raw);
+                    if (!resultOk(r.get()) && copyError.isEmpty())
+                        copyError = resultError(r.get(), m_conn.get());
+                }
+                if (!copyError.isEmpty())
+                    throw DbError(copyError);
+                ResultPtr staged(PQexec(m_conn.get(), kind.stage));
+                if (!resultOk(staged.get()) || PQntuples(staged.get()) != 1)
+                    throw DbError(resultError(staged.get(), m_conn.get()));
+                const qlonglong refused = QByteArray(PQgetvalue(staged.get(), 0, 0)).toLongLong();
+                staged.reset();
+                exec(QStringLiteral("COMMIT"));
+                if (refused != 0)
+                    throw DbError(QStringLiteral("The server refused %1 of %2 lines that %3 had taken (an outlet "
+                                                 "deleted meanwhile?); they were not imported.")
+                                      .arg(refused)
+                                      .arg(buffer.lines)
+                                      .arg(QLatin1String(kind.procedure)));
+            } catch (const DbError&) {
+                leaveOpenTransaction(true);
+                throw;
+            }
+        }
+    }
+
+    // The name of the existing database that name means: the same name, else the one that
+    // differs only in letter case; name itself when there is none.
+    QString actualDatabaseName(const QString& name)
+    {
+        const QByteArray wanted = pgDatabaseName(name).toUtf8();
+        const char* params[1] = {wanted.constData()};
+        ResultPtr r(PQexecParams(m_conn.get(),
+                                 "SELECT datname FROM pg_database WHERE lower(datname) = lower($1) "
+                                 "ORDER BY datname = $1 DESC, datname LIMIT 1",
+                                 1, nullptr, params, nullptr, nullptr, 0));
+        if (!resultOk(r.get()))
+            throw DbError(resultError(r.get(), m_conn.get()));
+        if (PQntuples(r.get()) < 1)
+            return name;
+        const QString found = QString::fromUtf8(PQgetvalue(r.get(), 0, 0));
+        return found == QString::fromUtf8(wanted) ? name : found;
+    }
+
+    bool databaseExists(const QString& name)
+    {
+        const QByteArray wanted = pgDatabaseName(name).toUtf8();
+        const char* params[1] = {wanted.constData()};
+        ResultPtr r(PQexecParams(m_conn.get(), "SELECT 1 FROM pg_database WHERE datname = $1", 1, nullptr, params,
+                                 nullptr, nullptr, 0));
+        if (!resultOk(r.get()))
+            throw DbError(resultError(r.get(), m_conn.get()));
+        return PQntuples(r.get()) > 0;
     }
 
     void exec(const QString& sql)
@@ -459,7 +712,26 @@ private:
         return QByteArray(PQgetvalue(r.get(), 0, 0)).trimmed().toLongLong();
     }
 
-    const ProcInfo& procInfo(const QString& name)
+    void prepare(ProcInfo& proc)
+    {
+        QStringList placeholders;
+        std::vector<Oid> types;
+        for (std::size_t i = 0; i < proc.args.size(); ++i) {
+            placeholders << QStringLiteral("$%1").arg(i + 1);
+            types.push_back(proc.args[i].type);
+        }
+        const QString sql = proc.returnsRows
+            ? QStringLiteral("SELECT * FROM %1(%2)").arg(proc.qualified, placeholders.join(QLatin1Char(',')))
+            : QStringLiteral("SELECT %1(%2)").arg(proc.qualified, placeholders.join(QLatin1Char(',')));
+        const QByteArray statement = "corvanta_call_" + QByteArray::number(++m_statements);
+        ResultPtr r(PQprepare(m_conn.get(), statement.constData(), sql.toUtf8().constData(),
+                              static_cast<int>(types.size()), types.data()));
+        if (!resultOk(r.get()))
+            throw DbError(resultError(r.get(), m_conn.get()));
+        proc.statement = statement;
+    }
+
+    ProcInfo& procInfo(const QString& name)
     {
         requireOpen();
         const QString key = cacheKey(name);
@@ -516,6 +788,15 @@ private:
     ConnectionProps m_props;
     QString m_current;
     QHash<QString, ProcInfo> m_procs;
+    quint64 m_statements = 0;  // names of prepared calls are never reused on a session
+
+    struct BulkBuffer {
+        QByteArray data;  // COPY text lines
+        int lines = 0;
+    };
+    bool m_bulk = false;
+    QSet<QString> m_outlets;  // outlet keys when the bulk run began
+    QHash<QByteArray, BulkBuffer> m_buffers;
 };
 
 }  // namespace

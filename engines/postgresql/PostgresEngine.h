@@ -1,5 +1,5 @@
 #pragma once
-// The PostgreSQL engine: one libpq session, procedures as PL/pgSQL functions.
+// The PostgreSQL engine: one libpq session, procedures as PL/pgSQL functions (server 11 or later).
 //
 // Server name ("Data Source"): "host", "host:port", or a socket folder (absolute path) optionally
 // followed by ":port"; empty leaves the choice to libpq (PGHOST, PGPORT). "master" is the
@@ -8,7 +8,8 @@
 // Functions and their results:
 //   - a function returning an integer: that integer is the procedure's return value;
 //   - a function returning rows (RETURNS TABLE / SETOF): the rows are the rowset; the return value
-//     is 0 unless the function sets the transaction-local setting corvanta.return_value;
+//     is 0 unless the function sets the setting corvanta.return_value (hz_util_return), which the
+//     engine reads and clears right after the rows;
 //   - argument "NAME" is the parameter "@NAME" (argument names keep their case when quoted).
 //
 // The engine's shipped files live in data/ (the embedded engine's catalogue scripts of the same
@@ -18,6 +19,11 @@
 // SQL batches (execSql) run one at a time across all clients of the server: each takes the
 // catalogue lock first, so clients that load the account-set list at the same moment do not
 // create the catalogue table or replace its procedures under each other's feet.
+//
+// An import's intake (beginBulk .. endBulk): hz_InsertSales and hz_InsertStock answer in the
+// engine by the rules of their PL/pgSQL bodies, with the outlet list as it was when the run
+// began, and the lines they take reach the server in COPY batches that it checks again
+// (hz_util_bulk_sales/stock); a disagreement fails the run with an error.
 //
 // A new account set ("restore") is CREATE DATABASE from template0, then the template script run
 // in it as one transaction; a failed script drops the database again.

@@ -238,6 +238,14 @@ TEST(PgEngine, ParametersCallsAndErrors)
         EXPECT_TRUE(QString::fromStdString(err.what()).contains(QStringLiteral("already exists"))) << err.what();
     }
 
+    // Names compare without regard to case, as on the embedded engine.
+    EXPECT_THROW(e->restoreTemplate(db.toUpper()), DbError);
+    EXPECT_EQ(pgScalar(QStringLiteral("SELECT count(*) FROM pg_database WHERE datname = $1"), db.toUpper()),
+              QStringLiteral("0"));
+    e->useDatabase(db.toUpper());
+    EXPECT_NO_THROW(e->call(QStringLiteral("hz_GetNet"), {}));
+    e->useDatabase(QStringLiteral("master"));
+
     e->useDatabase(db);
     EXPECT_EQ(e->currentDatabase(), db);
     const std::vector<ParamInfo> sales = e->procedureParams(QStringLiteral("hz_GetSales"));
@@ -271,6 +279,28 @@ TEST(PgEngine, ParametersCallsAndErrors)
     EXPECT_EQ(pgScalar(QStringLiteral("SELECT count(*) FROM pg_database WHERE datname = $1"), db), QStringLiteral("1"));
     dropPgDatabase(hostile);
     dropPgDatabase(db);
+}
+
+// A procedure replaced by another client with a new parameter list: at most one call fails,
+// then the engine asks the server again.
+TEST(PgEngine, ProcedureReplacedByAnotherClient)
+{
+    CORVANTA_REQUIRE_PG();
+    const QString fn = uniquePgDatabaseName("fn");
+    auto a = openPgMaster();
+    auto b = openPgMaster();
+    b->execSql(QStringLiteral("CREATE FUNCTION %1(\"X\" integer) RETURNS integer LANGUAGE sql AS 'SELECT $1 + 1'").arg(fn));
+    EXPECT_EQ(a->call(fn, {{QStringLiteral("@X"), 41}}).returnValue, 42);
+    b->execSql(QStringLiteral("DROP FUNCTION %1(integer); CREATE FUNCTION %1(\"X\" integer, \"Y\" integer) "
+                              "RETURNS integer LANGUAGE sql AS 'SELECT $1 * $2'").arg(fn));
+    try {
+        a->call(fn, {{QStringLiteral("@X"), 6}});
+    } catch (const DbError&) {
+    }
+    EXPECT_EQ(a->call(fn, {{QStringLiteral("@X"), 6}, {QStringLiteral("@Y"), 7}}).returnValue, 42);
+    EXPECT_EQ(a->procedureParams(fn).size(), 3u);
+    b->execSql(QStringLiteral("DROP FUNCTION %1(integer, integer)").arg(fn));
+    EXPECT_THROW(a->call(fn, {{QStringLiteral("@X"), 6}}), DbError);
 }
 
 TEST(PgEngine, RestoreWithoutTemplateLeavesNoDatabase)
