@@ -7,7 +7,9 @@
 // engine (the embedded engine keeps it in one transaction); each line gets its own call and result.
 #include "import/ImportRun.h"
 
+#include <QByteArray>
 #include <QVariant>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -39,6 +41,8 @@ private:
 
     TDMData& m_dm;
     std::vector<std::pair<QString, QVariant>> m_values;
+    QByteArray m_utf8;
+    std::vector<std::string_view> m_views;
     Prepared m_sales;
     Prepared m_stock;
     bool m_bulk = false;

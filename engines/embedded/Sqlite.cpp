@@ -38,6 +38,13 @@ Query& Query::bindText(int pos, const QString& value)
     return *this;
 }
 
+Query& Query::bindUtf8(int pos, std::string_view value)
+{
+    if (sqlite3_bind_text(m_stmt, pos, value.data() ? value.data() : "", int(value.size()), SQLITE_TRANSIENT) != SQLITE_OK)
+        m_db->fail(QStringLiteral("bind"));
+    return *this;
+}
+
 Query& Query::bindInt(int pos, qint64 value)
 {
     if (sqlite3_bind_int64(m_stmt, pos, value) != SQLITE_OK)
