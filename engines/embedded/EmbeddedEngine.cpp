@@ -109,12 +109,16 @@ void EmbeddedEngine::useDatabase(const QString& name)
     const QString file = databaseFile(name);
     if (!QFileInfo(file).isFile())
         throw DbError(QStringLiteral("Database \"%1\" does not exist (no file %2)").arg(name, file));
-    auto db = sqlite::Db::open(file, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX);
+    // The connection is used by one thread only: no mutex around each call.
+    auto db = sqlite::Db::open(file, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX);
     {
         auto q = db->prepare("SELECT count(*) FROM sqlite_master WHERE type='table' AND name='hz_procedures'");
         if (!q.step() || q.integer(0) == 0)
             throw DbError(QStringLiteral("%1 is not an account-set database").arg(file));
     }
+    // WAL with synchronous=NORMAL: a commit is safe against a killed process (the WAL is written
+    // before COMMIT returns); only a power cut may lose the last commits, never mix them.
+    db->exec(QStringLiteral("PRAGMA synchronous=NORMAL; PRAGMA cache_size=-65536;"));
     upgradeAccountSet(*db);
     db->exec(QString::fromUtf8(kStagingSql));
     m_direct.reset();

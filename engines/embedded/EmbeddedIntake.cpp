@@ -1,6 +1,7 @@
 #include "engines/embedded/EmbeddedIntake.h"
 
 #include <QDate>
+#include <algorithm>
 #include <sqlite3.h>
 
 namespace corvanta::embedded {
@@ -237,14 +238,152 @@ void Statement::reset()
     sqlite3_reset(m_stmt);
 }
 
+// ---- batch source ------------------------------------------------------------------------------
+
+// intake_sales / intake_stock: eponymous virtual tables that read the writer's current batch.
+namespace {
+
+struct BatchVtab {
+    sqlite3_vtab base{};
+    Batch** batch = nullptr;
+};
+struct BatchCursor {
+    sqlite3_vtab_cursor base{};
+    size_t pos = 0;
+};
+
+constexpr int kColSeq = 0;
+constexpr int kColDate = 8, kColQty = 9, kColTotal = 10, kColCost = 11, kColVch = 12;
+
+int batchConnect(sqlite3* db, void* aux, int, const char* const*, sqlite3_vtab** out, char**)
+{
+    const int rc = sqlite3_declare_vtab(db, "CREATE TABLE x(seq, ID, USERCODE, PTYPENAME, STANDARD, TYPE, UNIT, AREA, "
+                                            "DATE, QTY, TOTAL, COSTTOTAL, VCHTYPE)");
+    if (rc != SQLITE_OK)
+        return rc;
+    auto* v = new BatchVtab;
+    v->batch = static_cast<Batch**>(aux);
+    *out = &v->base;
+    return SQLITE_OK;
+}
+int batchDisconnect(sqlite3_vtab* v)
+{
+    delete reinterpret_cast<BatchVtab*>(v);
+    return SQLITE_OK;
+}
+int batchBestIndex(sqlite3_vtab*, sqlite3_index_info* info)
+{
+    info->estimatedCost = 1000;
+    return SQLITE_OK;
+}
+int batchOpen(sqlite3_vtab*, sqlite3_vtab_cursor** out)
+{
+    *out = &(new BatchCursor)->base;
+    return SQLITE_OK;
+}
+int batchClose(sqlite3_vtab_cursor* c)
+{
+    delete reinterpret_cast<BatchCursor*>(c);
+    return SQLITE_OK;
+}
+const Batch* batchOf(sqlite3_vtab_cursor* c)
+{
+    Batch** slot = reinterpret_cast<BatchVtab*>(c->pVtab)->batch;
+    return slot ? *slot : nullptr;
+}
+int batchFilter(sqlite3_vtab_cursor* c, int, const char*, int, sqlite3_value**)
+{
+    reinterpret_cast<BatchCursor*>(c)->pos = 0;
+    return SQLITE_OK;
+}
+int batchNext(sqlite3_vtab_cursor* c)
+{
+    ++reinterpret_cast<BatchCursor*>(c)->pos;
+    return SQLITE_OK;
+}
+int batchEof(sqlite3_vtab_cursor* c)
+{
+    const Batch* b = batchOf(c);
+    return !b || reinterpret_cast<BatchCursor*>(c)->pos >= b->order.size();
+}
+int batchColumn(sqlite3_vtab_cursor* c, sqlite3_context* ctx, int col)
+{
+    const Batch& b = *batchOf(c);
+    const Batch::Row& r = b.rows[b.order[reinterpret_cast<BatchCursor*>(c)->pos]];
+    switch (col) {
+    case kColSeq: sqlite3_result_int64(ctx, r.seq); break;
+    case kColDate: sqlite3_result_text(ctx, r.date.data(), int(r.date.size()), SQLITE_STATIC); break;
+    case kColQty: sqlite3_result_int64(ctx, r.qty); break;
+    case kColTotal: sqlite3_result_int64(ctx, r.total); break;
+    case kColCost: sqlite3_result_int64(ctx, r.cost); break;
+    case kColVch: sqlite3_result_int(ctx, r.vchType); break;
+    default: {
+        const std::string_view t = b.text(r, col - 1);
+        sqlite3_result_text(ctx, t.data(), int(t.size()), SQLITE_STATIC);
+    }
+    }
+    return SQLITE_OK;
+}
+int batchRowid(sqlite3_vtab_cursor* c, sqlite3_int64* out)
+{
+    *out = sqlite3_int64(reinterpret_cast<BatchCursor*>(c)->pos);
+    return SQLITE_OK;
+}
+
+sqlite3_module batchModule()
+{
+    sqlite3_module m{};
+    m.xConnect = batchConnect;  // no xCreate: eponymous only
+    m.xBestIndex = batchBestIndex;
+    m.xDisconnect = batchDisconnect;
+    m.xOpen = batchOpen;
+    m.xClose = batchClose;
+    m.xFilter = batchFilter;
+    m.xNext = batchNext;
+    m.xEof = batchEof;
+    m.xColumn = batchColumn;
+    m.xRowid = batchRowid;
+    return m;
+}
+const sqlite3_module kBatchModule = batchModule();
+
+// The batch a module reads, per connection and table; freed with the connection.
+Batch** registerBatchSource(sqlite::Db& db, const char* name)
+{
+    auto* slot = new Batch*(nullptr);
+    const int rc = sqlite3_create_module_v2(db.handle(), name, &kBatchModule, slot,
+                                            [](void* p) { delete static_cast<Batch**>(p); });
+    if (rc != SQLITE_OK)
+        db.fail(QStringLiteral("intake batch table"));
+    return slot;
+}
+
+constexpr size_t kBatchRows = 8192;
+
+void putTexts(Batch& b, Batch::Row& r, std::initializer_list<std::string_view> texts)
+{
+    int i = 0;
+    for (std::string_view t : texts) {
+        r.at[size_t(i)] = quint32(b.texts.size());
+        r.len[size_t(i)] = quint32(t.size());
+        b.texts.append(t);
+        ++i;
+    }
+}
+
+}  // namespace
+
 // ---- writer ----------------------------------------------------------------------------------
 
 IntakeWriter::IntakeWriter(sqlite::Db& db)
     : m_db(db),
+      m_salesSlot(registerBatchSource(db, "intake_sales_batch")),
+      m_stockSlot(registerBatchSource(db, "intake_stock_batch")),
       m_insertSales(db, "INSERT INTO main.sales(seq, ID, USERCODE, PTYPENAME, STANDARD, TYPE, UNIT, AREA, DATE, QTY, "
-                        "TOTAL, COSTTOTAL, VCHTYPE) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13)"),
+                        "TOTAL, COSTTOTAL, VCHTYPE) SELECT seq, ID, USERCODE, PTYPENAME, STANDARD, TYPE, UNIT, AREA, "
+                        "DATE, QTY, TOTAL, COSTTOTAL, VCHTYPE FROM intake_sales_batch"),
       m_insertStock(db, "INSERT INTO main.stock(ID, USERCODE, PTYPENAME, STANDARD, TYPE, UNIT, AREA, KCQTY, KCTOTAL) "
-                        "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)"),
+                        "SELECT ID, USERCODE, PTYPENAME, STANDARD, TYPE, UNIT, AREA, QTY, TOTAL FROM intake_stock_batch"),
       m_lastOfDay(db, "SELECT max(seq) FROM main.sales WHERE seq BETWEEN ?1 AND ?2")
 {
     Statement last(db, "SELECT coalesce(max(seq), 0) FROM main.stock");
@@ -253,72 +392,118 @@ IntakeWriter::IntakeWriter(sqlite::Db& db)
     last.reset();
 }
 
-IntakeWriter::~IntakeWriter() = default;
+IntakeWriter::~IntakeWriter()
+{
+    *m_salesSlot = nullptr;
+    *m_stockSlot = nullptr;
+}
 
 void IntakeWriter::addSales(const SalesRow& row)
 {
-    const qint64 day = row.day.julian;
-    auto it = m_days.find(day);
-    qint64 seq;
-    if (it == m_days.end()) {
-        if (day < 0 || day >= (qint64(1) << (62 - kDayShift)))
-            throw DbError(QStringLiteral("Sales date %1 is out of range").arg(QString::fromLatin1(row.day.view())));
-        m_lastOfDay.integer(1, firstSeqOfDay(day));
-        m_lastOfDay.integer(2, lastSeqOfDay(day));
-        qint64 start = firstSeqOfDay(day) - 1;
-        if (m_lastOfDay.step() && sqlite3_column_type(m_lastOfDay.get(), 0) != SQLITE_NULL)
-            start = sqlite3_column_int64(m_lastOfDay.get(), 0);
-        m_lastOfDay.reset();
-        seq = start + 1;
-        DayState state;
-        state.start = start;
-        state.next = seq;
-        it = m_days.emplace(day, std::move(state)).first;
-    } else {
-        seq = it->second.next;
-    }
-    if (seq > lastSeqOfDay(day))
-        throw DbError(QStringLiteral("Too many sales lines for %1").arg(QString::fromLatin1(row.day.view())));
-    Statement& s = m_insertSales;
-    s.integer(1, seq);
-    s.text(2, row.id);
-    s.text(3, row.usercode);
-    s.text(4, row.ptypename);
-    s.text(5, row.standard);
-    s.text(6, row.type);
-    s.text(7, row.unit);
-    s.text(8, row.area);
-    s.text(9, row.day.view());
-    s.integer(10, row.qty);
-    s.integer(11, row.total);
-    s.integer(12, row.cost);
-    s.integer(13, row.vchType);
-    s.run();
-    DayState& state = it->second;
-    state.next = seq + 1;
-    if (state.ids.find(row.id) == state.ids.end())
-        state.ids.emplace(row.id);
+    Batch::Row r;
+    putTexts(m_sales, r, {row.id, row.usercode, row.ptypename, row.standard, row.type, row.unit, row.area});
+    r.day = row.day.julian;
+    r.date = row.day.text;
+    r.qty = row.qty;
+    r.total = row.total;
+    r.cost = row.cost;
+    r.vchType = row.vchType;
+    m_sales.rows.push_back(r);
+    if (m_sales.rows.size() >= kBatchRows)
+        flushSales();
 }
 
 void IntakeWriter::addStock(const StockRow& row)
 {
-    Statement& s = m_insertStock;
-    s.text(1, row.id);
-    s.text(2, row.usercode);
-    s.text(3, row.ptypename);
-    s.text(4, row.standard);
-    s.text(5, row.type);
-    s.text(6, row.unit);
-    s.text(7, row.area);
-    s.integer(8, row.qty);
-    s.integer(9, row.total);
-    s.run();
-    if (m_stockIds.find(row.id) == m_stockIds.end())
-        m_stockIds.emplace(row.id);
+    Batch::Row r;
+    putTexts(m_stock, r, {row.id, row.usercode, row.ptypename, row.standard, row.type, row.unit, row.area});
+    r.qty = row.qty;
+    r.total = row.total;
+    m_stock.rows.push_back(r);
+    if (m_stock.rows.size() >= kBatchRows)
+        flushStock();
+}
+
+void IntakeWriter::flush()
+{
+    flushSales();
+    flushStock();
+}
+
+void IntakeWriter::flushSales()
+{
+    if (m_sales.rows.empty())
+        return;
+    // Each line's seq: the next of its day, in the order of the file.
+    for (Batch::Row& r : m_sales.rows) {
+        const qint64 day = r.day;
+        auto it = m_days.find(day);
+        if (it == m_days.end()) {
+            if (day < 0 || day >= (qint64(1) << (62 - kDayShift)))
+                throw DbError(QStringLiteral("Sales date %1 is out of range")
+                                  .arg(QString::fromLatin1(r.date.data(), qsizetype(r.date.size()))));
+            m_lastOfDay.integer(1, firstSeqOfDay(day));
+            m_lastOfDay.integer(2, lastSeqOfDay(day));
+            qint64 start = firstSeqOfDay(day) - 1;
+            if (m_lastOfDay.step() && sqlite3_column_type(m_lastOfDay.get(), 0) != SQLITE_NULL)
+                start = sqlite3_column_int64(m_lastOfDay.get(), 0);
+            m_lastOfDay.reset();
+            DayState state;
+            state.start = start;
+            state.next = start + 1;
+            it = m_days.emplace(day, std::move(state)).first;
+        }
+        DayState& state = it->second;
+        if (state.next > lastSeqOfDay(day))
+            throw DbError(QStringLiteral("Too many sales lines for one day"));
+        r.seq = state.next++;
+    }
+    m_sales.order.resize(m_sales.rows.size());
+    for (quint32 i = 0; i < m_sales.order.size(); ++i)
+        m_sales.order[i] = i;
+    std::sort(m_sales.order.begin(), m_sales.order.end(),
+              [this](quint32 a, quint32 b) { return m_sales.rows[a].seq < m_sales.rows[b].seq; });
+    runBatch(m_insertSales, m_salesSlot, m_sales);
+    for (const Batch::Row& r : m_sales.rows) {
+        DayState& state = m_days[r.day];
+        const std::string_view id = m_sales.text(r, 0);
+        if (state.ids.find(id) == state.ids.end())
+            state.ids.emplace(id);
+    }
+    m_sales.clear();
+}
+
+void IntakeWriter::flushStock()
+{
+    if (m_stock.rows.empty())
+        return;
+    m_stock.order.resize(m_stock.rows.size());
+    for (quint32 i = 0; i < m_stock.order.size(); ++i)
+        m_stock.order[i] = i;
+    runBatch(m_insertStock, m_stockSlot, m_stock);
+    for (const Batch::Row& r : m_stock.rows) {
+        const std::string_view id = m_stock.text(r, 0);
+        if (m_stockIds.find(id) == m_stockIds.end())
+            m_stockIds.emplace(id);
+    }
+    m_stock.clear();
+}
+
+void IntakeWriter::runBatch(Statement& insert, Batch** slot, Batch& batch)
+{
+    *slot = &batch;
+    try {
+        insert.run();
+    } catch (...) {
+        *slot = nullptr;
+        throw;
+    }
+    *slot = nullptr;
 }
 
 void IntakeWriter::replaceSales()
 {
+    flushSales();
     Statement del(m_db, "DELETE FROM main.sales WHERE seq BETWEEN ?1 AND ?2 AND ID = ?3");
     for (const auto& [day, state] : m_days) {
         if (state.start < firstSeqOfDay(day))
@@ -335,6 +520,7 @@ void IntakeWriter::replaceSales()
 
 void IntakeWriter::replaceStock()
 {
+    flushStock();
     Statement del(m_db, "DELETE FROM main.stock WHERE ID = ?1 AND seq <= ?2");
     for (const std::string& id : m_stockIds) {
         del.text(1, id);
@@ -346,6 +532,9 @@ void IntakeWriter::replaceStock()
 
 void IntakeWriter::unstageSales()
 {
+    flushSales();
+    if (m_days.empty())
+        return;
     Statement copy(m_db,
                    "INSERT INTO temp.stage_sales(ID, USERCODE, PTYPENAME, STANDARD, TYPE, UNIT, AREA, DATE, QTY, TOTAL, "
                    "COSTTOTAL, VCHTYPE) SELECT ID, USERCODE, PTYPENAME, STANDARD, TYPE, UNIT, AREA, DATE, QTY, TOTAL, "
@@ -363,6 +552,7 @@ void IntakeWriter::unstageSales()
 
 void IntakeWriter::unstageStock()
 {
+    flushStock();
     if (m_stockIds.empty())
         return;
     Statement copy(m_db, "INSERT INTO temp.stage_stock(ID, USERCODE, PTYPENAME, STANDARD, TYPE, UNIT, AREA, KCQTY, KCTOTAL) "

@@ -18,6 +18,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_set>
+#include <vector>
 
 struct sqlite3_stmt;
 
@@ -98,10 +99,28 @@ private:
     sqlite3_stmt* m_stmt = nullptr;
 };
 
+// Checked lines held for one INSERT ... SELECT: their texts back to back in one buffer.
+struct Batch {
+    static constexpr int kTexts = 7;  // ID, USERCODE, PTYPENAME, STANDARD, TYPE, UNIT, AREA
+    struct Row {
+        std::array<quint32, kTexts> at{}, len{};
+        qint64 seq = 0, qty = 0, total = 0, cost = 0, day = 0;
+        int vchType = 0;
+        std::array<char, 10> date{};
+    };
+    std::vector<Row> rows;
+    std::vector<quint32> order;  // rows in the order they are inserted
+    std::string texts;
+    std::string_view text(const Row& r, int i) const { return std::string_view(texts).substr(r.at[size_t(i)], r.len[size_t(i)]); }
+    void clear() { rows.clear(); order.clear(); texts.clear(); }
+};
+
 // Writes checked lines into main.sales / main.stock inside the caller's write transaction and
 // remembers what they replace. Nothing of it is final until the caller commits: replace() then
 // removes the stored lines that the new ones replace, unstage() takes the new ones out again and
 // puts them into the connection's staging tables (as if they had been staged line by line).
+// Lines are written in batches (bounded memory) through one INSERT ... SELECT each, sales sorted
+// by seq so that SQLite walks from one row to the next instead of searching the table.
 class IntakeWriter {
 public:
     explicit IntakeWriter(sqlite::Db& db);
@@ -109,8 +128,9 @@ public:
 
     void addSales(const SalesRow& row);
     void addStock(const StockRow& row);
-    bool hasSales() const { return !m_days.empty(); }
-    bool hasStock() const { return !m_stockIds.empty(); }
+    void flush();
+    bool hasSales() const { return !m_days.empty() || !m_sales.rows.empty(); }
+    bool hasStock() const { return !m_stockIds.empty() || !m_stock.rows.empty(); }
 
     // Sales: the stored lines of the same outlet and day. Stock: all stored lines of the outlet.
     void replaceSales();
@@ -124,7 +144,15 @@ private:
         qint64 next = 0;
         std::set<std::string, std::less<>> ids;
     };
+    void flushSales();
+    void flushStock();
+    void runBatch(Statement& insert, Batch** slot, Batch& batch);
+
     sqlite::Db& m_db;
+    Batch m_sales;
+    Batch m_stock;
+    Batch** m_salesSlot;  // what intake_sales_batch reads (owned by the connection)
+    Batch** m_stockSlot;
     Statement m_insertSales;
     Statement m_insertStock;
     Statement m_lastOfDay;

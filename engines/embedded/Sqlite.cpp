@@ -101,6 +101,9 @@ std::string_view Query::bytes(int col) const
 
 std::unique_ptr<Db> Db::open(const QString& path, int flags, int busyTimeoutMs, bool wal)
 {
+    // Memory statistics cost a global mutex per allocation; nothing here reads them.
+    static const bool configured = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0) == SQLITE_OK;
+    (void)configured;
     sqlite3* raw = nullptr;
     const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &raw, flags, nullptr);
     if (rc != SQLITE_OK) {
