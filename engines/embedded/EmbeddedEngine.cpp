@@ -99,6 +99,8 @@ void EmbeddedEngine::useDatabase(const QString& name)
         throw DbError(QStringLiteral("The connection is not open"));
     if (name.compare(m_current, Qt::CaseInsensitive) == 0)
         return;
+    quiesce();
+    settleDirect();
     if (isMasterName(name)) {
         m_direct.reset();
         m_account.reset();
@@ -128,12 +130,14 @@ void EmbeddedEngine::useDatabase(const QString& name)
 
 void EmbeddedEngine::execSql(const QString& text)
 {
+    quiesce();
     settleDirect();
     db().exec(text);
 }
 
 std::vector<ParamInfo> EmbeddedEngine::procedureParams(const QString& name)
 {
+    quiesce();
     sqlite::Db& d = db();
     {
         auto t = d.prepare("SELECT count(*) FROM sqlite_master WHERE type='table' AND name='hz_procedures'");
@@ -171,7 +175,7 @@ std::string_view columnText(sqlite3_stmt* stmt, int col)
 // An intake written straight into the tables.
 struct EmbeddedEngine::Direct {
     explicit Direct(sqlite::Db& db)
-        : outlets(db), checker([this](std::string_view key) { return outlets.contains(key); }), writer(db)
+        : outlets(db), checker([this](std::string_view key) { return outlets.contains(key); }), writer(db, true)
     {
     }
     embedded::OutletSet outlets;
@@ -232,8 +236,21 @@ void EmbeddedEngine::beforeCall(const QString& name)
     settleDirect();
 }
 
+void EmbeddedEngine::quiesce()
+{
+    if (m_direct) {
+        try {
+            m_direct->writer.sync();
+        } catch (...) {
+            dropDirect();
+            throw;
+        }
+    }
+}
+
 CallResult EmbeddedEngine::call(const QString& name, const std::vector<std::pair<QString, QVariant>>& values)
 {
+    quiesce();
     // Must be registered in the current database; a bulk run asks once per procedure.
     if (!m_bulk) {
         procedureParams(name);
@@ -542,6 +559,7 @@ void EmbeddedEngine::endBulk()
         return;
     m_bulk = false;
     m_bulkChecked.clear();
+    quiesce();
     if (m_direct && (m_direct->writer.hasSales() || m_direct->writer.hasStock()))
         return;  // awaits the consolidation (or the next call puts the lines into the staging)
     m_direct.reset();

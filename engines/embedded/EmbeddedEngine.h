@@ -60,6 +60,8 @@ private:
     // bulk run is over.
     void settleDirect();
     void dropDirect();
+    // Waits for the intake's background writer before the connection is used here.
+    void quiesce();
     void beforeCall(const QString& name);
 
     QString m_dataDir;

@@ -375,7 +375,7 @@ void putTexts(Batch& b, Batch::Row& r, std::initializer_list<std::string_view> t
 
 // ---- writer ----------------------------------------------------------------------------------
 
-IntakeWriter::IntakeWriter(sqlite::Db& db)
+IntakeWriter::IntakeWriter(sqlite::Db& db, bool background)
     : m_db(db),
       m_salesSlot(registerBatchSource(db, "intake_sales_batch")),
       m_stockSlot(registerBatchSource(db, "intake_stock_batch")),
@@ -390,10 +390,20 @@ IntakeWriter::IntakeWriter(sqlite::Db& db)
     if (last.step())
         m_stockStart = sqlite3_column_int64(last.get(), 0);
     last.reset();
+    if (background)
+        m_thread = std::thread([this] { work(); });
 }
 
 IntakeWriter::~IntakeWriter()
 {
+    if (m_thread.joinable()) {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_stop = true;
+        }
+        m_changed.notify_all();
+        m_thread.join();
+    }
     *m_salesSlot = nullptr;
     *m_stockSlot = nullptr;
 }
@@ -410,7 +420,7 @@ void IntakeWriter::addSales(const SalesRow& row)
     r.vchType = row.vchType;
     m_sales.rows.push_back(r);
     if (m_sales.rows.size() >= kBatchRows)
-        flushSales();
+        handOver(true);
 }
 
 void IntakeWriter::addStock(const StockRow& row)
@@ -421,7 +431,65 @@ void IntakeWriter::addStock(const StockRow& row)
     r.total = row.total;
     m_stock.rows.push_back(r);
     if (m_stock.rows.size() >= kBatchRows)
-        flushStock();
+        handOver(false);
+}
+
+void IntakeWriter::work()
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    for (;;) {
+        m_changed.wait(lock, [this] { return m_job != 0 || m_stop; });
+        if (m_job == 0)
+            return;
+        const int job = m_job;
+        lock.unlock();
+        std::exception_ptr error;
+        try {
+            if (job == 1)
+                writeSales(m_salesWork);
+            else
+                writeStock(m_stockWork);
+        } catch (...) {
+            error = std::current_exception();
+        }
+        lock.lock();
+        m_job = 0;
+        if (error && !m_error)
+            m_error = error;
+        m_changed.notify_all();
+    }
+}
+
+void IntakeWriter::sync()
+{
+    if (!m_thread.joinable())
+        return;
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_changed.wait(lock, [this] { return m_job == 0; });
+    if (m_error) {
+        std::exception_ptr error = m_error;
+        m_error = nullptr;
+        std::rethrow_exception(error);
+    }
+}
+
+void IntakeWriter::handOver(bool sales)
+{
+    if (!m_thread.joinable()) {
+        sales ? flushSales() : flushStock();
+        return;
+    }
+    sync();
+    // The batch written last is empty again: it takes the next lines.
+    if (sales)
+        std::swap(m_sales, m_salesWork);
+    else
+        std::swap(m_stock, m_stockWork);
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_job = sales ? 1 : 2;
+    }
+    m_changed.notify_all();
 }
 
 void IntakeWriter::flush()
@@ -432,11 +500,29 @@ void IntakeWriter::flush()
 
 void IntakeWriter::flushSales()
 {
-    if (m_sales.rows.empty())
+    sync();
+    writeSales(m_sales);
+}
+
+void IntakeWriter::flushStock()
+{
+    sync();
+    writeStock(m_stock);
+}
+
+void IntakeWriter::writeSales(Batch& batch)
+{
+    if (batch.rows.empty())
         return;
     // Each line's seq: the next of its day, in the order of the file.
-    for (Batch::Row& r : m_sales.rows) {
+    DayState* current = nullptr;
+    qint64 currentDay = -1;
+    for (Batch::Row& r : batch.rows) {
         const qint64 day = r.day;
+        if (day == currentDay) {
+            r.seq = current->next++;
+            continue;
+        }
         auto it = m_days.find(day);
         if (it == m_days.end()) {
             if (day < 0 || day >= (qint64(1) << (62 - kDayShift)))
@@ -453,40 +539,55 @@ void IntakeWriter::flushSales()
             state.next = start + 1;
             it = m_days.emplace(day, std::move(state)).first;
         }
-        DayState& state = it->second;
-        if (state.next > lastSeqOfDay(day))
-            throw DbError(QStringLiteral("Too many sales lines for one day"));
-        r.seq = state.next++;
+        current = &it->second;
+        currentDay = day;
+        // 2^40 lines a day: far beyond any file.
+        r.seq = current->next++;
     }
-    m_sales.order.resize(m_sales.rows.size());
-    for (quint32 i = 0; i < m_sales.order.size(); ++i)
-        m_sales.order[i] = i;
-    std::sort(m_sales.order.begin(), m_sales.order.end(),
-              [this](quint32 a, quint32 b) { return m_sales.rows[a].seq < m_sales.rows[b].seq; });
-    runBatch(m_insertSales, m_salesSlot, m_sales);
-    for (const Batch::Row& r : m_sales.rows) {
-        DayState& state = m_days[r.day];
-        const std::string_view id = m_sales.text(r, 0);
-        if (state.ids.find(id) == state.ids.end())
-            state.ids.emplace(id);
+    batch.order.resize(batch.rows.size());
+    for (quint32 i = 0; i < batch.order.size(); ++i)
+        batch.order[i] = i;
+    std::sort(batch.order.begin(), batch.order.end(),
+              [&batch](quint32 a, quint32 b) { return batch.rows[a].seq < batch.rows[b].seq; });
+    runBatch(m_insertSales, m_salesSlot, batch);
+    currentDay = -1;
+    std::string_view lastId;
+    for (quint32 i : batch.order) {
+        const Batch::Row& r = batch.rows[i];
+        const std::string_view id = batch.text(r, 0);
+        if (r.day == currentDay && id == lastId)
+            continue;
+        if (r.day != currentDay) {
+            current = &m_days[r.day];
+            currentDay = r.day;
+        }
+        lastId = id;
+        if (current->ids.find(id) == current->ids.end())
+            current->ids.emplace(id);
     }
-    m_sales.clear();
+    batch.clear();
 }
 
-void IntakeWriter::flushStock()
+void IntakeWriter::writeStock(Batch& batch)
 {
-    if (m_stock.rows.empty())
+    if (batch.rows.empty())
         return;
-    m_stock.order.resize(m_stock.rows.size());
-    for (quint32 i = 0; i < m_stock.order.size(); ++i)
-        m_stock.order[i] = i;
-    runBatch(m_insertStock, m_stockSlot, m_stock);
-    for (const Batch::Row& r : m_stock.rows) {
-        const std::string_view id = m_stock.text(r, 0);
+    batch.order.resize(batch.rows.size());
+    for (quint32 i = 0; i < batch.order.size(); ++i)
+        batch.order[i] = i;
+    runBatch(m_insertStock, m_stockSlot, batch);
+    std::string_view lastId;
+    bool first = true;
+    for (const Batch::Row& r : batch.rows) {
+        const std::string_view id = batch.text(r, 0);
+        if (!first && id == lastId)
+            continue;
+        first = false;
+        lastId = id;
         if (m_stockIds.find(id) == m_stockIds.end())
             m_stockIds.emplace(id);
     }
-    m_stock.clear();
+    batch.clear();
 }
 
 void IntakeWriter::runBatch(Statement& insert, Batch** slot, Batch& batch)

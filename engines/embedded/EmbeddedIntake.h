@@ -10,6 +10,10 @@
 
 #include <QString>
 #include <array>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <thread>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -121,16 +125,22 @@ struct Batch {
 // puts them into the connection's staging tables (as if they had been staged line by line).
 // Lines are written in batches (bounded memory) through one INSERT ... SELECT each, sales sorted
 // by seq so that SQLite walks from one row to the next instead of searching the table.
+//
+// With background set, a full batch is written by a thread of the writer's own while the caller
+// checks the next lines; the caller must call sync() before it uses the connection itself (the
+// other members do). A failure of that thread is thrown by the next addSales/addStock or sync().
 class IntakeWriter {
 public:
-    explicit IntakeWriter(sqlite::Db& db);
+    explicit IntakeWriter(sqlite::Db& db, bool background = false);
     ~IntakeWriter();
 
     void addSales(const SalesRow& row);
     void addStock(const StockRow& row);
+    // Waits for the batch being written.
+    void sync();
     void flush();
-    bool hasSales() const { return !m_days.empty() || !m_sales.rows.empty(); }
-    bool hasStock() const { return !m_stockIds.empty() || !m_stock.rows.empty(); }
+    bool hasSales() { sync(); return !m_days.empty() || !m_sales.rows.empty(); }
+    bool hasStock() { sync(); return !m_stockIds.empty() || !m_stock.rows.empty(); }
 
     // Sales: the stored lines of the same outlet and day. Stock: all stored lines of the outlet.
     void replaceSales();
@@ -146,7 +156,11 @@ private:
     };
     void flushSales();
     void flushStock();
+    void handOver(bool sales);
+    void writeSales(Batch& batch);
+    void writeStock(Batch& batch);
     void runBatch(Statement& insert, Batch** slot, Batch& batch);
+    void work();
 
     sqlite::Db& m_db;
     Batch m_sales;
@@ -159,6 +173,16 @@ private:
     std::map<qint64, DayState> m_days;
     qint64 m_stockStart = 0;
     std::set<std::string, std::less<>> m_stockIds;
+
+    // The background writer: job 1 writes m_salesWork, 2 m_stockWork.
+    Batch m_salesWork;
+    Batch m_stockWork;
+    std::thread m_thread;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    int m_job = 0;
+    bool m_stop = false;
+    std::exception_ptr m_error;
 };
 
 // Outlet numbers (idkey) of the account set, for a run that holds the write lock.
