@@ -120,7 +120,7 @@ void EmbeddedEngine::useDatabase(const QString& name)
     }
     // WAL with synchronous=NORMAL: a commit is safe against a killed process (the WAL is written
     // before COMMIT returns); only a power cut may lose the last commits, never mix them.
-    db->exec(QStringLiteral("PRAGMA synchronous=NORMAL; PRAGMA cache_size=-65536;"));
+    db->exec(QStringLiteral("PRAGMA synchronous=NORMAL; PRAGMA cache_size=-16384;"));
     upgradeAccountSet(*db);
     db->exec(QString::fromUtf8(kStagingSql));
     m_direct.reset();

@@ -747,6 +747,8 @@ void writeTemplateFile(const QString& path)
 {
     QFile::remove(path);
     auto db = sqlite::Db::open(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, 5000, false);
+    // 8 KiB pages: a bulk import splits and logs half as many pages as with 4 KiB.
+    db->exec(QStringLiteral("PRAGMA page_size = 8192;"));
     sqlite::Transaction tx(*db);
     db->exec(accountSetSchemaSql());
     for (const ProcedureDef& p : allProcedures()) {
