@@ -61,8 +61,29 @@ void EmbeddedEngine::open(const ConnectionProps& props)
     }
 }
 
+void EmbeddedEngine::startCheckpoint()
+{
+    joinCheckpoint();
+    const QString path = m_account->path();
+    m_checkpointer = std::thread([path] {
+        try {
+            auto db = sqlite::Db::open(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, 1000);
+            sqlite3_wal_checkpoint_v2(db->handle(), "main", SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+        } catch (...) {
+            // The next automatic checkpoint does it.
+        }
+    });
+}
+
+void EmbeddedEngine::joinCheckpoint()
+{
+    if (m_checkpointer.joinable())
+        m_checkpointer.join();
+}
+
 void EmbeddedEngine::close()
 {
+    joinCheckpoint();
     // An intake not consolidated dies with the connection, as the staging does.
     m_direct.reset();
     m_account.reset();
@@ -101,6 +122,7 @@ void EmbeddedEngine::useDatabase(const QString& name)
         return;
     quiesce();
     settleDirect();
+    joinCheckpoint();
     if (isMasterName(name)) {
         m_direct.reset();
         m_account.reset();
@@ -453,7 +475,17 @@ void EmbeddedEngine::consolidate(bool sales)
             throw;
         }
         m_direct.reset();
-        d.exec(QStringLiteral("COMMIT"));
+        // The WAL pages go into the database file on a connection of their own after the commit:
+        // the import is safe once COMMIT has returned, the copy need not hold up the caller.
+        sqlite3_wal_autocheckpoint(d.handle(), 0);
+        try {
+            d.exec(QStringLiteral("COMMIT"));
+        } catch (...) {
+            sqlite3_wal_autocheckpoint(d.handle(), 1000);
+            throw;
+        }
+        sqlite3_wal_autocheckpoint(d.handle(), 1000);
+        startCheckpoint();
         if (m_bulk) {
             m_bulk = false;
             beginBulk();

@@ -13,6 +13,7 @@
 
 #include <QStringList>
 #include <memory>
+#include <thread>
 
 namespace corvanta {
 
@@ -63,6 +64,9 @@ private:
     // Waits for the intake's background writer before the connection is used here.
     void quiesce();
     void beforeCall(const QString& name);
+    // The checkpoint after an import's commit, on a thread and connection of its own.
+    void startCheckpoint();
+    void joinCheckpoint();
 
     QString m_dataDir;
     std::unique_ptr<sqlite::Db> m_master;
@@ -71,6 +75,7 @@ private:
     bool m_bulk = false;
     QStringList m_bulkChecked;  // procedures found registered during the bulk run
     std::unique_ptr<Direct> m_direct;
+    std::thread m_checkpointer;
 };
 
 }  // namespace corvanta
