@@ -218,6 +218,8 @@ void EmbeddedEngine::startDirect()
 
 void EmbeddedEngine::dropDirect()
 {
+    if (!m_direct)
+        return;
     m_direct.reset();
     if (m_account && m_account->inTransaction()) {
         try {
@@ -285,12 +287,12 @@ CallResult EmbeddedEngine::call(const QString& name, const std::vector<std::pair
     beforeCall(name);
     sqlite::Db& d = db();
     if (m_direct && m_bulk) {
-        // A refused line leaves no trace; a failed statement takes back only itself.
+        // A refused line leaves no trace. A database error may have cost lines written before
+        // it: the whole intake goes, so that no part of it can be consolidated.
         try {
             return def->body(*this, args);
         } catch (...) {
-            if (!d.inTransaction())
-                m_direct.reset();
+            dropDirect();
             throw;
         }
     }
@@ -375,8 +377,7 @@ std::optional<qlonglong> EmbeddedEngine::bulkCallText(const QString& name, std::
             v[size_t((*order)[i])] = values[i];
         return intakeStock(v);
     } catch (...) {
-        if (m_account && !m_account->inTransaction())
-            m_direct.reset();
+        dropDirect();
         throw;
     }
 }
@@ -579,7 +580,8 @@ void EmbeddedEngine::beginBulk()
             startDirect();
         } catch (...) {
             m_bulk = false;
-            dropDirect();
+            m_direct.reset();
+            m_account->exec(QStringLiteral("ROLLBACK"));
             throw;
         }
     }
