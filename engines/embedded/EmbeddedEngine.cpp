@@ -209,6 +209,8 @@ struct EmbeddedEngine::Direct {
     // registration is not the one the fast form knows.
     std::optional<std::vector<int>> salesOrder, stockOrder;
     bool salesOrderKnown = false, stockOrderKnown = false;
+    QString lastName;  // of the last fast call, found registered
+    bool lastSales = false;
 };
 
 void EmbeddedEngine::startDirect()
@@ -330,14 +332,20 @@ std::optional<qlonglong> EmbeddedEngine::bulkCallText(const QString& name, std::
 {
     if (!m_direct || !m_bulk)
         return std::nullopt;
-    const bool sales = isProc(name, "hz_InsertSales");
-    if (!sales && !isProc(name, "hz_InsertStock"))
-        return std::nullopt;
-    if (!m_bulkChecked.contains(name, Qt::CaseInsensitive)) {
-        procedureParams(name);
-        m_bulkChecked.append(name);
-    }
     Direct& d = *m_direct;
+    // The same name as the last call (the common case) needs no lookup.
+    bool sales = d.lastSales;
+    if (name != d.lastName) {
+        sales = isProc(name, "hz_InsertSales");
+        if (!sales && !isProc(name, "hz_InsertStock"))
+            return std::nullopt;
+        if (!m_bulkChecked.contains(name, Qt::CaseInsensitive)) {
+            procedureParams(name);
+            m_bulkChecked.append(name);
+        }
+        d.lastName = name;
+        d.lastSales = sales;
+    }
     bool& known = sales ? d.salesOrderKnown : d.stockOrderKnown;
     std::optional<std::vector<int>>& order = sales ? d.salesOrder : d.stockOrder;
     if (!known) {

@@ -249,7 +249,14 @@ struct BatchVtab {
 };
 struct BatchCursor {
     sqlite3_vtab_cursor base{};
+    const Batch* batch = nullptr;
+    const Batch::Row* row = nullptr;  // the current row, null at the end
     size_t pos = 0;
+    void seek(size_t p)
+    {
+        pos = p;
+        row = batch && pos < batch->order.size() ? &batch->rows[batch->order[pos]] : nullptr;
+    }
 };
 
 constexpr int kColSeq = 0;
@@ -286,30 +293,28 @@ int batchClose(sqlite3_vtab_cursor* c)
     delete reinterpret_cast<BatchCursor*>(c);
     return SQLITE_OK;
 }
-const Batch* batchOf(sqlite3_vtab_cursor* c)
-{
-    Batch** slot = reinterpret_cast<BatchVtab*>(c->pVtab)->batch;
-    return slot ? *slot : nullptr;
-}
 int batchFilter(sqlite3_vtab_cursor* c, int, const char*, int, sqlite3_value**)
 {
-    reinterpret_cast<BatchCursor*>(c)->pos = 0;
+    auto* cur = reinterpret_cast<BatchCursor*>(c);
+    Batch** slot = reinterpret_cast<BatchVtab*>(c->pVtab)->batch;
+    cur->batch = slot ? *slot : nullptr;
+    cur->seek(0);
     return SQLITE_OK;
 }
 int batchNext(sqlite3_vtab_cursor* c)
 {
-    ++reinterpret_cast<BatchCursor*>(c)->pos;
+    auto* cur = reinterpret_cast<BatchCursor*>(c);
+    cur->seek(cur->pos + 1);
     return SQLITE_OK;
 }
 int batchEof(sqlite3_vtab_cursor* c)
 {
-    const Batch* b = batchOf(c);
-    return !b || reinterpret_cast<BatchCursor*>(c)->pos >= b->order.size();
+    return reinterpret_cast<BatchCursor*>(c)->row == nullptr;
 }
 int batchColumn(sqlite3_vtab_cursor* c, sqlite3_context* ctx, int col)
 {
-    const Batch& b = *batchOf(c);
-    const Batch::Row& r = b.rows[b.order[reinterpret_cast<BatchCursor*>(c)->pos]];
+    const auto* cur = reinterpret_cast<BatchCursor*>(c);
+    const Batch::Row& r = *cur->row;
     switch (col) {
     case kColSeq: sqlite3_result_int64(ctx, r.seq); break;
     case kColDate: sqlite3_result_text(ctx, r.date.data(), int(r.date.size()), SQLITE_STATIC); break;
@@ -318,8 +323,8 @@ int batchColumn(sqlite3_vtab_cursor* c, sqlite3_context* ctx, int col)
     case kColCost: sqlite3_result_int64(ctx, r.cost); break;
     case kColVch: sqlite3_result_int(ctx, r.vchType); break;
     default: {
-        const std::string_view t = b.text(r, col - 1);
-        sqlite3_result_text(ctx, t.data(), int(t.size()), SQLITE_STATIC);
+        const size_t i = size_t(col - 1);
+        sqlite3_result_text(ctx, cur->batch->texts.data() + r.at[i], int(r.len[i]), SQLITE_STATIC);
     }
     }
     return SQLITE_OK;
