@@ -3,7 +3,8 @@
 // stored-procedure call on ADOSProc; the intake pays for the steps only once per procedure: the
 // first line of a kind goes through all six, which refresh the parameter list, and the lines
 // after it reuse that list and go to the engine directly (text parameters need no conversion;
-// any other declared type takes the six steps every time). The intake is one bulk run on the
+// any other declared type takes the six steps every time): as UTF-8 through Engine::bulkCallText
+// when the engine has that form, else through Engine::call. The intake is one bulk run on the
 // engine (the embedded engine keeps it in one transaction); each line gets its own call and result.
 #include "import/ImportRun.h"
 
