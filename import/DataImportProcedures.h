@@ -35,6 +35,7 @@ private:
     struct Prepared {
         bool ready = false;
         bool allText = false;
+        bool utf8Form = true;  // until the engine declines Engine::bulkCallText
         std::vector<std::pair<QString, QVariant>> values;  // input parameters in declared order
         std::vector<int> fieldOf;                          // field position of each, -1 none
     };
