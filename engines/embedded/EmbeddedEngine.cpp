@@ -10,6 +10,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <sqlite3.h>
+#ifdef __linux__
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
 
 namespace corvanta {
 
@@ -66,6 +71,10 @@ void EmbeddedEngine::startCheckpoint()
     joinCheckpoint();
     const QString path = m_account->path();
     m_checkpointer = std::thread([path] {
+#ifdef __linux__
+        // Housekeeping: behind the work the user waits for.
+        setpriority(PRIO_PROCESS, pid_t(syscall(SYS_gettid)), 10);
+#endif
         try {
             auto db = sqlite::Db::open(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, 1000);
             sqlite3_wal_checkpoint_v2(db->handle(), "main", SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
