@@ -364,6 +364,7 @@ Batch** registerBatchSource(sqlite::Db& db, const char* name)
 }
 
 constexpr size_t kBatchRows = 8192;
+constexpr size_t kQueuedBatches = 4;
 
 void putTexts(Batch& b, Batch::Row& r, std::initializer_list<std::string_view> texts)
 {
@@ -405,6 +406,7 @@ IntakeWriter::~IntakeWriter()
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             m_stop = true;
+            m_queue.clear();  // not wanted any more: the intake is being dropped
         }
         m_changed.notify_all();
         m_thread.join();
@@ -443,24 +445,29 @@ void IntakeWriter::work()
 {
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
-        m_changed.wait(lock, [this] { return m_job != 0 || m_stop; });
-        if (m_job == 0)
+        m_changed.wait(lock, [this] { return !m_queue.empty() || m_stop; });
+        if (m_queue.empty())
             return;
-        const int job = m_job;
+        Job job = std::move(m_queue.front());
+        m_queue.pop_front();
+        m_busy = true;
         lock.unlock();
         std::exception_ptr error;
         try {
-            if (job == 1)
-                writeSales(m_salesWork);
-            else
-                writeStock(m_stockWork);
+            job.sales ? writeSales(job.batch) : writeStock(job.batch);
         } catch (...) {
             error = std::current_exception();
         }
         lock.lock();
-        m_job = 0;
-        if (error && !m_error)
-            m_error = error;
+        m_busy = false;
+        job.batch.clear();
+        m_free.push_back(std::move(job.batch));
+        if (error) {
+            // Nothing after a failure: the transaction may be gone.
+            if (!m_error)
+                m_error = error;
+            m_queue.clear();
+        }
         m_changed.notify_all();
     }
 }
@@ -470,7 +477,7 @@ void IntakeWriter::sync()
     if (!m_thread.joinable())
         return;
     std::unique_lock<std::mutex> lock(m_mutex);
-    m_changed.wait(lock, [this] { return m_job == 0; });
+    m_changed.wait(lock, [this] { return m_queue.empty() && !m_busy; });
     if (m_error) {
         std::exception_ptr error = m_error;
         m_error = nullptr;
@@ -484,15 +491,22 @@ void IntakeWriter::handOver(bool sales)
         sales ? flushSales() : flushStock();
         return;
     }
-    sync();
-    // The batch written last is empty again: it takes the next lines.
-    if (sales)
-        std::swap(m_sales, m_salesWork);
-    else
-        std::swap(m_stock, m_stockWork);
+    Batch& full = sales ? m_sales : m_stock;
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_job = sales ? 1 : 2;
+        // A few batches may wait: the two threads need not meet at every batch.
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_changed.wait(lock, [this] { return m_queue.size() < kQueuedBatches || m_error; });
+        if (m_error) {
+            std::exception_ptr error = m_error;
+            m_error = nullptr;
+            std::rethrow_exception(error);
+        }
+        m_queue.push_back(Job{sales, std::move(full)});
+        full = Batch();
+        if (!m_free.empty()) {
+            full = std::move(m_free.back());
+            m_free.pop_back();
+        }
     }
     m_changed.notify_all();
 }

@@ -11,6 +11,7 @@
 #include <QString>
 #include <array>
 #include <condition_variable>
+#include <deque>
 #include <exception>
 #include <mutex>
 #include <thread>
@@ -174,13 +175,17 @@ private:
     qint64 m_stockStart = 0;
     std::set<std::string, std::less<>> m_stockIds;
 
-    // The background writer: job 1 writes m_salesWork, 2 m_stockWork.
-    Batch m_salesWork;
-    Batch m_stockWork;
+    // The background writer: batches in the order they were filled.
+    struct Job {
+        bool sales;
+        Batch batch;
+    };
+    std::deque<Job> m_queue;
+    std::vector<Batch> m_free;  // written batches, for reuse
+    bool m_busy = false;
     std::thread m_thread;
     std::mutex m_mutex;
     std::condition_variable m_changed;
-    int m_job = 0;
     bool m_stop = false;
     std::exception_ptr m_error;
 };
