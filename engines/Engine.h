@@ -15,7 +15,9 @@
 #include <QVariant>
 #include <memory>
 #include <optional>
+#include <span>
 #include <stdexcept>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -83,6 +85,13 @@ public:
     // the calls taken stay taken; endBulk also ends the run after a failure. Default: nothing.
     virtual void beginBulk() {}
     virtual void endBulk() {}
+    // Inside a bulk run: a call of a procedure whose input parameters are all text, with the
+    // values as UTF-8 in the order of procedureParams() (return value left out). Same outcome as
+    // call(). nullopt when the engine has no such form for it; the caller then uses call().
+    virtual std::optional<qlonglong> bulkCallText(const QString& /*name*/, std::span<const std::string_view> /*values*/)
+    {
+        return std::nullopt;
+    }
 
     // A new account-set database made from the template (the "restore"). dbName has been
     // validated as a plain identifier; throws DbError when the database exists or cannot be made.

@@ -14,6 +14,28 @@ void DataImportProcedures::deleSales()
 int DataImportProcedures::insert(const QString& proc, Prepared& prepared, const IntakeLine& line)
 {
     const int count = line.fieldCount();
+    if (prepared.ready && prepared.allText && prepared.utf8Form) {
+        // The engine's own form first: the fields as UTF-8, in the parameters' order.
+        m_utf8 = line.text.toUtf8();
+        const std::string_view all(m_utf8.constData(), std::size_t(m_utf8.size()));
+        std::array<std::string_view, kSalesFieldCount> fields{};
+        std::size_t from = 0;
+        for (int f = 0; f < count && from <= all.size(); ++f) {
+            std::size_t end = f + 1 < count ? all.find(',', from) : all.size();
+            if (end == std::string_view::npos)
+                end = all.size();
+            fields[std::size_t(f)] = all.substr(from, end - from);
+            from = end + 1;
+        }
+        m_views.resize(prepared.values.size());
+        for (std::size_t i = 0; i < prepared.values.size(); ++i) {
+            const int f = prepared.fieldOf[i];
+            m_views[i] = f < 0 ? std::string_view() : fields[std::size_t(f)];
+        }
+        if (const std::optional<qlonglong> rc = m_dm.ADOConnection.engine().bulkCallText(proc, m_views))
+            return int(*rc);
+        prepared.utf8Form = false;  // the engine has none: do not build it again
+    }
     if (prepared.ready && prepared.allText) {
         for (std::size_t i = 0; i < prepared.values.size(); ++i) {
             const int f = prepared.fieldOf[i];

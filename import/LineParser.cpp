@@ -52,23 +52,26 @@ bool SplitDataLine(std::string_view line, SplitLine& out)
     std::array<std::size_t, kSalesFieldCount> starts{};
     std::array<std::size_t, kSalesFieldCount> ends{};
     int field = 0;  // the field being filled; 12 once a 12th comma has ended the last kept one
-    out.joined.reserve(text.size());
+    out.joined.resize(text.size());
+    char* const base = out.joined.data();
+    char* w = base;
     for (char c : text) {
         if (c == ',') {
             ++g_importKind;
             ++out.commas;
             if (field < kSalesFieldCount) {
-                ends[field] = out.joined.size();
+                ends[field] = std::size_t(w - base);
                 ++field;
                 if (field < kSalesFieldCount) {
-                    out.joined.push_back(',');
-                    starts[field] = out.joined.size();
+                    *w++ = ',';
+                    starts[field] = std::size_t(w - base);
                 }
             }
         } else if (c != '"' && field < kSalesFieldCount) {
-            out.joined.push_back(c);
+            *w++ = c;
         }
     }
+    out.joined.resize(std::size_t(w - base));
     if (field < kSalesFieldCount)
         ends[field] = out.joined.size();
     out.fieldCount = (out.commas < kSalesFieldCount - 1 ? out.commas : kSalesFieldCount - 1) + 1;
@@ -84,6 +87,16 @@ LineBytes CheckLineBytes(std::string_view line)
     const std::size_t n = line.size();
     LineBytes result = LineBytes::Ok;
     for (std::size_t i = 0; i < n;) {
+        // Eight ASCII bytes without NUL at a time: each is a character of its own.
+        while (i + 8 <= n) {
+            std::uint64_t w;
+            std::memcpy(&w, p + i, 8);
+            if ((w & 0x8080808080808080ull) != 0 || ((w - 0x0101010101010101ull) & ~w & 0x8080808080808080ull) != 0)
+                break;
+            i += 8;
+        }
+        if (i >= n)
+            break;
         const unsigned char c = p[i];
         if (c < 0x80) {
             if (c == 0)
@@ -223,9 +236,12 @@ bool ImportFileReader::nextLine(std::string_view& line)
     for (;;) {
         const char* begin = m_buf.data() + m_pos;
         const char* end = m_buf.data() + m_end;
-        const char* p = begin;
-        while (p != end && *p != kCr && *p != kCtrlZ)
-            ++p;
+        // The line end, or a Ctrl+Z before it (both searched with the C library's memchr).
+        const char* p = static_cast<const char*>(std::memchr(begin, kCr, std::size_t(end - begin)));
+        if (!p)
+            p = end;
+        if (const void* z = std::memchr(begin, kCtrlZ, std::size_t(p - begin)))
+            p = static_cast<const char*>(z);
         if (p != end) {
             const std::size_t len = std::size_t(p - begin);
             m_pos += len;

@@ -8,10 +8,12 @@
 // "Data Source" names no server here and is accepted whatever it says; "User Id" and "PASSWORD"
 // are not checked (the files are protected by the folder's permissions).
 #include "engines/Engine.h"
+#include "engines/embedded/EmbeddedIntake.h"
 #include "engines/embedded/Sqlite.h"
 
 #include <QStringList>
 #include <memory>
+#include <thread>
 
 namespace corvanta {
 
@@ -29,10 +31,15 @@ public:
     std::vector<ParamInfo> procedureParams(const QString& name) override;
     CallResult call(const QString& name, const std::vector<std::pair<QString, QVariant>>& values) override;
     void restoreTemplate(const QString& dbName) override;
-    // One transaction around an import's intake; each call inside it is a savepoint of its own,
-    // so a call that fails leaves the calls before it in place, as it would one by one.
+    // An import's intake is one write transaction. When the staging is empty at its start, the
+    // lines go straight into the sales and stock tables (checked in C++ against the outlets read
+    // once) and the transaction stays open after endBulk: the consolidation that follows only
+    // removes the lines they replace and commits. Any other call first puts them back into the
+    // staging, so every outcome is that of staging line by line; a killed process leaves the
+    // tables as they were. Otherwise each call is a savepoint of its own inside the transaction.
     void beginBulk() override;
     void endBulk() override;
+    std::optional<qlonglong> bulkCallText(const QString& name, std::span<const std::string_view> values) override;
 
     // For the procedure bodies.
     sqlite::Db& db();
@@ -41,13 +48,34 @@ public:
     // data/<name>.db, matched without regard to letter case.
     QString databaseFile(const QString& name) const;
 
+    // The import procedures (0 taken, -2 unknown outlet, -1 refused; consolidation throws).
+    qlonglong intakeSales(const embedded::SalesValues& values);
+    qlonglong intakeStock(const embedded::StockValues& values);
+    void clearStaging();
+    void consolidate(bool sales);
+
 private:
+    struct Direct;
+    void startDirect();
+    // Puts the lines written straight into the tables back into the staging; commits when the
+    // bulk run is over.
+    void settleDirect();
+    void dropDirect();
+    // Waits for the intake's background writer before the connection is used here.
+    void quiesce();
+    void beforeCall(const QString& name);
+    // The checkpoint after an import's commit, on a thread and connection of its own.
+    void startCheckpoint();
+    void joinCheckpoint();
+
     QString m_dataDir;
     std::unique_ptr<sqlite::Db> m_master;
     std::unique_ptr<sqlite::Db> m_account;
     QString m_current;
     bool m_bulk = false;
     QStringList m_bulkChecked;  // procedures found registered during the bulk run
+    std::unique_ptr<Direct> m_direct;
+    std::thread m_checkpointer;
 };
 
 }  // namespace corvanta

@@ -41,6 +41,9 @@ std::vector<ParamInfo> parseParamList(const QString& text, const QString& procNa
 
 // Tables, indexes and procedure registrations of a new account set.
 QString accountSetSchemaSql();
+// Brings an account set made by an older template to the current schema.
+namespace sqlite { class Db; }
+void upgradeAccountSet(sqlite::Db& db);
 // Writes the template database file (used by the build's generator).
 void writeTemplateFile(const QString& path);
 

@@ -38,6 +38,13 @@ Query& Query::bindText(int pos, const QString& value)
     return *this;
 }
 
+Query& Query::bindUtf8(int pos, std::string_view value)
+{
+    if (sqlite3_bind_text(m_stmt, pos, value.data() ? value.data() : "", int(value.size()), SQLITE_TRANSIENT) != SQLITE_OK)
+        m_db->fail(QStringLiteral("bind"));
+    return *this;
+}
+
 Query& Query::bindInt(int pos, qint64 value)
 {
     if (sqlite3_bind_int64(m_stmt, pos, value) != SQLITE_OK)
@@ -94,6 +101,9 @@ std::string_view Query::bytes(int col) const
 
 std::unique_ptr<Db> Db::open(const QString& path, int flags, int busyTimeoutMs, bool wal)
 {
+    // Memory statistics cost a global mutex per allocation; nothing here reads them.
+    static const bool configured = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0) == SQLITE_OK;
+    (void)configured;
     sqlite3* raw = nullptr;
     const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &raw, flags, nullptr);
     if (rc != SQLITE_OK) {

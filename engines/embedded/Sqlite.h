@@ -28,6 +28,7 @@ public:
     // 1-based positions; a null QVariant binds NULL, qlonglong/int bind integers, the rest text.
     Query& bind(int pos, const QVariant& value);
     Query& bindText(int pos, const QString& value);
+    Query& bindUtf8(int pos, std::string_view value);
     Query& bindInt(int pos, qint64 value);
     Query& bindNull(int pos);
 

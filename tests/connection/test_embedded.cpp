@@ -97,11 +97,14 @@ TEST_F(EmbeddedConformance, KilledConsolidationKeepsOldOrNew)
     EXPECT_TRUE(current.isEmpty());
     int killedInside = 0;
     int committed = 0;
-    for (int round = 1; round <= 8; ++round) {
+    for (int round = 1; round <= 12; ++round) {
         const QString qty = QString::number(round);
         QProcess child;
-        child.start(QStringLiteral(KILL_CHILD_PATH),
-                    {GetAppDir(), dbName, QString::number(lines), qty});
+        // Odd rounds send the lines line by line, even rounds as an import's bulk run.
+        QStringList args = {GetAppDir(), dbName, QString::number(lines), qty};
+        if (round % 2 == 0)
+            args << QStringLiteral("bulk");
+        child.start(QStringLiteral(KILL_CHILD_PATH), args);
         ASSERT_TRUE(child.waitForStarted());
         QByteArray out;
         while (!out.contains("ADD") && child.waitForReadyRead(30000))

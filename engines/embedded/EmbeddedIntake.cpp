@@ -1,0 +1,698 @@
+#include "engines/embedded/EmbeddedIntake.h"
+
+#include <QDate>
+#include <algorithm>
+#include <sqlite3.h>
+
+namespace corvanta::embedded {
+
+const std::array<const char*, kSalesParams> kSalesParamNames = {
+    "@USERCODE", "@PTYPENAME", "@STANDARD", "@TYPE", "@UNIT", "@AREA",
+    "@DATE", "@QTY", "@TOTAL", "@COSTTOTAL", "@VCHTYPE", "@ID",
+};
+const std::array<const char*, kStockParams> kStockParamNames = {
+    "@USERCODE", "@PTYPENAME", "@STANDARD", "@TYPE", "@UNIT", "@AREA", "@KCQTY", "@KCTOTAL", "@ID",
+};
+
+namespace {
+
+// The ASCII part of QChar::isSpace.
+inline bool isAsciiSpace(unsigned char c) { return c == ' ' || (c >= 9 && c <= 13); }
+inline bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+bool allDigits(std::string_view s)
+{
+    if (s.empty())
+        return false;
+    for (char c : s)
+        if (!isDigit(c))
+            return false;
+    return true;
+}
+
+int number(std::string_view digits)
+{
+    int v = 0;
+    for (char c : digits)
+        v = v * 10 + (c - '0');
+    return v;
+}
+
+}  // namespace
+
+std::string_view TrimmedUtf8(std::string_view value, std::string& scratch)
+{
+    size_t b = 0, e = value.size();
+    while (b < e && isAsciiSpace(static_cast<unsigned char>(value[b])))
+        ++b;
+    while (e > b && isAsciiSpace(static_cast<unsigned char>(value[e - 1])))
+        --e;
+    const std::string_view t = value.substr(b, e - b);
+    if (t.empty() || (static_cast<unsigned char>(t.front()) < 0x80 && static_cast<unsigned char>(t.back()) < 0x80))
+        return t;
+    // White space beyond ASCII (U+3000, U+00A0, ...) is Qt's business.
+    const QByteArray trimmed = QString::fromUtf8(t.data(), qsizetype(t.size())).trimmed().toUtf8();
+    scratch.assign(trimmed.constData(), size_t(trimmed.size()));
+    return scratch;
+}
+
+std::optional<Day> ParseDay(std::string_view value)
+{
+    std::string scratch;
+    const std::string_view t = TrimmedUtf8(value, scratch);
+    std::string_view y, m, d;
+    if (t.size() == 8 && allDigits(t)) {
+        y = t.substr(0, 4);
+        m = t.substr(4, 2);
+        d = t.substr(6, 2);
+    } else {
+        if (t.size() <= 4 || (t[4] != '-' && t[4] != '/'))
+            return std::nullopt;
+        const char sep = t[4];
+        const size_t second = t.find(sep, 5);
+        if (second == std::string_view::npos || t.find(sep, second + 1) != std::string_view::npos)
+            return std::nullopt;
+        y = t.substr(0, 4);
+        m = t.substr(5, second - 5);
+        d = t.substr(second + 1);
+        if (!allDigits(y) || m.empty() || m.size() > 2 || d.empty() || d.size() > 2 || !allDigits(m) || !allDigits(d))
+            return std::nullopt;
+    }
+    const int year = number(y), month = number(m), dayOfMonth = number(d);
+    const QDate date(year, month, dayOfMonth);
+    if (year < 1 || !date.isValid())
+        return std::nullopt;
+    Day out;
+    out.julian = date.toJulianDay();
+    char* p = out.text.data();
+    auto put = [&p](int v, int width) {
+        for (int i = width - 1; i >= 0; --i, v /= 10)
+            p[i] = char('0' + v % 10);
+        p += width;
+    };
+    put(year, 4);
+    *p++ = '-';
+    put(month, 2);
+    *p++ = '-';
+    put(dayOfMonth, 2);
+    return out;
+}
+
+std::optional<qint64> ParseScaled(std::string_view value)
+{
+    std::string scratch;
+    const std::string_view t = TrimmedUtf8(value, scratch);
+    size_t i = 0;
+    bool negative = false;
+    if (i < t.size() && (t[i] == '+' || t[i] == '-'))
+        negative = t[i++] == '-';
+    const size_t intBegin = i;
+    while (i < t.size() && isDigit(t[i]))
+        ++i;
+    std::string_view intPart = t.substr(intBegin, i - intBegin);
+    std::string_view fracPart;
+    if (i < t.size() && t[i] == '.') {
+        const size_t fracBegin = ++i;
+        while (i < t.size() && isDigit(t[i]))
+            ++i;
+        fracPart = t.substr(fracBegin, i - fracBegin);
+    }
+    if (i != t.size() || (intPart.empty() && fracPart.empty()))
+        return std::nullopt;
+    while (!intPart.empty() && intPart.front() == '0')
+        intPart.remove_prefix(1);
+    while (!fracPart.empty() && fracPart.back() == '0')
+        fracPart.remove_suffix(1);
+    if (intPart.size() > 12 || fracPart.size() > 6)
+        return std::nullopt;
+    qint64 v = 0;
+    for (char c : intPart)
+        v = v * 10 + (c - '0');
+    for (size_t k = 0; k < 6; ++k)
+        v = v * 10 + (k < fracPart.size() ? fracPart[k] - '0' : 0);
+    return negative ? -v : v;
+}
+
+// ---- checks ---------------------------------------------------------------------------------
+
+int IntakeChecker::sales(const SalesValues& v, SalesRow& row)
+{
+    row.id = TrimmedUtf8(v[SpId], m_id);
+    if (!m_outletExists(row.id))
+        return -2;
+    const std::optional<Day> day = ParseDay(v[SpDate]);
+    const std::optional<qint64> qty = ParseScaled(v[SpQty]);
+    const std::optional<qint64> total = ParseScaled(v[SpTotal]);
+    const std::optional<qint64> cost = ParseScaled(v[SpCostTotal]);
+    const std::string_view vch = TrimmedUtf8(v[SpVchType], m_vch);
+    if (!day || !qty || !total || !cost || (vch != "11" && vch != "45"))
+        return -1;
+    row.usercode = TrimmedUtf8(v[SpUserCode], m_code);
+    row.ptypename = v[SpPtypeName];
+    row.standard = v[SpStandard];
+    row.type = v[SpType];
+    row.unit = v[SpUnit];
+    row.area = v[SpArea];
+    row.day = *day;
+    row.qty = *qty;
+    row.total = *total;
+    row.cost = *cost;
+    row.vchType = vch == "11" ? 11 : 45;
+    return 0;
+}
+
+int IntakeChecker::stock(const StockValues& v, StockRow& row)
+{
+    row.id = TrimmedUtf8(v[KpId], m_id);
+    if (!m_outletExists(row.id))
+        return -2;
+    const std::optional<qint64> qty = ParseScaled(v[KpKcQty]);
+    const std::optional<qint64> total = ParseScaled(v[KpKcTotal]);
+    if (!qty || !total)
+        return -1;
+    row.usercode = TrimmedUtf8(v[KpUserCode], m_code);
+    row.ptypename = v[KpPtypeName];
+    row.standard = v[KpStandard];
+    row.type = v[KpType];
+    row.unit = v[KpUnit];
+    row.area = v[KpArea];
+    row.qty = *qty;
+    row.total = *total;
+    return 0;
+}
+
+// ---- statements ------------------------------------------------------------------------------
+
+Statement::Statement(sqlite::Db& db, const char* sql) : m_db(db)
+{
+    if (sqlite3_prepare_v3(db.handle(), sql, -1, SQLITE_PREPARE_PERSISTENT, &m_stmt, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(m_stmt);
+        m_stmt = nullptr;
+        db.fail(QString::fromUtf8(sql));
+    }
+}
+
+Statement::~Statement()
+{
+    sqlite3_finalize(m_stmt);
+}
+
+void Statement::text(int pos, std::string_view value)
+{
+    // The value stays valid until the statement has run (each step binds anew).
+    if (sqlite3_bind_text(m_stmt, pos, value.data() ? value.data() : "", int(value.size()), SQLITE_STATIC) != SQLITE_OK)
+        m_db.fail(QStringLiteral("bind"));
+}
+
+void Statement::integer(int pos, qint64 value)
+{
+    if (sqlite3_bind_int64(m_stmt, pos, value) != SQLITE_OK)
+        m_db.fail(QStringLiteral("bind"));
+}
+
+bool Statement::step()
+{
+    const int rc = sqlite3_step(m_stmt);
+    if (rc == SQLITE_ROW)
+        return true;
+    if (rc == SQLITE_DONE) {
+        sqlite3_reset(m_stmt);
+        return false;
+    }
+    try {
+        m_db.fail(QString::fromUtf8(sqlite3_sql(m_stmt)));
+    } catch (...) {
+        sqlite3_reset(m_stmt);
+        throw;
+    }
+}
+
+void Statement::run()
+{
+    while (step()) {
+    }
+}
+
+void Statement::reset()
+{
+    sqlite3_reset(m_stmt);
+}
+
+// ---- batch source ------------------------------------------------------------------------------
+
+// intake_sales / intake_stock: eponymous virtual tables that read the writer's current batch.
+namespace {
+
+struct BatchVtab {
+    sqlite3_vtab base{};
+    Batch** batch = nullptr;
+};
+struct BatchCursor {
+    sqlite3_vtab_cursor base{};
+    const Batch* batch = nullptr;
+    const Batch::Row* row = nullptr;  // the current row, null at the end
+    size_t pos = 0;
+    void seek(size_t p)
+    {
+        pos = p;
+        row = batch && pos < batch->order.size() ? &batch->rows[batch->order[pos]] : nullptr;
+    }
+};
+
+constexpr int kColSeq = 0;
+constexpr int kColDate = 8, kColQty = 9, kColTotal = 10, kColCost = 11, kColVch = 12;
+
+int batchConnect(sqlite3* db, void* aux, int, const char* const*, sqlite3_vtab** out, char**)
+{
+    const int rc = sqlite3_declare_vtab(db, "CREATE TABLE x(seq, ID, USERCODE, PTYPENAME, STANDARD, TYPE, UNIT, AREA, "
+                                            "DATE, QTY, TOTAL, COSTTOTAL, VCHTYPE)");
+    if (rc != SQLITE_OK)
+        return rc;
+    auto* v = new BatchVtab;
+    v->batch = static_cast<Batch**>(aux);
+    *out = &v->base;
+    return SQLITE_OK;
+}
+int batchDisconnect(sqlite3_vtab* v)
+{
+    delete reinterpret_cast<BatchVtab*>(v);
+    return SQLITE_OK;
+}
+int batchBestIndex(sqlite3_vtab*, sqlite3_index_info* info)
+{
+    info->estimatedCost = 1000;
+    return SQLITE_OK;
+}
+int batchOpen(sqlite3_vtab*, sqlite3_vtab_cursor** out)
+{
+    *out = &(new BatchCursor)->base;
+    return SQLITE_OK;
+}
+int batchClose(sqlite3_vtab_cursor* c)
+{
+    delete reinterpret_cast<BatchCursor*>(c);
+    return SQLITE_OK;
+}
+int batchFilter(sqlite3_vtab_cursor* c, int, const char*, int, sqlite3_value**)
+{
+    auto* cur = reinterpret_cast<BatchCursor*>(c);
+    Batch** slot = reinterpret_cast<BatchVtab*>(c->pVtab)->batch;
+    cur->batch = slot ? *slot : nullptr;
+    cur->seek(0);
+    return SQLITE_OK;
+}
+int batchNext(sqlite3_vtab_cursor* c)
+{
+    auto* cur = reinterpret_cast<BatchCursor*>(c);
+    cur->seek(cur->pos + 1);
+    return SQLITE_OK;
+}
+int batchEof(sqlite3_vtab_cursor* c)
+{
+    return reinterpret_cast<BatchCursor*>(c)->row == nullptr;
+}
+int batchColumn(sqlite3_vtab_cursor* c, sqlite3_context* ctx, int col)
+{
+    const auto* cur = reinterpret_cast<BatchCursor*>(c);
+    const Batch::Row& r = *cur->row;
+    switch (col) {
+    case kColSeq: sqlite3_result_int64(ctx, r.seq); break;
+    case kColDate: sqlite3_result_text(ctx, r.date.data(), int(r.date.size()), SQLITE_STATIC); break;
+    case kColQty: sqlite3_result_int64(ctx, r.qty); break;
+    case kColTotal: sqlite3_result_int64(ctx, r.total); break;
+    case kColCost: sqlite3_result_int64(ctx, r.cost); break;
+    case kColVch: sqlite3_result_int(ctx, r.vchType); break;
+    default: {
+        const size_t i = size_t(col - 1);
+        sqlite3_result_text(ctx, cur->batch->texts.data() + r.at[i], int(r.len[i]), SQLITE_STATIC);
+    }
+    }
+    return SQLITE_OK;
+}
+int batchRowid(sqlite3_vtab_cursor* c, sqlite3_int64* out)
+{
+    *out = sqlite3_int64(reinterpret_cast<BatchCursor*>(c)->pos);
+    return SQLITE_OK;
+}
+
+sqlite3_module batchModule()
+{
+    sqlite3_module m{};
+    m.xConnect = batchConnect;  // no xCreate: eponymous only
+    m.xBestIndex = batchBestIndex;
+    m.xDisconnect = batchDisconnect;
+    m.xOpen = batchOpen;
+    m.xClose = batchClose;
+    m.xFilter = batchFilter;
+    m.xNext = batchNext;
+    m.xEof = batchEof;
+    m.xColumn = batchColumn;
+    m.xRowid = batchRowid;
+    return m;
+}
+const sqlite3_module kBatchModule = batchModule();
+
+// The batch a module reads, per connection and table; freed with the connection.
+Batch** registerBatchSource(sqlite::Db& db, const char* name)
+{
+    auto* slot = new Batch*(nullptr);
+    const int rc = sqlite3_create_module_v2(db.handle(), name, &kBatchModule, slot,
+                                            [](void* p) { delete static_cast<Batch**>(p); });
+    if (rc != SQLITE_OK)
+        db.fail(QStringLiteral("intake batch table"));
+    return slot;
+}
+
+constexpr size_t kBatchRows = 8192;
+constexpr size_t kQueuedBatches = 4;
+
+void putTexts(Batch& b, Batch::Row& r, std::initializer_list<std::string_view> texts)
+{
+    int i = 0;
+    for (std::string_view t : texts) {
+        r.at[size_t(i)] = quint32(b.texts.size());
+        r.len[size_t(i)] = quint32(t.size());
+        b.texts.append(t);
+        ++i;
+    }
+}
+
+}  // namespace
+
+// ---- writer ----------------------------------------------------------------------------------
+
+IntakeWriter::IntakeWriter(sqlite::Db& db, bool background)
+    : m_db(db),
+      m_salesSlot(registerBatchSource(db, "intake_sales_batch")),
+      m_stockSlot(registerBatchSource(db, "intake_stock_batch")),
+      m_insertSales(db, "INSERT INTO main.sales(seq, ID, USERCODE, PTYPENAME, STANDARD, TYPE, UNIT, AREA, DATE, QTY, "
+                        "TOTAL, COSTTOTAL, VCHTYPE) SELECT seq, ID, USERCODE, PTYPENAME, STANDARD, TYPE, UNIT, AREA, "
+                        "DATE, QTY, TOTAL, COSTTOTAL, VCHTYPE FROM intake_sales_batch"),
+      m_insertStock(db, "INSERT INTO main.stock(ID, USERCODE, PTYPENAME, STANDARD, TYPE, UNIT, AREA, KCQTY, KCTOTAL) "
+                        "SELECT ID, USERCODE, PTYPENAME, STANDARD, TYPE, UNIT, AREA, QTY, TOTAL FROM intake_stock_batch"),
+      m_lastOfDay(db, "SELECT max(seq) FROM main.sales WHERE seq BETWEEN ?1 AND ?2")
+{
+    Statement last(db, "SELECT coalesce(max(seq), 0) FROM main.stock");
+    if (last.step())
+        m_stockStart = sqlite3_column_int64(last.get(), 0);
+    last.reset();
+    if (background)
+        m_thread = std::thread([this] { work(); });
+}
+
+IntakeWriter::~IntakeWriter()
+{
+    if (m_thread.joinable()) {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_stop = true;
+            m_queue.clear();  // not wanted any more: the intake is being dropped
+        }
+        m_changed.notify_all();
+        m_thread.join();
+    }
+    *m_salesSlot = nullptr;
+    *m_stockSlot = nullptr;
+}
+
+void IntakeWriter::addSales(const SalesRow& row)
+{
+    Batch::Row r;
+    putTexts(m_sales, r, {row.id, row.usercode, row.ptypename, row.standard, row.type, row.unit, row.area});
+    r.day = row.day.julian;
+    r.date = row.day.text;
+    r.qty = row.qty;
+    r.total = row.total;
+    r.cost = row.cost;
+    r.vchType = row.vchType;
+    m_sales.rows.push_back(r);
+    if (m_sales.rows.size() >= kBatchRows)
+        handOver(true);
+}
+
+void IntakeWriter::addStock(const StockRow& row)
+{
+    Batch::Row r;
+    putTexts(m_stock, r, {row.id, row.usercode, row.ptypename, row.standard, row.type, row.unit, row.area});
+    r.qty = row.qty;
+    r.total = row.total;
+    m_stock.rows.push_back(r);
+    if (m_stock.rows.size() >= kBatchRows)
+        handOver(false);
+}
+
+void IntakeWriter::work()
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    for (;;) {
+        m_changed.wait(lock, [this] { return !m_queue.empty() || m_stop; });
+        if (m_queue.empty())
+            return;
+        Job job = std::move(m_queue.front());
+        m_queue.pop_front();
+        m_busy = true;
+        lock.unlock();
+        std::exception_ptr error;
+        try {
+            job.sales ? writeSales(job.batch) : writeStock(job.batch);
+        } catch (...) {
+            error = std::current_exception();
+        }
+        lock.lock();
+        m_busy = false;
+        job.batch.clear();
+        m_free.push_back(std::move(job.batch));
+        if (error) {
+            // Nothing after a failure: the transaction may be gone.
+            if (!m_error)
+                m_error = error;
+            m_queue.clear();
+        }
+        m_changed.notify_all();
+    }
+}
+
+void IntakeWriter::sync()
+{
+    if (!m_thread.joinable())
+        return;
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_changed.wait(lock, [this] { return m_queue.empty() && !m_busy; });
+    if (m_error) {
+        std::exception_ptr error = m_error;
+        m_error = nullptr;
+        std::rethrow_exception(error);
+    }
+}
+
+void IntakeWriter::handOver(bool sales)
+{
+    if (!m_thread.joinable()) {
+        sales ? flushSales() : flushStock();
+        return;
+    }
+    Batch& full = sales ? m_sales : m_stock;
+    {
+        // A few batches may wait: the two threads need not meet at every batch.
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_changed.wait(lock, [this] { return m_queue.size() < kQueuedBatches || m_error; });
+        if (m_error) {
+            std::exception_ptr error = m_error;
+            m_error = nullptr;
+            std::rethrow_exception(error);
+        }
+        m_queue.push_back(Job{sales, std::move(full)});
+        full = Batch();
+        if (!m_free.empty()) {
+            full = std::move(m_free.back());
+            m_free.pop_back();
+        }
+    }
+    m_changed.notify_all();
+}
+
+void IntakeWriter::flush()
+{
+    flushSales();
+    flushStock();
+}
+
+void IntakeWriter::flushSales()
+{
+    sync();
+    writeSales(m_sales);
+}
+
+void IntakeWriter::flushStock()
+{
+    sync();
+    writeStock(m_stock);
+}
+
+void IntakeWriter::writeSales(Batch& batch)
+{
+    if (batch.rows.empty())
+        return;
+    // Each line's seq: the next of its day, in the order of the file.
+    DayState* current = nullptr;
+    qint64 currentDay = -1;
+    for (Batch::Row& r : batch.rows) {
+        const qint64 day = r.day;
+        if (day == currentDay) {
+            r.seq = current->next++;
+            continue;
+        }
+        auto it = m_days.find(day);
+        if (it == m_days.end()) {
+            if (day < 0 || day >= (qint64(1) << (62 - kDayShift)))
+                throw DbError(QStringLiteral("Sales date %1 is out of range")
+                                  .arg(QString::fromLatin1(r.date.data(), qsizetype(r.date.size()))));
+            m_lastOfDay.integer(1, firstSeqOfDay(day));
+            m_lastOfDay.integer(2, lastSeqOfDay(day));
+            qint64 start = firstSeqOfDay(day) - 1;
+            if (m_lastOfDay.step() && sqlite3_column_type(m_lastOfDay.get(), 0) != SQLITE_NULL)
+                start = sqlite3_column_int64(m_lastOfDay.get(), 0);
+            m_lastOfDay.reset();
+            DayState state;
+            state.start = start;
+            state.next = start + 1;
+            it = m_days.emplace(day, std::move(state)).first;
+        }
+        current = &it->second;
+        currentDay = day;
+        // 2^40 lines a day: far beyond any file.
+        r.seq = current->next++;
+    }
+    batch.order.resize(batch.rows.size());
+    for (quint32 i = 0; i < batch.order.size(); ++i)
+        batch.order[i] = i;
+    std::sort(batch.order.begin(), batch.order.end(),
+              [&batch](quint32 a, quint32 b) { return batch.rows[a].seq < batch.rows[b].seq; });
+    runBatch(m_insertSales, m_salesSlot, batch);
+    currentDay = -1;
+    std::string_view lastId;
+    for (quint32 i : batch.order) {
+        const Batch::Row& r = batch.rows[i];
+        const std::string_view id = batch.text(r, 0);
+        if (r.day == currentDay && id == lastId)
+            continue;
+        if (r.day != currentDay) {
+            current = &m_days[r.day];
+            currentDay = r.day;
+        }
+        lastId = id;
+        if (current->ids.find(id) == current->ids.end())
+            current->ids.emplace(id);
+    }
+    batch.clear();
+}
+
+void IntakeWriter::writeStock(Batch& batch)
+{
+    if (batch.rows.empty())
+        return;
+    batch.order.resize(batch.rows.size());
+    for (quint32 i = 0; i < batch.order.size(); ++i)
+        batch.order[i] = i;
+    runBatch(m_insertStock, m_stockSlot, batch);
+    std::string_view lastId;
+    bool first = true;
+    for (const Batch::Row& r : batch.rows) {
+        const std::string_view id = batch.text(r, 0);
+        if (!first && id == lastId)
+            continue;
+        first = false;
+        lastId = id;
+        if (m_stockIds.find(id) == m_stockIds.end())
+            m_stockIds.emplace(id);
+    }
+    batch.clear();
+}
+
+void IntakeWriter::runBatch(Statement& insert, Batch** slot, Batch& batch)
+{
+    *slot = &batch;
+    try {
+        insert.run();
+    } catch (...) {
+        *slot = nullptr;
+        throw;
+    }
+    *slot = nullptr;
+}
+
+void IntakeWriter::replaceSales()
+{
+    flushSales();
+    Statement del(m_db, "DELETE FROM main.sales WHERE seq BETWEEN ?1 AND ?2 AND ID = ?3");
+    for (const auto& [day, state] : m_days) {
+        if (state.start < firstSeqOfDay(day))
+            continue;  // nothing stored for that day before
+        for (const std::string& id : state.ids) {
+            del.integer(1, firstSeqOfDay(day));
+            del.integer(2, state.start);
+            del.text(3, id);
+            del.run();
+        }
+    }
+    m_days.clear();
+}
+
+void IntakeWriter::replaceStock()
+{
+    flushStock();
+    Statement del(m_db, "DELETE FROM main.stock WHERE ID = ?1 AND seq <= ?2");
+    for (const std::string& id : m_stockIds) {
+        del.text(1, id);
+        del.integer(2, m_stockStart);
+        del.run();
+    }
+    m_stockIds.clear();
+}
+
+void IntakeWriter::unstageSales()
+{
+    flushSales();
+    if (m_days.empty())
+        return;
+    Statement copy(m_db,
+                   "INSERT INTO temp.stage_sales(ID, USERCODE, PTYPENAME, STANDARD, TYPE, UNIT, AREA, DATE, QTY, TOTAL, "
+                   "COSTTOTAL, VCHTYPE) SELECT ID, USERCODE, PTYPENAME, STANDARD, TYPE, UNIT, AREA, DATE, QTY, TOTAL, "
+                   "COSTTOTAL, VCHTYPE FROM main.sales WHERE seq > ?1 AND seq <= ?2 ORDER BY seq");
+    Statement del(m_db, "DELETE FROM main.sales WHERE seq > ?1 AND seq <= ?2");
+    for (const auto& [day, state] : m_days) {
+        for (Statement* s : {&copy, &del}) {
+            s->integer(1, state.start);
+            s->integer(2, lastSeqOfDay(day));
+            s->run();
+        }
+    }
+    m_days.clear();
+}
+
+void IntakeWriter::unstageStock()
+{
+    flushStock();
+    if (m_stockIds.empty())
+        return;
+    Statement copy(m_db, "INSERT INTO temp.stage_stock(ID, USERCODE, PTYPENAME, STANDARD, TYPE, UNIT, AREA, KCQTY, KCTOTAL) "
+                         "SELECT ID, USERCODE, PTYPENAME, STANDARD, TYPE, UNIT, AREA, KCQTY, KCTOTAL FROM main.stock "
+                         "WHERE seq > ?1 ORDER BY seq");
+    Statement del(m_db, "DELETE FROM main.stock WHERE seq > ?1");
+    for (Statement* s : {&copy, &del}) {
+        s->integer(1, m_stockStart);
+        s->run();
+    }
+    m_stockIds.clear();
+}
+
+OutletSet::OutletSet(sqlite::Db& db)
+{
+    Statement q(db, "SELECT idkey FROM outlets");
+    while (q.step()) {
+        const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(q.get(), 0));
+        m_keys.emplace(p ? p : "", size_t(sqlite3_column_bytes(q.get(), 0)));
+    }
+}
+
+}  // namespace corvanta::embedded

@@ -1,0 +1,207 @@
+#pragma once
+// The import intake of the embedded engine: the checks of hz_InsertSales / hz_InsertStock on the
+// values as UTF-8 bytes, and the writer that puts checked lines into the sales and stock tables.
+//
+// Sales rows are clustered by day: seq = day << 40 | counter, day being the Julian day number of
+// DATE. A date range is a seq range (a sequential read of the table), the lines of one day keep
+// the order in which they were imported, and the lines an import adds land at one place per day
+// instead of in an index at random places. The table needs no secondary index.
+#include "engines/embedded/Sqlite.h"
+
+#include <QString>
+#include <array>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <thread>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+struct sqlite3_stmt;
+
+namespace corvanta::embedded {
+
+constexpr int kDayShift = 40;
+constexpr qint64 kCounterMask = (qint64(1) << kDayShift) - 1;
+inline qint64 firstSeqOfDay(qint64 day) { return day << kDayShift; }
+inline qint64 lastSeqOfDay(qint64 day) { return (day << kDayShift) | kCounterMask; }
+
+// Parameters of hz_InsertSales and hz_InsertStock in registration order.
+enum SalesParam { SpUserCode, SpPtypeName, SpStandard, SpType, SpUnit, SpArea, SpDate, SpQty, SpTotal, SpCostTotal,
+                  SpVchType, SpId, kSalesParams };
+enum StockParam { KpUserCode, KpPtypeName, KpStandard, KpType, KpUnit, KpArea, KpKcQty, KpKcTotal, KpId, kStockParams };
+extern const std::array<const char*, kSalesParams> kSalesParamNames;
+extern const std::array<const char*, kStockParams> kStockParamNames;
+
+using SalesValues = std::array<std::string_view, kSalesParams>;
+using StockValues = std::array<std::string_view, kStockParams>;
+
+// ---- checks on bytes (the same results as CanonicalDate / scaled::parse / QString::trimmed) ----
+
+// The value without the white space that QString::trimmed removes; scratch holds it when
+// the value had to be decoded for that (white space beyond ASCII).
+std::string_view TrimmedUtf8(std::string_view value, std::string& scratch);
+// yyyy-mm-dd, yyyy/m/d, yyyymmdd (see CanonicalDate): the Julian day and the "yyyy-mm-dd" text.
+struct Day {
+    qint64 julian = 0;
+    std::array<char, 10> text{};
+    std::string_view view() const { return std::string_view(text.data(), text.size()); }
+};
+std::optional<Day> ParseDay(std::string_view value);
+// A decimal in millionths (see scaled::parse).
+std::optional<qint64> ParseScaled(std::string_view value);
+
+// A checked sales line; views into the caller's values or scratch buffers.
+struct SalesRow {
+    std::string_view id, usercode, ptypename, standard, type, unit, area;
+    Day day;
+    qint64 qty = 0, total = 0, cost = 0;
+    int vchType = 0;
+};
+struct StockRow {
+    std::string_view id, usercode, ptypename, standard, type, unit, area;
+    qint64 qty = 0, total = 0;
+};
+
+// The checks of the intake procedures. 0 taken (row filled), -2 the outlet is not in the outlet
+// list, -1 another value refused.
+class IntakeChecker {
+public:
+    using OutletExists = std::function<bool(std::string_view)>;
+    explicit IntakeChecker(OutletExists outletExists) : m_outletExists(std::move(outletExists)) {}
+    int sales(const SalesValues& v, SalesRow& row);
+    int stock(const StockValues& v, StockRow& row);
+
+private:
+    OutletExists m_outletExists;
+    std::string m_id, m_code, m_vch, m_date, m_num;
+};
+
+// A statement prepared for the life of the writer (not the connection's cache).
+class Statement {
+public:
+    Statement(sqlite::Db& db, const char* sql);
+    ~Statement();
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+    sqlite3_stmt* get() const { return m_stmt; }
+    void text(int pos, std::string_view value);
+    void integer(int pos, qint64 value);
+    bool step();  // true while a row is there; resets after the last row or a failure
+    void run();
+    void reset();
+
+private:
+    sqlite::Db& m_db;
+    sqlite3_stmt* m_stmt = nullptr;
+};
+
+// Checked lines held for one INSERT ... SELECT: their texts back to back in one buffer.
+struct Batch {
+    static constexpr int kTexts = 7;  // ID, USERCODE, PTYPENAME, STANDARD, TYPE, UNIT, AREA
+    struct Row {
+        std::array<quint32, kTexts> at{}, len{};
+        qint64 seq = 0, qty = 0, total = 0, cost = 0, day = 0;
+        int vchType = 0;
+        std::array<char, 10> date{};
+    };
+    std::vector<Row> rows;
+    std::vector<quint32> order;  // rows in the order they are inserted
+    std::string texts;
+    std::string_view text(const Row& r, int i) const { return std::string_view(texts).substr(r.at[size_t(i)], r.len[size_t(i)]); }
+    void clear() { rows.clear(); order.clear(); texts.clear(); }
+};
+
+// Writes checked lines into main.sales / main.stock inside the caller's write transaction and
+// remembers what they replace. Nothing of it is final until the caller commits: replace() then
+// removes the stored lines that the new ones replace, unstage() takes the new ones out again and
+// puts them into the connection's staging tables (as if they had been staged line by line).
+// Lines are written in batches (bounded memory) through one INSERT ... SELECT each, sales sorted
+// by seq so that SQLite walks from one row to the next instead of searching the table.
+//
+// With background set, a full batch is written by a thread of the writer's own while the caller
+// checks the next lines; the caller must call sync() before it uses the connection itself (the
+// other members do). A failure of that thread is thrown by the next addSales/addStock or sync().
+class IntakeWriter {
+public:
+    explicit IntakeWriter(sqlite::Db& db, bool background = false);
+    ~IntakeWriter();
+
+    void addSales(const SalesRow& row);
+    void addStock(const StockRow& row);
+    // Waits for the batch being written.
+    void sync();
+    void flush();
+    bool hasSales() { sync(); return !m_days.empty() || !m_sales.rows.empty(); }
+    bool hasStock() { sync(); return !m_stockIds.empty() || !m_stock.rows.empty(); }
+
+    // Sales: the stored lines of the same outlet and day. Stock: all stored lines of the outlet.
+    void replaceSales();
+    void replaceStock();
+    void unstageSales();
+    void unstageStock();
+
+private:
+    struct DayState {
+        qint64 start = 0;  // the last seq stored before this intake (or the day's first - 1)
+        qint64 next = 0;
+        std::set<std::string, std::less<>> ids;
+    };
+    void flushSales();
+    void flushStock();
+    void handOver(bool sales);
+    void writeSales(Batch& batch);
+    void writeStock(Batch& batch);
+    void runBatch(Statement& insert, Batch** slot, Batch& batch);
+    void work();
+
+    sqlite::Db& m_db;
+    Batch m_sales;
+    Batch m_stock;
+    Batch** m_salesSlot;  // what intake_sales_batch reads (owned by the connection)
+    Batch** m_stockSlot;
+    Statement m_insertSales;
+    Statement m_insertStock;
+    Statement m_lastOfDay;
+    std::map<qint64, DayState> m_days;
+    qint64 m_stockStart = 0;
+    std::set<std::string, std::less<>> m_stockIds;
+
+    // The background writer: batches in the order they were filled.
+    struct Job {
+        bool sales;
+        Batch batch;
+    };
+    std::deque<Job> m_queue;
+    std::vector<Batch> m_free;  // written batches, for reuse
+    bool m_busy = false;
+    std::thread m_thread;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_stop = false;
+    std::exception_ptr m_error;
+};
+
+// Outlet numbers (idkey) of the account set, for a run that holds the write lock.
+class OutletSet {
+public:
+    explicit OutletSet(sqlite::Db& db);
+    bool contains(std::string_view key) const { return m_keys.find(key) != m_keys.end(); }
+
+private:
+    struct Hash {
+        using is_transparent = void;
+        size_t operator()(std::string_view s) const { return std::hash<std::string_view>()(s); }
+    };
+    std::unordered_set<std::string, Hash, std::equal_to<>> m_keys;
+};
+
+}  // namespace corvanta::embedded

@@ -1,0 +1,209 @@
+// The embedded engine's import intake: the checks on bytes agree with the text forms, and an intake
+// written straight into the tables has the outcomes of one staged line by line.
+#include "tests/connection/ConformanceFixture.h"
+
+#include "app/Sysdef.h"
+#include "engines/Values.h"
+#include "engines/embedded/EmbeddedIntake.h"
+#include "engines/embedded/Scaled.h"
+#include "engines/embedded/Sqlite.h"
+
+#include <QDate>
+#include <sqlite3.h>
+
+namespace corvanta::test {
+namespace {
+
+using namespace corvanta::embedded;
+
+std::string utf8(const QString& s)
+{
+    return s.toStdString();
+}
+
+TEST(EmbeddedIntakeChecks, BytesAgreeWithTheTextForms)
+{
+    const QStringList numbers = {"0", "12", " 12.50 ", "+3", "-0.0", "-3.", ".5", "007.100", "123456789012",
+                                 "1234567890123", "0000123456789012.5", "0.123456", "0.1234567", "0.1234560",
+                                 "1e3", "1,5", "", " ", ".", "-", "+", "1.2.3", "１２", "\u30005\u3000", "\u00a07",
+                                 "5\t", "- 5", "12a", "0x10", "-999999999999.999999"};
+    for (const QString& n : numbers) {
+        std::string scratch;
+        EXPECT_EQ(ParseScaled(utf8(n)), scaled::parse(n)) << n.toStdString();
+        EXPECT_EQ(QString::fromStdString(std::string(TrimmedUtf8(utf8(n), scratch))), n.trimmed()) << n.toStdString();
+    }
+    const QStringList dates = {"2024-03-01", "2024/3/1", "2024-3-01", "20240229", "20230229", "2023-02-29", "2024-13-01",
+                               "2024-00-10", "2024-01-32", "0000-01-01", "0001-01-01", "9999-12-31", "24-01-01",
+                               "2024-01", "2024-01-01-", "2024-01/01", "2024.01.01", " 2024-01-02 ", "\u30002024-01-02",
+                               "2024-001-01", "2024-1-1x", "２０２４-01-01", "", "2024-1-"};
+    for (const QString& d : dates) {
+        const std::optional<Day> day = ParseDay(utf8(d));
+        const std::optional<QString> canonical = CanonicalDate(d);
+        ASSERT_EQ(day.has_value(), canonical.has_value()) << d.toStdString();
+        if (day) {
+            EXPECT_EQ(QString::fromStdString(std::string(day->view())), *canonical);
+            EXPECT_EQ(day->julian, QDate::fromString(*canonical, Qt::ISODate).toJulianDay());
+        }
+    }
+}
+
+const QString kD1 = QStringLiteral("2024-03-01");
+const QString kD2 = QStringLiteral("2024-03-02");
+const QStringList kFields = {"ID", "USERCODE", "DATE", "QTY"};
+
+class EmbeddedIntake : public Conformance {
+protected:
+    Engine& engine() { return dm->ADOConnection.engine(); }
+
+    // A sales line as the import sends it inside a bulk run (the fast form, UTF-8 values in the
+    // registered order). nullopt when the engine took no fast form.
+    std::optional<qlonglong> bulkSales(const QString& id, const QString& code, const QString& date, const QString& qty)
+    {
+        const std::string i = utf8(id), c = utf8(code), d = utf8(date), q = utf8(qty);
+        const std::array<std::string_view, 12> v = {c, "名称", "S", "M", "个", "产地", d, q, "2", "1", "11", i};
+        return engine().bulkCallText(QStringLiteral("hz_InsertSales"), v);
+    }
+    std::optional<qlonglong> bulkStock(const QString& id, const QString& code, const QString& qty)
+    {
+        const std::string i = utf8(id), c = utf8(code), q = utf8(qty);
+        const std::array<std::string_view, 9> v = {c, "名称", "S", "M", "个", "产地", q, "5", i};
+        return engine().bulkCallText(QStringLiteral("hz_InsertStock"), v);
+    }
+    std::vector<QStringList> sales()
+    {
+        Values f = salesFilter("2024-01-01", "2024-12-31");
+        f.push_back({"@AREA", QString()});
+        return query(QStringLiteral("hz_GetSales"), f, kFields);
+    }
+    std::vector<QStringList> stock()
+    {
+        return query(QStringLiteral("hz_GetStock"),
+                     {{"@USERCODE", ""}, {"@PTYPENAME", ""}, {"@ID", ""}, {"@AGENTNAME", ""}, {"@AREA", ""}},
+                     {"ID", "USERCODE", "KCQTY"});
+    }
+};
+
+// Replacing: the same outlet's lines of the same day go, other outlets and days stay; a refused
+// line leaves no trace and the lines before it stay staged, as they would one by one.
+TEST_F(EmbeddedIntake, BulkIntakeReplacesLikeTheStaging)
+{
+    addOutlet("1", "一号店");
+    addOutlet("2", "二号店");
+    call("hz_deleSales");
+    ASSERT_EQ(insertSales("1", "OLD1", "x", kD1, "1", "1", "1"), 0);
+    ASSERT_EQ(insertSales("2", "OLD2", "x", kD1, "2", "1", "1"), 0);
+    ASSERT_EQ(insertSales("1", "OLD3", "x", kD2, "3", "1", "1"), 0);
+    ASSERT_EQ(call("hz_AddSales"), 0);
+
+    call("hz_deleSales");
+    engine().beginBulk();
+    EXPECT_EQ(bulkSales("1", "N1", kD1, "10"), 0);
+    EXPECT_EQ(bulkSales(" 1 ", "N2", "2024/3/1", "11.50"), 0);
+    EXPECT_EQ(bulkSales("9", "X", kD1, "1"), -2);  // unknown outlet
+    EXPECT_EQ(bulkSales("1", "X", "2024-02-30", "1"), -1);
+    EXPECT_EQ(bulkSales("1", "X", kD1, "1e3"), -1);
+    engine().endBulk();
+    // Nothing is visible before the consolidation.
+    EXPECT_EQ(sales(), (std::vector<QStringList>{{"1", "OLD1", kD1, "1"}, {"2", "OLD2", kD1, "2"}, {"1", "OLD3", kD2, "3"}}));
+    ASSERT_EQ(call("hz_AddSales"), 0);
+    EXPECT_EQ(sales(), (std::vector<QStringList>{{"1", "N1", kD1, "10"},
+                                                 {"1", "N2", kD1, "11.5"},
+                                                 {"2", "OLD2", kD1, "2"},
+                                                 {"1", "OLD3", kD2, "3"}}));
+    ASSERT_EQ(call("hz_AddSales"), 0);  // consumed: nothing doubles
+    EXPECT_EQ(sales().size(), 4u);
+
+    // A run that stopped at a refused line: its lines wait in the staging, not in the figures.
+    call("hz_deleSales");
+    engine().beginBulk();
+    EXPECT_EQ(bulkSales("2", "N3", kD2, "7"), 0);
+    EXPECT_EQ(bulkSales("3", "X", kD2, "1"), -2);
+    engine().endBulk();
+    EXPECT_EQ(sales().size(), 4u);
+    ASSERT_EQ(call("hz_AddSales"), 0);
+    EXPECT_EQ(sales().back(), (QStringList{"2", "N3", kD2, "7"}));
+
+    // A preparation call after the intake throws its lines away.
+    call("hz_deleSales");
+    engine().beginBulk();
+    EXPECT_EQ(bulkSales("2", "GONE", kD2, "1"), 0);
+    engine().endBulk();
+    call("hz_deleSales");
+    ASSERT_EQ(call("hz_AddSales"), 0);
+    EXPECT_EQ(sales().size(), 5u);
+}
+
+// A file of both kinds is consolidated by one kind; the other kind's lines stay staged and a later
+// consolidation of their kind takes them, in their order.
+TEST_F(EmbeddedIntake, MixedIntakeConsolidatesOneKind)
+{
+    addOutlet("1", "一号店");
+    call("hz_deleSales");
+    ASSERT_EQ(insertStock("1", "OLDSTOCK", "x", "1", "1"), 0);
+    ASSERT_EQ(call("hz_AddStock"), 0);
+
+    call("hz_deleSales");
+    engine().beginBulk();
+    // The first line of a kind goes through the six steps, the rest through the fast form.
+    ASSERT_EQ(insertSales("1", "S1", "x", kD2, "1", "1", "1"), 0);
+    EXPECT_EQ(bulkSales("1", "S2", kD1, "2"), 0);
+    EXPECT_EQ(bulkSales("1", "S3", kD2, "3"), 0);
+    EXPECT_EQ(bulkStock("1", "K1", "4"), 0);
+    EXPECT_EQ(bulkStock("1", "K2", "x"), -1);
+    engine().endBulk();
+    ASSERT_EQ(call("hz_AddStock"), 0);
+    EXPECT_EQ(stock(), (std::vector<QStringList>{{"1", "K1", "4"}}));
+    EXPECT_TRUE(sales().empty());
+    ASSERT_EQ(call("hz_AddSales"), 0);
+    EXPECT_EQ(sales(), (std::vector<QStringList>{{"1", "S2", kD1, "2"}, {"1", "S1", kD2, "1"}, {"1", "S3", kD2, "3"}}));
+
+    // Many lines: several batches, the day order and the file order within a day kept.
+    call("hz_deleSales");
+    engine().beginBulk();
+    for (int i = 0; i < 20000; ++i)
+        ASSERT_EQ(bulkSales("1", QStringLiteral("P%1").arg(i, 5, 10, QLatin1Char('0')), i % 2 ? kD1 : kD2, "1"), 0);
+    engine().endBulk();
+    ASSERT_EQ(call("hz_AddSales"), 0);
+    const auto rows = sales();
+    ASSERT_EQ(rows.size(), 20000u);
+    EXPECT_EQ(rows.front()[1], "P00001");
+    EXPECT_EQ(rows[9999][1], "P19999");
+    EXPECT_EQ(rows[10000][1], "P00000");
+    EXPECT_EQ(rows.back()[1], "P19998");
+    auto stat = query("hz_AllStat", {{"@date1", kD1}, {"@date2", kD1}, {"@iType", "D"}}, {"code", "AllQTY"});
+    EXPECT_EQ(stat, (std::vector<QStringList>{{kD1, "10000"}}));
+}
+
+// An account set made by the first template (sales in import order, two indexes) is renumbered
+// by day when it is opened, and its figures read as before.
+TEST_F(EmbeddedIntake, SchemaOneIsUpgraded)
+{
+    const QString file = GetDataDir() + "/" + dbName + ".db";
+    dm.reset();
+    {
+        auto db = sqlite::Db::open(file, SQLITE_OPEN_READWRITE);
+        db->exec(QStringLiteral(
+            "DROP TABLE sales;"
+            "CREATE TABLE sales(seq INTEGER PRIMARY KEY, ID TEXT NOT NULL, USERCODE TEXT, PTYPENAME TEXT, STANDARD TEXT,"
+            "  TYPE TEXT, UNIT TEXT, AREA TEXT, DATE TEXT NOT NULL, QTY INTEGER NOT NULL, TOTAL INTEGER NOT NULL,"
+            "  COSTTOTAL INTEGER NOT NULL, VCHTYPE INTEGER NOT NULL);"
+            "CREATE INDEX sales_date ON sales(DATE); CREATE INDEX sales_outlet_date ON sales(ID, DATE);"
+            "INSERT INTO outlets(idkey, ID, idnum, AGENTNAME) VALUES('1', '1', 1, 'a');"
+            "INSERT INTO sales VALUES(1, '1', 'B', 'n', '', '', '', '', '2024-03-02', 1000000, 0, 0, 11);"
+            "INSERT INTO sales VALUES(2, '1', 'A', 'n', '', '', '', '', '2024-03-01', 2000000, 0, 0, 11);"
+            "INSERT INTO sales VALUES(3, '1', 'C', 'n', '', '', '', '', '2024-03-02', 3000000, 0, 0, 11);"
+            "PRAGMA user_version = 1;"));
+    }
+    dm = newClient();
+    EXPECT_EQ(sales(), (std::vector<QStringList>{{"1", "A", kD1, "2"}, {"1", "B", kD2, "1"}, {"1", "C", kD2, "3"}}));
+    auto d2 = query("hz_GetSales", [&] { Values f = salesFilter(kD2, kD2); f.push_back({"@AREA", ""}); return f; }(),
+                    kFields);
+    EXPECT_EQ(d2.size(), 2u);
+    auto db = sqlite::Db::open(file, SQLITE_OPEN_READWRITE);
+    auto q = db->prepare("SELECT count(*) FROM sqlite_master WHERE name LIKE 'sales_%'");
+    ASSERT_TRUE(q.step());
+    EXPECT_EQ(q.integer(0), 0);
+}
+
+}  // namespace
+}  // namespace corvanta::test
