@@ -285,27 +285,13 @@ const std::vector<BulkKind>& bulkKinds()
 // COPY data is handed to libpq in pieces of about this size; the stream itself spans the intake.
 constexpr qsizetype kCopyChunk = 256 * 1024;
 
-// The rule of hz_util_decimal: a decimal with at most 12 integer and 6 fraction digits. The
-// canonical form ("-12.5") of the value, nullopt when it is not one.
-std::optional<QString> bulkDecimal(QStringView text)
-{
-    std::optional<QString> c = CanonicalDecimal(text);
-    if (!c)
-        return std::nullopt;
-    QStringView v = *c;
-    if (v.startsWith(u'-'))
-        v = v.mid(1);
-    const qsizetype dot = v.indexOf(u'.');
-    if ((dot < 0 ? v.size() : dot) > 12 || (dot < 0 ? 0 : v.size() - dot - 1) > 6)
-        return std::nullopt;
-    return c;
-}
+bool isDigit(QChar c) { return c >= u'0' && c <= u'9'; }
 
 // COPY's binary format, in network byte order.
 void putInt16(QByteArray& out, int v)
 {
-    out.append(char((v >> 8) & 0xff));
-    out.append(char(v & 0xff));
+    const char b[2] = {char((v >> 8) & 0xff), char(v & 0xff)};
+    out.append(b, 2);
 }
 
 void putInt32(QByteArray& out, qint32 v)
@@ -315,57 +301,107 @@ void putInt32(QByteArray& out, qint32 v)
     out.append(b, 4);
 }
 
+void patchInt32(QByteArray& out, qsizetype at, qint32 v)
+{
+    const quint32 u = quint32(v);
+    char* p = out.data() + at;
+    p[0] = char(u >> 24);
+    p[1] = char(u >> 16);
+    p[2] = char(u >> 8);
+    p[3] = char(u);
+}
+
+// A text value as UTF-8, the way QString::toUtf8 writes it.
 void putText(QByteArray& out, QStringView value)
 {
     const qsizetype at = out.size();
     putInt32(out, 0);
-    out.append(value.toUtf8());
-    const qint32 len = qint32(out.size() - at - 4);
-    const quint32 u = quint32(len);
-    out[at] = char(u >> 24);
-    out[at + 1] = char(u >> 16);
-    out[at + 2] = char(u >> 8);
-    out[at + 3] = char(u);
+    const char16_t* p = value.utf16();
+    const qsizetype n = value.size();
+    bool plain = true;
+    out.reserve(out.size() + 3 * n);
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = p[i];
+        if (c < 0x80) {
+            out.append(char(c));
+        } else if (c < 0x800) {
+            const char b[2] = {char(0xC0 | (c >> 6)), char(0x80 | (c & 0x3F))};
+            out.append(b, 2);
+        } else if (c < 0xD800 || c > 0xDFFF) {
+            const char b[3] = {char(0xE0 | (c >> 12)), char(0x80 | ((c >> 6) & 0x3F)), char(0x80 | (c & 0x3F))};
+            out.append(b, 3);
+        } else {
+            plain = false;  // surrogates: leave them to Qt
+            break;
+        }
+    }
+    if (!plain) {
+        out.truncate(at + 4);
+        out.append(value.toUtf8());
+    }
+    patchInt32(out, at, qint32(out.size() - at - 4));
 }
 
-// A canonical decimal ("-12.5", "0") as a numeric: base-10000 digits around the decimal point.
-void putNumeric(QByteArray& out, QStringView canonical)
+// The rule of hz_util_decimal (CanonicalDecimal with at most 12 integer and 6 fraction digits),
+// written straight as a numeric value; false, writing nothing, when the text is not such a number.
+bool putDecimal(QByteArray& out, QStringView text)
 {
-    const bool negative = canonical.startsWith(u'-');
-    if (negative)
-        canonical = canonical.mid(1);
-    const qsizetype dot = canonical.indexOf(u'.');
-    const QStringView intPart = dot < 0 ? canonical : canonical.left(dot);
-    const QStringView fracPart = dot < 0 ? QStringView() : canonical.mid(dot + 1);
-    std::vector<int> groups;
+    const QStringView t = text.trimmed();
+    qsizetype i = 0;
+    bool negative = false;
+    if (i < t.size() && (t[i] == u'+' || t[i] == u'-'))
+        negative = t[i++] == u'-';
+    const qsizetype intFrom = i;
+    while (i < t.size() && isDigit(t[i]))
+        ++i;
+    QStringView intPart = t.mid(intFrom, i - intFrom);
+    QStringView fracPart;
+    if (i < t.size() && t[i] == u'.') {
+        const qsizetype fracFrom = ++i;
+        while (i < t.size() && isDigit(t[i]))
+            ++i;
+        fracPart = t.mid(fracFrom, i - fracFrom);
+    }
+    if (i != t.size() || (intPart.isEmpty() && fracPart.isEmpty()))
+        return false;
+    while (!intPart.isEmpty() && intPart.front() == u'0')
+        intPart = intPart.mid(1);
+    while (!fracPart.isEmpty() && fracPart.back() == u'0')
+        fracPart.chop(1);
+    if (intPart.size() > 12 || fracPart.size() > 6)
+        return false;
+
+    // Base-10000 digits around the decimal point: at most 3 integer and 2 fraction groups.
+    int groups[5];
+    int count = 0;
     const qsizetype intGroups = (intPart.size() + 3) / 4;
     const qsizetype pad = intGroups * 4 - intPart.size();
     for (qsizetype g = 0; g < intGroups; ++g) {
         int v = 0;
         for (qsizetype k = 0; k < 4; ++k) {
-            const qsizetype i = g * 4 + k - pad;
-            v = v * 10 + (i >= 0 ? intPart[i].unicode() - u'0' : 0);
+            const qsizetype j = g * 4 + k - pad;
+            v = v * 10 + (j >= 0 ? intPart[j].unicode() - u'0' : 0);
         }
-        groups.push_back(v);
+        groups[count++] = v;
     }
     for (qsizetype g = 0; g * 4 < fracPart.size(); ++g) {
         int v = 0;
         for (qsizetype k = 0; k < 4; ++k) {
-            const qsizetype i = g * 4 + k;
-            v = v * 10 + (i < fracPart.size() ? fracPart[i].unicode() - u'0' : 0);
+            const qsizetype j = g * 4 + k;
+            v = v * 10 + (j < fracPart.size() ? fracPart[j].unicode() - u'0' : 0);
         }
-        groups.push_back(v);
+        groups[count++] = v;
     }
     int weight = int(intGroups) - 1;
-    std::size_t first = 0;
-    while (first < groups.size() && groups[first] == 0) {
+    int first = 0;
+    while (first < count && groups[first] == 0) {
         ++first;
         --weight;
     }
-    std::size_t last = groups.size();
+    int last = count;
     while (last > first && groups[last - 1] == 0)
         --last;
-    const int ndigits = int(last - first);
+    const int ndigits = last - first;
     if (ndigits == 0)
         weight = 0;
     putInt32(out, 8 + 2 * ndigits);
@@ -373,16 +409,49 @@ void putNumeric(QByteArray& out, QStringView canonical)
     putInt16(out, weight);
     putInt16(out, negative && ndigits > 0 ? 0x4000 : 0);
     putInt16(out, int(fracPart.size()));
-    for (std::size_t g = first; g < last; ++g)
+    for (int g = first; g < last; ++g)
         putInt16(out, groups[g]);
+    return true;
 }
 
-// A canonical date ("yyyy-mm-dd") as days since 2000-01-01.
-void putDate(QByteArray& out, QStringView canonical)
+// The rule of hz_util_date (CanonicalDate): days since 2000-01-01, nullopt when the text does not
+// name a real day.
+std::optional<qint32> dateDays(QStringView text)
 {
-    const QDate date(canonical.left(4).toInt(), canonical.mid(5, 2).toInt(), canonical.mid(8, 2).toInt());
-    putInt32(out, 4);
-    putInt32(out, qint32(QDate(2000, 1, 1).daysTo(date)));
+    const QStringView t = text.trimmed();
+    auto number = [](QStringView s, int& v) {
+        if (s.isEmpty())
+            return false;
+        v = 0;
+        for (const QChar c : s) {
+            if (!isDigit(c))
+                return false;
+            v = v * 10 + (c.unicode() - u'0');
+        }
+        return true;
+    };
+    int y = 0, m = 0, d = 0;
+    if (t.size() == 8 && number(t, y)) {
+        number(t.left(4), y);
+        number(t.mid(4, 2), m);
+        number(t.mid(6, 2), d);
+    } else {
+        if (t.size() <= 4 || (t[4] != u'-' && t[4] != u'/'))
+            return std::nullopt;
+        const QChar sep = t[4];
+        const qsizetype second = t.indexOf(sep, 5);
+        if (second < 0 || t.indexOf(sep, second + 1) >= 0)
+            return std::nullopt;
+        const QStringView ms = t.mid(5, second - 5);
+        const QStringView ds = t.mid(second + 1);
+        if (ms.size() < 1 || ms.size() > 2 || ds.size() < 1 || ds.size() > 2 || !number(t.left(4), y)
+            || !number(ms, m) || !number(ds, d))
+            return std::nullopt;
+    }
+    const QDate date(y, m, d);
+    if (y < 1 || !date.isValid())
+        return std::nullopt;
+    return qint32(date.toJulianDay() - QDate(2000, 1, 1).toJulianDay());
 }
 
 class PostgresEngine : public Engine {
@@ -553,6 +622,8 @@ public:
         }
         m_outlets = std::move(outlets);
         resetCopy();
+        m_lastOutlet = QString();
+        m_lastOutletKnown = false;
         m_bulk = true;
     }
 
@@ -653,32 +724,58 @@ private:
             }
             m_mapKind = &kind;
         }
-        m_fields.assign(std::size_t(kind.params.size()), QString());
-        for (std::size_t v = 0; v < values.size(); ++v)
-            if (m_mapIndex[v] >= 0)
-                m_fields[std::size_t(m_mapIndex[v])] = values[v].second.isNull() ? QString() : values[v].second.toString();
+        // Views of the values (text values are used in place; others as their text).
+        m_fields.assign(std::size_t(kind.params.size()), QStringView());
+        m_converted.resize(values.size());
+        for (std::size_t v = 0; v < values.size(); ++v) {
+            const int f = m_mapIndex[v];
+            if (f < 0)
+                continue;
+            const QVariant& value = values[v].second;
+            if (value.isNull()) {
+                m_fields[std::size_t(f)] = QStringView();
+            } else if (value.typeId() == QMetaType::QString) {
+                m_fields[std::size_t(f)] = *static_cast<const QString*>(value.constData());
+            } else {
+                m_converted[v] = value.toString();
+                m_fields[std::size_t(f)] = m_converted[v];
+            }
+        }
         // Staging column order: id, usercode, ptypename, standard, type, unit, area, then the values.
-        const QString id = m_fields[0].trimmed();
+        const QStringView id = m_fields[0].trimmed();
 
         CallResult result;
-        if (!m_outlets.contains(id)) {
+        if (id != m_lastOutlet || m_lastOutlet.isNull()) {
+            m_lastOutlet = id.toString();
+            m_lastOutletKnown = m_outlets.contains(m_lastOutlet);
+            if (m_lastOutlet.isNull())
+                m_lastOutlet = QStringLiteral("");
+        }
+        if (!m_lastOutletKnown) {
             result.returnValue = -2;
             return result;
         }
-        std::optional<QString> date;
-        std::optional<QString> numbers[3];
-        int vch = 0;
-        bool ok;
+
+        // Converted into a scratch row first: a refused line leaves nothing in the stream.
+        QByteArray& row = m_row;
+        row.clear();
         if (kind.sales) {
-            const QString v = m_fields[11].trimmed();
-            vch = v == QLatin1String("11") ? 11 : v == QLatin1String("45") ? 45 : 0;
-            date = CanonicalDate(m_fields[7]);
-            ok = date && vch != 0 && (numbers[0] = bulkDecimal(m_fields[8])) && (numbers[1] = bulkDecimal(m_fields[9]))
-                && (numbers[2] = bulkDecimal(m_fields[10]));
-        } else {
-            ok = (numbers[0] = bulkDecimal(m_fields[7])) && (numbers[1] = bulkDecimal(m_fields[8]));
-        }
-        if (!ok) {
+            const QStringView v = m_fields[11].trimmed();
+            const int vch = v == u"11" ? 11 : v == u"45" ? 45 : 0;
+            const std::optional<qint32> days = dateDays(m_fields[7]);
+            bool ok = vch != 0 && days.has_value();
+            if (ok) {
+                putInt32(row, 4);
+                putInt32(row, *days);
+                ok = putDecimal(row, m_fields[8]) && putDecimal(row, m_fields[9]) && putDecimal(row, m_fields[10]);
+                putInt32(row, 4);
+                putInt32(row, vch);
+            }
+            if (!ok) {
+                result.returnValue = -1;
+                return result;
+            }
+        } else if (!putDecimal(row, m_fields[7]) || !putDecimal(row, m_fields[8])) {
             result.returnValue = -1;
             return result;
         }
@@ -691,20 +788,12 @@ private:
         putInt16(out, int(kind.params.size()));
         putText(out, id);
         putText(out, m_fields[1].trimmed());
-        for (int i = 2; i < 7; ++i)
-            putText(out, m_fields[std::size_t(i)]);
-        if (kind.sales) {
-            putDate(out, *date);
-            for (const auto& n : numbers)
-                putNumeric(out, *n);
-            putInt32(out, 4);
-            putInt32(out, vch);
-        } else {
-            putNumeric(out, *numbers[0]);
-            putNumeric(out, *numbers[1]);
-        }
+        for (std::size_t i = 2; i < 7; ++i)
+            putText(out, m_fields[i]);
+        out.append(row);
         ++m_copyLines;
-        m_copyOutlets.insert(id);
+        if (!m_copyOutlets.contains(m_lastOutlet))
+            m_copyOutlets.insert(m_lastOutlet);
         if (out.size() >= kCopyChunk)
             sendCopyData();
         return result;
@@ -1002,7 +1091,11 @@ private:
     const BulkKind* m_mapKind = nullptr;
     std::vector<QString> m_mapNames;
     std::vector<int> m_mapIndex;
-    std::vector<QString> m_fields;
+    std::vector<QStringView> m_fields;
+    std::vector<QString> m_converted;
+    QString m_lastOutlet;  // the outlet key of the last line, and whether it is in m_outlets
+    bool m_lastOutletKnown = false;
+    QByteArray m_row;
 };
 
 }  // namespace
