@@ -91,43 +91,39 @@ AS $$
 $$;
 
 -- This session's staging tables: temporary, so two clerks importing at the same time never see
--- or clear each other's lines.
+-- or clear each other's lines. No key and no index: lines keep the order in which they were
+-- staged (the table is only ever appended to and emptied with TRUNCATE), and each is read once.
 CREATE FUNCTION hz_util_staging() RETURNS void
 LANGUAGE plpgsql
 AS $$
 BEGIN
     IF to_regclass('pg_temp.hz_stage_sales') IS NULL THEN
         CREATE TEMP TABLE hz_stage_sales (
-            seq bigserial PRIMARY KEY,
             id text COLLATE "C" NOT NULL,
             usercode text COLLATE "C", ptypename text COLLATE "C", standard text COLLATE "C",
             type text COLLATE "C", unit text COLLATE "C", area text COLLATE "C",
             saledate date NOT NULL,
             qty numeric NOT NULL, total numeric NOT NULL, costtotal numeric NOT NULL,
-            vchtype integer NOT NULL);
+            vchtype integer NOT NULL CHECK (vchtype IN (11, 45)));
     END IF;
     IF to_regclass('pg_temp.hz_stage_stock') IS NULL THEN
         CREATE TEMP TABLE hz_stage_stock (
-            seq bigserial PRIMARY KEY,
             id text COLLATE "C" NOT NULL,
             usercode text COLLATE "C", ptypename text COLLATE "C", standard text COLLATE "C",
             type text COLLATE "C", unit text COLLATE "C", area text COLLATE "C",
             kcqty numeric NOT NULL, kctotal numeric NOT NULL);
     END IF;
-    -- Lines of a bulk intake as the engine hands them over (COPY), before the server's checks.
-    IF to_regclass('pg_temp.hz_bulk_sales') IS NULL THEN
-        CREATE TEMP TABLE hz_bulk_sales (
-            seq bigserial PRIMARY KEY,
-            usercode text, ptypename text, standard text, type text, unit text, area text,
-            saledate text, qty text, total text, costtotal text, vchtype text, id text);
-    END IF;
-    IF to_regclass('pg_temp.hz_bulk_stock') IS NULL THEN
-        CREATE TEMP TABLE hz_bulk_stock (
-            seq bigserial PRIMARY KEY,
-            usercode text, ptypename text, standard text, type text, unit text, area text,
-            kcqty text, kctotal text, id text);
-    END IF;
 END
+$$;
+
+-- A bulk intake: the engine checks each line by the rules of hz_InsertSales / hz_InsertStock,
+-- answers for it, and copies the lines it took, already converted, straight into the staging
+-- tables (COPY, binary); the outlets are checked again when the stream ends and once more, under
+-- their locks, by the consolidation.
+CREATE FUNCTION hz_util_copy_intake() RETURNS void
+LANGUAGE sql
+AS $$
+    SELECT hz_util_staging()
 $$;
 
 -- Consolidation and outlet deletion of one outlet never run at the same time.
@@ -260,8 +256,7 @@ LANGUAGE plpgsql
 AS $$
 BEGIN
     PERFORM hz_util_staging();
-    DELETE FROM pg_temp.hz_stage_sales;
-    DELETE FROM pg_temp.hz_stage_stock;
+    TRUNCATE pg_temp.hz_stage_sales, pg_temp.hz_stage_stock;
     RETURN 0;
 END
 $$;
@@ -329,103 +324,65 @@ BEGIN
 END
 $$;
 
--- A bulk intake: the engine has checked these lines with the same rules as hz_InsertSales and
--- hz_InsertStock and answered 0 for each; here they are checked again and staged, in their
--- order. Returns the number of lines the server refused (the engine reports any as an error).
-CREATE FUNCTION hz_util_bulk_sales()
-RETURNS bigint
-LANGUAGE plpgsql
-AS $$
-DECLARE
-    offered bigint;
-    taken bigint;
-BEGIN
-    PERFORM hz_util_staging();
-    SELECT count(*) INTO offered FROM pg_temp.hz_bulk_sales;
-    INSERT INTO pg_temp.hz_stage_sales (id, usercode, ptypename, standard, type, unit, area,
-                                        saledate, qty, total, costtotal, vchtype)
-    SELECT r.k, coalesce(hz_util_trim(r.usercode), ''), coalesce(r.ptypename, ''),
-           coalesce(r.standard, ''), coalesce(r.type, ''), coalesce(r.unit, ''),
-           coalesce(r.area, ''), r.d, r.q, r.t, r.c, r.v::integer
-    FROM (SELECT b.seq, coalesce(hz_util_trim(b.id), '') AS k, b.usercode, b.ptypename, b.standard,
-                 b.type, b.unit, b.area, hz_util_date(b.saledate) AS d, hz_util_decimal(b.qty) AS q,
-                 hz_util_decimal(b.total) AS t, hz_util_decimal(b.costtotal) AS c,
-                 hz_util_trim(b.vchtype) AS v
-          FROM pg_temp.hz_bulk_sales b
-          OFFSET 0) r  -- each check once per line, not again for the output
-    WHERE EXISTS (SELECT 1 FROM outlets o WHERE o.idkey = r.k)
-      AND r.d IS NOT NULL AND r.q IS NOT NULL AND r.t IS NOT NULL AND r.c IS NOT NULL
-      AND r.v IN ('11', '45')
-    ORDER BY r.seq;
-    GET DIAGNOSTICS taken = ROW_COUNT;
-    TRUNCATE pg_temp.hz_bulk_sales;
-    RETURN offered - taken;
-END
-$$;
-
-CREATE FUNCTION hz_util_bulk_stock()
-RETURNS bigint
-LANGUAGE plpgsql
-AS $$
-DECLARE
-    offered bigint;
-    taken bigint;
-BEGIN
-    PERFORM hz_util_staging();
-    SELECT count(*) INTO offered FROM pg_temp.hz_bulk_stock;
-    INSERT INTO pg_temp.hz_stage_stock (id, usercode, ptypename, standard, type, unit, area,
-                                        kcqty, kctotal)
-    SELECT r.k, coalesce(hz_util_trim(r.usercode), ''), coalesce(r.ptypename, ''),
-           coalesce(r.standard, ''), coalesce(r.type, ''), coalesce(r.unit, ''),
-           coalesce(r.area, ''), r.q, r.t
-    FROM (SELECT b.seq, coalesce(hz_util_trim(b.id), '') AS k, b.usercode, b.ptypename, b.standard,
-                 b.type, b.unit, b.area, hz_util_decimal(b.kcqty) AS q, hz_util_decimal(b.kctotal) AS t
-          FROM pg_temp.hz_bulk_stock b
-          OFFSET 0) r
-    WHERE EXISTS (SELECT 1 FROM outlets o WHERE o.idkey = r.k)
-      AND r.q IS NOT NULL AND r.t IS NOT NULL
-    ORDER BY r.seq;
-    GET DIAGNOSTICS taken = ROW_COUNT;
-    TRUNCATE pg_temp.hz_bulk_stock;
-    RETURN offered - taken;
-END
-$$;
-
 -- One transaction (the function call): the staged lines replace the stored lines of the same
--- outlets and dates, so importing a file twice does not double its figures.
+-- outlets and dates, so importing a file twice does not double its figures. -1 when an outlet of
+-- the staged lines is no longer in the outlet list (nothing is changed then).
 CREATE FUNCTION hz_AddSales()
 RETURNS integer
 LANGUAGE plpgsql
 AS $$
+DECLARE
+    ids text[];
+    dates date[];
 BEGIN
     PERFORM hz_util_staging();
+    -- The replaced outlet days, gathered in one pass over the staging; the statements below then
+    -- plan for a handful of keys, whatever the size of the staging (it has no statistics).
+    SELECT array_agg(p.id), array_agg(p.saledate) INTO ids, dates
+    FROM (SELECT DISTINCT id, saledate FROM pg_temp.hz_stage_sales) p;
+    IF ids IS NULL THEN
+        RETURN 0;
+    END IF;
     -- In outlet order, so that two consolidations never wait for each other crosswise.
-    PERFORM hz_util_lock_outlet(k) FROM (SELECT DISTINCT id AS k FROM pg_temp.hz_stage_sales ORDER BY 1) o;
+    PERFORM hz_util_lock_outlet(k) FROM (SELECT DISTINCT k FROM unnest(ids) k ORDER BY 1) o;
+    IF EXISTS (SELECT 1 FROM unnest(ids) k WHERE NOT EXISTS (SELECT 1 FROM outlets o WHERE o.idkey = k)) THEN
+        RETURN -1;
+    END IF;
     DELETE FROM sales s
-    USING (SELECT DISTINCT id, saledate FROM pg_temp.hz_stage_sales) n
+    USING unnest(ids, dates) AS n(id, saledate)
     WHERE s.id = n.id AND s.saledate = n.saledate;
+    -- In staging order: the import order within each outlet day.
     INSERT INTO sales (id, usercode, ptypename, standard, type, unit, area, saledate, qty, total,
                        costtotal, vchtype)
     SELECT id, usercode, ptypename, standard, type, unit, area, saledate, qty, total, costtotal, vchtype
-    FROM pg_temp.hz_stage_sales ORDER BY seq;
-    DELETE FROM pg_temp.hz_stage_sales;
+    FROM pg_temp.hz_stage_sales;
+    TRUNCATE pg_temp.hz_stage_sales;
     RETURN 0;
 END
 $$;
 
--- One transaction: the staged lines replace all stock lines of their outlets.
+-- One transaction: the staged lines replace all stock lines of their outlets; -1 as for hz_AddSales.
 CREATE FUNCTION hz_AddStock()
 RETURNS integer
 LANGUAGE plpgsql
 AS $$
+DECLARE
+    ids text[];
 BEGIN
     PERFORM hz_util_staging();
-    PERFORM hz_util_lock_outlet(k) FROM (SELECT DISTINCT id AS k FROM pg_temp.hz_stage_stock ORDER BY 1) o;
-    DELETE FROM stock WHERE id IN (SELECT DISTINCT id FROM pg_temp.hz_stage_stock);
+    SELECT array_agg(p.id ORDER BY p.id) INTO ids FROM (SELECT DISTINCT id FROM pg_temp.hz_stage_stock) p;
+    IF ids IS NULL THEN
+        RETURN 0;
+    END IF;
+    PERFORM hz_util_lock_outlet(k) FROM unnest(ids) k;
+    IF EXISTS (SELECT 1 FROM unnest(ids) k WHERE NOT EXISTS (SELECT 1 FROM outlets o WHERE o.idkey = k)) THEN
+        RETURN -1;
+    END IF;
+    DELETE FROM stock WHERE id = ANY (ids);
     INSERT INTO stock (id, usercode, ptypename, standard, type, unit, area, kcqty, kctotal)
     SELECT id, usercode, ptypename, standard, type, unit, area, kcqty, kctotal
-    FROM pg_temp.hz_stage_stock ORDER BY seq;
-    DELETE FROM pg_temp.hz_stage_stock;
+    FROM pg_temp.hz_stage_stock;
+    TRUNCATE pg_temp.hz_stage_stock;
     RETURN 0;
 END
 $$;

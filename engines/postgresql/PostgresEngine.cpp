@@ -251,12 +251,12 @@ struct ProcInfo {
 };
 
 // The intake procedures a bulk run takes over: the parameters in the column order of the
-// server's bulk table, and the server function that checks and stages what was copied.
+// connection's staging table, and the binary COPY that fills it.
 struct BulkKind {
     const char* procedure;  // lower case
-    QStringList params;     // without "@"
+    QStringList params;     // without "@", in staging column order
     const char* copy;
-    const char* stage;
+    const char* missing;    // deletes the staged lines of outlets no longer in the outlet list
     bool sales;
 };
 
@@ -264,47 +264,194 @@ const std::vector<BulkKind>& bulkKinds()
 {
     static const std::vector<BulkKind> kinds = {
         {"hz_insertsales",
-         {"USERCODE", "PTYPENAME", "STANDARD", "TYPE", "UNIT", "AREA", "DATE", "QTY", "TOTAL", "COSTTOTAL", "VCHTYPE",
-          "ID"},
-         "COPY pg_temp.hz_bulk_sales (usercode, ptypename, standard, type, unit, area, saledate, qty, total, "
-         "costtotal, vchtype, id) FROM STDIN",
-         "SELECT hz_util_bulk_sales()", true},
+         {"ID", "USERCODE", "PTYPENAME", "STANDARD", "TYPE", "UNIT", "AREA", "DATE", "QTY", "TOTAL", "COSTTOTAL",
+          "VCHTYPE"},
+         "COPY pg_temp.hz_stage_sales (id, usercode, ptypename, standard, type, unit, area, saledate, qty, total, "
+         "costtotal, vchtype) FROM STDIN (FORMAT binary)",
+         "WITH gone AS (DELETE FROM pg_temp.hz_stage_sales s WHERE s.id = ANY ($1::text[]) RETURNING 1) "
+         "SELECT count(*) FROM gone",
+         true},
         {"hz_insertstock",
-         {"USERCODE", "PTYPENAME", "STANDARD", "TYPE", "UNIT", "AREA", "KCQTY", "KCTOTAL", "ID"},
-         "COPY pg_temp.hz_bulk_stock (usercode, ptypename, standard, type, unit, area, kcqty, kctotal, id) FROM STDIN",
-         "SELECT hz_util_bulk_stock()", false},
+         {"ID", "USERCODE", "PTYPENAME", "STANDARD", "TYPE", "UNIT", "AREA", "KCQTY", "KCTOTAL"},
+         "COPY pg_temp.hz_stage_stock (id, usercode, ptypename, standard, type, unit, area, kcqty, kctotal) "
+         "FROM STDIN (FORMAT binary)",
+         "WITH gone AS (DELETE FROM pg_temp.hz_stage_stock s WHERE s.id = ANY ($1::text[]) RETURNING 1) "
+         "SELECT count(*) FROM gone",
+         false},
     };
     return kinds;
 }
 
-// Lines held back before they are copied to the server in one go.
-constexpr int kBulkBatch = 5000;
+// COPY data is handed to libpq in pieces of about this size; the stream itself spans the intake.
+constexpr qsizetype kCopyChunk = 256 * 1024;
 
-// The rule of hz_util_decimal: a decimal with at most 12 integer and 6 fraction digits.
-bool bulkDecimalOk(const QString& text)
+bool isDigit(QChar c) { return c >= u'0' && c <= u'9'; }
+
+// COPY's binary format, in network byte order.
+void putInt16(QByteArray& out, int v)
 {
-    const std::optional<QString> c = CanonicalDecimal(text);
-    if (!c)
-        return false;
-    QStringView v = *c;
-    if (v.startsWith(u'-'))
-        v = v.mid(1);
-    const qsizetype dot = v.indexOf(u'.');
-    return (dot < 0 ? v.size() : dot) <= 12 && (dot < 0 ? 0 : v.size() - dot - 1) <= 6;
+    const char b[2] = {char((v >> 8) & 0xff), char(v & 0xff)};
+    out.append(b, 2);
 }
 
-// One field in COPY's text format.
-void appendCopyField(QByteArray& out, const QString& value)
+void putInt32(QByteArray& out, qint32 v)
 {
-    for (const char ch : value.toUtf8()) {
-        switch (ch) {
-        case '\\': out += "\\\\"; break;
-        case '\t': out += "\\t"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        default: out += ch;
+    const quint32 u = quint32(v);
+    const char b[4] = {char(u >> 24), char(u >> 16), char(u >> 8), char(u)};
+    out.append(b, 4);
+}
+
+void patchInt32(QByteArray& out, qsizetype at, qint32 v)
+{
+    const quint32 u = quint32(v);
+    char* p = out.data() + at;
+    p[0] = char(u >> 24);
+    p[1] = char(u >> 16);
+    p[2] = char(u >> 8);
+    p[3] = char(u);
+}
+
+// A text value as UTF-8, the way QString::toUtf8 writes it.
+void putText(QByteArray& out, QStringView value)
+{
+    const qsizetype at = out.size();
+    putInt32(out, 0);
+    const char16_t* p = value.utf16();
+    const qsizetype n = value.size();
+    bool plain = true;
+    out.reserve(out.size() + 3 * n);
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = p[i];
+        if (c < 0x80) {
+            out.append(char(c));
+        } else if (c < 0x800) {
+            const char b[2] = {char(0xC0 | (c >> 6)), char(0x80 | (c & 0x3F))};
+            out.append(b, 2);
+        } else if (c < 0xD800 || c > 0xDFFF) {
+            const char b[3] = {char(0xE0 | (c >> 12)), char(0x80 | ((c >> 6) & 0x3F)), char(0x80 | (c & 0x3F))};
+            out.append(b, 3);
+        } else {
+            plain = false;  // surrogates: leave them to Qt
+            break;
         }
     }
+    if (!plain) {
+        out.truncate(at + 4);
+        out.append(value.toUtf8());
+    }
+    patchInt32(out, at, qint32(out.size() - at - 4));
+}
+
+// The rule of hz_util_decimal (CanonicalDecimal with at most 12 integer and 6 fraction digits),
+// written straight as a numeric value; false, writing nothing, when the text is not such a number.
+bool putDecimal(QByteArray& out, QStringView text)
+{
+    const QStringView t = text.trimmed();
+    qsizetype i = 0;
+    bool negative = false;
+    if (i < t.size() && (t[i] == u'+' || t[i] == u'-'))
+        negative = t[i++] == u'-';
+    const qsizetype intFrom = i;
+    while (i < t.size() && isDigit(t[i]))
+        ++i;
+    QStringView intPart = t.mid(intFrom, i - intFrom);
+    QStringView fracPart;
+    if (i < t.size() && t[i] == u'.') {
+        const qsizetype fracFrom = ++i;
+        while (i < t.size() && isDigit(t[i]))
+            ++i;
+        fracPart = t.mid(fracFrom, i - fracFrom);
+    }
+    if (i != t.size() || (intPart.isEmpty() && fracPart.isEmpty()))
+        return false;
+    while (!intPart.isEmpty() && intPart.front() == u'0')
+        intPart = intPart.mid(1);
+    while (!fracPart.isEmpty() && fracPart.back() == u'0')
+        fracPart.chop(1);
+    if (intPart.size() > 12 || fracPart.size() > 6)
+        return false;
+
+    // Base-10000 digits around the decimal point: at most 3 integer and 2 fraction groups.
+    int groups[5];
+    int count = 0;
+    const qsizetype intGroups = (intPart.size() + 3) / 4;
+    const qsizetype pad = intGroups * 4 - intPart.size();
+    for (qsizetype g = 0; g < intGroups; ++g) {
+        int v = 0;
+        for (qsizetype k = 0; k < 4; ++k) {
+            const qsizetype j = g * 4 + k - pad;
+            v = v * 10 + (j >= 0 ? intPart[j].unicode() - u'0' : 0);
+        }
+        groups[count++] = v;
+    }
+    for (qsizetype g = 0; g * 4 < fracPart.size(); ++g) {
+        int v = 0;
+        for (qsizetype k = 0; k < 4; ++k) {
+            const qsizetype j = g * 4 + k;
+            v = v * 10 + (j < fracPart.size() ? fracPart[j].unicode() - u'0' : 0);
+        }
+        groups[count++] = v;
+    }
+    int weight = int(intGroups) - 1;
+    int first = 0;
+    while (first < count && groups[first] == 0) {
+        ++first;
+        --weight;
+    }
+    int last = count;
+    while (last > first && groups[last - 1] == 0)
+        --last;
+    const int ndigits = last - first;
+    if (ndigits == 0)
+        weight = 0;
+    putInt32(out, 8 + 2 * ndigits);
+    putInt16(out, ndigits);
+    putInt16(out, weight);
+    putInt16(out, negative && ndigits > 0 ? 0x4000 : 0);
+    putInt16(out, int(fracPart.size()));
+    for (int g = first; g < last; ++g)
+        putInt16(out, groups[g]);
+    return true;
+}
+
+// The rule of hz_util_date (CanonicalDate): days since 2000-01-01, nullopt when the text does not
+// name a real day.
+std::optional<qint32> dateDays(QStringView text)
+{
+    const QStringView t = text.trimmed();
+    auto number = [](QStringView s, int& v) {
+        if (s.isEmpty())
+            return false;
+        v = 0;
+        for (const QChar c : s) {
+            if (!isDigit(c))
+                return false;
+            v = v * 10 + (c.unicode() - u'0');
+        }
+        return true;
+    };
+    int y = 0, m = 0, d = 0;
+    if (t.size() == 8 && number(t, y)) {
+        number(t.left(4), y);
+        number(t.mid(4, 2), m);
+        number(t.mid(6, 2), d);
+    } else {
+        if (t.size() <= 4 || (t[4] != u'-' && t[4] != u'/'))
+            return std::nullopt;
+        const QChar sep = t[4];
+        const qsizetype second = t.indexOf(sep, 5);
+        if (second < 0 || t.indexOf(sep, second + 1) >= 0)
+            return std::nullopt;
+        const QStringView ms = t.mid(5, second - 5);
+        const QStringView ds = t.mid(second + 1);
+        if (ms.size() < 1 || ms.size() > 2 || ds.size() < 1 || ds.size() > 2 || !number(t.left(4), y)
+            || !number(ms, m) || !number(ds, d))
+            return std::nullopt;
+    }
+    const QDate date(y, m, d);
+    if (y < 1 || !date.isValid())
+        return std::nullopt;
+    return qint32(date.toJulianDay() - QDate(2000, 1, 1).toJulianDay());
 }
 
 class PostgresEngine : public Engine {
@@ -323,7 +470,7 @@ public:
     {
         m_bulk = false;
         m_outlets.clear();
-        m_buffers.clear();
+        abortCopy();
         m_conn.reset();
         m_procs.clear();
         m_current.clear();
@@ -451,19 +598,19 @@ public:
 
     // An import's intake: hz_InsertSales and hz_InsertStock answer here, by the rules of their
     // PL/pgSQL bodies (outlet in the list, else -2; date, numbers, document type, else -1), and
-    // the lines they take go to the server in COPY batches, where hz_util_bulk_sales/stock check
-    // them again and stage them. A line the server refuses after the engine took it fails the
-    // run with an error, never silently. One round trip per batch instead of one per line.
+    // the lines they take go to the connection's staging in one binary COPY stream per kind,
+    // already converted, so the server does no per-line work beyond storing typed values (which
+    // it still refuses when malformed). When the stream ends, the outlets it named are checked
+    // again; lines of an outlet deleted meanwhile are dropped and the run fails with an error.
     void beginBulk() override
     {
         if (!m_conn || m_bulk)
             return;
         QSet<QString> outlets;
         try {
-            // Account sets made from an older template have no bulk intake: plain calls then.
-            procInfo(QStringLiteral("hz_util_bulk_sales"));
-            procInfo(QStringLiteral("hz_util_bulk_stock"));
-            exec(QStringLiteral("SELECT hz_util_staging()"));
+            // Account sets made from an older template have no COPY intake: plain calls then.
+            procInfo(QStringLiteral("hz_util_copy_intake"));
+            exec(QStringLiteral("SELECT hz_util_copy_intake()"));
             ResultPtr r(PQexec(m_conn.get(), "SELECT idkey FROM outlets"));
             if (!resultOk(r.get()))
                 throw DbError(resultError(r.get(), m_conn.get()));
@@ -474,7 +621,9 @@ public:
             return;
         }
         m_outlets = std::move(outlets);
-        m_buffers.clear();
+        resetCopy();
+        m_lastOutlet = QString();
+        m_lastOutletKnown = false;
         m_bulk = true;
     }
 
@@ -549,95 +698,236 @@ private:
 
     CallResult bulkCall(const BulkKind& kind, const std::vector<std::pair<QString, QVariant>>& values)
     {
-        QStringList fields(kind.params.size());
-        for (const auto& [paramName, value] : values) {
-            QString key = paramName.trimmed();
-            if (key.startsWith(QLatin1Char('@')))
-                key.remove(0, 1);
-            if (key.compare(QLatin1String("RETURN_VALUE"), Qt::CaseInsensitive) == 0)
-                continue;
-            qsizetype i = kind.params.size() - 1;
-            while (i >= 0 && kind.params[i].compare(key, Qt::CaseInsensitive) != 0)
-                --i;
-            if (i < 0)
-                throw DbError(QStringLiteral("The procedure %1 has no parameter %2.")
-                                  .arg(QLatin1String(kind.procedure), paramName));
-            fields[i] = value.isNull() ? QString() : value.toString();
+        // The intake passes the same names in the same order for every line: map them once.
+        const bool sameNames = m_mapKind == &kind && m_mapNames.size() == values.size()
+            && std::equal(values.begin(), values.end(), m_mapNames.begin(),
+                          [](const auto& v, const QString& n) { return v.first == n; });
+        if (!sameNames) {
+            m_mapKind = nullptr;
+            m_mapNames.clear();
+            m_mapIndex.clear();
+            for (const auto& [paramName, value] : values) {
+                QString key = paramName.trimmed();
+                if (key.startsWith(QLatin1Char('@')))
+                    key.remove(0, 1);
+                qsizetype i = -1;
+                if (key.compare(QLatin1String("RETURN_VALUE"), Qt::CaseInsensitive) != 0) {
+                    i = kind.params.size() - 1;
+                    while (i >= 0 && kind.params[i].compare(key, Qt::CaseInsensitive) != 0)
+                        --i;
+                    if (i < 0)
+                        throw DbError(QStringLiteral("The procedure %1 has no parameter %2.")
+                                          .arg(QLatin1String(kind.procedure), paramName));
+                }
+                m_mapNames.push_back(paramName);
+                m_mapIndex.push_back(int(i));
+            }
+            m_mapKind = &kind;
         }
-        auto field = [&](const char* name) { return fields[kind.params.indexOf(QLatin1String(name))]; };
+        // Views of the values (text values are used in place; others as their text).
+        m_fields.assign(std::size_t(kind.params.size()), QStringView());
+        m_converted.resize(values.size());
+        for (std::size_t v = 0; v < values.size(); ++v) {
+            const int f = m_mapIndex[v];
+            if (f < 0)
+                continue;
+            const QVariant& value = values[v].second;
+            if (value.isNull()) {
+                m_fields[std::size_t(f)] = QStringView();
+            } else if (value.typeId() == QMetaType::QString) {
+                m_fields[std::size_t(f)] = *static_cast<const QString*>(value.constData());
+            } else {
+                m_converted[v] = value.toString();
+                m_fields[std::size_t(f)] = m_converted[v];
+            }
+        }
+        // Staging column order: id, usercode, ptypename, standard, type, unit, area, then the values.
+        const QStringView id = m_fields[0].trimmed();
 
         CallResult result;
-        if (!m_outlets.contains(field("ID").trimmed())) {
+        if (id != m_lastOutlet || m_lastOutlet.isNull()) {
+            m_lastOutlet = id.toString();
+            m_lastOutletKnown = m_outlets.contains(m_lastOutlet);
+            if (m_lastOutlet.isNull())
+                m_lastOutlet = QStringLiteral("");
+        }
+        if (!m_lastOutletKnown) {
             result.returnValue = -2;
             return result;
         }
-        bool ok;
+
+        // Converted into a scratch row first: a refused line leaves nothing in the stream.
+        QByteArray& row = m_row;
+        row.clear();
         if (kind.sales) {
-            const QString vch = field("VCHTYPE").trimmed();
-            ok = CanonicalDate(field("DATE")).has_value() && bulkDecimalOk(field("QTY"))
-                && bulkDecimalOk(field("TOTAL")) && bulkDecimalOk(field("COSTTOTAL"))
-                && (vch == QLatin1String("11") || vch == QLatin1String("45"));
-        } else {
-            ok = bulkDecimalOk(field("KCQTY")) && bulkDecimalOk(field("KCTOTAL"));
-        }
-        if (!ok) {
+            const QStringView v = m_fields[11].trimmed();
+            const int vch = v == u"11" ? 11 : v == u"45" ? 45 : 0;
+            const std::optional<qint32> days = dateDays(m_fields[7]);
+            bool ok = vch != 0 && days.has_value();
+            if (ok) {
+                putInt32(row, 4);
+                putInt32(row, *days);
+                ok = putDecimal(row, m_fields[8]) && putDecimal(row, m_fields[9]) && putDecimal(row, m_fields[10]);
+                putInt32(row, 4);
+                putInt32(row, vch);
+            }
+            if (!ok) {
+                result.returnValue = -1;
+                return result;
+            }
+        } else if (!putDecimal(row, m_fields[7]) || !putDecimal(row, m_fields[8])) {
             result.returnValue = -1;
             return result;
         }
-        BulkBuffer& buffer = m_buffers[kind.procedure];
-        for (qsizetype i = 0; i < fields.size(); ++i) {
-            if (i > 0)
-                buffer.data += '\t';
-            appendCopyField(buffer.data, fields[i]);
+
+        if (m_copyKind != &kind) {
+            finishCopy();
+            startCopy(kind);
         }
-        buffer.data += '\n';
-        if (++buffer.lines >= kBulkBatch)
-            flushBulk();
+        QByteArray& out = m_copyData;
+        putInt16(out, int(kind.params.size()));
+        putText(out, id);
+        putText(out, m_fields[1].trimmed());
+        for (std::size_t i = 2; i < 7; ++i)
+            putText(out, m_fields[i]);
+        out.append(row);
+        ++m_copyLines;
+        if (!m_copyOutlets.contains(m_lastOutlet))
+            m_copyOutlets.insert(m_lastOutlet);
+        if (out.size() >= kCopyChunk)
+            sendCopyData();
         return result;
     }
 
-    // Copies the lines held back to the server and has it stage them, one transaction per kind.
+    void startCopy(const BulkKind& kind)
+    {
+        ResultPtr copy(PQexec(m_conn.get(), kind.copy));
+        if (PQresultStatus(copy.get()) != PGRES_COPY_IN) {
+            const QString error = resultError(copy.get(), m_conn.get());
+            copy.reset();
+            leaveOpenTransaction(true);
+            throw DbError(error);
+        }
+        m_copyKind = &kind;
+        m_copyLines = 0;
+        m_copyOutlets.clear();
+        m_copyData.clear();
+        m_copyData.append("PGCOPY\n\377\r\n\0", 11);
+        putInt32(m_copyData, 0);  // flags
+        putInt32(m_copyData, 0);  // header extension
+    }
+
+    void sendCopyData()
+    {
+        if (m_copyData.isEmpty())
+            return;
+        if (PQputCopyData(m_conn.get(), m_copyData.constData(), int(m_copyData.size())) != 1) {
+            const QString error = resultError(nullptr, m_conn.get());
+            abortCopy();
+            throw DbError(error);
+        }
+        m_copyData.clear();
+    }
+
+    // Ends a COPY that cannot be completed; the staging keeps nothing of it.
+    void abortCopy()
+    {
+        if (m_copyKind && m_conn && PQtransactionStatus(m_conn.get()) == PQTRANS_ACTIVE) {
+            PQputCopyEnd(m_conn.get(), "intake abandoned");
+            while (PGresult* raw = PQgetResult(m_conn.get()))
+                PQclear(raw);
+        }
+        resetCopy();
+    }
+
+    void resetCopy()
+    {
+        m_copyKind = nullptr;
+        m_copyLines = 0;
+        m_copyOutlets.clear();
+        m_copyData.clear();
+        m_mapKind = nullptr;
+    }
+
+    // Completes the COPY stream, if one is open, and checks its outlets once more.
+    void finishCopy()
+    {
+        if (!m_copyKind)
+            return;
+        const BulkKind& kind = *m_copyKind;
+        putInt16(m_copyData, -1);  // trailer
+        sendCopyData();
+        const qlonglong lines = m_copyLines;
+        const QStringList outlets(m_copyOutlets.begin(), m_copyOutlets.end());
+        resetCopy();
+        QString copyError;
+        if (PQputCopyEnd(m_conn.get(), nullptr) != 1)
+            copyError = resultError(nullptr, m_conn.get());
+        qlonglong copied = -1;
+        while (PGresult* raw = PQgetResult(m_conn.get())) {
+            ResultPtr r(raw);
+            if (!resultOk(r.get())) {
+                if (copyError.isEmpty())
+                    copyError = resultError(r.get(), m_conn.get());
+            } else if (PQresultStatus(r.get()) == PGRES_COMMAND_OK) {
+                copied = QByteArray(PQcmdTuples(r.get())).toLongLong();
+            }
+        }
+        if (copyError.isEmpty() && copied != lines)
+            copyError = QStringLiteral("The server stored %1 of %2 lines that %3 had taken.")
+                            .arg(copied)
+                            .arg(lines)
+                            .arg(QLatin1String(kind.procedure));
+        if (!copyError.isEmpty()) {
+            leaveOpenTransaction(true);
+            throw DbError(copyError);
+        }
+
+        // An outlet deleted by another client while its lines were on their way: they are dropped.
+        QByteArray array = "{";
+        for (qsizetype i = 0; i < outlets.size(); ++i) {
+            if (i > 0)
+                array += ',';
+            array += '"';
+            for (const char ch : outlets[i].toUtf8()) {
+                if (ch == '"' || ch == '\\')
+                    array += '\\';
+                array += ch;
+            }
+            array += '"';
+        }
+        array += '}';
+        const char* params[1] = {array.constData()};
+        ResultPtr gone(PQexecParams(m_conn.get(),
+                                    "SELECT coalesce(array_agg(k), '{}') FROM unnest($1::text[]) k "
+                                    "WHERE NOT EXISTS (SELECT 1 FROM outlets o WHERE o.idkey = k)",
+                                    1, nullptr, params, nullptr, nullptr, 0));
+        if (!resultOk(gone.get()) || PQntuples(gone.get()) != 1)
+            throw DbError(resultError(gone.get(), m_conn.get()));
+        const QByteArray missing = PQgetvalue(gone.get(), 0, 0);
+        gone.reset();
+        if (missing == "{}")
+            return;
+        const char* missingParams[1] = {missing.constData()};
+        ResultPtr dropped(PQexecParams(m_conn.get(), kind.missing, 1, nullptr, missingParams, nullptr, nullptr, 0));
+        if (!resultOk(dropped.get()) || PQntuples(dropped.get()) != 1)
+            throw DbError(resultError(dropped.get(), m_conn.get()));
+        const qlonglong refused = QByteArray(PQgetvalue(dropped.get(), 0, 0)).toLongLong();
+        throw DbError(QStringLiteral("The server refused %1 of %2 lines that %3 had taken (an outlet "
+                                     "deleted meanwhile?); they were not imported.")
+                          .arg(refused)
+                          .arg(lines)
+                          .arg(QLatin1String(kind.procedure)));
+    }
+
+    // Completes what the intake has sent so far.
     void flushBulk()
     {
-        for (const BulkKind& kind : bulkKinds()) {
-            auto it = m_buffers.find(kind.procedure);
-            if (it == m_buffers.end() || it->lines == 0)
-                continue;
-            const BulkBuffer buffer = std::move(*it);
-            m_buffers.erase(it);
-            try {
-                exec(QStringLiteral("BEGIN"));
-                ResultPtr copy(PQexec(m_conn.get(), kind.copy));
-                if (PQresultStatus(copy.get()) != PGRES_COPY_IN)
-                    throw DbError(resultError(copy.get(), m_conn.get()));
-                copy.reset();
-                if (PQputCopyData(m_conn.get(), buffer.data.constData(), static_cast<int>(buffer.data.size())) != 1
-                    || PQputCopyEnd(m_conn.get(), nullptr) != 1)
-                    throw DbError(resultError(nullptr, m_conn.get()));
-                QString copyError;
-                while (PGresult* raw = PQgetResult(m_conn.get())) {
-                    ResultPtr r(raw);
-                    if (!resultOk(r.get()) && copyError.isEmpty())
-                        copyError = resultError(r.get(), m_conn.get());
-                }
-                if (!copyError.isEmpty())
-                    throw DbError(copyError);
-                ResultPtr staged(PQexec(m_conn.get(), kind.stage));
-                if (!resultOk(staged.get()) || PQntuples(staged.get()) != 1)
-                    throw DbError(resultError(staged.get(), m_conn.get()));
-                const qlonglong refused = QByteArray(PQgetvalue(staged.get(), 0, 0)).toLongLong();
-                staged.reset();
-                exec(QStringLiteral("COMMIT"));
-                if (refused != 0)
-                    throw DbError(QStringLiteral("The server refused %1 of %2 lines that %3 had taken (an outlet "
-                                                 "deleted meanwhile?); they were not imported.")
-                                      .arg(refused)
-                                      .arg(buffer.lines)
-                                      .arg(QLatin1String(kind.procedure)));
-            } catch (const DbError&) {
-                leaveOpenTransaction(true);
-                throw;
-            }
+        try {
+            finishCopy();
+        } catch (const DbError&) {
+            abortCopy();
+            throw;
         }
     }
 
@@ -790,13 +1080,22 @@ private:
     QHash<QString, ProcInfo> m_procs;
     quint64 m_statements = 0;  // names of prepared calls are never reused on a session
 
-    struct BulkBuffer {
-        QByteArray data;  // COPY text lines
-        int lines = 0;
-    };
     bool m_bulk = false;
     QSet<QString> m_outlets;  // outlet keys when the bulk run began
-    QHash<QByteArray, BulkBuffer> m_buffers;
+    // The open COPY stream of the intake, if any.
+    const BulkKind* m_copyKind = nullptr;
+    QByteArray m_copyData;  // not yet handed to libpq
+    qlonglong m_copyLines = 0;
+    QSet<QString> m_copyOutlets;
+    // Parameter names of the last bulk call and the staging column of each (-1 none).
+    const BulkKind* m_mapKind = nullptr;
+    std::vector<QString> m_mapNames;
+    std::vector<int> m_mapIndex;
+    std::vector<QStringView> m_fields;
+    std::vector<QString> m_converted;
+    QString m_lastOutlet;  // the outlet key of the last line, and whether it is in m_outlets
+    bool m_lastOutletKnown = false;
+    QByteArray m_row;
 };
 
 }  // namespace

@@ -22,8 +22,9 @@
 //
 // An import's intake (beginBulk .. endBulk): hz_InsertSales and hz_InsertStock answer in the
 // engine by the rules of their PL/pgSQL bodies, with the outlet list as it was when the run
-// began, and the lines they take reach the server in COPY batches that it checks again
-// (hz_util_bulk_sales/stock); a disagreement fails the run with an error.
+// began, and the lines they take stream, converted, into the connection's staging tables in one
+// binary COPY per kind (hz_util_copy_intake); the outlets are checked again when a stream ends,
+// and lines of an outlet deleted meanwhile fail the run with an error.
 //
 // A new account set ("restore") is CREATE DATABASE from template0, then the template script run
 // in it as one transaction; a failed script drops the database again.

@@ -264,6 +264,86 @@ TEST_F(PgAccountSet, BulkIntakeBatchesAndRefusals)
     EXPECT_EQ(sales(*e).size(), size_t(kLines) + 1);  // outlet 1's line, not outlet 2's
 }
 
+// The engine converts the lines of a bulk intake itself (numbers to base-10000 digits, dates to
+// days, text to UTF-8): every value must come back as the plain procedure stores it.
+TEST_F(PgAccountSet, BulkIntakeConvertsValuesExactly)
+{
+    auto e = client();
+    addOutlet(*e, QStringLiteral("5"), QStringLiteral("五店"));
+    struct Case {
+        const char* date;
+        const char* qty;
+        const char* dateOut;
+        const char* qtyOut;
+    };
+    const std::vector<Case> cases = {  // in date order, the order of hz_GetSales
+        {"0001-01-01", "0.0001", "0001-01-01", "0.0001"},
+        {"19000301", "99990000", "1900-03-01", "99990000"},
+        {"1999-12-31", "0.000001", "1999-12-31", "0.000001"},
+        {"2000-01-01", "12345.6789", "2000-01-01", "12345.6789"},
+        {"2000-02-29", "-10000", "2000-02-29", "-10000"},
+        {"2024-1-9", "123456789012", "2024-01-09", "123456789012"},
+        {"2024-06-01", "-999999999999.999999", "2024-06-01", "-999999999999.999999"},
+        {"2024-06-02", "10000.0001", "2024-06-02", "10000.0001"},
+        {"2024-06-03", "-0.000", "2024-06-03", "0"},
+        {" 2024-12-31 ", "-0.5", "2024-12-31", "-0.5"},
+        {"2100/2/28", "100000000", "2100-02-28", "100000000"},
+        {"9999-12-31", "000123.4500", "9999-12-31", "123.45"},
+    };
+    const QString text = QStringLiteral("𠀀 emoji 😀 ü 全角　\\ \t\"");
+    auto run = [&](bool bulk) {
+        e->call(QStringLiteral("hz_deleSales"), {});
+        if (bulk)
+            e->beginBulk();
+        for (const Case& c : cases)
+            EXPECT_EQ(insertSale(*e, QStringLiteral(" 5"), QStringLiteral("C"), QString::fromUtf8(c.date),
+                                 QString::fromUtf8(c.qty), text),
+                      0)
+                << c.date << " " << c.qty;
+        if (bulk)
+            e->endBulk();
+        EXPECT_EQ(e->call(QStringLiteral("hz_AddSales"), {}).returnValue, 0);
+        return sales(*e);
+    };
+    const std::vector<QVariantList> plain = run(false);
+    const std::vector<QVariantList> bulk = run(true);
+    ASSERT_EQ(plain.size(), cases.size());
+    EXPECT_EQ(bulk, plain);
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        EXPECT_EQ(bulk[i][kDate].toString(), QString::fromUtf8(cases[i].dateOut));
+        EXPECT_EQ(bulk[i][kQty].toString(), QString::fromUtf8(cases[i].qtyOut)) << cases[i].qty;
+        EXPECT_EQ(bulk[i][1].toString(), text);
+        EXPECT_EQ(bulk[i][kId].toString(), QStringLiteral("5"));
+    }
+    // A mixed run: sales and stock lines alternate, each kind keeps its own order.
+    e->call(QStringLiteral("hz_deleSales"), {});
+    e->beginBulk();
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_EQ(insertSale(*e, QStringLiteral("5"), QStringLiteral("M%1").arg(i), QStringLiteral("2030-01-01"),
+                             QString::number(i)),
+                  0);
+        const Values v = {{QStringLiteral("@USERCODE"), QStringLiteral("S%1").arg(i)}, {QStringLiteral("@PTYPENAME"), "p"},
+                          {QStringLiteral("@STANDARD"), ""}, {QStringLiteral("@TYPE"), ""}, {QStringLiteral("@UNIT"), ""},
+                          {QStringLiteral("@AREA"), ""}, {QStringLiteral("@KCQTY"), QString::number(i)},
+                          {QStringLiteral("@KCTOTAL"), "1.5"}, {QStringLiteral("@ID"), "5"}};
+        EXPECT_EQ(e->call(QStringLiteral("hz_InsertStock"), v).returnValue, 0);
+    }
+    e->endBulk();
+    EXPECT_EQ(e->call(QStringLiteral("hz_AddSales"), {}).returnValue, 0);
+    EXPECT_EQ(e->call(QStringLiteral("hz_AddStock"), {}).returnValue, 0);
+    const CallResult mixed = e->call(QStringLiteral("hz_GetSales"), {{QStringLiteral("@date1"), QStringLiteral("2030-01-01")},
+                                                                     {QStringLiteral("@date2"), QStringLiteral("2030-01-01")}});
+    const CallResult stock = e->call(QStringLiteral("hz_GetStock"), {});
+    ASSERT_TRUE(mixed.rowset && stock.rowset);
+    ASSERT_EQ(mixed.rowset->rows.size(), 6u);
+    ASSERT_EQ(stock.rowset->rows.size(), 6u);
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_EQ(mixed.rowset->rows[size_t(i)][kQty].toString(), QString::number(i));
+        EXPECT_EQ(stock.rowset->rows[size_t(i)][kUserCode].toString(), QStringLiteral("S%1").arg(i));
+        EXPECT_EQ(stock.rowset->rows[size_t(i)][8].toString(), QString::number(i));
+    }
+}
+
 #ifndef _WIN32
 // The importing program killed at a random moment: the figures are the earlier ones or the new
 // ones in full, never a mix and never a loss.
