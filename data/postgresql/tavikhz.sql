@@ -233,9 +233,10 @@ CREATE TABLE sales (
     saledate date NOT NULL,
     qty numeric NOT NULL, total numeric NOT NULL, costtotal numeric NOT NULL,
     vchtype integer NOT NULL);
--- One index, since every index makes each imported line dearer: the statistics read a date range
--- from it alone, and re-imports find the replaced lines by date and outlet.
-CREATE INDEX sales_date ON sales (saledate, id) INCLUDE (vchtype, qty, total, costtotal);
+-- A block-range index only: a b-tree would make each imported line several times dearer. Lines
+-- lie in import order, so the block ranges of one import hold its period and mostly one outlet;
+-- the statistics' date ranges and the re-imports' outlet days skip the other imports' blocks.
+CREATE INDEX sales_brin ON sales USING brin (saledate, id) WITH (autosummarize = on);
 
 CREATE TABLE stock (
     seq bigint GENERATED ALWAYS AS IDENTITY,
@@ -243,7 +244,8 @@ CREATE TABLE stock (
     usercode text COLLATE "C", ptypename text COLLATE "C", standard text COLLATE "C",
     type text COLLATE "C", unit text COLLATE "C", area text COLLATE "C",
     kcqty numeric NOT NULL, kctotal numeric NOT NULL);
-CREATE INDEX stock_outlet ON stock (id);
+-- One import writes one outlet's stock lines together (see sales_brin).
+CREATE INDEX stock_brin ON stock USING brin (id) WITH (autosummarize = on);
 
 CREATE TABLE colconfig (
     gridid text COLLATE "C" NOT NULL,
