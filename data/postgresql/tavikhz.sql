@@ -126,6 +126,86 @@ AS $$
     SELECT hz_util_staging()
 $$;
 
+-- A direct intake: the engine copies the lines straight into sales and stock inside one
+-- transaction that stays open until the consolidation, which then only removes the lines they
+-- replace; whatever else comes first moves them back into the staging (the transaction's own
+-- lines are those whose xmin is its id). The engine takes this path only while the staging is
+-- empty; the keys are the outlet days (sales) and outlets (stock) that the intake wrote.
+CREATE FUNCTION hz_util_direct_intake() RETURNS boolean
+LANGUAGE plpgsql
+AS $$
+BEGIN
+    PERFORM hz_util_staging();
+    RETURN NOT EXISTS (SELECT 1 FROM pg_temp.hz_stage_sales) AND NOT EXISTS (SELECT 1 FROM pg_temp.hz_stage_stock);
+END
+$$;
+
+-- Moves this transaction's lines of the given keys into the staging, in import order.
+CREATE FUNCTION hz_util_direct_stage(ids text[], dates date[], stockids text[]) RETURNS void
+LANGUAGE plpgsql
+AS $$
+DECLARE
+    me xid := pg_current_xact_id()::xid;
+BEGIN
+    PERFORM hz_util_staging();
+    IF cardinality(ids) > 0 THEN
+        WITH moved AS (
+            DELETE FROM sales s USING unnest(ids, dates) AS n(id, saledate)
+            WHERE s.id = n.id AND s.saledate = n.saledate AND s.xmin = me
+            RETURNING s.*)
+        INSERT INTO pg_temp.hz_stage_sales (id, usercode, ptypename, standard, type, unit, area,
+                                            saledate, qty, total, costtotal, vchtype)
+        SELECT id, usercode, ptypename, standard, type, unit, area, saledate, qty, total, costtotal, vchtype
+        FROM moved ORDER BY seq;
+    END IF;
+    IF cardinality(stockids) > 0 THEN
+        WITH moved AS (
+            DELETE FROM stock s WHERE s.id = ANY (stockids) AND s.xmin = me RETURNING s.*)
+        INSERT INTO pg_temp.hz_stage_stock (id, usercode, ptypename, standard, type, unit, area, kcqty, kctotal)
+        SELECT id, usercode, ptypename, standard, type, unit, area, kcqty, kctotal FROM moved ORDER BY seq;
+    END IF;
+END
+$$;
+
+-- hz_AddSales for a direct intake: the lines this transaction wrote replace the other lines of
+-- their outlet days. -1 when an outlet is no longer in the outlet list (nothing removed then).
+CREATE FUNCTION hz_util_direct_add_sales(ids text[], dates date[]) RETURNS integer
+LANGUAGE plpgsql
+AS $$
+BEGIN
+    IF coalesce(cardinality(ids), 0) = 0 THEN
+        RETURN 0;
+    END IF;
+    -- In outlet order, so that two consolidations never wait for each other crosswise; the
+    -- DELETE below starts after the locks, so it sees the lines of a consolidation that held them.
+    PERFORM hz_util_lock_outlet(k) FROM (SELECT DISTINCT k FROM unnest(ids) k ORDER BY 1) o;
+    IF EXISTS (SELECT 1 FROM unnest(ids) k WHERE NOT EXISTS (SELECT 1 FROM outlets o WHERE o.idkey = k)) THEN
+        RETURN -1;
+    END IF;
+    DELETE FROM sales s
+    USING unnest(ids, dates) AS n(id, saledate)
+    WHERE s.id = n.id AND s.saledate = n.saledate AND s.xmin <> pg_current_xact_id()::xid;
+    RETURN 0;
+END
+$$;
+
+-- hz_AddStock for a direct intake: as hz_util_direct_add_sales, by outlet.
+CREATE FUNCTION hz_util_direct_add_stock(ids text[]) RETURNS integer
+LANGUAGE plpgsql
+AS $$
+BEGIN
+    IF coalesce(cardinality(ids), 0) = 0 THEN
+        RETURN 0;
+    END IF;
+    PERFORM hz_util_lock_outlet(k) FROM (SELECT DISTINCT k FROM unnest(ids) k ORDER BY 1) o;
+    IF EXISTS (SELECT 1 FROM unnest(ids) k WHERE NOT EXISTS (SELECT 1 FROM outlets o WHERE o.idkey = k)) THEN
+        RETURN -1;
+    END IF;
+    DELETE FROM stock s WHERE s.id = ANY (ids) AND s.xmin <> pg_current_xact_id()::xid;
+    RETURN 0;
+END
+$$;
+
 -- Consolidation and outlet deletion of one outlet never run at the same time.
 CREATE FUNCTION hz_util_lock_outlet(k text) RETURNS void
 LANGUAGE sql
@@ -144,26 +224,28 @@ CREATE TABLE outlets (
     fax text COLLATE "C", address text COLLATE "C", linkman text COLLATE "C");
 CREATE INDEX outlets_idnum ON outlets (idnum);
 
--- id = outlets.idkey; seq keeps the import order.
+-- id = outlets.idkey; seq keeps the import order (only ever sorted on, so it has no index).
 CREATE TABLE sales (
-    seq bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+    seq bigint GENERATED ALWAYS AS IDENTITY,
     id text COLLATE "C" NOT NULL,
     usercode text COLLATE "C", ptypename text COLLATE "C", standard text COLLATE "C",
     type text COLLATE "C", unit text COLLATE "C", area text COLLATE "C",
     saledate date NOT NULL,
     qty numeric NOT NULL, total numeric NOT NULL, costtotal numeric NOT NULL,
     vchtype integer NOT NULL);
--- The statistics read a date range; re-imports replace by outlet and date.
-CREATE INDEX sales_date ON sales (saledate) INCLUDE (id, vchtype, qty, total, costtotal);
-CREATE INDEX sales_outlet_date ON sales (id, saledate);
+-- A block-range index only: a b-tree would make each imported line several times dearer. Lines
+-- lie in import order, so the block ranges of one import hold its period and mostly one outlet;
+-- the statistics' date ranges and the re-imports' outlet days skip the other imports' blocks.
+CREATE INDEX sales_brin ON sales USING brin (saledate, id) WITH (autosummarize = on);
 
 CREATE TABLE stock (
-    seq bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+    seq bigint GENERATED ALWAYS AS IDENTITY,
     id text COLLATE "C" NOT NULL,
     usercode text COLLATE "C", ptypename text COLLATE "C", standard text COLLATE "C",
     type text COLLATE "C", unit text COLLATE "C", area text COLLATE "C",
     kcqty numeric NOT NULL, kctotal numeric NOT NULL);
-CREATE INDEX stock_outlet ON stock (id);
+-- One import writes one outlet's stock lines together (see sales_brin).
+CREATE INDEX stock_brin ON stock USING brin (id) WITH (autosummarize = on);
 
 CREATE TABLE colconfig (
     gridid text COLLATE "C" NOT NULL,

@@ -256,6 +256,7 @@ struct BulkKind {
     const char* procedure;  // lower case
     QStringList params;     // without "@", in staging column order
     const char* copy;
+    const char* directCopy;  // the same stream straight into the account set's table
     const char* missing;    // deletes the staged lines of outlets no longer in the outlet list
     bool sales;
 };
@@ -268,6 +269,8 @@ const std::vector<BulkKind>& bulkKinds()
           "VCHTYPE"},
          "COPY pg_temp.hz_stage_sales (id, usercode, ptypename, standard, type, unit, area, saledate, qty, total, "
          "costtotal, vchtype) FROM STDIN (FORMAT binary)",
+         "COPY sales (id, usercode, ptypename, standard, type, unit, area, saledate, qty, total, costtotal, vchtype) "
+         "FROM STDIN (FORMAT binary)",
          "WITH gone AS (DELETE FROM pg_temp.hz_stage_sales s WHERE s.id = ANY ($1::text[]) RETURNING 1) "
          "SELECT count(*) FROM gone",
          true},
@@ -275,6 +278,7 @@ const std::vector<BulkKind>& bulkKinds()
          {"ID", "USERCODE", "PTYPENAME", "STANDARD", "TYPE", "UNIT", "AREA", "KCQTY", "KCTOTAL"},
          "COPY pg_temp.hz_stage_stock (id, usercode, ptypename, standard, type, unit, area, kcqty, kctotal) "
          "FROM STDIN (FORMAT binary)",
+         "COPY stock (id, usercode, ptypename, standard, type, unit, area, kcqty, kctotal) FROM STDIN (FORMAT binary)",
          "WITH gone AS (DELETE FROM pg_temp.hz_stage_stock s WHERE s.id = ANY ($1::text[]) RETURNING 1) "
          "SELECT count(*) FROM gone",
          false},
@@ -454,6 +458,24 @@ std::optional<qint32> dateDays(QStringView text)
     return qint32(date.toJulianDay() - QDate(2000, 1, 1).toJulianDay());
 }
 
+// A text[] literal of the values.
+QByteArray textArray(const QStringList& values)
+{
+    QByteArray array = "{";
+    for (qsizetype i = 0; i < values.size(); ++i) {
+        if (i > 0)
+            array += ',';
+        array += '"';
+        for (const char ch : values[i].toUtf8()) {
+            if (ch == '"' || ch == '\\')
+                array += '\\';
+            array += ch;
+        }
+        array += '"';
+    }
+    return array + '}';
+}
+
 class PostgresEngine : public Engine {
 public:
     ~PostgresEngine() override = default;
@@ -471,6 +493,7 @@ public:
         m_bulk = false;
         m_outlets.clear();
         abortCopy();
+        dropDirect();  // the open transaction ends with the session
         m_conn.reset();
         m_procs.clear();
         m_current.clear();
@@ -488,6 +511,7 @@ public:
         endBulk();
         // The old session stays usable when the new database cannot be reached.
         ConnPtr next = connectTo(m_props, actualDatabaseName(name));
+        dropDirect();  // its staging goes with the old session as well
         m_conn = std::move(next);
         m_procs.clear();
         m_current = name;
@@ -497,6 +521,7 @@ public:
     {
         requireOpen();
         endBulk();
+        settleDirect();
         m_procs.clear();
         // One implicit transaction for the whole batch, so the lock holds until its end.
         const QByteArray batch = QByteArray(kCatalogueLock) + text.toUtf8();
@@ -525,6 +550,15 @@ public:
             if (const BulkKind* kind = bulkKind(name))
                 return bulkCall(*kind, values);
             flushBulk();  // the lines taken so far come before whatever this call does
+        }
+        if (m_direct) {
+            const QString key = cacheKey(name);
+            if (key == QLatin1String("hz_addsales") || key == QLatin1String("hz_addstock"))
+                return consolidateDirect(key == QLatin1String("hz_addsales"));
+            if (key == QLatin1String("hz_delesales"))
+                rollbackDirect();  // it would empty the staging the lines stand for
+            else
+                settleDirect();
         }
         // Prepared once per session: an import calls the same procedure for every line.
         ProcInfo& cached = procInfo(name);
@@ -625,6 +659,7 @@ public:
         m_lastOutlet = QString();
         m_lastOutletKnown = false;
         m_bulk = true;
+        beginDirect();
     }
 
     void endBulk() override
@@ -647,6 +682,7 @@ public:
             throw DbError(QStringLiteral("The account-set template %1 cannot be read: %2").arg(path, file.errorString()));
         const QByteArray script = file.readAll();
 
+        settleDirect();  // CREATE DATABASE cannot run inside a transaction
         const QString ident = quoteIdentifier(m_conn.get(), dbName);
         {
             // Account-set names compare without regard to case, as on the embedded engine; the
@@ -759,12 +795,14 @@ private:
         // Converted into a scratch row first: a refused line leaves nothing in the stream.
         QByteArray& row = m_row;
         row.clear();
+        qint32 day = 0;
         if (kind.sales) {
             const QStringView v = m_fields[11].trimmed();
             const int vch = v == u"11" ? 11 : v == u"45" ? 45 : 0;
             const std::optional<qint32> days = dateDays(m_fields[7]);
             bool ok = vch != 0 && days.has_value();
             if (ok) {
+                day = *days;
                 putInt32(row, 4);
                 putInt32(row, *days);
                 ok = putDecimal(row, m_fields[8]) && putDecimal(row, m_fields[9]) && putDecimal(row, m_fields[10]);
@@ -794,6 +832,15 @@ private:
         ++m_copyLines;
         if (!m_copyOutlets.contains(m_lastOutlet))
             m_copyOutlets.insert(m_lastOutlet);
+        if (m_direct) {
+            if (!kind.sales)
+                m_directStock.insert(m_lastOutlet);
+            else if (m_lastDay != day || m_lastDayOutlet != m_lastOutlet) {
+                m_lastDay = day;
+                m_lastDayOutlet = m_lastOutlet;
+                m_directSales.insert({m_lastOutlet, day});
+            }
+        }
         if (out.size() >= kCopyChunk)
             sendCopyData();
         return result;
@@ -801,7 +848,7 @@ private:
 
     void startCopy(const BulkKind& kind)
     {
-        ResultPtr copy(PQexec(m_conn.get(), kind.copy));
+        ResultPtr copy(PQexec(m_conn.get(), m_direct ? kind.directCopy : kind.copy));
         if (PQresultStatus(copy.get()) != PGRES_COPY_IN) {
             const QString error = resultError(copy.get(), m_conn.get());
             copy.reset();
@@ -838,6 +885,8 @@ private:
                 PQclear(raw);
         }
         resetCopy();
+        if (m_conn)
+            leaveOpenTransaction(false);  // a direct intake's transaction cannot go on
     }
 
     void resetCopy()
@@ -884,19 +933,7 @@ private:
         }
 
         // An outlet deleted by another client while its lines were on their way: they are dropped.
-        QByteArray array = "{";
-        for (qsizetype i = 0; i < outlets.size(); ++i) {
-            if (i > 0)
-                array += ',';
-            array += '"';
-            for (const char ch : outlets[i].toUtf8()) {
-                if (ch == '"' || ch == '\\')
-                    array += '\\';
-                array += ch;
-            }
-            array += '"';
-        }
-        array += '}';
+        const QByteArray array = textArray(outlets);
         const char* params[1] = {array.constData()};
         ResultPtr gone(PQexecParams(m_conn.get(),
                                     "SELECT coalesce(array_agg(k), '{}') FROM unnest($1::text[]) k "
@@ -908,6 +945,7 @@ private:
         gone.reset();
         if (missing == "{}")
             return;
+        settleDirect();  // the lines of the other outlets stay staged, as the calls left them
         const char* missingParams[1] = {missing.constData()};
         ResultPtr dropped(PQexecParams(m_conn.get(), kind.missing, 1, nullptr, missingParams, nullptr, nullptr, 0));
         if (!resultOk(dropped.get()) || PQntuples(dropped.get()) != 1)
@@ -920,6 +958,149 @@ private:
                           .arg(QLatin1String(kind.procedure)));
     }
 
+
+    // ---- direct intake: the lines go straight into sales and stock inside one transaction that
+    // stays open until the consolidation (see hz_util_direct_intake in the template).
+
+    // Opens the transaction when the account set has the direct path and the staging is empty.
+    void beginDirect()
+    {
+        settleDirect();
+        try {
+            if (!hasProcedure(QStringLiteral("hz_util_direct_intake")))
+                return;
+            exec(QStringLiteral("BEGIN"));
+            ResultPtr r(PQexec(m_conn.get(), "SELECT hz_util_direct_intake()"));
+            if (!resultOk(r.get()) || PQntuples(r.get()) != 1)
+                throw DbError(resultError(r.get(), m_conn.get()));
+            if (PQgetvalue(r.get(), 0, 0)[0] != 't') {
+                r.reset();
+                exec(QStringLiteral("COMMIT"));
+                return;
+            }
+        } catch (const DbError&) {
+            leaveOpenTransaction(true);
+            return;  // the staging path then
+        }
+        clearDirect();
+        m_direct = true;
+    }
+
+    bool hasProcedure(const QString& name)
+    {
+        try {
+            procInfo(name);
+            return true;
+        } catch (const DbError&) {
+            return false;
+        }
+    }
+
+    void clearDirect()
+    {
+        m_direct = false;
+        m_directSales.clear();
+        m_directStock.clear();
+        m_lastDayOutlet = QString();
+        m_lastDay = 0;
+    }
+
+    // The session is going away: its transaction rolls back with it.
+    void dropDirect() { clearDirect(); }
+
+    // hz_deleSales: the intake's lines are discarded, as the emptied staging would discard them.
+    void rollbackDirect()
+    {
+        if (!m_direct)
+            return;
+        clearDirect();
+        ResultPtr r(PQexec(m_conn.get(), "ROLLBACK"));
+        if (!resultOk(r.get()))
+            throw DbError(resultError(r.get(), m_conn.get()));
+    }
+
+    // Arguments of the direct functions: the outlet days and the outlets the intake wrote.
+    QByteArray salesIds() const
+    {
+        QStringList ids;
+        for (const auto& k : m_directSales)
+            ids << k.first;
+        return textArray(ids);
+    }
+    QByteArray salesDates() const
+    {
+        QByteArray dates = "{";
+        const qint64 base = QDate(2000, 1, 1).toJulianDay();
+        for (const auto& k : m_directSales) {
+            if (dates.size() > 1)
+                dates += ',';
+            dates += QDate::fromJulianDay(base + k.second).toString(Qt::ISODate).toLatin1();
+        }
+        return dates + '}';
+    }
+    QByteArray stockIds() const { return textArray(QStringList(m_directStock.begin(), m_directStock.end())); }
+
+    qlonglong directQuery(const char* sql, std::initializer_list<QByteArray> args)
+    {
+        std::vector<const char*> params;
+        for (const QByteArray& a : args)
+            params.push_back(a.constData());
+        ResultPtr r(PQexecParams(m_conn.get(), sql, int(params.size()), nullptr, params.data(), nullptr, nullptr, 0));
+        if (!resultOk(r.get()))
+            throw DbError(resultError(r.get(), m_conn.get()));
+        return PQntuples(r.get()) > 0 && !PQgetisnull(r.get(), 0, 0) ? QByteArray(PQgetvalue(r.get(), 0, 0)).toLongLong()
+                                                                      : 0;
+    }
+
+    // Moves the given lines of the intake into the staging (a database error drops the intake).
+    void stageDirect(bool sales, bool stock)
+    {
+        const QByteArray none = "{}";
+        directQuery("SELECT hz_util_direct_stage($1::text[], $2::date[], $3::text[])",
+                    {sales ? salesIds() : none, sales ? salesDates() : none, stock ? stockIds() : none});
+    }
+
+    // Any call but the consolidation: the lines move into the staging, where line-by-line calls
+    // would have put them, and the transaction commits.
+    void settleDirect()
+    {
+        if (!m_direct)
+            return;
+        try {
+            stageDirect(true, true);
+            exec(QStringLiteral("COMMIT"));
+        } catch (const DbError&) {
+            leaveOpenTransaction(true);
+            clearDirect();
+            throw;
+        }
+        clearDirect();
+    }
+
+    // hz_AddSales / hz_AddStock: the other kind's lines move into the staging; the kind's own
+    // replace the lines of their outlet days (outlets) and the transaction commits. When the
+    // consolidation refuses, its lines stay staged as well.
+    CallResult consolidateDirect(bool sales)
+    {
+        CallResult result;
+        try {
+            if (sales ? !m_directStock.isEmpty() : !m_directSales.isEmpty())
+                stageDirect(!sales, sales);
+            result.returnValue = sales
+                ? directQuery("SELECT hz_util_direct_add_sales($1::text[], $2::date[])", {salesIds(), salesDates()})
+                : directQuery("SELECT hz_util_direct_add_stock($1::text[])", {stockIds()});
+            if (result.returnValue != 0)
+                stageDirect(sales, !sales);
+            exec(QStringLiteral("COMMIT"));
+        } catch (const DbError&) {
+            leaveOpenTransaction(true);
+            clearDirect();
+            throw;
+        }
+        clearDirect();
+        return result;
+    }
+
     // Completes what the intake has sent so far.
     void flushBulk()
     {
@@ -927,6 +1108,7 @@ private:
             finishCopy();
         } catch (const DbError&) {
             abortCopy();
+            leaveOpenTransaction(false);
             throw;
         }
     }
@@ -972,8 +1154,10 @@ private:
     void leaveOpenTransaction(bool failed)
     {
         const PGTransactionStatusType s = PQtransactionStatus(m_conn.get());
-        if (s == PQTRANS_INERROR || (failed && s == PQTRANS_INTRANS))
+        if (s == PQTRANS_INERROR || (failed && s == PQTRANS_INTRANS)) {
             ResultPtr(PQexec(m_conn.get(), "ROLLBACK"));
+            clearDirect();
+        }
     }
 
     static QByteArray valueText(const QVariant& value)
@@ -1093,6 +1277,12 @@ private:
     std::vector<int> m_mapIndex;
     std::vector<QStringView> m_fields;
     std::vector<QString> m_converted;
+    // A direct intake's open transaction, and the outlet days (sales) and outlets (stock) it wrote.
+    bool m_direct = false;
+    QSet<std::pair<QString, qint32>> m_directSales;
+    QSet<QString> m_directStock;
+    QString m_lastDayOutlet;
+    qint32 m_lastDay = 0;
     QString m_lastOutlet;  // the outlet key of the last line, and whether it is in m_outlets
     bool m_lastOutletKnown = false;
     QByteArray m_row;

@@ -22,9 +22,13 @@
 //
 // An import's intake (beginBulk .. endBulk): hz_InsertSales and hz_InsertStock answer in the
 // engine by the rules of their PL/pgSQL bodies, with the outlet list as it was when the run
-// began, and the lines they take stream, converted, into the connection's staging tables in one
-// binary COPY per kind (hz_util_copy_intake); the outlets are checked again when a stream ends,
-// and lines of an outlet deleted meanwhile fail the run with an error.
+// began, and the lines they take stream, converted, in one binary COPY per kind (hz_util_copy_intake);
+// the outlets are checked again when a stream ends, and lines of an outlet deleted meanwhile fail
+// the run with an error. While the staging is empty the stream goes straight into sales and stock
+// inside one transaction that stays open after the intake (hz_util_direct_intake): hz_AddSales /
+// hz_AddStock then only remove the lines replaced and commit; hz_deleSales rolls it back; any
+// other call first moves the lines into the staging and commits, so every outcome is that of
+// line-by-line calls.
 //
 // A new account set ("restore") is CREATE DATABASE from template0, then the template script run
 // in it as one transaction; a failed script drops the database again.
