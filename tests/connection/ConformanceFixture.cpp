@@ -9,25 +9,6 @@
 
 namespace corvanta::test {
 
-namespace {
-
-// Data Source for the PostgreSQL engine from the standard libpq variables.
-std::optional<QString> pgDataSource()
-{
-    const QString host = qEnvironmentVariable("PGHOST");
-    if (host.isEmpty())
-        return std::nullopt;
-    const QString port = qEnvironmentVariable("PGPORT");
-    return port.isEmpty() ? host : host + QLatin1Char(':') + port;
-}
-
-bool inCi()
-{
-    return !qEnvironmentVariable("CI").isEmpty();
-}
-
-}  // namespace
-
 void Conformance::SetUp()
 {
     savedReturnValueName = ReturnValueName();
@@ -35,8 +16,8 @@ void Conformance::SetUp()
     dir->copyShippedData();
     QByteArray cfg = "[SQLVERSION]\nVERSION=8.0\n[SYSTEM]\nENGINE=" + engineUnderTest().toUtf8() + "\n";
     if (engineUnderTest() == QLatin1String("postgresql")) {
-        if (!pgDataSource()) {
-            if (inCi())
+        if (!PgDataSource()) {
+            if (InCi())
                 FAIL() << "PostgreSQL tests need PGHOST (and PGPORT, PGUSER) in CI";
             GTEST_SKIP() << "PostgreSQL not configured: set PGHOST/PGPORT/PGUSER to run these tests";
         }
@@ -50,8 +31,8 @@ void Conformance::SetUp()
     try {
         connect(*dm);
     } catch (const DbError& e) {
-        if (engineUnderTest() == QLatin1String("postgresql") && !inCi())
-            GTEST_SKIP() << "PostgreSQL not reachable at " << pgDataSource()->toStdString() << ": " << e.what();
+        if (engineUnderTest() == QLatin1String("postgresql") && !InCi())
+            GTEST_SKIP() << "PostgreSQL not reachable at " << PgDataSource()->toStdString() << ": " << e.what();
         FAIL() << "cannot connect: " << e.what();
     }
     prepareCatalogue(*dm);
@@ -77,7 +58,7 @@ void Conformance::TearDown()
 
 void Conformance::connect(TDMData& d)
 {
-    const QString source = engineUnderTest() == QLatin1String("postgresql") ? pgDataSource().value_or(QString())
+    const QString source = engineUnderTest() == QLatin1String("postgresql") ? PgDataSource().value_or(QString())
                                                                             : QStringLiteral("any-server-name");
     d.Connect(source, Config::User(), Config::Password());
 }
