@@ -399,6 +399,16 @@ std::optional<qlonglong> EmbeddedEngine::bulkCallText(const QString& name, std::
     }
 }
 
+embedded::IntakeChecker EmbeddedEngine::outletChecker()
+{
+    // One call at a time: the outlet is looked up in the database, not in a loaded set.
+    return embedded::IntakeChecker([this](std::string_view key) {
+        auto q = db().prepare("SELECT 1 FROM outlets WHERE idkey = ?1");
+        q.bindUtf8(1, key);
+        return q.step();
+    });
+}
+
 qlonglong EmbeddedEngine::intakeSales(const embedded::SalesValues& values)
 {
     if (m_direct && m_bulk) {
@@ -408,11 +418,7 @@ qlonglong EmbeddedEngine::intakeSales(const embedded::SalesValues& values)
         return rc;
     }
     sqlite::Db& d = db();
-    embedded::IntakeChecker checker([&d](std::string_view key) {
-        auto q = d.prepare("SELECT 1 FROM outlets WHERE idkey = ?1");
-        q.bindUtf8(1, key);
-        return q.step();
-    });
+    embedded::IntakeChecker checker = outletChecker();
     embedded::SalesRow row;
     const int rc = checker.sales(values, row);
     if (rc != 0)
@@ -444,11 +450,7 @@ qlonglong EmbeddedEngine::intakeStock(const embedded::StockValues& values)
         return rc;
     }
     sqlite::Db& d = db();
-    embedded::IntakeChecker checker([&d](std::string_view key) {
-        auto q = d.prepare("SELECT 1 FROM outlets WHERE idkey = ?1");
-        q.bindUtf8(1, key);
-        return q.step();
-    });
+    embedded::IntakeChecker checker = outletChecker();
     embedded::StockRow row;
     const int rc = checker.stock(values, row);
     if (rc != 0)
