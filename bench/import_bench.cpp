@@ -23,6 +23,7 @@
 #include <chrono>
 #include <cstdio>
 #include <sys/resource.h>
+#include <unistd.h>
 
 using namespace corvanta;
 
@@ -90,6 +91,7 @@ struct Timing {
     double ours = -1;
     double consolidation = 0;
     double clientCpu = 0;  // user + system time of this process during the import
+    double serverCpu = -1; // of the server processes of the account set, when they are on this machine
     bool ok = false;
 };
 
@@ -107,17 +109,46 @@ public:
     Clock::time_point consolidationStart{};
 };
 
-Timing importInto(TDMData& dm, const QString& file)
+// CPU seconds used so far by the local server processes serving database (PostgreSQL names its
+// backends "postgres: USER DATABASE ..."); -1 when there are none to be seen.
+double serverCpuSeconds(const QString& database)
+{
+    if (database.isEmpty())
+        return -1;
+    double total = -1;
+    const long ticks = sysconf(_SC_CLK_TCK);
+    for (const QFileInfo& proc : QDir(QStringLiteral("/proc")).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile cmd(proc.filePath() + QStringLiteral("/cmdline"));
+        if (!cmd.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray title = cmd.readAll();
+        if (!title.startsWith("postgres:") || !title.contains(" " + database.toUtf8() + " "))
+            continue;
+        QFile stat(proc.filePath() + QStringLiteral("/stat"));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray line = stat.readAll();
+        const QList<QByteArray> f = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (f.size() > 12)
+            total = std::max(total, 0.0) + double(f[11].toLongLong() + f[12].toLongLong()) / double(ticks);
+    }
+    return total;
+}
+
+Timing importInto(TDMData& dm, const QString& file, const QString& serverDatabase = QString())
 {
     PrintMessages messages;
     DataImportProcedures procs(dm);
     SplitObserver observer;
     const double cpu0 = cpuSeconds();
+    const double server0 = serverCpuSeconds(serverDatabase);
     const auto t0 = Clock::now();
     const ImportResult r = RunImport(file, procs, messages, &observer);
     Timing t;
     t.ours = seconds(t0);
     t.clientCpu = cpuSeconds() - cpu0;
+    if (server0 >= 0)
+        t.serverCpu = serverCpuSeconds(serverDatabase) - server0;
     t.consolidation = seconds(observer.consolidationStart);
     t.ok = r.ok();
     return t;
@@ -155,8 +186,10 @@ void report(const char* what, const Timing& ours, double peer, const char* peerN
         return;
     }
     const double ratio = ours.ours / peer;
-    std::printf("%-16s ours %.3f s (consolidation %.3f s, client cpu %.3f s)   %s %.3f s   ratio %.2f (target <= %.1f) %s\n",
-                what, ours.ours, ours.consolidation, ours.clientCpu, peerName, peer, ratio, target,
+    const QByteArray server = ours.serverCpu >= 0 ? QByteArray(", server cpu ") + QByteArray::number(ours.serverCpu, 'f', 3) + " s"
+                                                   : QByteArray();
+    std::printf("%-16s ours %.3f s (consolidation %.3f s, client cpu %.3f s%s)   %s %.3f s   ratio %.2f (target <= %.1f) %s\n",
+                what, ours.ours, ours.consolidation, ours.clientCpu, server.constData(), peerName, peer, ratio, target,
                 ratio <= target ? "ok" : "OVER");
 }
 
@@ -231,11 +264,11 @@ bool runPostgres(const QString& work, const QString& sales, const QString& stock
             return false;
         }
         std::printf("postgresql engine\n");
-        small = importInto(dm, smallSales);
+        small = importInto(dm, smallSales, dbName);
         std::printf("  peak memory after a %llu-line import: %ld KiB\n", (unsigned long long)(o.lines / 10), peakKiB());
-        s = importInto(dm, sales);
+        s = importInto(dm, sales, dbName);
         std::printf("  peak memory after a %llu-line import: %ld KiB\n", (unsigned long long)o.lines, peakKiB());
-        k = importInto(dm, stock);
+        k = importInto(dm, stock, dbName);
         dm.ADOConnection.Close();
     }
     const QString psql = QStringLiteral("psql");

@@ -16,21 +16,10 @@ int DataImportProcedures::insert(const QString& proc, Prepared& prepared, const 
     const int count = line.fieldCount();
     if (prepared.ready && prepared.allText && prepared.utf8Form) {
         // The engine's own form first: the fields as UTF-8, in the parameters' order.
-        m_utf8 = line.text.toUtf8();
-        const std::string_view all(m_utf8.constData(), std::size_t(m_utf8.size()));
-        std::array<std::string_view, kSalesFieldCount> fields{};
-        std::size_t from = 0;
-        for (int f = 0; f < count && from <= all.size(); ++f) {
-            std::size_t end = f + 1 < count ? all.find(',', from) : all.size();
-            if (end == std::string_view::npos)
-                end = all.size();
-            fields[std::size_t(f)] = all.substr(from, end - from);
-            from = end + 1;
-        }
         m_views.resize(prepared.values.size());
         for (std::size_t i = 0; i < prepared.values.size(); ++i) {
             const int f = prepared.fieldOf[i];
-            m_views[i] = f < 0 ? std::string_view() : fields[std::size_t(f)];
+            m_views[i] = f < 0 ? std::string_view() : line.utf8Field(f);
         }
         if (const std::optional<qlonglong> rc = m_dm.ADOConnection.engine().bulkCallText(proc, m_views))
             return int(*rc);
@@ -39,7 +28,7 @@ int DataImportProcedures::insert(const QString& proc, Prepared& prepared, const 
     if (prepared.ready && prepared.allText) {
         for (std::size_t i = 0; i < prepared.values.size(); ++i) {
             const int f = prepared.fieldOf[i];
-            prepared.values[i].second = f < 0 ? QVariant() : QVariant(line.field(f).toString());
+            prepared.values[i].second = f < 0 ? QVariant() : QVariant(line.field(f));
         }
         return int(m_dm.ADOConnection.engine().call(proc, prepared.values).returnValue);
     }
@@ -47,7 +36,7 @@ int DataImportProcedures::insert(const QString& proc, Prepared& prepared, const 
     m_values.resize(size_t(count));
     for (int i = 0; i < count; ++i) {
         m_values[size_t(i)].first = QLatin1String(line.paramName(i));
-        m_values[size_t(i)].second = line.field(i).toString();
+        m_values[size_t(i)].second = line.field(i);
     }
     const int rc = m_dm.CallProc(m_dm.ADOSProc, proc, m_values);
     if (!prepared.ready && m_bulk) {

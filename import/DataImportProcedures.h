@@ -43,7 +43,6 @@ private:
 
     TDMData& m_dm;
     std::vector<std::pair<QString, QVariant>> m_values;
-    QByteArray m_utf8;
     std::vector<std::string_view> m_views;
     Prepared m_sales;
     Prepared m_stock;

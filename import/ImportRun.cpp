@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QStringDecoder>
+#include <QStringEncoder>
 #include <algorithm>
 #include <exception>
 #include <filesystem>
@@ -277,23 +278,28 @@ private:
     {
         const std::string_view joined(m_split.joined);
         if (isAscii(joined)) {
-            line.text = QString::fromLatin1(joined.data(), qsizetype(joined.size()));
+            line.text.assign(joined);
         } else {
+            // GBK to UTF-16 to UTF-8 through buffers kept from line to line.
             m_decoder.resetState();
-            line.text = m_decoder.decode(QByteArrayView(joined.data(), qsizetype(joined.size())));
+            const QByteArrayView in(joined.data(), qsizetype(joined.size()));
+            m_wide.resize(m_decoder.requiredSpace(in.size()));
+            const QChar* wideEnd = m_decoder.appendToBuffer(m_wide.data(), in);
             if (m_decoder.hasError())
                 return false;
+            const QStringView wide(m_wide.constData(), wideEnd - m_wide.constData());
+            line.text.resize(std::size_t(m_encoder.requiredSpace(wide.size())));
+            const char* end = m_encoder.appendToBuffer(line.text.data(), wide);
+            line.text.resize(std::size_t(end - line.text.data()));
         }
         line.lineNo = n;
         line.kind = m_split.commas;
         const int count = line.fieldCount();
         int f = 0;
         line.starts[0] = 0;
-        const QChar* data = line.text.constData();
-        for (qsizetype i = 0, size = line.text.size(); i < size && f + 1 < count; ++i) {
-            if (data[i] == QLatin1Char(','))
-                line.starts[++f] = i + 1;
-        }
+        // A comma byte in UTF-8 is always the character itself.
+        for (std::size_t i = line.text.find(','); i != std::string::npos && f + 1 < count; i = line.text.find(',', i + 1))
+            line.starts[++f] = i + 1;
         line.starts[count] = line.text.size() + 1;
         return f + 1 == count;
     }
@@ -350,6 +356,8 @@ private:
     ImportObserver& m_observer;
     ImportFileReader m_reader;
     QStringDecoder m_decoder;
+    QStringEncoder m_encoder{QStringConverter::Utf8, QStringConverter::Flag::Stateless};
+    QString m_wide;
     SplitLine m_split;
     std::vector<IntakeLine> m_pending;
     std::size_t m_pendingCount = 0;

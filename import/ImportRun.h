@@ -23,6 +23,8 @@
 #include <array>
 #include <cstddef>
 #include <span>
+#include <string>
+#include <string_view>
 
 namespace corvanta {
 
@@ -34,15 +36,20 @@ extern const std::array<const char*, kStockFieldCount> kStockParamNames;
 struct IntakeLine {
     qint64 lineNo = 0;  // 1-based line number in the file (the header is line 1)
     int kind = 0;       // kSalesCommas or kStockCommas
-    QString text;       // the fields, comma-separated (commas cannot occur inside a field)
-    std::array<qsizetype, kSalesFieldCount + 1> starts{};
+    std::string text;   // the fields as UTF-8, comma-separated (commas cannot occur inside a field)
+    std::array<std::size_t, kSalesFieldCount + 1> starts{};
 
     bool isSales() const { return kind == kSalesCommas; }
     int fieldCount() const { return isSales() ? kSalesFieldCount : kStockFieldCount; }
-    // Field i (0-based, file order: SalesField / StockField).
-    QStringView field(int i) const
+    // Field i (0-based, file order: SalesField / StockField), as UTF-8 and as text.
+    std::string_view utf8Field(int i) const
     {
-        return QStringView(text).mid(starts[i], starts[i + 1] - 1 - starts[i]);
+        return std::string_view(text).substr(starts[i], starts[i + 1] - 1 - starts[i]);
+    }
+    QString field(int i) const
+    {
+        const std::string_view f = utf8Field(i);
+        return QString::fromUtf8(f.data(), qsizetype(f.size()));
     }
     // The parameter name that field i is passed as.
     const char* paramName(int i) const { return isSales() ? kSalesParamNames[i] : kStockParamNames[i]; }

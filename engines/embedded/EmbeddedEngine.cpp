@@ -210,10 +210,10 @@ struct EmbeddedEngine::Direct {
     {
     }
     embedded::OutletSet outlets;
-    embedded::IntakeChecker checker;
+    IntakeChecker checker;
     embedded::IntakeWriter writer;
-    embedded::SalesRow salesRow;
-    embedded::StockRow stockRow;
+    SalesRow salesRow;
+    StockRow stockRow;
     // bulkCallText: position in the registered parameter list -> our parameter; empty when the
     // registration is not the one the fast form knows.
     std::optional<std::vector<int>> salesOrder, stockOrder;
@@ -359,8 +359,8 @@ std::optional<qlonglong> EmbeddedEngine::bulkCallText(const QString& name, std::
     std::optional<std::vector<int>>& order = sales ? d.salesOrder : d.stockOrder;
     if (!known) {
         known = true;
-        const std::span<const char* const> ours = sales ? std::span<const char* const>(embedded::kSalesParamNames)
-                                                        : std::span<const char* const>(embedded::kStockParamNames);
+        const std::span<const char* const> ours = sales ? std::span<const char* const>(kInsertSalesParamNames)
+                                                        : std::span<const char* const>(kInsertStockParamNames);
         std::vector<int> map;
         std::vector<bool> seen(ours.size(), false);
         for (const ParamInfo& p : procedureParams(name)) {
@@ -384,12 +384,12 @@ std::optional<qlonglong> EmbeddedEngine::bulkCallText(const QString& name, std::
         return std::nullopt;
     try {
         if (sales) {
-            embedded::SalesValues v{};
+            SalesValues v{};
             for (size_t i = 0; i < values.size(); ++i)
                 v[size_t((*order)[i])] = values[i];
             return intakeSales(v);
         }
-        embedded::StockValues v{};
+        StockValues v{};
         for (size_t i = 0; i < values.size(); ++i)
             v[size_t((*order)[i])] = values[i];
         return intakeStock(v);
@@ -399,17 +399,17 @@ std::optional<qlonglong> EmbeddedEngine::bulkCallText(const QString& name, std::
     }
 }
 
-embedded::IntakeChecker EmbeddedEngine::outletChecker()
+IntakeChecker EmbeddedEngine::outletChecker()
 {
     // One call at a time: the outlet is looked up in the database, not in a loaded set.
-    return embedded::IntakeChecker([this](std::string_view key) {
+    return IntakeChecker([this](std::string_view key) {
         auto q = db().prepare("SELECT 1 FROM outlets WHERE idkey = ?1");
         q.bindUtf8(1, key);
         return q.step();
     });
 }
 
-qlonglong EmbeddedEngine::intakeSales(const embedded::SalesValues& values)
+qlonglong EmbeddedEngine::intakeSales(const SalesValues& values)
 {
     if (m_direct && m_bulk) {
         const int rc = m_direct->checker.sales(values, m_direct->salesRow);
@@ -418,8 +418,8 @@ qlonglong EmbeddedEngine::intakeSales(const embedded::SalesValues& values)
         return rc;
     }
     sqlite::Db& d = db();
-    embedded::IntakeChecker checker = outletChecker();
-    embedded::SalesRow row;
+    IntakeChecker checker = outletChecker();
+    SalesRow row;
     const int rc = checker.sales(values, row);
     if (rc != 0)
         return rc;
@@ -441,7 +441,7 @@ qlonglong EmbeddedEngine::intakeSales(const embedded::SalesValues& values)
     return 0;
 }
 
-qlonglong EmbeddedEngine::intakeStock(const embedded::StockValues& values)
+qlonglong EmbeddedEngine::intakeStock(const StockValues& values)
 {
     if (m_direct && m_bulk) {
         const int rc = m_direct->checker.stock(values, m_direct->stockRow);
@@ -450,8 +450,8 @@ qlonglong EmbeddedEngine::intakeStock(const embedded::StockValues& values)
         return rc;
     }
     sqlite::Db& d = db();
-    embedded::IntakeChecker checker = outletChecker();
-    embedded::StockRow row;
+    IntakeChecker checker = outletChecker();
+    StockRow row;
     const int rc = checker.stock(values, row);
     if (rc != 0)
         return rc;
@@ -523,7 +523,7 @@ void EmbeddedEngine::consolidate(bool sales)
                                      "COSTTOTAL, VCHTYPE FROM temp.stage_sales ORDER BY seq");
             sqlite3_stmt* s = q.get();
             while (q.step()) {
-                embedded::SalesRow row;
+                SalesRow row;
                 row.id = columnText(s, 0);
                 row.usercode = columnText(s, 1);
                 row.ptypename = columnText(s, 2);
@@ -531,7 +531,7 @@ void EmbeddedEngine::consolidate(bool sales)
                 row.type = columnText(s, 4);
                 row.unit = columnText(s, 5);
                 row.area = columnText(s, 6);
-                const std::optional<embedded::Day> day = embedded::ParseDay(columnText(s, 7));
+                const std::optional<Day> day = ParseDay(columnText(s, 7));
                 if (!day)
                     throw DbError(QStringLiteral("A staged sales line has no valid date"));
                 row.day = *day;
@@ -548,7 +548,7 @@ void EmbeddedEngine::consolidate(bool sales)
                                      "FROM temp.stage_stock ORDER BY seq");
             sqlite3_stmt* s = q.get();
             while (q.step()) {
-                embedded::StockRow row;
+                StockRow row;
                 row.id = columnText(s, 0);
                 row.usercode = columnText(s, 1);
                 row.ptypename = columnText(s, 2);

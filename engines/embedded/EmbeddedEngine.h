@@ -49,9 +49,9 @@ public:
     QString databaseFile(const QString& name) const;
 
     // The import procedures (0 taken, -2 unknown outlet, -1 refused; consolidation throws).
-    embedded::IntakeChecker outletChecker();
-    qlonglong intakeSales(const embedded::SalesValues& values);
-    qlonglong intakeStock(const embedded::StockValues& values);
+    IntakeChecker outletChecker();
+    qlonglong intakeSales(const SalesValues& values);
+    qlonglong intakeStock(const StockValues& values);
     void clearStaging();
     void consolidate(bool sales);
 

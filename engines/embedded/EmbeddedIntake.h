@@ -1,11 +1,12 @@
 #pragma once
-// The import intake of the embedded engine: the checks of hz_InsertSales / hz_InsertStock on the
-// values as UTF-8 bytes, and the writer that puts checked lines into the sales and stock tables.
+// The import intake of the embedded engine: the writer that puts lines checked by IntakeChecker
+// into the sales and stock tables.
 //
 // Sales rows are clustered by day: seq = day << 40 | counter, day being the Julian day number of
 // DATE. A date range is a seq range (a sequential read of the table), the lines of one day keep
 // the order in which they were imported, and the lines an import adds land at one place per day
 // instead of in an index at random places. The table needs no secondary index.
+#include "engines/IntakeCheck.h"
 #include "engines/embedded/Sqlite.h"
 
 #include <QString>
@@ -33,57 +34,6 @@ constexpr int kDayShift = 40;
 constexpr qint64 kCounterMask = (qint64(1) << kDayShift) - 1;
 inline qint64 firstSeqOfDay(qint64 day) { return day << kDayShift; }
 inline qint64 lastSeqOfDay(qint64 day) { return (day << kDayShift) | kCounterMask; }
-
-// Parameters of hz_InsertSales and hz_InsertStock in registration order.
-enum SalesParam { SpUserCode, SpPtypeName, SpStandard, SpType, SpUnit, SpArea, SpDate, SpQty, SpTotal, SpCostTotal,
-                  SpVchType, SpId, kSalesParams };
-enum StockParam { KpUserCode, KpPtypeName, KpStandard, KpType, KpUnit, KpArea, KpKcQty, KpKcTotal, KpId, kStockParams };
-extern const std::array<const char*, kSalesParams> kSalesParamNames;
-extern const std::array<const char*, kStockParams> kStockParamNames;
-
-using SalesValues = std::array<std::string_view, kSalesParams>;
-using StockValues = std::array<std::string_view, kStockParams>;
-
-// ---- checks on bytes (the same results as CanonicalDate / scaled::parse / QString::trimmed) ----
-
-// The value without the white space that QString::trimmed removes; scratch holds it when
-// the value had to be decoded for that (white space beyond ASCII).
-std::string_view TrimmedUtf8(std::string_view value, std::string& scratch);
-// yyyy-mm-dd, yyyy/m/d, yyyymmdd (see CanonicalDate): the Julian day and the "yyyy-mm-dd" text.
-struct Day {
-    qint64 julian = 0;
-    std::array<char, 10> text{};
-    std::string_view view() const { return std::string_view(text.data(), text.size()); }
-};
-std::optional<Day> ParseDay(std::string_view value);
-// A decimal in millionths (see scaled::parse).
-std::optional<qint64> ParseScaled(std::string_view value);
-
-// A checked sales line; views into the caller's values or scratch buffers.
-struct SalesRow {
-    std::string_view id, usercode, ptypename, standard, type, unit, area;
-    Day day;
-    qint64 qty = 0, total = 0, cost = 0;
-    int vchType = 0;
-};
-struct StockRow {
-    std::string_view id, usercode, ptypename, standard, type, unit, area;
-    qint64 qty = 0, total = 0;
-};
-
-// The checks of the intake procedures. 0 taken (row filled), -2 the outlet is not in the outlet
-// list, -1 another value refused.
-class IntakeChecker {
-public:
-    using OutletExists = std::function<bool(std::string_view)>;
-    explicit IntakeChecker(OutletExists outletExists) : m_outletExists(std::move(outletExists)) {}
-    int sales(const SalesValues& v, SalesRow& row);
-    int stock(const StockValues& v, StockRow& row);
-
-private:
-    OutletExists m_outletExists;
-    std::string m_id, m_code, m_vch, m_date, m_num;
-};
 
 // A statement prepared for the life of the writer (not the connection's cache).
 class Statement {
@@ -197,11 +147,7 @@ public:
     bool contains(std::string_view key) const { return m_keys.find(key) != m_keys.end(); }
 
 private:
-    struct Hash {
-        using is_transparent = void;
-        size_t operator()(std::string_view s) const { return std::hash<std::string_view>()(s); }
-    };
-    std::unordered_set<std::string, Hash, std::equal_to<>> m_keys;
+    KeySet m_keys;
 };
 
 }  // namespace corvanta::embedded

@@ -277,14 +277,14 @@ struct Utf8Values {
 CallResult hz_InsertSales(EmbeddedEngine& e, const ProcArgs& a)
 {
     accountDb(e);
-    const Utf8Values<embedded::kSalesParams> v(a, embedded::kSalesParamNames);
+    const Utf8Values<kSalesParams> v(a, kInsertSalesParamNames);
     return ret(e.intakeSales(v.views));
 }
 
 CallResult hz_InsertStock(EmbeddedEngine& e, const ProcArgs& a)
 {
     accountDb(e);
-    const Utf8Values<embedded::kStockParams> v(a, embedded::kStockParamNames);
+    const Utf8Values<kStockParams> v(a, kInsertStockParamNames);
     return ret(e.intakeStock(v.views));
 }
 
@@ -579,10 +579,10 @@ CallResult CW_r_GetColConfig(EmbeddedEngine& e, const ProcArgs& a)
     return ret(-1);
 }
 
-const char* const kSalesParams =
+const char* const kSalesParamList =
     "@USERCODE text, @PTYPENAME text, @STANDARD text, @TYPE text, @UNIT text, @AREA text, @DATE text, "
     "@QTY text, @TOTAL text, @COSTTOTAL text, @VCHTYPE text, @ID text";
-const char* const kStockParams =
+const char* const kStockParamList =
     "@USERCODE text, @PTYPENAME text, @STANDARD text, @TYPE text, @UNIT text, @AREA text, @KCQTY text, "
     "@KCTOTAL text, @ID text";
 const char* const kNetParams =
@@ -601,8 +601,8 @@ const std::vector<ProcedureDef>& allProcedures()
         {"hz_ModiNet", kNetParams, false, hz_ModiNet},
         {"hz_deleteNet", "@ID text", false, hz_deleteNet},
         {"hz_deleSales", "", false, hz_deleSales},
-        {"hz_InsertSales", kSalesParams, false, hz_InsertSales},
-        {"hz_InsertStock", kStockParams, false, hz_InsertStock},
+        {"hz_InsertSales", kSalesParamList, false, hz_InsertSales},
+        {"hz_InsertStock", kStockParamList, false, hz_InsertStock},
         {"hz_AddSales", "", false, hz_AddSales},
         {"hz_AddStock", "", false, hz_AddStock},
         {"hz_AllStat",

@@ -1,6 +1,7 @@
 #include "engines/postgresql/PostgresEngine.h"
 
 #include "app/Sysdef.h"
+#include "engines/IntakeCheck.h"
 #include "engines/Values.h"
 
 #include <QDate>
@@ -8,6 +9,15 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <libpq-fe.h>
+
+#include <algorithm>
+#include <cstring>
+#include <unordered_map>
+#include <unordered_set>
+#include <map>
+#include <set>
+#include <span>
+#include <string>
 
 namespace corvanta {
 
@@ -254,7 +264,7 @@ struct ProcInfo {
 // connection's staging table, and the binary COPY that fills it.
 struct BulkKind {
     const char* procedure;  // lower case
-    QStringList params;     // without "@", in staging column order
+    std::span<const char* const> params;  // "@NAME" in the order of the checks' values
     const char* copy;
     const char* directCopy;  // the same stream straight into the account set's table
     const char* missing;    // deletes the staged lines of outlets no longer in the outlet list
@@ -264,9 +274,7 @@ struct BulkKind {
 const std::vector<BulkKind>& bulkKinds()
 {
     static const std::vector<BulkKind> kinds = {
-        {"hz_insertsales",
-         {"ID", "USERCODE", "PTYPENAME", "STANDARD", "TYPE", "UNIT", "AREA", "DATE", "QTY", "TOTAL", "COSTTOTAL",
-          "VCHTYPE"},
+        {"hz_insertsales", kInsertSalesParamNames,
          "COPY pg_temp.hz_stage_sales (id, usercode, ptypename, standard, type, unit, area, saledate, qty, total, "
          "costtotal, vchtype) FROM STDIN (FORMAT binary)",
          "COPY sales (id, usercode, ptypename, standard, type, unit, area, saledate, qty, total, costtotal, vchtype) "
@@ -274,8 +282,7 @@ const std::vector<BulkKind>& bulkKinds()
          "WITH gone AS (DELETE FROM pg_temp.hz_stage_sales s WHERE s.id = ANY ($1::text[]) RETURNING 1) "
          "SELECT count(*) FROM gone",
          true},
-        {"hz_insertstock",
-         {"ID", "USERCODE", "PTYPENAME", "STANDARD", "TYPE", "UNIT", "AREA", "KCQTY", "KCTOTAL"},
+        {"hz_insertstock", kInsertStockParamNames,
          "COPY pg_temp.hz_stage_stock (id, usercode, ptypename, standard, type, unit, area, kcqty, kctotal) "
          "FROM STDIN (FORMAT binary)",
          "COPY stock (id, usercode, ptypename, standard, type, unit, area, kcqty, kctotal) FROM STDIN (FORMAT binary)",
@@ -287,116 +294,82 @@ const std::vector<BulkKind>& bulkKinds()
 }
 
 // COPY data is handed to libpq in pieces of about this size; the stream itself spans the intake.
-constexpr qsizetype kCopyChunk = 256 * 1024;
+// Well below a socket's buffer: a piece larger than the buffer makes the client wait for the
+// server to drain it and the server wait for the next piece, so the two never work at once.
+constexpr std::size_t kCopyChunk = 32 * 1024;
 
-bool isDigit(QChar c) { return c >= u'0' && c <= u'9'; }
+// The bytes of a COPY stream not yet handed to libpq, written in place (QByteArray::append is
+// too slow for a few hundred small pieces per line).
+class CopyBuffer {
+public:
+    char* extend(std::size_t n)
+    {
+        if (m_used + n > m_data.size())
+            m_data.resize(std::max(m_data.size() * 2, m_used + n));
+        char* p = m_data.data() + m_used;
+        m_used += n;
+        return p;
+    }
+    void append(const char* bytes, std::size_t n) { std::memcpy(extend(n), bytes, n); }
+    const char* data() const { return m_data.data(); }
+    std::size_t size() const { return m_used; }
+    bool isEmpty() const { return m_used == 0; }
+    void clear() { m_used = 0; }
+
+private:
+    std::vector<char> m_data;
+    std::size_t m_used = 0;
+};
 
 // COPY's binary format, in network byte order.
-void putInt16(QByteArray& out, int v)
+void putInt16(CopyBuffer& out, int v)
 {
-    const char b[2] = {char((v >> 8) & 0xff), char(v & 0xff)};
-    out.append(b, 2);
+    char* p = out.extend(2);
+    p[0] = char((v >> 8) & 0xff);
+    p[1] = char(v & 0xff);
 }
 
-void putInt32(QByteArray& out, qint32 v)
+void putInt32(CopyBuffer& out, qint32 v)
 {
     const quint32 u = quint32(v);
-    const char b[4] = {char(u >> 24), char(u >> 16), char(u >> 8), char(u)};
-    out.append(b, 4);
-}
-
-void patchInt32(QByteArray& out, qsizetype at, qint32 v)
-{
-    const quint32 u = quint32(v);
-    char* p = out.data() + at;
+    char* p = out.extend(4);
     p[0] = char(u >> 24);
     p[1] = char(u >> 16);
     p[2] = char(u >> 8);
     p[3] = char(u);
 }
 
-// A text value as UTF-8, the way QString::toUtf8 writes it.
-void putText(QByteArray& out, QStringView value)
+void putText(CopyBuffer& out, std::string_view value)
 {
-    const qsizetype at = out.size();
-    putInt32(out, 0);
-    const char16_t* p = value.utf16();
-    const qsizetype n = value.size();
-    bool plain = true;
-    out.reserve(out.size() + 3 * n);
-    for (qsizetype i = 0; i < n; ++i) {
-        const char16_t c = p[i];
-        if (c < 0x80) {
-            out.append(char(c));
-        } else if (c < 0x800) {
-            const char b[2] = {char(0xC0 | (c >> 6)), char(0x80 | (c & 0x3F))};
-            out.append(b, 2);
-        } else if (c < 0xD800 || c > 0xDFFF) {
-            const char b[3] = {char(0xE0 | (c >> 12)), char(0x80 | ((c >> 6) & 0x3F)), char(0x80 | (c & 0x3F))};
-            out.append(b, 3);
-        } else {
-            plain = false;  // surrogates: leave them to Qt
-            break;
-        }
-    }
-    if (!plain) {
-        out.truncate(at + 4);
-        out.append(value.toUtf8());
-    }
-    patchInt32(out, at, qint32(out.size() - at - 4));
+    putInt32(out, qint32(value.size()));
+    out.append(value.data(), value.size());
 }
 
-// The rule of hz_util_decimal (CanonicalDecimal with at most 12 integer and 6 fraction digits),
-// written straight as a numeric value; false, writing nothing, when the text is not such a number.
-bool putDecimal(QByteArray& out, QStringView text)
+// A decimal in millionths (see ParseScaled) as a numeric value with the scale its text had once
+// trailing zeros are gone ("12.50" -> 12.5), as hz_util_decimal would store it.
+void putScaled(CopyBuffer& out, qint64 scaled)
 {
-    const QStringView t = text.trimmed();
-    qsizetype i = 0;
-    bool negative = false;
-    if (i < t.size() && (t[i] == u'+' || t[i] == u'-'))
-        negative = t[i++] == u'-';
-    const qsizetype intFrom = i;
-    while (i < t.size() && isDigit(t[i]))
-        ++i;
-    QStringView intPart = t.mid(intFrom, i - intFrom);
-    QStringView fracPart;
-    if (i < t.size() && t[i] == u'.') {
-        const qsizetype fracFrom = ++i;
-        while (i < t.size() && isDigit(t[i]))
-            ++i;
-        fracPart = t.mid(fracFrom, i - fracFrom);
-    }
-    if (i != t.size() || (intPart.isEmpty() && fracPart.isEmpty()))
-        return false;
-    while (!intPart.isEmpty() && intPart.front() == u'0')
-        intPart = intPart.mid(1);
-    while (!fracPart.isEmpty() && fracPart.back() == u'0')
-        fracPart.chop(1);
-    if (intPart.size() > 12 || fracPart.size() > 6)
-        return false;
-
-    // Base-10000 digits around the decimal point: at most 3 integer and 2 fraction groups.
+    const bool negative = scaled < 0;
+    const quint64 v = negative ? quint64(-scaled) : quint64(scaled);
+    quint64 integer = v / 1000000;
+    const int fraction = int(v % 1000000);
+    int dscale = 0;
+    for (int f = fraction; f != 0 && dscale < 6; f = f % 100000 * 10)
+        ++dscale;
+    // Base-10000 digits: at most 3 integer groups (12 digits) and 2 fraction groups (6 digits).
     int groups[5];
+    int intGroups = 0;
+    int intDigits[3];
+    while (integer != 0) {
+        intDigits[intGroups++] = int(integer % 10000);
+        integer /= 10000;
+    }
     int count = 0;
-    const qsizetype intGroups = (intPart.size() + 3) / 4;
-    const qsizetype pad = intGroups * 4 - intPart.size();
-    for (qsizetype g = 0; g < intGroups; ++g) {
-        int v = 0;
-        for (qsizetype k = 0; k < 4; ++k) {
-            const qsizetype j = g * 4 + k - pad;
-            v = v * 10 + (j >= 0 ? intPart[j].unicode() - u'0' : 0);
-        }
-        groups[count++] = v;
-    }
-    for (qsizetype g = 0; g * 4 < fracPart.size(); ++g) {
-        int v = 0;
-        for (qsizetype k = 0; k < 4; ++k) {
-            const qsizetype j = g * 4 + k;
-            v = v * 10 + (j < fracPart.size() ? fracPart[j].unicode() - u'0' : 0);
-        }
-        groups[count++] = v;
-    }
-    int weight = int(intGroups) - 1;
+    for (int g = intGroups - 1; g >= 0; --g)
+        groups[count++] = intDigits[g];
+    groups[count++] = fraction / 100;
+    groups[count++] = fraction % 100 * 100;
+    int weight = intGroups - 1;
     int first = 0;
     while (first < count && groups[first] == 0) {
         ++first;
@@ -412,61 +385,24 @@ bool putDecimal(QByteArray& out, QStringView text)
     putInt16(out, ndigits);
     putInt16(out, weight);
     putInt16(out, negative && ndigits > 0 ? 0x4000 : 0);
-    putInt16(out, int(fracPart.size()));
+    putInt16(out, dscale);
     for (int g = first; g < last; ++g)
         putInt16(out, groups[g]);
-    return true;
 }
 
-// The rule of hz_util_date (CanonicalDate): days since 2000-01-01, nullopt when the text does not
-// name a real day.
-std::optional<qint32> dateDays(QStringView text)
-{
-    const QStringView t = text.trimmed();
-    auto number = [](QStringView s, int& v) {
-        if (s.isEmpty())
-            return false;
-        v = 0;
-        for (const QChar c : s) {
-            if (!isDigit(c))
-                return false;
-            v = v * 10 + (c.unicode() - u'0');
-        }
-        return true;
-    };
-    int y = 0, m = 0, d = 0;
-    if (t.size() == 8 && number(t, y)) {
-        number(t.left(4), y);
-        number(t.mid(4, 2), m);
-        number(t.mid(6, 2), d);
-    } else {
-        if (t.size() <= 4 || (t[4] != u'-' && t[4] != u'/'))
-            return std::nullopt;
-        const QChar sep = t[4];
-        const qsizetype second = t.indexOf(sep, 5);
-        if (second < 0 || t.indexOf(sep, second + 1) >= 0)
-            return std::nullopt;
-        const QStringView ms = t.mid(5, second - 5);
-        const QStringView ds = t.mid(second + 1);
-        if (ms.size() < 1 || ms.size() > 2 || ds.size() < 1 || ds.size() > 2 || !number(t.left(4), y)
-            || !number(ms, m) || !number(ds, d))
-            return std::nullopt;
-    }
-    const QDate date(y, m, d);
-    if (y < 1 || !date.isValid())
-        return std::nullopt;
-    return qint32(date.toJulianDay() - QDate(2000, 1, 1).toJulianDay());
-}
+// PostgreSQL's dates count days from 2000-01-01.
+constexpr qint64 kPgEpochJulian = 2451545;
 
-// A text[] literal of the values.
-QByteArray textArray(const QStringList& values)
+// A text[] literal of the values (UTF-8).
+template <typename Strings>
+QByteArray textArray(const Strings& values)
 {
     QByteArray array = "{";
-    for (qsizetype i = 0; i < values.size(); ++i) {
-        if (i > 0)
+    for (const std::string& value : values) {
+        if (array.size() > 1)
             array += ',';
         array += '"';
-        for (const char ch : values[i].toUtf8()) {
+        for (const char ch : value) {
             if (ch == '"' || ch == '\\')
                 array += '\\';
             array += ch;
@@ -640,7 +576,7 @@ public:
     {
         if (!m_conn || m_bulk)
             return;
-        QSet<QString> outlets;
+        KeySet outlets;
         try {
             // Account sets made from an older template have no COPY intake: plain calls then.
             procInfo(QStringLiteral("hz_util_copy_intake"));
@@ -649,15 +585,14 @@ public:
             if (!resultOk(r.get()))
                 throw DbError(resultError(r.get(), m_conn.get()));
             for (int i = 0; i < PQntuples(r.get()); ++i)
-                outlets.insert(QString::fromUtf8(PQgetvalue(r.get(), i, 0)));
+                outlets.emplace(PQgetvalue(r.get(), i, 0), size_t(PQgetlength(r.get(), i, 0)));
         } catch (const DbError&) {
             leaveOpenTransaction(true);
             return;
         }
         m_outlets = std::move(outlets);
         resetCopy();
-        m_lastOutlet = QString();
-        m_lastOutletKnown = false;
+        m_textMaps.clear();
         m_bulk = true;
         beginDirect();
     }
@@ -732,118 +667,146 @@ private:
         return nullptr;
     }
 
+    // The intake by parameter names (the general call form): the values become UTF-8 text and
+    // take the same path as bulkCallText.
     CallResult bulkCall(const BulkKind& kind, const std::vector<std::pair<QString, QVariant>>& values)
     {
-        // The intake passes the same names in the same order for every line: map them once.
-        const bool sameNames = m_mapKind == &kind && m_mapNames.size() == values.size()
-            && std::equal(values.begin(), values.end(), m_mapNames.begin(),
-                          [](const auto& v, const QString& n) { return v.first == n; });
-        if (!sameNames) {
-            m_mapKind = nullptr;
-            m_mapNames.clear();
-            m_mapIndex.clear();
-            for (const auto& [paramName, value] : values) {
-                QString key = paramName.trimmed();
-                if (key.startsWith(QLatin1Char('@')))
-                    key.remove(0, 1);
-                qsizetype i = -1;
-                if (key.compare(QLatin1String("RETURN_VALUE"), Qt::CaseInsensitive) != 0) {
-                    i = kind.params.size() - 1;
-                    while (i >= 0 && kind.params[i].compare(key, Qt::CaseInsensitive) != 0)
-                        --i;
-                    if (i < 0)
-                        throw DbError(QStringLiteral("The procedure %1 has no parameter %2.")
-                                          .arg(QLatin1String(kind.procedure), paramName));
-                }
-                m_mapNames.push_back(paramName);
-                m_mapIndex.push_back(int(i));
-            }
-            m_mapKind = &kind;
-        }
-        // Views of the values (text values are used in place; others as their text).
-        m_fields.assign(std::size_t(kind.params.size()), QStringView());
-        m_converted.resize(values.size());
-        for (std::size_t v = 0; v < values.size(); ++v) {
-            const int f = m_mapIndex[v];
-            if (f < 0)
+        m_utf8Values.assign(kind.params.size(), std::string());
+        for (const auto& [paramName, value] : values) {
+            QString key = paramName.trimmed();
+            if (!key.startsWith(QLatin1Char('@')))
+                key.prepend(QLatin1Char('@'));
+            if (key.compare(QLatin1String("@RETURN_VALUE"), Qt::CaseInsensitive) == 0)
                 continue;
-            const QVariant& value = values[v].second;
-            if (value.isNull()) {
-                m_fields[std::size_t(f)] = QStringView();
-            } else if (value.typeId() == QMetaType::QString) {
-                m_fields[std::size_t(f)] = *static_cast<const QString*>(value.constData());
-            } else {
-                m_converted[v] = value.toString();
-                m_fields[std::size_t(f)] = m_converted[v];
-            }
+            std::size_t i = 0;
+            while (i < kind.params.size() && key.compare(QLatin1String(kind.params[i]), Qt::CaseInsensitive) != 0)
+                ++i;
+            if (i == kind.params.size())
+                throw DbError(QStringLiteral("The procedure %1 has no parameter %2.")
+                                  .arg(QLatin1String(kind.procedure), paramName));
+            if (!value.isNull())
+                m_utf8Values[i] = value.toString().toStdString();
         }
-        // Staging column order: id, usercode, ptypename, standard, type, unit, area, then the values.
-        const QStringView id = m_fields[0].trimmed();
-
+        std::vector<std::string_view> views(m_utf8Values.begin(), m_utf8Values.end());
         CallResult result;
-        if (id != m_lastOutlet || m_lastOutlet.isNull()) {
-            m_lastOutlet = id.toString();
-            m_lastOutletKnown = m_outlets.contains(m_lastOutlet);
-            if (m_lastOutlet.isNull())
-                m_lastOutlet = QStringLiteral("");
-        }
-        if (!m_lastOutletKnown) {
-            result.returnValue = -2;
-            return result;
-        }
+        result.returnValue = intake(kind, views);
+        return result;
+    }
 
-        // Converted into a scratch row first: a refused line leaves nothing in the stream.
-        QByteArray& row = m_row;
-        row.clear();
-        qint32 day = 0;
+    // The values in the order of the function's arguments, mapped by name onto the checks' order
+    // once per run; nullopt when the function's arguments are not the ones the checks know.
+    std::optional<qlonglong> bulkCallText(const QString& name, std::span<const std::string_view> values) override
+    {
+        if (!m_bulk)
+            return std::nullopt;
+        const BulkKind* kind = bulkKind(name);
+        if (!kind)
+            return std::nullopt;
+        std::vector<int>& map = m_textMaps[kind];
+        if (map.empty()) {
+            map.assign(1, -1);  // unusable until proven otherwise
+            const ProcInfo& proc = procInfo(name);
+            std::vector<int> positions;
+            for (const PgArg& arg : proc.args) {
+                const QString key = QLatin1Char('@') + arg.name;
+                int i = 0;
+                while (i < int(kind->params.size()) && key.compare(QLatin1String(kind->params[std::size_t(i)]), Qt::CaseInsensitive) != 0)
+                    ++i;
+                if (i == int(kind->params.size()) || std::find(positions.begin(), positions.end(), i) != positions.end())
+                    return std::nullopt;
+                positions.push_back(i);
+            }
+            if (positions.size() == kind->params.size())
+                map = std::move(positions);
+        }
+        if (map.size() != values.size() || map[0] < 0)
+            return std::nullopt;
+        m_views.resize(kind->params.size());
+        for (std::size_t i = 0; i < values.size(); ++i)
+            m_views[std::size_t(map[i])] = values[i];
+        return intake(*kind, m_views);
+    }
+
+    // One line of the intake, values in the checks' order: checked by the rules of the
+    // procedure's body, then converted into the COPY stream. Returns the procedure's value.
+    qlonglong intake(const BulkKind& kind, std::span<const std::string_view> values)
+    {
+        IntakeChecker& checker = m_checker;
+        CopyBuffer& out = m_copyData;
         if (kind.sales) {
-            const QStringView v = m_fields[11].trimmed();
-            const int vch = v == u"11" ? 11 : v == u"45" ? 45 : 0;
-            const std::optional<qint32> days = dateDays(m_fields[7]);
-            bool ok = vch != 0 && days.has_value();
-            if (ok) {
-                day = *days;
-                putInt32(row, 4);
-                putInt32(row, *days);
-                ok = putDecimal(row, m_fields[8]) && putDecimal(row, m_fields[9]) && putDecimal(row, m_fields[10]);
-                putInt32(row, 4);
-                putInt32(row, vch);
-            }
-            if (!ok) {
-                result.returnValue = -1;
-                return result;
-            }
-        } else if (!putDecimal(row, m_fields[7]) || !putDecimal(row, m_fields[8])) {
-            result.returnValue = -1;
-            return result;
+            SalesValues v;
+            std::copy(values.begin(), values.end(), v.begin());
+            SalesRow row;
+            if (const int rc = checker.sales(v, row); rc != 0)
+                return rc;
+            ensureCopy(kind);
+            putInt16(out, 12);
+            for (const std::string_view text : {row.id, row.usercode, row.ptypename, row.standard, row.type, row.unit, row.area})
+                putText(out, text);
+            const qint32 day = qint32(row.day.julian - kPgEpochJulian);
+            putInt32(out, 4);
+            putInt32(out, day);
+            putScaled(out, row.qty);
+            putScaled(out, row.total);
+            putScaled(out, row.cost);
+            putInt32(out, 4);
+            putInt32(out, row.vchType);
+            noteLine(row.id, day, true);
+        } else {
+            StockValues v;
+            std::copy(values.begin(), values.end(), v.begin());
+            StockRow row;
+            if (const int rc = checker.stock(v, row); rc != 0)
+                return rc;
+            ensureCopy(kind);
+            putInt16(out, 9);
+            for (const std::string_view text : {row.id, row.usercode, row.ptypename, row.standard, row.type, row.unit, row.area})
+                putText(out, text);
+            putScaled(out, row.qty);
+            putScaled(out, row.total);
+            noteLine(row.id, 0, false);
         }
+        if (out.size() >= kCopyChunk)
+            sendCopyData();
+        return 0;
+    }
 
+    bool outletKnown(std::string_view key)
+    {
+        if (key != m_lastOutlet) {
+            m_lastOutlet.assign(key);
+            m_lastOutletKnown = m_outlets.find(key) != m_outlets.end();
+        }
+        return m_lastOutletKnown;
+    }
+
+    void ensureCopy(const BulkKind& kind)
+    {
         if (m_copyKind != &kind) {
             finishCopy();
             startCopy(kind);
         }
-        QByteArray& out = m_copyData;
-        putInt16(out, int(kind.params.size()));
-        putText(out, id);
-        putText(out, m_fields[1].trimmed());
-        for (std::size_t i = 2; i < 7; ++i)
-            putText(out, m_fields[i]);
-        out.append(row);
+    }
+
+    // Remembers the outlet (and, for sales, the day) of a line that went into the stream.
+    void noteLine(std::string_view id, qint32 day, bool sales)
+    {
         ++m_copyLines;
-        if (!m_copyOutlets.contains(m_lastOutlet))
-            m_copyOutlets.insert(m_lastOutlet);
-        if (m_direct) {
-            if (!kind.sales)
-                m_directStock.insert(m_lastOutlet);
-            else if (m_lastDay != day || m_lastDayOutlet != m_lastOutlet) {
-                m_lastDay = day;
-                m_lastDayOutlet = m_lastOutlet;
-                m_directSales.insert({m_lastOutlet, day});
-            }
+        auto note = [](KeySet& set, std::string_view key) {
+            if (set.find(key) == set.end())
+                set.emplace(key);
+        };
+        note(m_copyOutlets, id);
+        if (!m_direct)
+            return;
+        if (!sales) {
+            note(m_directStock, id);
+            return;
         }
-        if (out.size() >= kCopyChunk)
-            sendCopyData();
-        return result;
+        auto days = m_directSales.find(id);
+        if (days == m_directSales.end())
+            days = m_directSales.emplace(std::string(id), std::unordered_set<qint32>()).first;
+        days->second.insert(day);
     }
 
     void startCopy(const BulkKind& kind)
@@ -868,7 +831,7 @@ private:
     {
         if (m_copyData.isEmpty())
             return;
-        if (PQputCopyData(m_conn.get(), m_copyData.constData(), int(m_copyData.size())) != 1) {
+        if (PQputCopyData(m_conn.get(), m_copyData.data(), int(m_copyData.size())) != 1) {
             const QString error = resultError(nullptr, m_conn.get());
             abortCopy();
             throw DbError(error);
@@ -895,7 +858,6 @@ private:
         m_copyLines = 0;
         m_copyOutlets.clear();
         m_copyData.clear();
-        m_mapKind = nullptr;
     }
 
     // Completes the COPY stream, if one is open, and checks its outlets once more.
@@ -907,7 +869,7 @@ private:
         putInt16(m_copyData, -1);  // trailer
         sendCopyData();
         const qlonglong lines = m_copyLines;
-        const QStringList outlets(m_copyOutlets.begin(), m_copyOutlets.end());
+        const KeySet outlets = std::move(m_copyOutlets);
         resetCopy();
         QString copyError;
         if (PQputCopyEnd(m_conn.get(), nullptr) != 1)
@@ -1001,8 +963,6 @@ private:
         m_direct = false;
         m_directSales.clear();
         m_directStock.clear();
-        m_lastDayOutlet = QString();
-        m_lastDay = 0;
     }
 
     // The session is going away: its transaction rolls back with it.
@@ -1022,23 +982,24 @@ private:
     // Arguments of the direct functions: the outlet days and the outlets the intake wrote.
     QByteArray salesIds() const
     {
-        QStringList ids;
-        for (const auto& k : m_directSales)
-            ids << k.first;
+        std::vector<std::string> ids;
+        for (const auto& [id, days] : m_directSales)
+            ids.insert(ids.end(), days.size(), id);
         return textArray(ids);
     }
     QByteArray salesDates() const
     {
         QByteArray dates = "{";
-        const qint64 base = QDate(2000, 1, 1).toJulianDay();
-        for (const auto& k : m_directSales) {
-            if (dates.size() > 1)
-                dates += ',';
-            dates += QDate::fromJulianDay(base + k.second).toString(Qt::ISODate).toLatin1();
+        for (const auto& [id, days] : m_directSales) {
+            for (const qint32 day : days) {
+                if (dates.size() > 1)
+                    dates += ',';
+                dates += QDate::fromJulianDay(kPgEpochJulian + day).toString(Qt::ISODate).toLatin1();
+            }
         }
         return dates + '}';
     }
-    QByteArray stockIds() const { return textArray(QStringList(m_directStock.begin(), m_directStock.end())); }
+    QByteArray stockIds() const { return textArray(m_directStock); }
 
     qlonglong directQuery(const char* sql, std::initializer_list<QByteArray> args)
     {
@@ -1084,7 +1045,7 @@ private:
     {
         CallResult result;
         try {
-            if (sales ? !m_directStock.isEmpty() : !m_directSales.isEmpty())
+            if (sales ? !m_directStock.empty() : !m_directSales.empty())
                 stageDirect(!sales, sales);
             result.returnValue = sales
                 ? directQuery("SELECT hz_util_direct_add_sales($1::text[], $2::date[])", {salesIds(), salesDates()})
@@ -1265,27 +1226,23 @@ private:
     quint64 m_statements = 0;  // names of prepared calls are never reused on a session
 
     bool m_bulk = false;
-    QSet<QString> m_outlets;  // outlet keys when the bulk run began
+    KeySet m_outlets;  // outlet keys when the bulk run began
+    std::string m_lastOutlet;  // the outlet key of the last line, and whether it is in m_outlets
+    bool m_lastOutletKnown = false;
+    IntakeChecker m_checker{[this](std::string_view key) { return outletKnown(key); }};
+    // bulkCallText: the checks' position of each argument of the function, per kind.
+    std::map<const BulkKind*, std::vector<int>> m_textMaps;
+    std::vector<std::string_view> m_views;
+    std::vector<std::string> m_utf8Values;
     // The open COPY stream of the intake, if any.
     const BulkKind* m_copyKind = nullptr;
-    QByteArray m_copyData;  // not yet handed to libpq
+    CopyBuffer m_copyData;
     qlonglong m_copyLines = 0;
-    QSet<QString> m_copyOutlets;
-    // Parameter names of the last bulk call and the staging column of each (-1 none).
-    const BulkKind* m_mapKind = nullptr;
-    std::vector<QString> m_mapNames;
-    std::vector<int> m_mapIndex;
-    std::vector<QStringView> m_fields;
-    std::vector<QString> m_converted;
+    KeySet m_copyOutlets;
     // A direct intake's open transaction, and the outlet days (sales) and outlets (stock) it wrote.
     bool m_direct = false;
-    QSet<std::pair<QString, qint32>> m_directSales;
-    QSet<QString> m_directStock;
-    QString m_lastDayOutlet;
-    qint32 m_lastDay = 0;
-    QString m_lastOutlet;  // the outlet key of the last line, and whether it is in m_outlets
-    bool m_lastOutletKnown = false;
-    QByteArray m_row;
+    std::unordered_map<std::string, std::unordered_set<qint32>, KeyHash, std::equal_to<>> m_directSales;
+    KeySet m_directStock;
 };
 
 }  // namespace

@@ -21,8 +21,10 @@
 // create the catalogue table or replace its procedures under each other's feet.
 //
 // An import's intake (beginBulk .. endBulk): hz_InsertSales and hz_InsertStock answer in the
-// engine by the rules of their PL/pgSQL bodies, with the outlet list as it was when the run
-// began, and the lines they take stream, converted, in one binary COPY per kind (hz_util_copy_intake);
+// engine by the rules of their PL/pgSQL bodies (IntakeChecker, on the UTF-8 values), with the
+// outlet list as it was when the run began, and the lines they take stream, converted, in one
+// binary COPY per kind (hz_util_copy_intake), handed to libpq in small pieces so that the server
+// works on one piece while the next is being converted;
 // the outlets are checked again when a stream ends, and lines of an outlet deleted meanwhile fail
 // the run with an error. While the staging is empty the stream goes straight into sales and stock
 // inside one transaction that stays open after the intake (hz_util_direct_intake): hz_AddSales /

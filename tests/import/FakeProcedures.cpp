@@ -20,7 +20,7 @@ int FakeProcedures::insert(const char* name, const IntakeLine& line)
         return r->second;
     std::map<QString, QString> values;
     for (int i = 0; i < line.fieldCount(); ++i)
-        values[QLatin1String(line.paramName(i))] = line.field(i).toString();
+        values[QLatin1String(line.paramName(i))] = line.field(i);
     taken.push_back(values);
     return 0;
 }

@@ -58,7 +58,7 @@ protected:
     }
 
     static qlonglong insertSale(Engine& e, const QString& outlet, const QString& code, const QString& date,
-                                const QString& qty, const QString& name = QStringLiteral("商品"))
+                                const QString& qty, const QString& name = QStringLiteral("商品"), bool utf8Form = false)
     {
         const Values v = {{QStringLiteral("@USERCODE"), code},   {QStringLiteral("@PTYPENAME"), name},
                           {QStringLiteral("@STANDARD"), "s"},    {QStringLiteral("@TYPE"), "t"},
@@ -66,7 +66,20 @@ protected:
                           {QStringLiteral("@DATE"), date},       {QStringLiteral("@QTY"), qty},
                           {QStringLiteral("@TOTAL"), "10"},      {QStringLiteral("@COSTTOTAL"), "7"},
                           {QStringLiteral("@VCHTYPE"), "11"},    {QStringLiteral("@ID"), outlet}};
-        return e.call(QStringLiteral("hz_InsertSales"), v).returnValue;
+        if (!utf8Form)
+            return e.call(QStringLiteral("hz_InsertSales"), v).returnValue;
+        // The form the import uses: UTF-8 values in the order of the function's parameters.
+        std::vector<std::string> texts;
+        for (const ParamInfo& p : e.procedureParams(QStringLiteral("hz_InsertSales"))) {
+            if (p.direction != ParamDirection::Input)
+                continue;
+            auto it = std::find_if(v.begin(), v.end(), [&](const auto& nv) { return nv.first == p.name; });
+            texts.push_back(it == v.end() ? std::string() : it->second.toString().toStdString());
+        }
+        const std::vector<std::string_view> views(texts.begin(), texts.end());
+        const std::optional<qlonglong> rc = e.bulkCallText(QStringLiteral("hz_InsertSales"), views);
+        EXPECT_TRUE(rc.has_value());
+        return rc.value_or(-99);
     }
 
     static std::vector<QVariantList> sales(Engine& e)
@@ -292,13 +305,13 @@ TEST_F(PgAccountSet, BulkIntakeConvertsValuesExactly)
         {"9999-12-31", "000123.4500", "9999-12-31", "123.45"},
     };
     const QString text = QStringLiteral("𠀀 emoji 😀 ü 全角　\\ \t\"");
-    auto run = [&](bool bulk) {
+    auto run = [&](bool bulk, bool utf8Form = false) {
         e->call(QStringLiteral("hz_deleSales"), {});
         if (bulk)
             e->beginBulk();
         for (const Case& c : cases)
             EXPECT_EQ(insertSale(*e, QStringLiteral(" 5"), QStringLiteral("C"), QString::fromUtf8(c.date),
-                                 QString::fromUtf8(c.qty), text),
+                                 QString::fromUtf8(c.qty), text, utf8Form),
                       0)
                 << c.date << " " << c.qty;
         if (bulk)
@@ -310,6 +323,7 @@ TEST_F(PgAccountSet, BulkIntakeConvertsValuesExactly)
     const std::vector<QVariantList> bulk = run(true);
     ASSERT_EQ(plain.size(), cases.size());
     EXPECT_EQ(bulk, plain);
+    EXPECT_EQ(run(true, true), plain);
     for (std::size_t i = 0; i < cases.size(); ++i) {
         EXPECT_EQ(bulk[i][kDate].toString(), QString::fromUtf8(cases[i].dateOut));
         EXPECT_EQ(bulk[i][kQty].toString(), QString::fromUtf8(cases[i].qtyOut)) << cases[i].qty;
