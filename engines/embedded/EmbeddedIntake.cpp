@@ -1,6 +1,8 @@
 #include "engines/embedded/EmbeddedIntake.h"
 
 #include <QDate>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <algorithm>
 #include <sqlite3.h>
 
@@ -449,16 +451,19 @@ void IntakeWriter::runBatch(Statement& insert, Batch** slot, Batch& batch)
 void IntakeWriter::replaceSales()
 {
     flushSales();
-    Statement del(m_db, "DELETE FROM main.sales WHERE seq BETWEEN ?1 AND ?2 AND ID = ?3");
+    // One pass over a day's earlier lines, however many outlets the intake wrote for that day.
+    Statement del(m_db, "DELETE FROM main.sales WHERE seq BETWEEN ?1 AND ?2 AND ID IN (SELECT value FROM json_each(?3))");
     for (const auto& [day, state] : m_days) {
         if (state.start < firstSeqOfDay(day))
             continue;  // nothing stored for that day before
-        for (const std::string& id : state.ids) {
-            del.integer(1, firstSeqOfDay(day));
-            del.integer(2, state.start);
-            del.text(3, id);
-            del.run();
-        }
+        QJsonArray ids;
+        for (const std::string& id : state.ids)
+            ids.append(QString::fromUtf8(id.data(), qsizetype(id.size())));
+        const QByteArray json = QJsonDocument(ids).toJson(QJsonDocument::Compact);
+        del.integer(1, firstSeqOfDay(day));
+        del.integer(2, state.start);
+        del.text(3, std::string_view(json.constData(), size_t(json.size())));
+        del.run();
     }
     m_days.clear();
 }

@@ -131,6 +131,25 @@ TEST_F(EmbeddedIntake, BulkIntakeReplacesLikeTheStaging)
     call("hz_deleSales");
     ASSERT_EQ(call("hz_AddSales"), 0);
     EXPECT_EQ(sales().size(), 5u);
+
+    // Several outlets re-imported for one day, one with a key that needs quoting: each replaces
+    // its own lines of that day and nothing else.
+    const QString odd = QStringLiteral("门店\"7\\");
+    addOutlet(odd, QStringLiteral("七号店"));
+    call("hz_deleSales");
+    ASSERT_EQ(insertSales(odd, "Q1", "x", kD1, "1", "1", "1"), 0);
+    ASSERT_EQ(call("hz_AddSales"), 0);
+    call("hz_deleSales");
+    engine().beginBulk();
+    EXPECT_EQ(bulkSales(odd, "Q2", kD1, "2"), 0);
+    EXPECT_EQ(bulkSales("1", "N5", kD1, "5"), 0);
+    engine().endBulk();
+    ASSERT_EQ(call("hz_AddSales"), 0);
+    std::vector<QStringList> day1;
+    for (const QStringList& row : sales())
+        if (row[2] == kD1)
+            day1.push_back(row);
+    EXPECT_EQ(day1, (std::vector<QStringList>{{"1", "N5", kD1, "5"}, {"2", "OLD2", kD1, "2"}, {odd, "Q2", kD1, "2"}}));
 }
 
 // A file of both kinds is consolidated by one kind; the other kind's lines stay staged and a later
