@@ -253,6 +253,13 @@ void IntakeWriter::addSales(const SalesRow& row)
     r.cost = row.cost;
     r.vchType = row.vchType;
     m_sales.rows.push_back(r);
+    if (r.day != m_lastDay || row.id != m_lastDayId) {
+        m_lastDay = r.day;
+        m_lastDayId.assign(row.id);
+        auto& ids = m_dayIds[r.day];
+        if (ids.find(row.id) == ids.end())
+            ids.emplace(row.id);
+    }
     if (m_sales.rows.size() >= kBatchRows)
         handOver(true);
 }
@@ -319,6 +326,8 @@ void IntakeWriter::handOver(bool sales)
         return;
     }
     Batch& full = sales ? m_sales : m_stock;
+    if (sales)
+        sortByDay(full);
     {
         // A few batches may wait: the two threads need not meet at every batch.
         std::unique_lock<std::mutex> lock(m_mutex);
@@ -390,28 +399,23 @@ void IntakeWriter::writeSales(Batch& batch)
         // 2^40 lines a day: far beyond any file.
         r.seq = current->next++;
     }
+    if (batch.order.size() != batch.rows.size())
+        sortByDay(batch);
+    runBatch(m_insertSales, m_salesSlot, batch);
+    batch.clear();
+}
+
+// The order in which a batch's lines are inserted: by day, in file order within a day, which is
+// the order of their seq (done by the caller's thread while the writer is busy).
+void IntakeWriter::sortByDay(Batch& batch)
+{
     batch.order.resize(batch.rows.size());
     for (quint32 i = 0; i < batch.order.size(); ++i)
         batch.order[i] = i;
-    std::sort(batch.order.begin(), batch.order.end(),
-              [&batch](quint32 a, quint32 b) { return batch.rows[a].seq < batch.rows[b].seq; });
-    runBatch(m_insertSales, m_salesSlot, batch);
-    currentDay = -1;
-    std::string_view lastId;
-    for (quint32 i : batch.order) {
-        const Batch::Row& r = batch.rows[i];
-        const std::string_view id = batch.text(r, 0);
-        if (r.day == currentDay && id == lastId)
-            continue;
-        if (r.day != currentDay) {
-            current = &m_days[r.day];
-            currentDay = r.day;
-        }
-        lastId = id;
-        if (current->ids.find(id) == current->ids.end())
-            current->ids.emplace(id);
-    }
-    batch.clear();
+    std::sort(batch.order.begin(), batch.order.end(), [&batch](quint32 a, quint32 b) {
+        const qint64 da = batch.rows[a].day, db = batch.rows[b].day;
+        return da < db || (da == db && a < b);
+    });
 }
 
 void IntakeWriter::writeStock(Batch& batch)
@@ -457,7 +461,7 @@ void IntakeWriter::replaceSales()
         if (state.start < firstSeqOfDay(day))
             continue;  // nothing stored for that day before
         QJsonArray ids;
-        for (const std::string& id : state.ids)
+        for (const std::string& id : m_dayIds[day])
             ids.append(QString::fromUtf8(id.data(), qsizetype(id.size())));
         const QByteArray json = QJsonDocument(ids).toJson(QJsonDocument::Compact);
         del.integer(1, firstSeqOfDay(day));
@@ -465,7 +469,15 @@ void IntakeWriter::replaceSales()
         del.text(3, std::string_view(json.constData(), size_t(json.size())));
         del.run();
     }
+    clearDays();
+}
+
+void IntakeWriter::clearDays()
+{
     m_days.clear();
+    m_dayIds.clear();
+    m_lastDay = -1;
+    m_lastDayId.clear();
 }
 
 void IntakeWriter::replaceStock()
@@ -497,7 +509,7 @@ void IntakeWriter::unstageSales()
             s->run();
         }
     }
-    m_days.clear();
+    clearDays();
 }
 
 void IntakeWriter::unstageStock()

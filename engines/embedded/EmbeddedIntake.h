@@ -90,7 +90,7 @@ public:
     // Waits for the batch being written.
     void sync();
     void flush();
-    bool hasSales() { sync(); return !m_days.empty() || !m_sales.rows.empty(); }
+    bool hasSales() { return !m_dayIds.empty(); }
     bool hasStock() { sync(); return !m_stockIds.empty() || !m_stock.rows.empty(); }
 
     // Sales: the stored lines of the same outlet and day. Stock: all stored lines of the outlet.
@@ -103,13 +103,14 @@ private:
     struct DayState {
         qint64 start = 0;  // the last seq stored before this intake (or the day's first - 1)
         qint64 next = 0;
-        std::set<std::string, std::less<>> ids;
     };
     void flushSales();
     void flushStock();
     void handOver(bool sales);
     void writeSales(Batch& batch);
     void writeStock(Batch& batch);
+    static void sortByDay(Batch& batch);
+    void clearDays();
     void runBatch(Statement& insert, Batch** slot, Batch& batch);
     void work();
 
@@ -121,7 +122,11 @@ private:
     Statement m_insertSales;
     Statement m_insertStock;
     Statement m_lastOfDay;
-    std::map<qint64, DayState> m_days;
+    std::map<qint64, DayState> m_days;  // the writer's
+    // The outlets written per day, kept by the caller's thread (the writer has the heavier part).
+    std::map<qint64, std::set<std::string, std::less<>>> m_dayIds;
+    qint64 m_lastDay = -1;
+    std::string m_lastDayId;
     qint64 m_stockStart = 0;
     std::set<std::string, std::less<>> m_stockIds;
 
