@@ -428,6 +428,7 @@ public:
     {
         m_bulk = false;
         m_outlets.clear();
+        m_lastOutletValid = false;
         abortCopy();
         dropDirect();  // the open transaction ends with the session
         m_conn.reset();
@@ -591,6 +592,7 @@ public:
             return;
         }
         m_outlets = std::move(outlets);
+        m_lastOutletValid = false;
         resetCopy();
         m_textMaps.clear();
         m_bulk = true;
@@ -603,6 +605,7 @@ public:
             return;
         m_bulk = false;
         m_outlets.clear();
+        m_lastOutletValid = false;
         flushBulk();
     }
 
@@ -773,9 +776,10 @@ private:
 
     bool outletKnown(std::string_view key)
     {
-        if (key != m_lastOutlet) {
+        if (!m_lastOutletValid || key != m_lastOutlet) {
             m_lastOutlet.assign(key);
             m_lastOutletKnown = m_outlets.find(key) != m_outlets.end();
+            m_lastOutletValid = true;
         }
         return m_lastOutletKnown;
     }
@@ -1229,6 +1233,7 @@ private:
     KeySet m_outlets;  // outlet keys when the bulk run began
     std::string m_lastOutlet;  // the outlet key of the last line, and whether it is in m_outlets
     bool m_lastOutletKnown = false;
+    bool m_lastOutletValid = false;  // whether the two above are of the current outlet list
     IntakeChecker m_checker{[this](std::string_view key) { return outletKnown(key); }};
     // bulkCallText: the checks' position of each argument of the function, per kind.
     std::map<const BulkKind*, std::vector<int>> m_textMaps;

@@ -276,6 +276,18 @@ TEST_F(PgAccountSet, BulkIntakeBatchesAndRefusals)
     EXPECT_NO_THROW(e->endBulk());  // the run is over
     EXPECT_EQ(e->call(QStringLiteral("hz_AddSales"), {}).returnValue, 0);
     EXPECT_EQ(sales(*e).size(), size_t(kLines) + 1);  // outlet 1's line, not outlet 2's
+
+    // An outlet deleted between two runs is unknown to the next one, even as its first line.
+    addOutlet(*e, QStringLiteral("3"), QStringLiteral("三店"));
+    e->call(QStringLiteral("hz_deleSales"), {});
+    e->beginBulk();
+    EXPECT_EQ(insertSale(*e, QStringLiteral("3"), QStringLiteral("Y"), QStringLiteral("2024-07-03"), QStringLiteral("1"), QStringLiteral("p"), true), 0);
+    e->endBulk();
+    e->call(QStringLiteral("hz_deleSales"), {});
+    EXPECT_EQ(e->call(QStringLiteral("hz_deleteNet"), {{QStringLiteral("@ID"), QStringLiteral("3")}}).returnValue, 0);
+    e->beginBulk();
+    EXPECT_EQ(insertSale(*e, QStringLiteral("3"), QStringLiteral("Y"), QStringLiteral("2024-07-03"), QStringLiteral("1"), QStringLiteral("p"), true), -2);
+    e->endBulk();
 }
 
 // The engine converts the lines of a bulk intake itself (numbers to base-10000 digits, dates to
