@@ -58,6 +58,7 @@ private:
     void print(const QString& caption, const QString& text)
     {
         last = text;
+        std::fflush(stdout);  // keep the report lines whole
         std::fprintf(stderr, "    [%s] %s\n", qPrintable(caption), qPrintable(QString(text).replace('\r', " / ")));
     }
 };
