@@ -17,13 +17,10 @@
 #include <mutex>
 #include <thread>
 #include <cstdint>
-#include <functional>
 #include <map>
-#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
 struct sqlite3_stmt;

@@ -7,7 +7,6 @@
 #include <QDate>
 #include <QFile>
 #include <QRegularExpression>
-#include <QSet>
 #include <libpq-fe.h>
 
 #include <algorithm>
@@ -15,7 +14,6 @@
 #include <unordered_map>
 #include <unordered_set>
 #include <map>
-#include <set>
 #include <span>
 #include <string>
 
@@ -670,6 +668,15 @@ private:
         return nullptr;
     }
 
+    // The position of parameter "@NAME" (any letter case) among the checks' values; size() if none.
+    static std::size_t paramIndex(const BulkKind& kind, const QString& key)
+    {
+        std::size_t i = 0;
+        while (i < kind.params.size() && key.compare(QLatin1String(kind.params[i]), Qt::CaseInsensitive) != 0)
+            ++i;
+        return i;
+    }
+
     // The intake by parameter names (the general call form): the values become UTF-8 text and
     // take the same path as bulkCallText.
     CallResult bulkCall(const BulkKind& kind, const std::vector<std::pair<QString, QVariant>>& values)
@@ -681,9 +688,7 @@ private:
                 key.prepend(QLatin1Char('@'));
             if (key.compare(QLatin1String("@RETURN_VALUE"), Qt::CaseInsensitive) == 0)
                 continue;
-            std::size_t i = 0;
-            while (i < kind.params.size() && key.compare(QLatin1String(kind.params[i]), Qt::CaseInsensitive) != 0)
-                ++i;
+            const std::size_t i = paramIndex(kind, key);
             if (i == kind.params.size())
                 throw DbError(QStringLiteral("The procedure %1 has no parameter %2.")
                                   .arg(QLatin1String(kind.procedure), paramName));
@@ -711,10 +716,7 @@ private:
             const ProcInfo& proc = procInfo(name);
             std::vector<int> positions;
             for (const PgArg& arg : proc.args) {
-                const QString key = QLatin1Char('@') + arg.name;
-                int i = 0;
-                while (i < int(kind->params.size()) && key.compare(QLatin1String(kind->params[std::size_t(i)]), Qt::CaseInsensitive) != 0)
-                    ++i;
+                const int i = int(paramIndex(*kind, QLatin1Char('@') + arg.name));
                 if (i == int(kind->params.size()) || std::find(positions.begin(), positions.end(), i) != positions.end())
                     return std::nullopt;
                 positions.push_back(i);
