@@ -374,6 +374,20 @@ void TSupGrids::setRowCells(int row, std::vector<QString> cells)
     scheduleRepaint();
 }
 
+void TSupGrids::setBody(CellStore store)
+{
+    hideEditor();
+    m_cells.resize(1);
+    m_cells.reserve(std::size_t(store.rowCount()) + 1);
+    for (int r = 0; r < store.rowCount(); ++r) {
+        std::vector<QString> cells(std::size_t(std::max(m_colCount, store.columnCount())));
+        for (int c = 0; c < store.columnCount(); ++c)
+            cells[std::size_t(c)] = store.cell(c, r);
+        m_cells.push_back(std::move(cells));
+    }
+    scheduleRepaint();
+}
+
 void TSupGrids::ClearRows()
 {
     hideEditor();

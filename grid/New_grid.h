@@ -12,6 +12,7 @@
 #include <QRect>
 #include <QString>
 #include <QTableView>
+#include "grid/CellStore.h"
 #include <map>
 #include <optional>
 #include <utility>
@@ -60,6 +61,9 @@ public:
     // A whole row at once (what a sort or a column rebuild moves around).
     std::vector<QString> rowCells(int row) const;
     void setRowCells(int row, std::vector<QString> cells);
+    // Replaces the data rows (grid rows 1 ..) with a whole result at once; store row 0 becomes
+    // grid row 1, store column c grid column c. Row count and heading stay as they are.
+    void setBody(CellStore store);
     // Closes any editor and empties every row below the heading row; counts and heading stay.
     void ClearRows();
     // Moves row from to position to (rows between shift by one), with its per-row settings and

@@ -1,0 +1,52 @@
+#pragma once
+// The cells of a result grid in compact form: one UTF-8 byte arena per column plus row offsets,
+// so a million-row result costs its bytes and four bytes a cell, not a QString per cell. Cells are
+// appended row by row; a cell written again later goes to a small override map.
+// Row 0 of a store is its first data row: headings live in the grid, not here.
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace corvanta {
+
+class CellStore {
+public:
+    explicit CellStore(int columns = 0);
+
+    int columnCount() const { return int(m_columns.size()); }
+    int rowCount() const { return m_rows; }
+    bool empty() const { return m_rows == 0; }
+
+    // Room for rows (and, when known, the bytes per column) before a long fill.
+    void reserve(std::size_t rows, std::size_t bytesPerColumn = 0);
+
+    // Appends one row; missing cells are empty, cells beyond columnCount() are dropped.
+    void appendRow(const std::vector<std::string_view>& cells);
+    void appendRow(const QStringList& cells);
+
+    // Reading outside the store gives "".
+    std::string_view utf8(int col, int row) const;
+    QString cell(int col, int row) const;
+    // Replaces one cell of an existing row (an edit); outside the store it does nothing.
+    void setCell(int col, int row, std::string_view utf8);
+
+    void clear();
+    // Bytes held, for memory figures.
+    std::size_t bytes() const;
+
+private:
+    struct Column {
+        std::string arena;
+        std::vector<std::uint32_t> ends;  // end offset of each row's cell in arena
+    };
+    std::vector<Column> m_columns;
+    std::map<std::pair<int, int>, std::string> m_overrides;  // (row, col)
+    int m_rows = 0;
+};
+
+}  // namespace corvanta
