@@ -108,7 +108,7 @@ MessageWindow::MessageWindow(const QString& caption, const QString& text, QWindo
     if (owner)
         setTransientParent(owner);
     const QFontMetrics fm(SetupFont());
-    const QRect bounds = fm.boundingRect(QRect(0, 0, 420, 1000), Qt::TextWordWrap, text_);
+    const QRect bounds = fm.boundingRect(QRect(0, 0, 420, 1000), Qt::TextWrapAnywhere, text_);
     textRect_ = QRect(20, 20, std::max(bounds.width(), 200), bounds.height());
     const QSize size(textRect_.width() + 40, textRect_.bottom() + 70);
     setGeometry(QRect(CentreOnPrimaryScreen(size), size));
@@ -136,7 +136,7 @@ void MessageWindow::paintEvent(QPaintEvent*)
     p.fillRect(QRect(QPoint(0, 0), size()), kGrey);
     p.setFont(SetupFont());
     p.setPen(Qt::black);
-    p.drawText(textRect_, Qt::TextWordWrap, text_);
+    p.drawText(textRect_, Qt::TextWrapAnywhere, text_);
     const QRect b = buttonRect();
     // A raised button: the sunken frame's colours the other way round.
     Line(p, b.topLeft(), b.topRight(), Qt::white);
