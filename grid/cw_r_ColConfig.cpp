@@ -199,6 +199,7 @@ TColConfigForm::TColConfigForm(Run& run, QWidget* parent)
     GridMain->setCell(2, 0, QStringLiteral("自定义名称"));
     GridMain->setCell(3, 0, QStringLiteral("显示"));
     GridMain->setAlignCol(3, alCenter);
+    GridMain->setFixAlignCol(3, alCenter);
 
     GridTemp = new TSupGrids(this);
     GridTemp->setObjectName(QStringLiteral("GridTemp"));
