@@ -115,6 +115,14 @@ std::vector<std::uint32_t> SortOrder(const CellStore& store, int col, bool ascen
     return SortOrder(cells, ascending);
 }
 
+int NumberedRows(const CellStore& store)
+{
+    int rows = store.rowCount();
+    while (rows > 0 && store.utf8(0, rows - 1).find_first_not_of(' ') == std::string_view::npos)
+        --rows;
+    return rows;
+}
+
 std::string RenumberedCell(int number, std::string_view old)
 {
     if (old.empty())

@@ -29,6 +29,10 @@ std::vector<std::uint32_t> SortOrder(const std::vector<std::string_view>& cells,
 // The same over the first rows of one column of a store (all rows when rows < 0).
 std::vector<std::uint32_t> SortOrder(const CellStore& store, int col, bool ascending, int rows = -1);
 
+// How many leading rows of a store take part: up to the last whose column 0 is not blank (empty
+// or spaces only); rows below it stay where they are.
+int NumberedRows(const CellStore& store);
+
 // The row-number cell of the row now at position number (from 1); empty stays empty.
 std::string RenumberedCell(int number, std::string_view old);
 

@@ -198,6 +198,13 @@ TEST(SortKeys, KindsRenumberingAndGbkKeys)
     // A prefix first.
     EXPECT_EQ(SortOrder(V{"ab", "a"}, true), (std::vector<std::uint32_t>{1, 0}));
 
+    CellStore store(2);
+    store.appendRow(V{"1", "b"});
+    store.appendRow(V{"", "a"});
+    store.appendRow(V{"2", "c"});
+    store.appendRow(V{"  ", "total"});
+    EXPECT_EQ(NumberedRows(store), 3);
+    EXPECT_EQ(SortOrder(store, 1, true, NumberedRows(store)), (std::vector<std::uint32_t>{1, 0, 2}));
     EXPECT_EQ(RenumberedCell(1, "3√"), "1√");
     EXPECT_EQ(RenumberedCell(2, "7.."), "2..");
     EXPECT_EQ(RenumberedCell(3, "x"), "3");
