@@ -77,24 +77,42 @@ std::vector<std::uint32_t> SortOrder(const std::vector<std::string_view>& cells,
             const std::uint32_t begin = i ? ends[i - 1] : 0;
             return all.substr(begin, ends[i] - begin);
         };
-        // The first eight bytes as one number decide most comparisons without touching the text.
+        // Eight bytes as one number decide most comparisons without touching the text: those
+        // after the prefix every key shares (product names often start alike).
+        std::size_t common = n ? keyOf(0).size() : 0;
+        for (std::size_t i = 1; i < n && common; ++i) {
+            const std::string_view k = keyOf(std::uint32_t(i));
+            std::size_t c = 0;
+            const std::size_t limit = std::min(common, k.size());
+            const std::string_view first = keyOf(0);
+            while (c < limit && k[c] == first[c])
+                ++c;
+            common = c;
+        }
         struct Item {
             std::uint64_t head;
             std::uint32_t row;
+            std::uint32_t length;
         };
         std::vector<Item> items(n);
         for (std::size_t i = 0; i < n; ++i) {
             const std::string_view k = keyOf(std::uint32_t(i));
             std::uint64_t head = 0;
-            for (std::size_t b = 0; b < 8; ++b)
+            for (std::size_t b = common; b < common + 8; ++b)
                 head = (head << 8) | (b < k.size() ? (unsigned char)k[b] : 0u);
-            items[i] = {head, std::uint32_t(i)};
+            items[i] = {head, std::uint32_t(i), std::uint32_t(k.size())};
         }
-        // string_view compares bytes as unsigned char and puts a prefix first.
+        // Two keys that end within their heads are equal when their lengths are (else the shorter
+        // is a prefix of the other); only longer keys need their text compared.
+        const std::size_t inHead = common + 8;
         std::sort(items.begin(), items.end(), [&](const Item& a, const Item& b) {
             if (a.head != b.head)
                 return a.head < b.head;
-            const int c = keyOf(a.row).compare(keyOf(b.row));
+            int c = 0;
+            if (a.length <= inHead && b.length <= inHead)
+                c = a.length < b.length ? -1 : a.length > b.length ? 1 : 0;
+            else
+                c = keyOf(a.row).compare(keyOf(b.row));  // unsigned bytes, a prefix first
             return c < 0 || (c == 0 && a.row < b.row);
         });
         for (std::size_t i = 0; i < n; ++i)
