@@ -2,7 +2,7 @@
 
 #include "connection/AdminDialog.h"
 #include "connection/LoginLogic.h"
-#include "grid/New_grid.h"
+#include "grid/Panels.h"
 
 #include <QKeyEvent>
 #include <QLabel>

@@ -3,6 +3,9 @@
 // conversion goes through GB18030 (a superset of GBK) via Qt's ICU-backed converters.
 #include <QByteArray>
 #include <QString>
+#include <cstddef>
+#include <string>
+#include <string_view>
 
 namespace corvanta::gbk {
 
@@ -15,5 +18,13 @@ bool decodeStrict(const QByteArray& bytes, QString& out);
 int byteLength(const QString& text);
 // The longest prefix of text whose GBK form has at most maxBytes bytes, cut on a character boundary.
 QString truncateToBytes(const QString& text, int maxBytes);
+
+}  // namespace corvanta::gbk
+
+namespace corvanta::gbk {
+
+// Appends the GBK (GB18030) form of UTF-8 text to out, stopping once out holds maxBytes bytes
+// (the last character may be cut there). Table-driven: no conversion object per call.
+void appendFromUtf8(std::string_view utf8, std::string& out, std::size_t maxBytes);
 
 }  // namespace corvanta::gbk

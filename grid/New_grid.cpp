@@ -242,8 +242,11 @@ void TSupGrids::setRowCount(int count)
         m_rowCount = count;
         if (newModelRows < oldModelRows)
             m_model->endRemoveRowsRange();
-        if (int(m_cells.size()) > count)
-            m_cells.resize(count);
+        if (int(m_rows.size()) > count) {
+            for (auto it = m_rows.begin() + count; it != m_rows.end(); ++it)
+                releaseRow(*it);
+            m_rows.resize(count);
+        }
         m_rowHeights.erase(m_rowHeights.lower_bound(count), m_rowHeights.end());
     }
     // Rows already written beyond the old count and rows with their own height show now.
@@ -275,9 +278,11 @@ void TSupGrids::setColCount(int count)
         m_colCount = count;
         if (newModelCols < oldModelCols)
             m_model->endRemoveColsRange();
-        for (auto& cells : m_cells)
-            if (int(cells.size()) > count)
-                cells.resize(count);
+        for (const RowRef& rr : m_rows)
+            if (rr.ref != kNoRow && (rr.ref & kLocal) && int(m_local[rr.ref & ~kLocal].size()) > count)
+                m_local[rr.ref & ~kLocal].resize(count);
+        if (int(m_bodyCols.size()) > count)
+            m_bodyCols.resize(count);
     }
     syncGeometry();
     scheduleRepaint();
@@ -327,29 +332,108 @@ void TSupGrids::syncGeometry()
 
 // --- Cells --------------------------------------------------------------------------------------
 
+namespace {
+
+// Column 0 after a sort: the row's new number, keeping the old cell's mark.
+QString numbered(int number, const QString& old)
+{
+    QString text = QString::number(number);
+    if (old.contains(QStringLiteral("..")))
+        text += QStringLiteral("..");
+    else if (old.contains(QChar(0x221A)))
+        text += QChar(0x221A);
+    return text;
+}
+
+}  // namespace
+
+QString TSupGrids::rawCell(int col, const RowRef& rr) const
+{
+    if (rr.ref == kNoRow)
+        return QString();
+    if (rr.ref & kLocal) {
+        const auto& cells = m_local[rr.ref & ~kLocal];
+        return col < int(cells.size()) ? cells[col] : QString();
+    }
+    const int bc = col < int(m_bodyCols.size()) ? m_bodyCols[col] : -1;
+    return bc >= 0 ? m_body->cell(bc, int(rr.ref)) : QString();
+}
+
 QString TSupGrids::cell(int col, int row) const
 {
-    if (row < 0 || col < 0 || row >= int(m_cells.size()))
+    if (row < 0 || col < 0 || row >= int(m_rows.size()))
         return QString();
-    const auto& cells = m_cells[row];
-    return col < int(cells.size()) ? cells[col] : QString();
+    const RowRef& rr = m_rows[row];
+    QString text = rawCell(col, rr);
+    if (col == 0 && rr.number > 0 && !text.isEmpty())
+        return numbered(rr.number, text);
+    return text;
+}
+
+std::string_view TSupGrids::cellUtf8(int col, int row, std::string& scratch) const
+{
+    if (row >= 0 && col > 0 && row < int(m_rows.size())) {
+        const RowRef& rr = m_rows[row];
+        if (rr.ref == kNoRow)
+            return {};
+        if (!(rr.ref & kLocal)) {
+            const int bc = col < int(m_bodyCols.size()) ? m_bodyCols[col] : -1;
+            return bc >= 0 ? m_body->utf8(bc, int(rr.ref)) : std::string_view();
+        }
+    }
+    scratch = cell(col, row).toStdString();
+    return scratch;
+}
+
+void TSupGrids::releaseRow(RowRef& rr)
+{
+    if (rr.ref != kNoRow && (rr.ref & kLocal)) {
+        m_local[rr.ref & ~kLocal].clear();
+        m_local[rr.ref & ~kLocal].shrink_to_fit();
+        m_freeLocal.push_back(rr.ref & ~kLocal);
+    }
+    rr = RowRef();
+}
+
+// The row as text cells, made so if it lived in the body or was empty.
+std::vector<QString>& TSupGrids::localRow(int row)
+{
+    if (row >= int(m_rows.size()))
+        m_rows.resize(std::size_t(row) + 1);
+    RowRef& rr = m_rows[row];
+    if (rr.ref != kNoRow && (rr.ref & kLocal))
+        return m_local[rr.ref & ~kLocal];
+    std::vector<QString> cells;
+    if (rr.ref != kNoRow) {
+        cells.resize(std::max<std::size_t>(m_bodyCols.size(), std::size_t(m_colCount)));
+        for (int c = 0; c < int(cells.size()); ++c)
+            cells[c] = cell(c, row);
+    }
+    std::uint32_t slot;
+    if (!m_freeLocal.empty()) {
+        slot = m_freeLocal.back();
+        m_freeLocal.pop_back();
+        m_local[slot] = std::move(cells);
+    } else {
+        slot = std::uint32_t(m_local.size());
+        m_local.push_back(std::move(cells));
+    }
+    rr.ref = kLocal | slot;
+    rr.number = 0;
+    return m_local[slot];
 }
 
 void TSupGrids::setCell(int col, int row, const QString& text)
 {
     if (row < 0 || col < 0)
         return;
-    if (row >= int(m_cells.size())) {
-        if (text.isEmpty())
-            return;
-        m_cells.resize(row + 1);
-    }
-    auto& cells = m_cells[row];
-    if (col >= int(cells.size())) {
-        if (text.isEmpty())
-            return;
+    if (text.isEmpty() && (row >= int(m_rows.size()) || m_rows[row].ref == kNoRow))
+        return;
+    if (text.isEmpty() && cell(col, row).isEmpty())
+        return;
+    auto& cells = localRow(row);
+    if (col >= int(cells.size()))
         cells.resize(std::max(col + 1, m_colCount));
-    }
     cells[col] = text;
     scheduleRepaint();
 }
@@ -357,8 +441,17 @@ void TSupGrids::setCell(int col, int row, const QString& text)
 std::vector<QString> TSupGrids::rowCells(int row) const
 {
     std::vector<QString> cells;
-    if (row >= 0 && row < int(m_cells.size()))
-        cells = m_cells[row];
+    if (row >= 0 && row < int(m_rows.size())) {
+        const RowRef& rr = m_rows[row];
+        if (rr.ref != kNoRow && (rr.ref & kLocal) && !rr.number) {
+            cells = m_local[rr.ref & ~kLocal];
+        } else if (rr.ref != kNoRow) {
+            const int width = (rr.ref & kLocal) ? int(m_local[rr.ref & ~kLocal].size()) : int(m_bodyCols.size());
+            cells.resize(std::size_t(std::max(width, m_colCount)));
+            for (int c = 0; c < int(cells.size()); ++c)
+                cells[c] = cell(c, row);
+        }
+    }
     if (int(cells.size()) < m_colCount)
         cells.resize(m_colCount);
     return cells;
@@ -368,32 +461,137 @@ void TSupGrids::setRowCells(int row, std::vector<QString> cells)
 {
     if (row < 0)
         return;
-    if (row >= int(m_cells.size()))
-        m_cells.resize(row + 1);
-    m_cells[row] = std::move(cells);
+    if (row < int(m_rows.size()))
+        releaseRow(m_rows[row]);
+    localRow(row) = std::move(cells);
     scheduleRepaint();
 }
 
 void TSupGrids::setBody(CellStore store)
 {
+    setBody(std::make_shared<const CellStore>(std::move(store)));
+}
+
+void TSupGrids::setBody(std::shared_ptr<const CellStore> store)
+{
+    ClearRows();
+    if (!store)
+        return;
+    m_body = std::move(store);
+    m_bodyCols.resize(std::size_t(m_body->columnCount()));
+    for (int c = 0; c < m_body->columnCount(); ++c)
+        m_bodyCols[c] = c;
+    const int n = m_body->rowCount();
+    m_rows.resize(std::size_t(n) + 1);
+    for (int r = 0; r < n; ++r)
+        m_rows[std::size_t(r) + 1].ref = std::uint32_t(r);
+    scheduleRepaint();
+}
+
+void TSupGrids::showColumnsOf(const TSupGrids& source, const std::vector<int>& sourceCols)
+{
+    if (&source == this)
+        return;
     hideEditor();
-    m_cells.resize(1);
-    m_cells.reserve(std::size_t(store.rowCount()) + 1);
-    for (int r = 0; r < store.rowCount(); ++r) {
-        std::vector<QString> cells(std::size_t(std::max(m_colCount, store.columnCount())));
-        for (int c = 0; c < store.columnCount(); ++c)
-            cells[std::size_t(c)] = store.cell(c, r);
-        m_cells.push_back(std::move(cells));
+    auto from = [&](int c) { return c < int(sourceCols.size()) ? sourceCols[c] : -1; };
+    m_local.clear();
+    m_freeLocal.clear();
+    m_body = source.m_body;
+    const int width = std::max(m_colCount, int(sourceCols.size()));
+    m_bodyCols.assign(std::size_t(width), -1);
+    for (int c = 0; c < width; ++c) {
+        const int sc = from(c);
+        if (sc >= 0 && sc < int(source.m_bodyCols.size()))
+            m_bodyCols[c] = source.m_bodyCols[sc];
     }
+    m_rows = source.m_rows;
+    for (std::size_t r = 0; r < m_rows.size(); ++r) {
+        RowRef& rr = m_rows[r];
+        // Text rows are few (headings, totals): they are taken over column by column.
+        if (rr.ref == kNoRow || !(rr.ref & kLocal))
+            continue;
+        auto cells = std::vector<QString>(std::size_t(width));
+        for (int c = 0; c < width; ++c)
+            if (from(c) >= 0)
+                cells[c] = source.cell(from(c), int(r));
+        rr.ref = kLocal | std::uint32_t(m_local.size());
+        rr.number = 0;
+        m_local.push_back(std::move(cells));
+    }
+    // Numbers drawn from a sort stay with column 0 only.
+    if (from(0) != 0)
+        for (RowRef& rr : m_rows)
+            rr.number = 0;
+    scheduleRepaint();
+}
+
+void TSupGrids::permuteRows(int first, const std::vector<std::uint32_t>& order)
+{
+    if (first < 0 || order.empty())
+        return;
+    hideEditor();
+    const std::size_t end = std::size_t(first) + order.size();
+    if (m_rows.size() < end)
+        m_rows.resize(end);
+    std::vector<RowRef> moved(order.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        moved[i] = m_rows[std::size_t(first) + order[i]];
+    std::copy(moved.begin(), moved.end(), m_rows.begin() + first);
+    scheduleRepaint();
+}
+
+void TSupGrids::renumberRows(int first, int last)
+{
+    last = std::min(last, int(m_rows.size()) - 1);
+    for (int r = std::max(first, 1); r <= last; ++r)
+        m_rows[r].number = r;
+    scheduleRepaint();
+}
+
+void TSupGrids::deleteColumn(int col)
+{
+    if (col < 0 || col >= m_colCount)
+        return;
+    hideEditor();
+    for (auto& cells : m_local)
+        if (col < int(cells.size()))
+            cells.erase(cells.begin() + col);
+    if (col < int(m_bodyCols.size()))
+        m_bodyCols.erase(m_bodyCols.begin() + col);
+    if (col == 0)
+        for (RowRef& rr : m_rows)
+            rr.number = 0;
+    // Widths follow their columns; the vacated last place keeps the width it had.
+    std::vector<int> widths = m_colWidths;
+    widths.erase(widths.begin() + col);
+    widths.push_back(m_colWidths.back());
+    setColCount(m_colCount - 1);
+    for (int c = col; c < m_colCount; ++c)
+        setColWidth(c, widths[c]);
     scheduleRepaint();
 }
 
 void TSupGrids::ClearRows()
 {
     hideEditor();
-    if (m_cells.size() > 1)
-        m_cells.resize(1);
-    m_cells.shrink_to_fit();
+    if (m_rows.empty())
+        m_rows.resize(1);
+    std::vector<QString> heading = rowCells(0);
+    if (heading.size() > std::size_t(m_colCount) && m_body)
+        heading.resize(std::size_t(m_colCount));
+    m_rows.assign(1, RowRef());
+    m_rows.shrink_to_fit();
+    m_local.clear();
+    m_freeLocal.clear();
+    m_body.reset();
+    m_bodyCols.clear();
+    bool any = false;
+    for (const auto& h : heading)
+        any = any || !h.isEmpty();
+    if (any) {
+        m_local.push_back(std::move(heading));
+        m_rows[0].ref = kLocal;
+    }
     scheduleRepaint();
 }
 
@@ -402,12 +600,12 @@ void TSupGrids::moveRow(int from, int to)
     if (from == to || from < 0 || to < 0 || from >= m_rowCount || to >= m_rowCount)
         return;
     hideEditor();
-    if (int(m_cells.size()) <= std::max(from, to))
-        m_cells.resize(std::max(from, to) + 1);
+    if (int(m_rows.size()) <= std::max(from, to))
+        m_rows.resize(std::size_t(std::max(from, to)) + 1);
     if (from < to)
-        std::rotate(m_cells.begin() + from, m_cells.begin() + from + 1, m_cells.begin() + to + 1);
+        std::rotate(m_rows.begin() + from, m_rows.begin() + from + 1, m_rows.begin() + to + 1);
     else
-        std::rotate(m_cells.begin() + to, m_cells.begin() + from, m_cells.begin() + from + 1);
+        std::rotate(m_rows.begin() + to, m_rows.begin() + from, m_rows.begin() + from + 1);
 
     auto moved = [from, to](int r) {
         if (r == from)
@@ -923,48 +1121,6 @@ void TSupGrids::currentChanged(const QModelIndex& current, const QModelIndex& pr
         }
     }
     QTableView::currentChanged(current, previous);
-}
-
-// --- Panels -------------------------------------------------------------------------------------
-
-TCWBackPanel::TCWBackPanel(QWidget* parent)
-    : QFrame(parent)
-{
-    setFrameShape(QFrame::NoFrame);
-    setAutoFillBackground(true);
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, QColor(243, 219, 203));
-    setPalette(pal);
-}
-
-TSuperPanel::TSuperPanel(QWidget* parent)
-    : QFrame(parent)
-{
-    setAutoFillBackground(true);
-    setBevelOuter(bvRaised);
-}
-
-void TSuperPanel::setBevelOuter(Bevel bevel)
-{
-    m_bevel = bevel;
-    if (bevel == bvNone) {
-        setFrameShape(QFrame::NoFrame);
-    } else {
-        setFrameShape(QFrame::Panel);
-        setFrameShadow(bevel == bvLowered ? QFrame::Sunken : QFrame::Raised);
-    }
-}
-
-void TSuperPanel::setBorderWidth(int width)
-{
-    setLineWidth(std::max(1, width));
-}
-
-void TSuperPanel::setColor(const QColor& colour)
-{
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, colour);
-    setPalette(pal);
 }
 
 }  // namespace corvanta

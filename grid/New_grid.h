@@ -1,19 +1,22 @@
 #pragma once
 // TSupGrids: the text grid of every table on screen, with the API of a classic string grid
 // (cells addressed as (col, row), row 0 the heading row, column 0 the row-number column) on Qt's
-// model/view. Cells live in a compact per-row store; the fixed heading row and fixed column are
-// drawn by the view's headers, so they stay in place while the body scrolls.
-// Also the two panel classes the windows are laid out on.
+// model/view. A result body lives in a shared CellStore that the grid reads through a column map
+// and a row order, so sorting permutes row references and a display grid can show another grid's
+// columns without copying them; rows written cell by cell are held as text. The fixed heading
+// row and fixed column are drawn by the view's headers, so they stay in place while the body
+// scrolls.
 #include <QColor>
 #include <QFlags>
 #include <QFont>
-#include <QFrame>
 #include <QPointer>
 #include <QRect>
 #include <QString>
 #include <QTableView>
 #include "grid/CellStore.h"
+#include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -64,6 +67,22 @@ public:
     // Replaces the data rows (grid rows 1 ..) with a whole result at once; store row 0 becomes
     // grid row 1, store column c grid column c. Row count and heading stay as they are.
     void setBody(CellStore store);
+    void setBody(std::shared_ptr<const CellStore> store);
+    // Makes this grid show source's rows through a column projection: column c here shows
+    // column sourceCols[c] of source (-1 or beyond the list: an empty column), every row,
+    // heading included. Shares the source's body instead of copying it; counts and widths stay.
+    void showColumnsOf(const TSupGrids& source, const std::vector<int>& sourceCols);
+    // Reorders rows first .. first+order.size()-1: position i receives the row that was at
+    // first + order[i]. Only cells move; row settings stay with their positions.
+    void permuteRows(int first, const std::vector<std::uint32_t>& order);
+    // Column 0 of rows first .. last reads as its own row number followed by the old cell's ".."
+    // or "√" mark; empty cells stay empty. Costs no per-row text.
+    void renumberRows(int first, int last);
+    // The UTF-8 of a cell without a QString where the cell lives in a body; scratch holds the
+    // text of cells that do not.
+    std::string_view cellUtf8(int col, int row, std::string& scratch) const;
+    // Removes column col (contents and width); later columns move one place left.
+    void deleteColumn(int col);
     // Closes any editor and empties every row below the heading row; counts and heading stay.
     void ClearRows();
     // Moves row from to position to (rows between shift by one), with its per-row settings and
@@ -192,7 +211,22 @@ private:
     TSupGridsHeader* m_vHeader;
     QPointer<QWidget> m_corner;
 
-    std::vector<std::vector<QString>> m_cells;  // per row; a row may be shorter than colCount
+    // Row r of the grid: kNoRow (empty), kLocal | index into m_local (text cells), or a row of
+    // m_body. number > 0: column 0 reads as that number plus the cell's mark.
+    static constexpr std::uint32_t kNoRow = 0xFFFFFFFFu;
+    static constexpr std::uint32_t kLocal = 0x80000000u;
+    struct RowRef {
+        std::uint32_t ref = kNoRow;
+        std::int32_t number = 0;
+    };
+    std::vector<RowRef> m_rows;
+    std::vector<std::vector<QString>> m_local;
+    std::vector<std::uint32_t> m_freeLocal;
+    std::shared_ptr<const CellStore> m_body;
+    std::vector<int> m_bodyCols;  // grid column -> body column, -1 none
+    QString rawCell(int col, const RowRef& rr) const;
+    std::vector<QString>& localRow(int row);
+    void releaseRow(RowRef& rr);
     int m_rowCount = 5;
     int m_colCount = 5;
     int m_fixedRows = 1;
@@ -216,28 +250,6 @@ private:
     bool m_repaintPending = false;
     bool m_inCurrentChanged = false;
     bool m_undoingHeaderMove = false;
-};
-
-// The tinted background panel of the dialogs: no bevels, RGB(243, 219, 203).
-class TCWBackPanel : public QFrame {
-    Q_OBJECT
-public:
-    explicit TCWBackPanel(QWidget* parent = nullptr);
-};
-
-// A plain panel whose frame comes from its bevel settings.
-class TSuperPanel : public QFrame {
-    Q_OBJECT
-public:
-    enum Bevel { bvNone, bvLowered, bvRaised };
-    explicit TSuperPanel(QWidget* parent = nullptr);
-    Bevel bevelOuter() const { return m_bevel; }
-    void setBevelOuter(Bevel bevel);
-    void setBorderWidth(int width);
-    void setColor(const QColor& colour);
-
-private:
-    Bevel m_bevel = bvRaised;
 };
 
 }  // namespace corvanta

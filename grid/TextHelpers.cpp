@@ -56,10 +56,44 @@ int32_t LeadingInteger(const QString& text)
 
 double TextToNumber(const QByteArray& text)
 {
-    if (IsBlank(text))
+    return TextToNumber(std::string_view(text.constData(), std::size_t(text.size())));
+}
+
+double TextToNumber(std::string_view text)
+{
+    std::size_t blank = 0;
+    while (blank < text.size() && text[blank] == ' ')
+        ++blank;
+    if (blank == text.size())
         return 0;
-    qsizetype i = 0;
-    const qsizetype n = text.size();
+    // Common case: plain digits with at most four decimals read exactly as the rounding would.
+    {
+        std::size_t j = blank, digits = 0, decimals = 0;
+        bool dot = false;
+        if (j < text.size() && text[j] == '-')
+            ++j;
+        const std::size_t numStart = j;
+        for (; j < text.size(); ++j) {
+            const char c = text[j];
+            if (c >= '0' && c <= '9') {
+                ++digits;
+                decimals += dot;
+            } else if (c == '.' && !dot) {
+                dot = true;
+            } else {
+                break;
+            }
+        }
+        const bool exponent = j < text.size() && (text[j] == 'e' || text[j] == 'E');
+        if (digits && digits <= 15 && decimals <= 4 && !exponent && text[numStart] != '.') {
+            double value = 0;
+            const auto [ptr, ec] = std::from_chars(text.data() + blank, text.data() + j, value);
+            if (ec == std::errc() && ptr == text.data() + j)
+                return value;
+        }
+    }
+    std::size_t i = 0;
+    const std::size_t n = text.size();
     while (i < n && text[i] == ' ')
         ++i;
     std::string accepted;

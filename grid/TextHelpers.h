@@ -5,6 +5,7 @@
 #include <QString>
 #include <cstdint>
 #include <stdexcept>
+#include <string_view>
 
 namespace corvanta {
 
@@ -28,6 +29,8 @@ int32_t LeadingInteger(const QString& text);
 // Throws ConversionError for a lone "." or an exponent without digits.
 double TextToNumber(const QByteArray& text);
 double TextToNumber(const QString& text);
+// The same over single-byte text (digits and signs are the same in UTF-8 and GBK).
+double TextToNumber(std::string_view text);
 
 // The second argument unless it is smaller than the first.
 int32_t Larger(int32_t a, int32_t b);

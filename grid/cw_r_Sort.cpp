@@ -1,15 +1,63 @@
 #include "grid/cw_r_Sort.h"
 
+#include "grid/GridSort.h"
 #include "grid/New_grid.h"
+#include "grid/TextHelpers.h"
+
+#include <QApplication>
+#include <deque>
 
 namespace corvanta {
 
-void SortGridByHeader(TSupGrids& grid, int x, int y, int& flag)
+bool SortGridByHeader(TSupGrids& grid, int x, int y, int& flag)
 {
-    int col = 0, row = 0;
-    if (!grid.mouseToCell(x, y, col, row) || row != 0)
+    if (y >= grid.rowHeight(0))
+        return false;
+    int s = grid.colWidth(0);
+    int key = -1;
+    for (int i = grid.leftCol(); i < grid.colCount(); ++i) {
+        s += grid.colWidth(i);
+        if (s > x) {
+            key = i;
+            break;
+        }
+    }
+    // Right of the last column there is no column to sort by: the press is ignored.
+    if (key < 0)
+        return false;
+    flag = flag == 1 ? 0 : 1;
+    SortGrid(grid, key, flag == 1);
+    return true;
+}
+
+void SortGrid(TSupGrids& grid, int col, bool ascending)
+{
+    for (int c = 1; c < grid.colCount(); ++c)
+        grid.setColorCell(c, 0, grid.fixedColor());
+    grid.setColorCell(col, 0, QColor(153, 152, 182));
+
+    int last = grid.rowCount() - 1;
+    while (last > 0 && IsBlank(grid.cell(0, last)))
+        --last;
+    if (last <= 0)
         return;
-    flag = flag ? 0 : 1;
+
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    auto keys = std::vector<std::string_view>(std::size_t(last));
+    std::deque<std::string> texts;  // cells that live as text rather than in the body
+    std::string scratch;
+    for (int r = 1; r <= last; ++r) {
+        std::string_view v = grid.cellUtf8(col, r, scratch);
+        if (!v.empty() && v.data() == scratch.data()) {
+            texts.push_back(std::move(scratch));
+            v = texts.back();
+            scratch = std::string();
+        }
+        keys[std::size_t(r) - 1] = v;
+    }
+    grid.permuteRows(1, SortOrder(keys, ascending));
+    grid.renumberRows(1, last);
+    QApplication::restoreOverrideCursor();
 }
 
 }  // namespace corvanta

@@ -3,6 +3,7 @@
 #include "connection/AdminDialog.h"
 #include "dialogs/FocusHighlight.h"
 #include "grid/New_grid.h"
+#include "grid/Panels.h"
 #include "outlets/GbkLengthLimit.h"
 
 #include <QKeyEvent>

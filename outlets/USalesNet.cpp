@@ -3,6 +3,7 @@
 #include "dbf/DBF.h"
 #include "grid/GridSourceAdapter.h"
 #include "grid/New_grid.h"
+#include "grid/Panels.h"
 #include "grid/TextHelpers.h"
 #include "outlets/OutletLogic.h"
 #include "outlets/UNetInfo.h"

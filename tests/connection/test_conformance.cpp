@@ -350,9 +350,27 @@ TEST_F(Conformance, ColumnConfigurationModes)
     dm->ADOCofig.First();
     EXPECT_EQ(dm->ADOCofig.FieldByName("ColOrder").AsInteger(), 2);
 
+    // Another grid id is a separate set of records: "D" and "UW" of one leave the other alone.
+    dm->CallProc(dm->ADOCofig, QStringLiteral("CW_r_GetColConfig"),
+                 {{"@ID", "sdc101"}, {"@DefaultName", "Other"}, {"@UserName", "Other"}, {"@Visible", 1},
+                  {"@SysVisible", 0}, {"@OrderCode", 2}, {"@ColOrder", 2}, {"@UserID", ""}, {"@Width", 30},
+                  {"@sMode", "I"}});
+    // "I" of a column that has a record already replaces it (a rebuild after a failed delete).
+    cfg("I", 2, 3, "again", 1, 0, 90);
+    cfg("S", 0, 0, "", 0, 0, 0, true);
+    rows = readRows(dm->ADOCofig, fields);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[1], (QStringList{"2", "3", "Default2", "again", "1", "0", "90"}));
+    // An unknown mode is refused.
+    EXPECT_LT(cfg("X", 0, 0, "", 0, 0, 0), 0);
+
     EXPECT_GT(cfg("D", 0, 0, "", 0, 0, 0), 0);
     cfg("S", 0, 0, "", 0, 0, 0, true);
     EXPECT_EQ(dm->ADOCofig.RecordCount(), 0);
+    dm->CallProc(dm->ADOCofig, QStringLiteral("CW_r_GetColConfig"), {{"@ID", "sdc101"}, {"@sMode", "S"}}, true);
+    rows = readRows(dm->ADOCofig, fields);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0], (QStringList{"2", "2", "Other", "Other", "1", "0", "30"}));
 }
 
 TEST_F(Conformance, CatalogueCreateListDelete)

@@ -363,3 +363,62 @@ TEST(TSupGrids, HoldsAHundredThousandRowsOfFourteenColumns)
     EXPECT_EQ(g.rowCount(), rows + 2);
     EXPECT_TRUE(g.cell(0, rows).isEmpty());
 }
+
+TEST(TSupGrids, ResultBodyReadsWritesMovesAndProjects)
+{
+    TSupGrids g;
+    g.setColCount(4);
+    g.setRowCount(8);
+    g.setCell(1, 0, QStringLiteral("编码"));
+    CellStore store(4);
+    for (int r = 1; r <= 4; ++r)
+        store.appendRow(QStringList{QString::number(r), QStringLiteral("P%1").arg(r), QStringLiteral("名%1").arg(r),
+                                    QString::number(r * 10)});
+    g.setBody(std::move(store));
+    EXPECT_EQ(g.cell(1, 0), QStringLiteral("编码"));  // the heading stays
+    EXPECT_EQ(g.cell(2, 3), QStringLiteral("名3"));
+    EXPECT_TRUE(g.cell(1, 5).isEmpty());
+    EXPECT_EQ(g.model()->data(g.model()->index(1, 1)).toString(), QStringLiteral("名2"));
+
+    // An edit, a whole-row write and a row written below the result.
+    g.setCell(3, 2, QStringLiteral("99"));
+    EXPECT_EQ(g.rowCells(2), (std::vector<QString>{"2", "P2", "名2", "99"}));
+    g.setRowCells(4, {"x", "y"});
+    EXPECT_EQ(g.rowCells(4), (std::vector<QString>{"x", "y", "", ""}));
+    g.setCell(1, 6, QStringLiteral("合计"));
+    g.moveRow(1, 3);
+    EXPECT_EQ(g.cell(1, 1), QStringLiteral("P2"));
+    EXPECT_EQ(g.cell(3, 1), QStringLiteral("99"));
+    EXPECT_EQ(g.cell(1, 3), QStringLiteral("P1"));
+
+    // A projection: column 1 shows column 2, column 2 shows column 1, column 3 nothing.
+    TSupGrids view;
+    view.setColCount(4);
+    view.setRowCount(8);
+    view.showColumnsOf(g, {0, 2, 1, -1});
+    EXPECT_EQ(view.cell(1, 0), QString());
+    EXPECT_EQ(view.cell(2, 0), QStringLiteral("编码"));
+    EXPECT_EQ(view.cell(1, 3), QStringLiteral("名1"));
+    EXPECT_EQ(view.cell(2, 6), QStringLiteral("合计"));
+    EXPECT_TRUE(view.cell(3, 2).isEmpty());
+    view.setCell(1, 2, QStringLiteral("edit"));
+    EXPECT_EQ(g.cell(2, 2), QStringLiteral("名3"));  // the source keeps its own
+    view.deleteColumn(1);
+    EXPECT_EQ(view.colCount(), 3);
+    EXPECT_EQ(view.cell(1, 3), QStringLiteral("P1"));
+    EXPECT_EQ(view.cell(1, 2), QStringLiteral("P3"));
+
+    // Fewer columns drop the cut ones; more columns come back empty.
+    g.setColCount(2);
+    g.setColCount(4);
+    EXPECT_TRUE(g.cell(2, 2).isEmpty());
+    EXPECT_TRUE(g.cell(3, 1).isEmpty());
+    EXPECT_EQ(g.cell(1, 2), QStringLiteral("P3"));
+    // Fewer rows drop the rows below.
+    g.setRowCount(3);
+    g.setRowCount(8);
+    EXPECT_TRUE(g.cell(1, 6).isEmpty());
+    g.ClearRows();
+    EXPECT_TRUE(g.cell(1, 1).isEmpty());
+    EXPECT_EQ(g.cell(1, 0), QStringLiteral("编码"));
+}
