@@ -1,6 +1,6 @@
 #pragma once
 // Shared test helpers: a throw-away program folder and a Messages channel that records and answers.
-#include "dialogs/Messages.h"
+#include "logic/Messages.h"
 
 #include <QByteArray>
 #include <QString>
@@ -52,8 +52,10 @@ public:
                      const QString& options, const QString& icon) override;
     void systemBox(const QString& caption, const QString& text) override;
     void beep() override { ++beeps; }
+    void cause(const QString& why) override { causes << why; }
 
     std::vector<RecordedMessage> messages;
+    QStringList causes;
     std::deque<QString> answers;
     int beeps = 0;
     // "caption: text" of every message, in order.
