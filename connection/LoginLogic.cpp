@@ -28,7 +28,7 @@ bool ConnectServer(TDMData& dm, const QString& typedServer, Messages& messages)
 {
     const QString server = TrimServerName(typedServer);
     try {
-        dm.Connect(server, Config::User(), Config::Password());
+        dm.Connect(server, Config::User(), Config::Password(), Config::Engine());
     } catch (const std::exception& e) {
         messages.systemBox(QStringLiteral("错误"), QStringLiteral("连接失败，请确认输入正确的服务器名！"));
         messages.cause(CauseText(e));

@@ -106,7 +106,7 @@ namespace {
 std::unique_ptr<TDMData> openAccountSet(const QString& server, const QString& dbName)
 {
     auto dm = std::make_unique<TDMData>();
-    dm->Connect(server, engineAdmin(), engineAdminPassword());
+    dm->Connect(server, engineAdmin(), engineAdminPassword(), QStringLiteral(CLI_ENGINE));
     dm->ADOConnection.SetDefaultDatabase(dbName);
     return dm;
 }

@@ -60,7 +60,7 @@ void Conformance::connect(TDMData& d)
 {
     const QString source = engineUnderTest() == QLatin1String("postgresql") ? PgDataSource().value_or(QString())
                                                                             : QStringLiteral("any-server-name");
-    d.Connect(source, Config::User(), Config::Password());
+    d.Connect(source, Config::User(), Config::Password(), engineUnderTest());
 }
 
 void Conformance::prepareCatalogue(TDMData& d)

@@ -1,6 +1,7 @@
 // What only the embedded engine has: its data folder, its files and its crash safety.
 #include "tests/connection/ConformanceFixture.h"
 
+#include "app/Config.h"
 #include "app/Sysdef.h"
 #include "engines/Values.h"
 #include "engines/embedded/Sqlite.h"
@@ -48,24 +49,33 @@ TEST(EmbeddedEngine, OpenNeedsTheDataFolder)
     dir.writeConfig("[SYSTEM]\nENGINE=embedded\n");
     QDir(dir.dataDir()).removeRecursively();
     TDMData dm;
-    EXPECT_THROW(dm.Connect(QStringLiteral("x"), QStringLiteral("sa"), QString()), DbError);
+    EXPECT_THROW(dm.Connect(QStringLiteral("x"), QStringLiteral("sa"), QString(), Config::Engine()), DbError);
     EXPECT_FALSE(dm.ADOConnection.Connected());
     // A file in its place is no folder either.
     QFile f(dir.dataDir());
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.close();
-    EXPECT_THROW(dm.Connect(QStringLiteral("x"), QStringLiteral("sa"), QString()), DbError);
+    EXPECT_THROW(dm.Connect(QStringLiteral("x"), QStringLiteral("sa"), QString(), Config::Engine()), DbError);
 
     // Unknown engines are refused by name.
     dir.writeConfig("[SYSTEM]\nENGINE=oracle\n");
-    EXPECT_THROW(dm.Connect(QStringLiteral("x"), QStringLiteral("sa"), QString()), DbError);
+    EXPECT_THROW(dm.Connect(QStringLiteral("x"), QStringLiteral("sa"), QString(), Config::Engine()), DbError);
 }
 
 using EmbeddedConformance = Conformance;
 
 TEST_F(EmbeddedConformance, CatalogueScriptsAreTheEmbeddedOnes)
 {
+    EXPECT_EQ(dm->ADOConnection.EngineKind(), QStringLiteral("embedded"));
     EXPECT_EQ(dm->CatalogueScriptPath(QStringLiteral("drop.txt")), GetDataDir() + QStringLiteral("/embedded/drop.txt"));
+    // The kind is the caller's: a Config.cfg naming another engine does not reach the data module.
+    dir->writeConfig("[SYSTEM]\nENGINE=postgresql\n");
+    TDMData other;
+    other.Connect(QStringLiteral("x"), QStringLiteral("sa"), QString(), QStringLiteral("embedded"));
+    EXPECT_EQ(other.ADOConnection.EngineKind(), QStringLiteral("embedded"));
+    EXPECT_EQ(other.CatalogueScriptPath(QStringLiteral("GetZt.txt")), GetDataDir() + QStringLiteral("/embedded/GetZt.txt"));
+    other.ADOConnection.Close();
+    EXPECT_THROW(other.CatalogueScriptPath(QStringLiteral("GetZt.txt")), DbError);
     // Without the registration made by the scripts, the master procedures are not there.
     dm->ADOConnection.SetDefaultDatabase(QStringLiteral("master"));
     QFile drop(dm->CatalogueScriptPath(QStringLiteral("drop.txt")));

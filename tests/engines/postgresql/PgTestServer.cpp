@@ -61,7 +61,7 @@ std::unique_ptr<Engine> openPgMaster()
 
 void preparePgCatalogue(Engine& engine)
 {
-    engine.execSql(CatalogueTableStatement(QStringLiteral("postgresql")));
+    engine.execSql(engine.catalogueTableStatement());
     for (const char* name : {"drop.txt", "CreateZt.txt", "DeleteZt.txt", "GetZt.txt"}) {
         QFile f(PgDataDir() + QLatin1Char('/') + QLatin1String(name));
         if (!f.open(QIODevice::ReadOnly))
