@@ -404,7 +404,6 @@ void TDMData::Connect(const QString& server, const QString& user, const QString&
     ADOConnection.Close();
     ADOConnection.ClearProperties();
     ADOConnection.SetEngineKind(engineKind);
-    ADOConnection.SetProvider(QStringLiteral("sqloledb.1"));
     ADOConnection.SetProperty(QStringLiteral("Data Source"), server);
     ADOConnection.SetProperty(QStringLiteral("Initial Catalog"), QStringLiteral("master"));
     ADOConnection.SetProperty(QStringLiteral("User Id"), user);

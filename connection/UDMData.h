@@ -118,7 +118,6 @@ public:
     TADOConnection() = default;
     ~TADOConnection();
 
-    void SetProvider(const QString& provider) { m_provider = provider; }
     void SetProperty(const QString& name, const QString& value);
     void ClearProperties();
     std::optional<QString> Property(const QString& name) const;
@@ -144,7 +143,6 @@ public:
     std::map<std::pair<QString, QString>, std::vector<ParamInfo>>& ParamCache() { return m_paramCache; }
 
 private:
-    QString m_provider;
     std::vector<std::pair<QString, QString>> m_props;
     std::unique_ptr<Engine> m_engine;
     QString m_engineKind;
