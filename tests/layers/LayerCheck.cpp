@@ -30,9 +30,10 @@ bool isSource(const fs::path& p)
     return ext == ".cpp" || ext == ".h";
 }
 
-// Source files under root, relative with '/'; build folders (they hold a CMakeCache.txt) and
-// hidden folders are left out.
-std::vector<std::string> sourceFiles(const fs::path& root)
+// Files under root whose name passes keep, relative with '/' and sorted; build folders (they
+// hold a CMakeCache.txt) and hidden folders are left out.
+template <typename Keep>
+std::vector<std::string> treeFiles(const fs::path& root, Keep keep)
 {
     std::vector<std::string> files;
     for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
@@ -43,7 +44,7 @@ std::vector<std::string> sourceFiles(const fs::path& root)
                 it.disable_recursion_pending();
             continue;
         }
-        if (it->is_regular_file() && isSource(p))
+        if (it->is_regular_file() && keep(p))
             files.push_back(fs::relative(p, root).generic_string());
     }
     std::sort(files.begin(), files.end());
@@ -129,7 +130,7 @@ std::vector<std::string> checkLayers(const fs::path& root, const LayerTable& tab
 {
     static const std::regex includeLine(R"(^\s*#\s*include\s*"([^"]+)\")");
     std::vector<std::string> problems;
-    for (const std::string& file : sourceFiles(root)) {
+    for (const std::string& file : treeFiles(root, [](const fs::path& p) { return isSource(p); })) {
         if (table.isSkipped(file))
             continue;
         const std::optional<std::string> layer = table.layerOf(file);
@@ -171,20 +172,11 @@ std::vector<std::string> checkBuildAgrees(const fs::path& root, const LayerTable
     static const std::regex sourcesCall(R"((?:target_sources|add_library)\s*\(\s*(corvanta_\w+)\s+(?:PRIVATE|STATIC)([^)]*)\))");
     static const std::regex word(R"([^\s]+)");
     std::vector<std::string> problems;
-    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
-        const fs::path& p = it->path();
-        if (it->is_directory()) {
-            const std::string name = p.filename().string();
-            if ((!name.empty() && name[0] == '.') || fs::exists(p / "CMakeCache.txt"))
-                it.disable_recursion_pending();
-            continue;
-        }
-        if (p.filename() != "CMakeLists.txt")
-            continue;
-        const std::string folder = fs::relative(p.parent_path(), root).generic_string();
+    for (const std::string& lists : treeFiles(root, [](const fs::path& p) { return p.filename() == "CMakeLists.txt"; })) {
+        const std::string folder = fs::path(lists).parent_path().generic_string();
         if (table.isSkipped(folder + "/"))
             continue;
-        const std::string text = readFile(p);
+        const std::string text = readFile(root / lists);
         for (auto m = std::sregex_iterator(text.begin(), text.end(), sourcesCall); m != std::sregex_iterator(); ++m) {
             const std::optional<std::string> built = layerOfLibrary((*m)[1].str());
             if (!built)
@@ -194,7 +186,7 @@ std::vector<std::string> checkBuildAgrees(const fs::path& root, const LayerTable
                 const std::string name = w->str();
                 if (!isSource(name) || name.find('$') != std::string::npos)
                     continue;
-                const std::string file = folder == "." ? name : folder + "/" + name;
+                const std::string file = folder.empty() ? name : folder + "/" + name;
                 const std::optional<std::string> listed = table.layerOf(file);
                 if (listed != built)
                     problems.push_back(file + ": built into " + *built + " but layers.txt says " +
