@@ -1,8 +1,9 @@
 #include "tests/layers/LayerCheck.h"
 
+#include <QRegularExpression>
+#include <QString>
 #include <algorithm>
 #include <fstream>
-#include <regex>
 #include <sstream>
 
 namespace corvanta::test {
@@ -128,7 +129,7 @@ LayerTable parseLayerTable(const std::string& text, std::vector<std::string>& er
 
 std::vector<std::string> checkLayers(const fs::path& root, const LayerTable& table)
 {
-    static const std::regex includeLine(R"(^\s*#\s*include\s*"([^"]+)\")");
+    static const QRegularExpression includeLine(QStringLiteral(R"(^\s*#\s*include\s*"([^"]+)\")"));
     std::vector<std::string> problems;
     for (const std::string& file : treeFiles(root, [](const fs::path& p) { return isSource(p); })) {
         if (table.isSkipped(file))
@@ -142,11 +143,11 @@ std::vector<std::string> checkLayers(const fs::path& root, const LayerTable& tab
         std::istringstream in(readFile(root / file));
         std::string line;
         for (int lineNo = 1; std::getline(in, line); ++lineNo) {
-            std::smatch m;
-            if (!std::regex_search(line, m, includeLine))
+            const QRegularExpressionMatch m = includeLine.match(QString::fromStdString(line));
+            if (!m.hasMatch())
                 continue;
             // Paths are written from the source root; a name beside the file is also accepted.
-            std::string header = m[1].str();
+            std::string header = m.captured(1).toStdString();
             if (!fs::is_regular_file(root / header)) {
                 const fs::path beside = fs::path(file).parent_path() / header;
                 if (!fs::is_regular_file(root / beside))
@@ -169,21 +170,21 @@ std::vector<std::string> checkLayers(const fs::path& root, const LayerTable& tab
 std::vector<std::string> checkBuildAgrees(const fs::path& root, const LayerTable& table)
 {
     // target_sources(corvanta_x PRIVATE a.cpp ...) and add_library(corvanta_x STATIC a.cpp ...).
-    static const std::regex sourcesCall(R"((?:target_sources|add_library)\s*\(\s*(corvanta_\w+)\s+(?:PRIVATE|STATIC)([^)]*)\))");
-    static const std::regex word(R"([^\s]+)");
+    static const QRegularExpression sourcesCall(QStringLiteral(
+        R"((?:target_sources|add_library)\s*\(\s*(corvanta_\w+)\s+(?:PRIVATE|STATIC)([^)]*)\))"));
     std::vector<std::string> problems;
     for (const std::string& lists : treeFiles(root, [](const fs::path& p) { return p.filename() == "CMakeLists.txt"; })) {
         const std::string folder = fs::path(lists).parent_path().generic_string();
         if (table.isSkipped(folder + "/"))
             continue;
-        const std::string text = readFile(root / lists);
-        for (auto m = std::sregex_iterator(text.begin(), text.end(), sourcesCall); m != std::sregex_iterator(); ++m) {
-            const std::optional<std::string> built = layerOfLibrary((*m)[1].str());
+        const QString text = QString::fromStdString(readFile(root / lists));
+        for (auto m = sourcesCall.globalMatch(text); m.hasNext();) {
+            const QRegularExpressionMatch call = m.next();
+            const std::optional<std::string> built = layerOfLibrary(call.captured(1).toStdString());
             if (!built)
                 continue;
-            const std::string list = (*m)[2].str();
-            for (auto w = std::sregex_iterator(list.begin(), list.end(), word); w != std::sregex_iterator(); ++w) {
-                const std::string name = w->str();
+            for (const QString& word : call.captured(2).split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts)) {
+                const std::string name = word.toStdString();
                 if (!isSource(name) || name.find('$') != std::string::npos)
                     continue;
                 const std::string file = folder.empty() ? name : folder + "/" + name;
