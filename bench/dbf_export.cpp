@@ -3,7 +3,7 @@
 //   dbf_export [ROWS]
 #include "app/Sysdef.h"
 #include "dbf/PrintHandoff.h"
-#include "dialogs/Messages.h"
+#include "logic/Messages.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -241,7 +241,7 @@ bool runEmbedded(const QString& work, const Files& f, const bench::GenOptions& o
 
     TDMData dm;
     const QString dbName = QStringLiteral("benchdb%1").arg(run);
-    dm.Connect(QStringLiteral("local"), QStringLiteral("sa"), QString());
+    dm.Connect(QStringLiteral("local"), QStringLiteral("sa"), QString(), QStringLiteral("embedded"));
     dm.RestoreDatabase(dbName);
     dm.ADOConnection.SetDefaultDatabase(dbName);
     addOutlets(dm, o);
@@ -292,7 +292,7 @@ bool runPostgres(const QString& work, const Files& f, const bench::GenOptions& o
     {
         TDMData dm;
         try {
-            dm.Connect(pgServer(), qEnvironmentVariable("PGUSER"), qEnvironmentVariable("PGPASSWORD"));
+            dm.Connect(pgServer(), qEnvironmentVariable("PGUSER"), qEnvironmentVariable("PGPASSWORD"), QStringLiteral("postgresql"));
             dm.RestoreDatabase(dbName);
             dm.ADOConnection.SetDefaultDatabase(dbName);
             addOutlets(dm, o);

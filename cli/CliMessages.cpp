@@ -28,4 +28,11 @@ void CliMessages::systemBox(const QString& caption, const QString& text)
     ++m_count;
 }
 
+void CliMessages::cause(const QString& why)
+{
+    if (why.trimmed().isEmpty())
+        return;
+    m_err << formatMessage(QStringLiteral("原因"), why.trimmed()) << Qt::endl;
+}
+
 }  // namespace corvanta::cli

@@ -1,6 +1,7 @@
 #pragma once
-// Messages for corvanta-cli: every message goes to standard error as "[caption] text", one a line.
-#include "dialogs/Messages.h"
+// Messages for corvanta-cli: every message goes to standard error as "[caption] text", one a line;
+// the cause of a failure follows its message as "[原因] text".
+#include "logic/Messages.h"
 
 #include <QTextStream>
 
@@ -18,6 +19,8 @@ public:
     QString superMsg(const QString& caption, const QString& text, const QString& buttons,
                      const QString& options, const QString& icon) override;
     void systemBox(const QString& caption, const QString& text) override;
+    // "[原因] why" on the line after the message it explains.
+    void cause(const QString& why) override;
 
     int count() const { return m_count; }
 

@@ -2,11 +2,8 @@
 
 #include "dialogs/FocusHighlight.h"
 
-#include <QApplication>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 
 namespace corvanta {
 
@@ -20,17 +17,6 @@ QLineEdit* AddAdminEditRow(QWidget* parent, const QString& label, int y, bool pa
         edit->setEchoMode(QLineEdit::Password);
     InstallFocusHighlight(edit);
     return edit;
-}
-
-bool PressFocusedButtonOnEnter(QKeyEvent* event)
-{
-    if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter)
-        return false;
-    auto* button = qobject_cast<QPushButton*>(QApplication::focusWidget());
-    if (!button)
-        return false;
-    button->click();
-    return true;
 }
 
 }  // namespace corvanta

@@ -28,9 +28,10 @@ bool ConnectServer(TDMData& dm, const QString& typedServer, Messages& messages)
 {
     const QString server = TrimServerName(typedServer);
     try {
-        dm.Connect(server, Config::User(), Config::Password());
-    } catch (const std::exception&) {
+        dm.Connect(server, Config::User(), Config::Password(), Config::Engine());
+    } catch (const std::exception& e) {
         messages.systemBox(QStringLiteral("错误"), QStringLiteral("连接失败，请确认输入正确的服务器名！"));
+        messages.cause(CauseText(e));
         return false;
     }
     Config::WriteDBServer(server);
@@ -55,8 +56,9 @@ std::optional<std::vector<AccountSetRow>> LoadAccountSets(TDMData& dm, Messages&
                             dm.QueryProc.FieldText(QStringLiteral("DBNAME")),
                             int(dm.QueryProc.FieldByName(QStringLiteral("SYSID")).AsInteger())});
         dm.QueryProc.Close();
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
         messages.systemBox(QStringLiteral("系统提示"), QStringLiteral("数据库连接失败，请检查配置文件是否正确！"));
+        messages.cause(CauseText(e));
         return std::nullopt;
     }
     return rows;
@@ -120,8 +122,9 @@ ConfirmResult ConfirmCreateAccountSet(TDMData& dm, Messages& messages, const QSt
     int result = -1;
     try {
         result = CreateAccountSet(dm, account, password, dbName, setName);
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
         messages.superMsg(QStringLiteral("提示"), QStringLiteral("创建帐套失败!"), QStringLiteral("myok"), QString(), kInfo);
+        messages.cause(CauseText(e));
         return {};
     }
     if (result == -1) {
@@ -143,8 +146,9 @@ ConfirmResult ConfirmDeleteAccountSet(TDMData& dm, Messages& messages, const QSt
     int result = -1;
     try {
         result = DeleteAccountSet(dm, account, password, ztid);
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
         messages.superMsg(QStringLiteral("提示"), QStringLiteral("删除帐套失败!"), QStringLiteral("myok"), QString(), kInfo);
+        messages.cause(CauseText(e));
         return {};
     }
     if (result == -1) {

@@ -1,7 +1,7 @@
 #pragma once
 // What the login, account-set creation and deletion dialogs do, without widgets. The dialogs
 // and corvanta-cli both call these.
-#include "dialogs/Messages.h"
+#include "logic/Messages.h"
 
 #include <QString>
 #include <optional>

@@ -2,6 +2,7 @@
 
 #include "connection/AdminDialog.h"
 #include "connection/LoginLogic.h"
+#include "dialogs/EnterKey.h"
 #include "grid/Panels.h"
 
 #include <QKeyEvent>

@@ -112,16 +112,17 @@ using TADOStoredProc = TADOCommand;
 using TADOQuery = TADOCommand;
 
 // The one connection. Properties "Data Source", "Initial Catalog", "User Id", "PASSWORD" (names
-// without regard to letter case); the engine is chosen by Config.cfg SYSTEM/ENGINE at Open.
+// without regard to letter case); Open makes an engine of the kind set (makeEngine()).
 class TADOConnection {
 public:
     TADOConnection() = default;
     ~TADOConnection();
 
-    void SetProvider(const QString& provider) { m_provider = provider; }
     void SetProperty(const QString& name, const QString& value);
     void ClearProperties();
     std::optional<QString> Property(const QString& name) const;
+    // "embedded" (also when empty) or "postgresql", as the caller read it from Config.cfg.
+    void SetEngineKind(const QString& kind) { m_engineKind = kind; }
 
     void Open();   // throws DbError
     void Close();
@@ -131,7 +132,7 @@ public:
     QString DefaultDatabase() const;
     void SetDefaultDatabase(const QString& name);
 
-    // "embedded" or "postgresql": the engine of the open connection (else the configured one).
+    // The kind set, or that of the open connection's engine.
     QString EngineKind() const;
     Engine& engine();
     // Changes whenever cached parameter lists may have gone stale (open, close, switch, SQL text).
@@ -142,7 +143,6 @@ public:
     std::map<std::pair<QString, QString>, std::vector<ParamInfo>>& ParamCache() { return m_paramCache; }
 
 private:
-    QString m_provider;
     std::vector<std::pair<QString, QString>> m_props;
     std::unique_ptr<Engine> m_engine;
     QString m_engineKind;
@@ -166,9 +166,9 @@ public:
     TADOQuery ADOQuery2;
     TADOQuery ADOQueryCreateDb;
 
-    // Opens the connection with "Data Source" = server, "Initial Catalog" = "master", "User Id"
-    // = user and "PASSWORD" = password when it is not empty.
-    void Connect(const QString& server, const QString& user, const QString& password);
+    // Opens the connection on an engine of engineKind with "Data Source" = server, "Initial
+    // Catalog" = "master", "User Id" = user and "PASSWORD" = password when it is not empty.
+    void Connect(const QString& server, const QString& user, const QString& password, const QString& engineKind);
 
     // The six steps on cmd; open = rowset wanted. Returns the return value.
     int CallProc(TADOStoredProc& cmd, const QString& procName,
@@ -181,12 +181,8 @@ public:
     // ADOQuery2: makes a new account-set database from the template, after validating its name.
     void RestoreDatabase(const QString& dbName);
 
-    // Path of a catalogue script ("drop.txt", ...) for the engine in use: the embedded engine's
-    // scripts live in data/embedded/.
-    QString CatalogueScriptPath(const QString& name) const;
+    // Path of a catalogue script ("drop.txt", ...) of the open connection's engine.
+    QString CatalogueScriptPath(const QString& name);
 };
-
-// The fixed statement of ADOQueryCreateDb for an engine kind.
-QString CatalogueTableStatement(const QString& engineKind);
 
 }  // namespace corvanta

@@ -2,8 +2,8 @@
 
 #include "app/Sysdef.h"
 #include "dbf/DbfIo.h"
-#include "dialogs/Messages.h"
 #include "grid/Gbk.h"
+#include "logic/Messages.h"
 
 #include <QDir>
 #include <QFile>
@@ -528,7 +528,7 @@ int DATABASEFILE::f_open(const std::string& folder, const std::string& fileName,
     m_location = "f_open,line_303";
     if (m_open) {
         setStatus(DbfStatus::AlreadyOpen, "File has been opened");
-        return -5;
+        return DbfOpen::Failed;
     }
     m_handle = kHandleOpening;
     QString dir = fromLocal(folder);
@@ -542,14 +542,14 @@ int DATABASEFILE::f_open(const std::string& folder, const std::string& fileName,
 
     if (!dbfio::exists(m_path)) {
         setStatus(DbfStatus::NoFile, "File doesnot exist");
-        return -2;
+        return DbfOpen::NoFile;
     }
     m_readOnly = upper(mode) == "READONLY";
     const long h = dbfio::openFile(m_path, m_readOnly ? dbfio::OpenMode::ReadOnly : dbfio::OpenMode::ReadWrite);
     if (h == dbfio::kNoHandle) {
         m_status = DbfStatus::OpenError;
         m_statusText = "File open error";
-        return -5;
+        return DbfOpen::Failed;
     }
     m_handle = h;
     auto fail = [this]() {
@@ -557,7 +557,7 @@ int DATABASEFILE::f_open(const std::string& folder, const std::string& fileName,
         m_handle = dbfio::kNoHandle;
         m_fields.clear();
         m_readOnly = false;
-        return -5;
+        return DbfOpen::Failed;
     };
 
     unsigned char head[32] = {};
@@ -618,7 +618,7 @@ int DATABASEFILE::f_open(const std::string& folder, const std::string& fileName,
     GotoTop();
     if (m_status == DbfStatus::Ok)
         m_status = saved;
-    return 0;
+    return DbfOpen::Opened;
 }
 
 void DATABASEFILE::releaseTable()
@@ -650,7 +650,7 @@ int DATABASEFILE::f_Close()
         writeHeader();
     if (m_recordChanged)
         writeRecord();
-    if (!flushCache() && m_status <= 100)
+    if (!flushCache() && statusOk())
         setStatus(DbfStatus::WriteFailure, "File write failure");
     releaseTable();
     return 1;
@@ -759,7 +759,7 @@ bool DATABASEFILE::f_appendblank()
         setStatus(DbfStatus::WriteFailure, "file write failure");
         return false;
     }
-    return m_status <= 100;
+    return statusOk();
 }
 
 // ---- fields ---------------------------------------------------------------------------------
@@ -806,7 +806,7 @@ bool DATABASEFILE::ReplaceNoString(int fieldNo, const QByteArray& text)
     std::memcpy(dst, text.constData(), take);
     std::memset(dst + take, ' ', static_cast<std::size_t>(f.width) - take);
     m_recordChanged = true;
-    return m_status <= 100;
+    return statusOk();
 }
 
 int DATABASEFILE::FieldNoLength(int fieldNo, int* offset)

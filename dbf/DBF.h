@@ -26,6 +26,7 @@ class Messages;
 namespace DbfStatus {
 enum : int {
     Ok = 0,
+    LastNonFailure = 100,  // codes above it are failures
     AlreadyOpen = 101,
     NotOpen = 102,
     NoFile = 103,
@@ -42,6 +43,15 @@ enum : int {
     TooManyFields = 405, // header longer than 65535 bytes
     ReadOnly = 701,
     OpenError = 804,
+};
+}
+
+// What f_open returns.
+namespace DbfOpen {
+enum : int {
+    Opened = 0,
+    NoFile = -2,  // the file does not exist
+    Failed = -5,  // any other failure; status() tells which
 };
 }
 
@@ -77,7 +87,7 @@ public:
         f_addfield(std::string(name), type, decimals, width);
     }
 
-    // 0 opened; -2 the file does not exist; -5 any other failure. Mode "readonly" (any case)
+    // DbfOpen::Opened, NoFile or Failed. Mode "readonly" (any case)
     // opens read-only, anything else read-write with others denied writing.
     int f_open(const std::string& folder, const std::string& fileName, const std::string& mode);
     int f_open(const QString& folder, const QString& fileName, const QString& mode);
@@ -117,6 +127,7 @@ public:
 
     // State, for callers and diagnostics.
     int status() const { return m_status; }
+    bool statusOk() const { return m_status <= DbfStatus::LastNonFailure; }
     const std::string& statusText() const { return m_statusText; }
     const std::string& location() const { return m_location; }
     const std::string& fieldReference() const { return m_fieldRef; }

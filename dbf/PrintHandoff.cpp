@@ -1,8 +1,8 @@
 #include "dbf/PrintHandoff.h"
 
 #include "app/Sysdef.h"
-#include "dialogs/Messages.h"
 #include "grid/Gbk.h"
+#include "logic/Messages.h"
 
 #include <QFileInfo>
 #include <QProcess>
@@ -94,9 +94,9 @@ bool PrintHandoff::OpenReportTable(const QString& fileName)
     const QString dataDir = GetDataDir();
     const QString readWrite = QStringLiteral("readwrite");
     int result = m_engine.f_open(dataDir, fileName, readWrite);
-    if (result == 0)
+    if (result == DbfOpen::Opened)
         return true;
-    if (result == -2) {
+    if (result == DbfOpen::NoFile) {
         m_messages.beep();
         m_messages.superMsg(QStringLiteral("错误"), QStringLiteral("文件") + fileName + QStringLiteral("不存在！"),
                             QStringLiteral("myok"), QString(), QStringLiteral("stop"));
@@ -111,9 +111,9 @@ bool PrintHandoff::OpenReportTable(const QString& fileName)
         // A short pause keeps the wait from spinning the processor and the disk.
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
         result = m_engine.f_open(dataDir, fileName, readWrite);
-        if (result == 0)
+        if (result == DbfOpen::Opened)
             return true;
-        if (result != -5 || m_engine.status() != DbfStatus::OpenError)
+        if (result != DbfOpen::Failed || m_engine.status() != DbfStatus::OpenError)
             return false;
     }
     m_messages.beep();
@@ -130,7 +130,7 @@ bool PrintHandoff::WriteTitleTable(const std::vector<TitleField>& titleFields)
     for (const TitleField& f : titleFields) {
         const int width = std::min(DATABASEFILE::kMaxFieldWidth, std::max(0, f.width) + 10);
         m_engine.f_addfield(gbk::encode(gbk::truncateToBytes(f.name, 11)), 'C', 0, width);
-        ok = ok && m_engine.status() <= 100;
+        ok = ok && m_engine.statusOk();
     }
     if (!OpenReportTable(kTitleTable.toLower()))
         return false;
@@ -138,7 +138,7 @@ bool PrintHandoff::WriteTitleTable(const std::vector<TitleField>& titleFields)
     for (std::size_t i = 0; i < titleFields.size(); ++i)
         ok = m_engine.ReplaceNoString(static_cast<int>(i) + 1, gbk::truncateToBytes(titleFields[i].value, 83)) && ok;
     m_engine.f_Close();
-    return ok && m_engine.status() <= 100;
+    return ok && m_engine.statusOk();
 }
 
 bool PrintHandoff::WriteBodyTable(const GridSource& grid)
@@ -150,7 +150,7 @@ bool PrintHandoff::WriteBodyTable(const GridSource& grid)
     bool ok = true;
     for (int c = 0; c < columns; ++c) {
         m_engine.f_addfield(BodyFieldName(encode(grid.cell(0, c))), 'C', 0, BodyFieldWidth(grid.columnWidth(c)));
-        ok = ok && m_engine.status() <= 100;
+        ok = ok && m_engine.statusOk();
     }
     if (!OpenReportTable(kBodyTable.toLower()))
         return false;
@@ -172,7 +172,7 @@ bool PrintHandoff::WriteBodyTable(const GridSource& grid)
     }
     m_messages.busy(false);
     m_engine.f_Close();
-    return ok && m_engine.status() <= 100;
+    return ok && m_engine.statusOk();
 }
 
 bool PrintHandoff::StartReportProgram(const QString& templateName)

@@ -3,11 +3,14 @@
 #include "dialogs/SuperMsg.h"
 
 #include <QApplication>
+#include <QLoggingCategory>
 #include <QMessageBox>
 
 namespace corvanta {
 
 namespace {
+Q_LOGGING_CATEGORY(lcCause, "corvanta.cause")
+
 bool g_systemBoxArmed = false;
 
 std::vector<SystemBoxCall>& systemBoxCalls()
@@ -34,6 +37,12 @@ QString GuiMessages::superMsg(const QString& caption, const QString& text, const
 void GuiMessages::systemBox(const QString& caption, const QString& text)
 {
     ShowSystemBox(caption, text);
+}
+
+void GuiMessages::cause(const QString& why)
+{
+    if (!why.trimmed().isEmpty())
+        qCWarning(lcCause).noquote() << QStringLiteral("原因:") << why.trimmed();
 }
 
 void GuiMessages::beep()

@@ -1,7 +1,7 @@
 #pragma once
 // The Messages channel of the windows: the message dialog, the system's plain message box, the
 // beep and the hourglass.
-#include "dialogs/Messages.h"
+#include "logic/Messages.h"
 
 #include <QString>
 #include <vector>
@@ -14,6 +14,8 @@ public:
     QString superMsg(const QString& caption, const QString& text, const QString& buttons,
                      const QString& options = QString(), const QString& icon = QString()) override;
     void systemBox(const QString& caption, const QString& text) override;
+    // Into the program's log (category "corvanta.cause"): the dialogs keep their own text.
+    void cause(const QString& why) override;
     void beep() override;
     // Nested calls are counted; the cursor returns when every busy(true) has its busy(false).
     void busy(bool on) override;

@@ -61,6 +61,13 @@ class Engine {
 public:
     virtual ~Engine() = default;
 
+    // What sets one engine apart for the data module: its kind ("embedded", "postgresql"), the
+    // statement that creates the catalogue table SyshzZt unless it exists, and the path of one of
+    // its catalogue scripts ("drop.txt", "CreateZt.txt", "DeleteZt.txt", "GetZt.txt").
+    virtual QString kind() const = 0;
+    virtual QString catalogueTableStatement() const = 0;
+    virtual QString catalogueScriptPath(const QString& name) const = 0;
+
     virtual void open(const ConnectionProps& props) = 0;  // throws DbError
     virtual void close() = 0;
     virtual bool isOpen() const = 0;

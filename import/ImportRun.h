@@ -15,8 +15,8 @@
 //   - a file that changed between the two passes (line count, size, time or digest): no
 //     consolidation; "数据导入错误" plus the reason.
 // A failed run never consolidates, so figures consolidated before stay as they were.
-#include "dialogs/Messages.h"
 #include "import/LineParser.h"
+#include "logic/Messages.h"
 
 #include <QString>
 #include <QStringView>

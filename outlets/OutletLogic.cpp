@@ -172,8 +172,9 @@ OutletSaveResult SaveOutlet(TDMData& dm, Messages& messages, OutletMode mode, co
                          {QStringLiteral("@FAX"), o.fax},
                          {QStringLiteral("@ADDRESS"), o.address},
                          {QStringLiteral("@LINKMAN"), o.linkman}});
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
         messages.superMsg(QStringLiteral("提示信息"), QStringLiteral("数据库写入失败！"), myok);
+        messages.cause(CauseText(e));
         return {false, OutletFocus::None};
     }
     if (r == -1) {

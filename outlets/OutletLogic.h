@@ -3,7 +3,7 @@
 // both call these.
 #include "dbf/GridSource.h"
 #include "dbf/PrintHandoff.h"
-#include "dialogs/Messages.h"
+#include "logic/Messages.h"
 
 #include <QString>
 #include <QStringList>

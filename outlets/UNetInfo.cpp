@@ -1,6 +1,6 @@
 #include "outlets/UNetInfo.h"
 
-#include "connection/AdminDialog.h"
+#include "dialogs/EnterKey.h"
 #include "dialogs/FocusHighlight.h"
 #include "grid/New_grid.h"
 #include "grid/Panels.h"

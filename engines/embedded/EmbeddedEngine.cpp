@@ -43,6 +43,17 @@ EmbeddedEngine::~EmbeddedEngine()
     close();
 }
 
+QString EmbeddedEngine::catalogueTableStatement() const
+{
+    return QStringLiteral(
+        "CREATE TABLE IF NOT EXISTS SyshzZt(sysid INTEGER PRIMARY KEY AUTOINCREMENT, sysname TEXT, dbname TEXT)");
+}
+
+QString EmbeddedEngine::catalogueScriptPath(const QString& name) const
+{
+    return GetDataDir() + QStringLiteral("/embedded/") + name;
+}
+
 void EmbeddedEngine::open(const ConnectionProps& props)
 {
     close();

@@ -22,6 +22,11 @@ public:
     EmbeddedEngine() = default;
     ~EmbeddedEngine() override;
 
+    QString kind() const override { return QStringLiteral("embedded"); }
+    QString catalogueTableStatement() const override;
+    // data/embedded/<name>: the server's scripts of the same names sit in data/ itself.
+    QString catalogueScriptPath(const QString& name) const override;
+
     void open(const ConnectionProps& props) override;
     void close() override;
     bool isOpen() const override;

@@ -40,13 +40,8 @@ void CliTest::SetUp()
     dir->copyShippedData();
     dir->writeConfig(EngineConfig(engine()));
     if (engine() == QLatin1String("postgresql")) {
-        auto source = PgDataSource();
-        if (!source) {
-            if (InCi())
-                FAIL() << "PostgreSQL tests need PGHOST (and PGPORT, PGUSER) in CI";
-            GTEST_SKIP() << "PostgreSQL not configured: set PGHOST/PGPORT/PGUSER to run these tests";
-        }
-        server = *source;
+        CORVANTA_REQUIRE_PG();
+        server = *PgDataSource();
     } else {
         server = QStringLiteral("local");
     }
@@ -106,7 +101,7 @@ namespace {
 std::unique_ptr<TDMData> openAccountSet(const QString& server, const QString& dbName)
 {
     auto dm = std::make_unique<TDMData>();
-    dm->Connect(server, engineAdmin(), engineAdminPassword());
+    dm->Connect(server, engineAdmin(), engineAdminPassword(), QStringLiteral(CLI_ENGINE));
     dm->ADOConnection.SetDefaultDatabase(dbName);
     return dm;
 }

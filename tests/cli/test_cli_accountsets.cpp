@@ -32,7 +32,11 @@ TEST_F(CliTest, AccountSetsAreCreatedListedAndDeleted)
     // A duplicate database name is refused by the engine.
     CliRun dup = run({"accountset-create", "--admin", admin(), "--password", adminPassword(), "again", a});
     EXPECT_EQ(dup.code, 1);
-    EXPECT_EQ(dup.errLines, QStringList{QString::fromUtf8("[提示] 创建帐套失败!")});
+    // The message as the dialog shows it, then why.
+    ASSERT_EQ(dup.errLines.size(), 2) << dup.errLines.join('\n').toStdString();
+    EXPECT_EQ(dup.errLines[0], QString::fromUtf8("[提示] 创建帐套失败!"));
+    EXPECT_TRUE(dup.errLines[1].startsWith(QString::fromUtf8("[原因] "))) << dup.errLines[1].toStdString();
+    EXPECT_TRUE(dup.errLines[1].contains(a, Qt::CaseInsensitive)) << dup.errLines[1].toStdString();
 
     const int idA = sysIdOf(a);
     ASSERT_GT(idA, 0);
@@ -101,11 +105,25 @@ TEST_F(CliTest, UsageErrorsAndConnectionFailures)
         QDir(dir->dataDir()).removeRecursively();  // the embedded engine needs its data folder
     CliRun r = run({"--server", unreachable, "accountsets"});
     EXPECT_EQ(r.code, 3);
-    EXPECT_EQ(r.errLines, QStringList{QString::fromUtf8("[错误] 连接失败，请确认输入正确的服务器名！")});
+    ASSERT_EQ(r.errLines.size(), 2) << r.errLines.join('\n').toStdString();
+    EXPECT_EQ(r.errLines[0], QString::fromUtf8("[错误] 连接失败，请确认输入正确的服务器名！"));
+    // Why, on the line after: the engine's own words, not the message again.
+    EXPECT_TRUE(r.errLines[1].startsWith(QString::fromUtf8("[原因] "))) << r.errLines[1].toStdString();
+    EXPECT_GT(r.errLines[1].size(), 8);
+    EXPECT_FALSE(r.errLines[1].contains(QString::fromUtf8("连接失败")));
 }
 
 TEST(CliMessages, CarriageReturnsBecomeSlashes)
 {
+    QString text;
+    QTextStream err(&text);
+    cli::CliMessages m(err);
+    m.systemBox("错误", "连接失败");
+    m.cause("could not connect\nis the server running?");
+    m.cause("  ");  // nothing to say: no line
+    EXPECT_EQ(text, QString::fromUtf8("[错误] 连接失败\n[原因] could not connect / is the server running?\n"));
+    EXPECT_EQ(m.count(), 1);
+
     EXPECT_EQ(cli::formatMessage("提示信息", "数据导入失败！\r错误原因：x"), QString::fromUtf8("[提示信息] 数据导入失败！ / 错误原因：x"));
     EXPECT_EQ(cli::formatMessage("a", "1\r\n2\n3"), QString("[a] 1 / 2 / 3"));
 }

@@ -31,7 +31,7 @@ protected:
     void addSale(const QString& id)
     {
         TDMData dm;
-        dm.Connect(server, Config::User(), Config::Password());
+        dm.Connect(server, Config::User(), Config::Password(), Config::Engine());
         dm.ADOConnection.SetDefaultDatabase(db);
         dm.CallProc(dm.ADOSProc, "hz_deleSales");
         ASSERT_EQ(dm.CallProc(dm.ADOSProc, "hz_InsertSales",

@@ -16,11 +16,7 @@ void Conformance::SetUp()
     dir->copyShippedData();
     QByteArray cfg = "[SQLVERSION]\nVERSION=8.0\n[SYSTEM]\nENGINE=" + engineUnderTest().toUtf8() + "\n";
     if (engineUnderTest() == QLatin1String("postgresql")) {
-        if (!PgDataSource()) {
-            if (InCi())
-                FAIL() << "PostgreSQL tests need PGHOST (and PGPORT, PGUSER) in CI";
-            GTEST_SKIP() << "PostgreSQL not configured: set PGHOST/PGPORT/PGUSER to run these tests";
-        }
+        CORVANTA_REQUIRE_PG();
         cfg += "USER=" + qEnvironmentVariable("PGUSER").toUtf8() + "\n";
         cfg += "PASSWORD=" + qEnvironmentVariable("PGPASSWORD").toUtf8() + "\n";
     }
@@ -31,8 +27,6 @@ void Conformance::SetUp()
     try {
         connect(*dm);
     } catch (const DbError& e) {
-        if (engineUnderTest() == QLatin1String("postgresql") && !InCi())
-            GTEST_SKIP() << "PostgreSQL not reachable at " << PgDataSource()->toStdString() << ": " << e.what();
         FAIL() << "cannot connect: " << e.what();
     }
     prepareCatalogue(*dm);
@@ -60,7 +54,7 @@ void Conformance::connect(TDMData& d)
 {
     const QString source = engineUnderTest() == QLatin1String("postgresql") ? PgDataSource().value_or(QString())
                                                                             : QStringLiteral("any-server-name");
-    d.Connect(source, Config::User(), Config::Password());
+    d.Connect(source, Config::User(), Config::Password(), engineUnderTest());
 }
 
 void Conformance::prepareCatalogue(TDMData& d)

@@ -22,7 +22,7 @@ int main(int argc, char** argv)
     const QString qty = QString::fromLatin1(argv[4]);
     try {
         TDMData dm;
-        dm.Connect(QStringLiteral("local"), QStringLiteral("sa"), QString());
+        dm.Connect(QStringLiteral("local"), QStringLiteral("sa"), QString(), QStringLiteral("embedded"));
         dm.ADOConnection.SetDefaultDatabase(db);
         dm.CallProc(dm.ADOSProc, QStringLiteral("hz_deleSales"));
         if (bulk)

@@ -175,7 +175,7 @@ TEST_F(LoginDialogTest, GridFollowsCreationAndDeletion)
 
 TEST_F(LoginDialogTest, AdministratorDialogsCheckTheirFields)
 {
-    dm.Connect("local", "boss", "pw");
+    dm.Connect("local", "boss", "pw", "embedded");
     TfrmCreateZt create(dm);
     create.show();
 

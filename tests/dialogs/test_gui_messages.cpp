@@ -30,6 +30,33 @@ TEST(GuiMessages, RoutesToTheDialogAndTheSystemBoxSeams)
     EXPECT_TRUE(SystemBoxSeam::calls().empty());
 }
 
+namespace {
+QStringList g_logged;
+void recordLog(QtMsgType, const QMessageLogContext& context, const QString& text)
+{
+    g_logged << QString::fromLatin1(context.category) + QLatin1Char(' ') + text;
+}
+}  // namespace
+
+// The cause goes to the log; no dialog opens for it and the message shown stays as it was.
+TEST(GuiMessages, TheCauseGoesToTheLog)
+{
+    GuiMessages messages;
+    SystemBoxSeam::arm();
+    SuperMsgSeam::reset();
+    g_logged.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(recordLog);
+    messages.systemBox(QStringLiteral("错误"), QStringLiteral("连接失败，请确认输入正确的服务器名！"));
+    messages.cause(QStringLiteral("could not connect to server: No such file or directory"));
+    messages.cause(QStringLiteral(" "));
+    qInstallMessageHandler(previous);
+    EXPECT_EQ(g_logged, QStringList{QStringLiteral("corvanta.cause 原因: could not connect to server: No such file or directory")});
+    ASSERT_EQ(SystemBoxSeam::calls().size(), 1u);
+    EXPECT_EQ(SystemBoxSeam::calls()[0].text, QStringLiteral("连接失败，请确认输入正确的服务器名！"));
+    EXPECT_TRUE(SuperMsgSeam::calls().empty());
+    SystemBoxSeam::disarm();
+}
+
 TEST(GuiMessages, BusyCursorNestsAndIsRestored)
 {
     {

@@ -1,8 +1,8 @@
 #pragma once
 // A recording stand-in for the import procedures, and an observer that logs into the same list,
 // so a test sees calls, progress, label and messages in one order.
-#include "dialogs/Messages.h"
 #include "import/ImportRun.h"
+#include "logic/Messages.h"
 
 #include <QStringList>
 #include <functional>

@@ -44,7 +44,7 @@ protected:
 #endif
         program.writeConfig("[SYSTEM]\r\nENGINE=" + kind.toLatin1() + "\r\n");
         dm = std::make_unique<TDMData>();
-        dm->Connect(server, user, password);
+        dm->Connect(server, user, password, kind);
         dm->RestoreDatabase(dbName);
         dm->ADOConnection.SetDefaultDatabase(dbName);
         for (const char* id : {"0001", "0002"}) {

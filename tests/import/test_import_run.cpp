@@ -4,8 +4,11 @@
 #include "import/ImportRun.h"
 #include "tests/import/FakeProcedures.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -262,11 +265,6 @@ TEST_F(ImportRunTest, BadFilesAreRefusedBeforeAnythingIsSent)
     expectRefusedEarly(run(dir.path() + "/none.txt"), ImportStatus::FileError, generalError + QStringLiteral("导入文件不存在"));
     expectRefusedEarly(run(dir.path()), ImportStatus::FileError, generalError + QStringLiteral("导入文件是一个文件夹"));
 
-    const QString locked = write("h\r\n", QStringLiteral("locked.txt"));
-    QFile::setPermissions(locked, QFileDevice::Permissions());
-    if (::geteuid() != 0)  // root reads it anyway
-        expectRefusedEarly(run(locked), ImportStatus::FileError, generalError + QStringLiteral("无法打开导入文件"));
-
     QByteArray binary("h\r\n");
     for (int i = 0; i < 300; ++i)
         binary.append(char(i % 256 == 26 ? 0 : i % 256));
@@ -286,6 +284,33 @@ TEST_F(ImportRunTest, BadFilesAreRefusedBeforeAnythingIsSent)
     EXPECT_EQ(big.lineNo, 3);
     EXPECT_TRUE(boxes().value(0).startsWith(importError + QStringLiteral("第 3 行超过 1048576 字节")));
     EXPECT_FALSE(called("deleSales"));
+}
+
+TEST_F(ImportRunTest, UnreadableFileIsRefusedBeforeAnythingIsSent)
+{
+    if (::geteuid() == 0) {
+        // Root reads any file: the case runs again in a child process as nobody.
+        const QString self = QStringLiteral("--gtest_filter=ImportRunTest.UnreadableFileIsRefusedBeforeAnythingIsSent");
+        QProcess child;
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        child.start(QStringLiteral("setpriv"), {QStringLiteral("--reuid=nobody"), QStringLiteral("--regid=nogroup"),
+                                                QStringLiteral("--clear-groups"), QStringLiteral("--"),
+                                                QCoreApplication::applicationFilePath(), self});
+        ASSERT_TRUE(child.waitForFinished(60000)) << child.errorString().toStdString();
+        const QString out = QString::fromUtf8(child.readAll());
+        EXPECT_EQ(child.exitCode(), 0) << out.toStdString();
+        EXPECT_TRUE(out.contains(QStringLiteral("[  PASSED  ] 1 test.")) && !out.contains(QStringLiteral("SKIPPED")))
+            << out.toStdString();
+        return;
+    }
+    const QString locked = write("h\r\n", QStringLiteral("locked.txt"));
+    ASSERT_TRUE(QFile::setPermissions(locked, QFileDevice::Permissions()));
+    const ImportResult r = run(locked);
+    EXPECT_EQ(r.status, ImportStatus::FileError);
+    ASSERT_EQ(boxes().size(), 1);
+    EXPECT_TRUE(boxes()[0].startsWith(QStringLiteral("box Quorvel汇总版: 无法打开导入文件"))) << boxes()[0].toStdString();
+    EXPECT_TRUE(log.events.filter(QRegularExpression(QStringLiteral("^(deleSales|insert|addSales|addStock)"))).isEmpty())
+        << log.events.join(QLatin1Char('\n')).toStdString();
 }
 
 TEST_F(ImportRunTest, FileChangingBetweenOrDuringPassesIsNotConsolidated)

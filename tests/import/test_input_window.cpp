@@ -24,7 +24,7 @@ protected:
     {
         dir.copyShippedData();
         dir.writeConfig(test::EngineConfig("embedded"));
-        dm.Connect("local", "sa", "");
+        dm.Connect("local", "sa", "", "embedded");
         ASSERT_TRUE(LoadAccountSets(dm, messages).has_value());
         ASSERT_EQ(CreateAccountSet(dm, "sa", "", "shop", QString::fromUtf8("门店")), 0);
         ChooseAccountSet(dm, "shop");

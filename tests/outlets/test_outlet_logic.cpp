@@ -110,6 +110,8 @@ TEST_F(OutletTest, SaveChecksInTheirOrderAndStoresTheTextAsTyped)
     EXPECT_FALSE(lost.saved);
     EXPECT_EQ(lost.focus, OutletFocus::None);
     EXPECT_EQ(last(), QStringLiteral("提示信息: 数据库写入失败！"));
+    ASSERT_FALSE(msgs.causes.isEmpty());
+    EXPECT_TRUE(msgs.causes.back().contains(QStringLiteral("not open"))) << msgs.causes.back().toStdString();
     connect(*dm);
     dm->ADOConnection.SetDefaultDatabase(dbName);
 }

@@ -1,6 +1,7 @@
 #pragma once
 // Shared test helpers: a throw-away program folder and a Messages channel that records and answers.
-#include "dialogs/Messages.h"
+#include "engines/Engine.h"
+#include "logic/Messages.h"
 
 #include <QByteArray>
 #include <QString>
@@ -36,6 +37,10 @@ bool InCi();
 std::optional<QString> PgDataSource();
 // Config.cfg text selecting the engine (and, for PostgreSQL, USER/PASSWORD from PGUSER/PGPASSWORD).
 QByteArray EngineConfig(const QString& engine);
+// "Data Source" (PgDataSource), "User Id" and "PASSWORD" of the test server, "Initial Catalog" = database.
+ConnectionProps pgTestProps(const QString& database = QStringLiteral("master"));
+// Empty when the PostgreSQL test server answers; otherwise why not (asked once per process).
+QString PgUnavailableReason();
 
 struct RecordedMessage {
     QString channel;  // "superMsg" or "systemBox"
@@ -52,8 +57,10 @@ public:
                      const QString& options, const QString& icon) override;
     void systemBox(const QString& caption, const QString& text) override;
     void beep() override { ++beeps; }
+    void cause(const QString& why) override { causes << why; }
 
     std::vector<RecordedMessage> messages;
+    QStringList causes;
     std::deque<QString> answers;
     int beeps = 0;
     // "caption: text" of every message, in order.
@@ -61,3 +68,15 @@ public:
 };
 
 }  // namespace corvanta::test
+
+// Skips the test when the PostgreSQL test server is not there, except under CI (CI set), where
+// that is a failure.
+#define CORVANTA_REQUIRE_PG()                                                                     \
+    do {                                                                                          \
+        const QString why_ = ::corvanta::test::PgUnavailableReason();                             \
+        if (!why_.isEmpty()) {                                                                    \
+            if (::corvanta::test::InCi())                                                         \
+                FAIL() << "PostgreSQL test server required under CI: " << why_.toStdString();     \
+            GTEST_SKIP() << why_.toStdString();                                                   \
+        }                                                                                         \
+    } while (0)

@@ -11,37 +11,6 @@
 
 namespace corvanta::test {
 
-ConnectionProps pgTestProps(const QString& database)
-{
-    ConnectionProps props;
-    QString host = qEnvironmentVariable("PGHOST");
-    const QString port = qEnvironmentVariable("PGPORT");
-    if (!port.isEmpty())
-        props.dataSource = (host.isEmpty() ? QStringLiteral("localhost") : host) + QLatin1Char(':') + port;
-    else
-        props.dataSource = host;
-    props.initialCatalog = database;
-    props.userId = qEnvironmentVariable("PGUSER");
-    if (qEnvironmentVariableIsSet("PGPASSWORD"))
-        props.password = qEnvironmentVariable("PGPASSWORD");
-    return props;
-}
-
-QString pgUnavailableReason()
-{
-    static const QString reason = [] {
-        try {
-            auto engine = makePostgresEngine();
-            engine->open(pgTestProps());
-            return QString();
-        } catch (const DbError& e) {
-            const QString text = QString::fromStdString(e.what());
-            return text.isEmpty() ? QStringLiteral("the server does not answer") : text;
-        }
-    }();
-    return reason;
-}
-
 QString uniquePgDatabaseName(const char* tag)
 {
     static QAtomicInt counter;
@@ -61,7 +30,7 @@ std::unique_ptr<Engine> openPgMaster()
 
 void preparePgCatalogue(Engine& engine)
 {
-    engine.execSql(CatalogueTableStatement(QStringLiteral("postgresql")));
+    engine.execSql(engine.catalogueTableStatement());
     for (const char* name : {"drop.txt", "CreateZt.txt", "DeleteZt.txt", "GetZt.txt"}) {
         QFile f(PgDataDir() + QLatin1Char('/') + QLatin1String(name));
         if (!f.open(QIODevice::ReadOnly))

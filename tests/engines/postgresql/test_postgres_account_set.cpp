@@ -608,7 +608,11 @@ TEST_F(PgAccountSet, KilledImportKeepsEarlierFigures)
 
     int expectedQty = 1;
     QRandomGenerator rng(QRandomGenerator::global()->generate());
-    for (int round = 2; round <= 9; ++round) {
+    // Even rounds kill during the intake, odd ones during the consolidation; after the first
+    // eight, odd rounds go on (bounded) until a kill has landed inside a consolidation.
+    int killedInConsolidation = 0;
+    int round = 2;
+    for (; round <= 9 || (killedInConsolidation == 0 && round <= 31); round += round < 9 ? 1 : 2) {
         int fds[2];
         ASSERT_EQ(pipe(fds), 0);
         const pid_t pid = fork();
@@ -625,12 +629,15 @@ TEST_F(PgAccountSet, KilledImportKeepsEarlierFigures)
             // During the consolidation.
             char mark = 0;
             if (read(fds[0], &mark, 1) == 1)
-                std::this_thread::sleep_for(std::chrono::microseconds(rng.bounded(0, 30000)));
+                std::this_thread::sleep_for(std::chrono::microseconds(rng.bounded(0, round <= 9 ? 30000 : 2000)));
         }
         kill(pid, SIGKILL);
         int status = 0;
         waitpid(pid, &status, 0);
         close(fds[0]);
+        // The child exits as soon as hz_AddSales answers: killed means killed before the answer.
+        if (round % 2 == 1 && WIFSIGNALED(status))
+            ++killedInConsolidation;
 
         // Wait until the server has finished with the killed client's session.
         for (int i = 0; i < 600; ++i) {
@@ -651,6 +658,8 @@ TEST_F(PgAccountSet, KilledImportKeepsEarlierFigures)
         EXPECT_TRUE(qty == expectedQty || qty == round) << "round " << round << ": quantity " << qty;
         expectedQty = qty;
     }
+    EXPECT_GE(killedInConsolidation, 1) << "no kill landed inside a consolidation in rounds 3 to " << round - 2;
+    RecordProperty("killed_in_consolidation", killedInConsolidation);
 }
 
 #endif

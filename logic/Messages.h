@@ -3,6 +3,7 @@
 // (message dialog, system message box), corvanta-cli one that prints, tests one that records and
 // answers.
 #include <QString>
+#include <exception>
 
 namespace corvanta {
 
@@ -17,11 +18,21 @@ public:
     // The system's plain message box with one OK button.
     virtual void systemBox(const QString& caption, const QString& text) = 0;
 
+    // Why the failure just reported happened, in the words of the engine or the system. It comes
+    // after the message and never replaces it; each channel shows it where it has room.
+    virtual void cause(const QString& /*why*/) {}
+
     // The default system beep.
     virtual void beep() {}
 
     // Long work: the hourglass while on is true.
     virtual void busy(bool /*on*/) {}
 };
+
+// What a caught exception says, for Messages::cause.
+inline QString CauseText(const std::exception& e)
+{
+    return QString::fromUtf8(e.what());
+}
 
 }  // namespace corvanta
