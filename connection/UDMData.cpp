@@ -303,6 +303,25 @@ TField TADOCommand::FieldByName(const QString& name) const
     return TField(m_rowset->fields[it->second], it->second < row.size() ? row[it->second] : QVariant());
 }
 
+int TADOCommand::FieldIndex(const QString& name) const
+{
+    if (!m_rowset)
+        throw DbError(QStringLiteral("Field %1: the rowset is not open").arg(name));
+    const auto it = m_fieldIndex.find(name.toLower());
+    if (it == m_fieldIndex.end())
+        throw DbError(QStringLiteral("Field %1 not found in the result of %2").arg(name, m_procBare));
+    return it->second;
+}
+
+const QVariant& TADOCommand::FieldValueAt(int index) const
+{
+    static const QVariant null;
+    if (!m_rowset || Eof())
+        throw DbError(QStringLiteral("No current row (end of rowset)"));
+    const QVariantList& row = m_rowset->rows[m_row];
+    return index >= 0 && index < row.size() ? row[index] : null;
+}
+
 void TADOCommand::Execute()
 {
     Close();
