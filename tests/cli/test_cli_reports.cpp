@@ -1,6 +1,9 @@
 #include "tests/cli/CliFixture.h"
 
 #include "cli/CliApp.h"
+#include "grid/Gbk.h"
+
+#include <QFile>
 
 using namespace corvanta;
 using namespace corvanta::test;
@@ -150,12 +153,22 @@ TEST_F(CliReports, StockAndFilters)
 
 TEST_F(CliReports, PrintHandsTheGridAndTemplateOver)
 {
+    QFile exe(dir->path() + "/PRINT.EXE");
+    ASSERT_TRUE(exe.open(QIODevice::WriteOnly));
+    exe.close();
     QStringList started;
     cli::printLauncher() = [&](const QString&, const QStringList& args) {
         started << args.join(' ');
         return true;
     };
     EXPECT_EQ(reports({"print", "sales", "--from", "2024-01-01", "--to", "2024-12-31"}).code, 0);
+    // The title field carries the two dates; the body the four lines with their words.
+    auto read = [&](const QString& name) {
+        QFile f(dir->dataDir() + "/" + name);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    EXPECT_TRUE(read("TABLE_B1.DBF").contains(gbk::encode(QString::fromUtf8("(商品销售时间 从2024-01-01到2024-12-31)"))));
+    EXPECT_TRUE(read("TABLE_M1.DBF").contains(gbk::encode(QString::fromUtf8("销售退货"))));
     EXPECT_EQ(reports({"print", "stat", "--mode", "V", "--from", "2024-01-01", "--to", "2024-12-31"}).code, 0);
     EXPECT_EQ(reports({"print", "stat", "--mode", "D", "--from", "2024-01-01", "--to", "2024-12-31"}).code, 0);
     EXPECT_EQ(reports({"print", "stock"}).code, 0);
