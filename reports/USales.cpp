@@ -62,14 +62,14 @@ TfrmSales::TfrmSales(TDMData& dm, DATABASEFILE* engine, QWidget* parent)
     Panel1 = ReportPanel(this, QRect(0, 42, 764, 87), false);
     Label1 = new QLabel(QStringLiteral("产品销售日期  从"), Panel1);
     Label1->setGeometry(8, 8, 100, 20);
-    DateTimePicker1 = datePicker(Panel1, QRect(108, 6, 140, 22));
+    DateTimePicker1 = datePicker(Panel1, QRect(108, 6, 180, 22));
     Label2 = new QLabel(QStringLiteral("到"), Panel1);
-    Label2->setGeometry(254, 8, 16, 20);
-    DateTimePicker2 = datePicker(Panel1, QRect(272, 6, 140, 22));
+    Label2->setGeometry(294, 8, 16, 20);
+    DateTimePicker2 = datePicker(Panel1, QRect(312, 6, 180, 22));
     CheckBox6 = new QCheckBox(QStringLiteral("单据类型"), Panel1);
-    CheckBox6->setGeometry(440, 7, 76, 20);
+    CheckBox6->setGeometry(510, 7, 76, 20);
     ComboBox1 = new QComboBox(Panel1);
-    ComboBox1->setGeometry(518, 6, 110, 22);
+    ComboBox1->setGeometry(588, 6, 110, 22);
     ComboBox1->addItems({QStringLiteral("销售"), QStringLiteral("销售退货")});
     ComboBox1->setCurrentIndex(-1);
 
@@ -77,7 +77,7 @@ TfrmSales::TfrmSales(TDMData& dm, DATABASEFILE* engine, QWidget* parent)
     FilterRow r2 = MakeFilterRow(Panel1, QStringLiteral("商品名称"), 206, 34, 134);
     FilterRow r3 = MakeFilterRow(Panel1, QStringLiteral("网点编号"), 8, 60, 110);
     FilterRow r4 = MakeFilterRow(Panel1, QStringLiteral("网点名称"), 206, 60, 134);
-    FilterRow r5 = MakeFilterRow(Panel1, QStringLiteral("产   地"), 440, 34, 110);
+    FilterRow r5 = MakeFilterRow(Panel1, QStringLiteral("产   地"), 460, 34, 110);
     CheckBox1 = r1.box, Edit1 = r1.edit;
     CheckBox2 = r2.box, Edit2 = r2.edit;
     CheckBox3 = r3.box, Edit3 = r3.edit;

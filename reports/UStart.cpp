@@ -46,19 +46,19 @@ TfrmStart::TfrmStart(TDMData& dm, DATABASEFILE* engine, TfrmSales* sales, QWidge
     Label1 = new QLabel(QStringLiteral("产品销售日期  从"), Panel1);
     Label1->setGeometry(8, 8, 100, 20);
     DateTimePicker1 = new QDateEdit(Panel1);
-    DateTimePicker1->setGeometry(108, 6, 140, 22);
+    DateTimePicker1->setGeometry(108, 6, 180, 22);
     Label2 = new QLabel(QStringLiteral("到"), Panel1);
-    Label2->setGeometry(254, 8, 16, 20);
+    Label2->setGeometry(294, 8, 16, 20);
     DateTimePicker2 = new QDateEdit(Panel1);
-    DateTimePicker2->setGeometry(272, 6, 140, 22);
+    DateTimePicker2->setGeometry(312, 6, 180, 22);
     for (QDateEdit* d : {DateTimePicker1, DateTimePicker2}) {
         d->setCalendarPopup(true);
         d->setDisplayFormat(QLocale().dateFormat(QLocale::LongFormat));
     }
     Label3 = new QLabel(QStringLiteral("请选择统计方式"), Panel1);
-    Label3->setGeometry(440, 8, 90, 20);
+    Label3->setGeometry(510, 8, 90, 20);
     ComboBox2 = new QComboBox(Panel1);
-    ComboBox2->setGeometry(532, 6, 130, 22);
+    ComboBox2->setGeometry(600, 6, 130, 22);
     ComboBox2->addItems(StatModeItems());
 
     FilterRow r1 = MakeFilterRow(Panel1, QStringLiteral("商品编码"), 8, 34, 110);
@@ -78,9 +78,9 @@ TfrmStart::TfrmStart(TDMData& dm, DATABASEFILE* engine, TfrmSales* sales, QWidge
     sbClient->setGeometry(420, 60, 22, 20);
     sbClient->setFocusPolicy(Qt::NoFocus);
     CheckBox6 = new QCheckBox(QStringLiteral("单据类型"), Panel1);
-    CheckBox6->setGeometry(440, 34, 76, 20);
+    CheckBox6->setGeometry(460, 34, 76, 20);
     ComboBox1 = new QComboBox(Panel1);
-    ComboBox1->setGeometry(532, 33, 130, 22);
+    ComboBox1->setGeometry(538, 33, 130, 22);
     ComboBox1->addItems({QStringLiteral("销售"), QStringLiteral("销售退货")});
     ComboBox1->setCurrentIndex(-1);
     QWidget* order[] = {ComboBox2, Edit1, Edit2, Edit3, Edit4, ComboBox1, DateTimePicker1, DateTimePicker2,
