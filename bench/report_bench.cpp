@@ -35,6 +35,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <cstdio>
+#include <string_view>
 #include <sys/resource.h>
 
 using namespace corvanta;
@@ -125,7 +126,9 @@ Program makeProgram(const QString& work, const QString& engine)
     QFile::copy(QStringLiteral(CORVANTA_BUILD_PROGRAM_DIR "/corvanta-cli"), p.cli());
     QFile cfg(p.dir + QStringLiteral("/Config.cfg"));
     if (cfg.open(QIODevice::WriteOnly))
-        cfg.write(engine == QLatin1String("postgresql") ? "[SYSTEM]\r\nENGINE=postgresql\r\n" : "[SYSTEM]\r\n");
+        cfg.write(engine == QLatin1String("postgresql")
+                      ? "[SYSTEM]\r\nENGINE=postgresql\r\nUSER=" + p.admin().toUtf8() + "\r\n"
+                      : QByteArray("[SYSTEM]\r\n"));
     return p;
 }
 
@@ -190,6 +193,7 @@ void benchEmbedded(const QString& work, const QString& big, const QString& small
                                                 QString::fromUtf8(kSalesSql)});
     ratio("sales", sales, salesPeer, "sqlite3", 1.5);
 
+    std::fflush(stdout);
     for (const auto& [db, rows] : {std::pair{QStringLiteral("rsmall"), s.lines}, std::pair{QStringLiteral("rbig"), o.lines}}) {
         QProcess child;
         child.setProcessChannelMode(QProcess::ForwardedChannels);
@@ -328,6 +332,10 @@ int screenshots(const QString& dirName)
 
 int main(int argc, char** argv)
 {
+    // The window is measured offscreen; screenshots use the display when there is one.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && (qEnvironmentVariableIsEmpty("DISPLAY") ||
+                                                           argc < 2 || std::string_view(argv[1]) != "--screenshots"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
     if (args.size() == 4 && args[0] == QLatin1String("--window"))
