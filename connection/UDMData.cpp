@@ -265,7 +265,7 @@ int TADOCommand::ReturnValue() const
 
 bool TADOCommand::Eof() const
 {
-    return !m_rowset || m_row >= m_rowset->rows.size();
+    return !m_rowset || m_row >= m_rowset->rowCount();
 }
 
 void TADOCommand::Next()
@@ -276,7 +276,7 @@ void TADOCommand::Next()
 
 int TADOCommand::RecordCount() const
 {
-    return m_rowset ? int(m_rowset->rows.size()) : 0;
+    return m_rowset ? int(m_rowset->rowCount()) : 0;
 }
 
 const QStringList& TADOCommand::FieldNames() const
@@ -299,6 +299,11 @@ TField TADOCommand::FieldByName(const QString& name) const
         throw DbError(QStringLiteral("Field %1 not found in the result of %2").arg(name, m_procBare));
     if (Eof())
         throw DbError(QStringLiteral("Field %1: no current row (end of rowset)").arg(name));
+    if (m_rowset->text) {
+        const std::string_view v = m_rowset->text->utf8(it->second, int(m_row));
+        return TField(m_rowset->fields[it->second],
+                      v.empty() ? QVariant() : QVariant(QString::fromUtf8(v.data(), qsizetype(v.size()))));
+    }
     const QVariantList& row = m_rowset->rows[m_row];
     return TField(m_rowset->fields[it->second], it->second < row.size() ? row[it->second] : QVariant());
 }
@@ -313,13 +318,21 @@ int TADOCommand::FieldIndex(const QString& name) const
     return it->second;
 }
 
-const QVariant& TADOCommand::FieldValueAt(int index) const
+QVariant TADOCommand::FieldValueAt(int index) const
 {
-    static const QVariant null;
     if (!m_rowset || Eof())
         throw DbError(QStringLiteral("No current row (end of rowset)"));
+    if (m_rowset->text) {
+        const std::string_view v = m_rowset->text->utf8(index, int(m_row));
+        return v.empty() ? QVariant() : QVariant(QString::fromUtf8(v.data(), qsizetype(v.size())));
+    }
     const QVariantList& row = m_rowset->rows[m_row];
-    return index >= 0 && index < row.size() ? row[index] : null;
+    return index >= 0 && index < row.size() ? row[index] : QVariant();
+}
+
+const CellStore* TADOCommand::TextRowset() const
+{
+    return m_rowset && m_rowset->text ? &*m_rowset->text : nullptr;
 }
 
 void TADOCommand::Execute()

@@ -88,7 +88,11 @@ public:
     // For long rowsets: a field's position once (throws DbError for an unknown name), then the
     // current row's value by position without a TField per cell (null past the row's end).
     int FieldIndex(const QString& name) const;
-    const QVariant& FieldValueAt(int index) const;
+    QVariant FieldValueAt(int index) const;
+    // The open rowset in text form (long results of some procedures), read by position and row
+    // without a QVariant per value; nullptr when the rowset holds values.
+    const CellStore* TextRowset() const;
+    int CurrentRow() const { return int(m_row); }
 
     // SQL text commands.
     void SetCommandText(const QString& text) { m_commandText = text; }

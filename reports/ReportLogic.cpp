@@ -6,6 +6,7 @@
 #include "grid/TextHelpers.h"
 
 #include <QRegularExpression>
+#include <QStringEncoder>
 #include <charconv>
 #include <string>
 #include <utility>
@@ -34,6 +35,15 @@ bool isEleven(std::string_view code)
     return ok && v == 11.0;
 }
 
+void appendUtf8(std::string& out, QStringView text)
+{
+    static QStringEncoder encoder(QStringEncoder::Utf8);
+    const std::size_t old = out.size();
+    out.resize(old + std::size_t(encoder.requiredSpace(text.size())));
+    char* end = encoder.appendToBuffer(out.data() + old, text);
+    out.resize(std::size_t(end - out.data()));
+}
+
 // The text form of a delivered value, appended as UTF-8 without a QString for whole numbers.
 void appendValue(std::string& out, const QVariant& v)
 {
@@ -49,12 +59,11 @@ void appendValue(std::string& out, const QVariant& v)
         return;
     }
     case QMetaType::QString: {
-        const QString& s = *static_cast<const QString*>(v.constData());
-        out += s.toUtf8().toStdString();
+        appendUtf8(out, *static_cast<const QString*>(v.constData()));
         return;
     }
     default:
-        out += v.toString().toUtf8().toStdString();
+        appendUtf8(out, v.toString());
     }
 }
 
@@ -110,9 +119,29 @@ CellStore readResult(TADOStoredProc& cmd, const std::vector<ReportColumn>& colum
     cmd.First();
     const int n = cmd.RecordCount();
     store.reserve(std::size_t(n > 0 ? n : 0));
+    std::vector<std::string_view> views(columns.size());
+    if (const CellStore* text = cmd.TextRowset()) {
+        // Text form: the values go from the engine's store to ours as bytes.
+        char number[16];
+        for (int r = cmd.CurrentRow(); r < text->rowCount(); ++r) {
+            for (std::size_t c = 0; c < sources.size(); ++c) {
+                const Source& s = sources[c];
+                if (s.kind == Cell::Number) {
+                    const auto end = std::to_chars(number, number + sizeof number, r + 1).ptr;
+                    views[c] = std::string_view(number, std::size_t(end - number));
+                } else if (s.kind == Cell::DocWord) {
+                    views[c] = isEleven(text->utf8(s.field, r)) ? kWordSaleUtf8 : kWordReturnUtf8;
+                } else {
+                    views[c] = text->utf8(s.field, r);
+                }
+            }
+            store.appendRow(views);
+        }
+        cmd.Close();
+        return store;
+    }
     std::string row;
     std::vector<std::size_t> ends(columns.size());
-    std::vector<std::string_view> views(columns.size());
     int number = 0;
     for (; !cmd.Eof(); cmd.Next()) {
         row.clear();

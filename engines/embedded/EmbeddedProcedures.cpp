@@ -13,6 +13,8 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <array>
+#include <charconv>
 #include <string>
 #include <tuple>
 #include <unordered_map>
@@ -69,6 +71,64 @@ Rowset readRows(Query& q, const QStringList& fields, const std::vector<Col>& kin
         }
         rs.rows.push_back(std::move(row));
     }
+    return rs;
+}
+
+// A scaled integer as its minimal decimal text (the bytes of scaled::format), into buf.
+std::string_view scaledText(qint64 value, std::array<char, 32>& out)
+{
+    char* buf = out.data();
+    const bool negative = value < 0;
+    const quint64 mag = negative ? quint64(0) - quint64(value) : quint64(value);
+    char* p = buf;
+    if (negative)
+        *p++ = '-';
+    p = std::to_chars(p, buf + out.size(), mag / quint64(scaled::kUnit)).ptr;
+    quint64 frac = mag % quint64(scaled::kUnit);
+    if (frac) {
+        int digits = scaled::kDigits;
+        while (frac % 10 == 0) {
+            frac /= 10;
+            --digits;
+        }
+        *p++ = '.';
+        char tmp[8];
+        const char* e = std::to_chars(tmp, tmp + sizeof tmp, frac).ptr;
+        for (int pad = digits - int(e - tmp); pad > 0; --pad)
+            *p++ = '0';
+        for (const char* t = tmp; t < e; ++t)
+            *p++ = *t;
+    }
+    return std::string_view(buf, std::size_t(p - buf));
+}
+
+// Like readRows, for long results: the rowset in text form, values as UTF-8 bytes.
+Rowset readText(Query& q, const QStringList& fields, const std::vector<Col>& kinds)
+{
+    Rowset rs;
+    rs.fields = fields;
+    CellStore store(int(kinds.size()));
+    std::vector<std::string_view> views(kinds.size());
+    std::vector<std::array<char, 32>> bufs(kinds.size());
+    while (q.step()) {
+        for (std::size_t i = 0; i < kinds.size(); ++i) {
+            const int c = int(i);
+            if (q.isNull(c)) {
+                views[i] = {};
+                continue;
+            }
+            char* buf = bufs[i].data();
+            switch (kinds[i]) {
+            case Col::Text: views[i] = q.bytes(c); break;
+            case Col::Int:
+                views[i] = std::string_view(buf, std::size_t(std::to_chars(buf, buf + 32, q.integer(c)).ptr - buf));
+                break;
+            case Col::Dec: views[i] = scaledText(q.integer(c), bufs[i]); break;
+            }
+        }
+        store.appendRow(views);
+    }
+    rs.text = std::move(store);
     return rs;
 }
 
@@ -368,7 +428,7 @@ CallResult hz_GetSales(EmbeddedEngine& e, const ProcArgs& a)
         "s.TOTAL, s.COSTTOTAL, s.VCHTYPE FROM sales s LEFT JOIN outlets o ON o.idkey = s.ID%1 "
         "ORDER BY s.DATE, o.idnum IS NULL, o.idnum, s.ID, s.seq").arg(f.where()));
     f.bind(q);
-    return rows(readRows(q,
+    return rows(readText(q,
                          {QStringLiteral("USERCODE"), QStringLiteral("PTYPENAME"), QStringLiteral("ID"),
                           QStringLiteral("AGENTNAME"), QStringLiteral("STANDARD"), QStringLiteral("TYPE"),
                           QStringLiteral("UNIT"), QStringLiteral("AREA"), QStringLiteral("DATE"), QStringLiteral("QTY"),
@@ -389,7 +449,7 @@ CallResult hz_GetStock(EmbeddedEngine& e, const ProcArgs& a)
         "FROM stock s LEFT JOIN outlets o ON o.idkey = s.ID%1 "
         "ORDER BY o.idnum IS NULL, o.idnum, s.ID, s.USERCODE, s.seq").arg(f.where()));
     f.bind(q);
-    return rows(readRows(q,
+    return rows(readText(q,
                          {QStringLiteral("USERCODE"), QStringLiteral("PTYPENAME"), QStringLiteral("ID"),
                           QStringLiteral("AGENTNAME"), QStringLiteral("STANDARD"), QStringLiteral("TYPE"),
                           QStringLiteral("UNIT"), QStringLiteral("AREA"), QStringLiteral("KCQTY"),
@@ -417,7 +477,7 @@ CallResult hz_AllStat(EmbeddedEngine& e, const ProcArgs& a)
     else if (mode == QLatin1String("D"))
         keys = QStringLiteral("s.DATE, ''");
     else
-        return rows(Rowset{fields, {}}, -1);
+        return rows(Rowset{fields, {}, {}}, -1);
 
     Filter f;
     addSalesFilters(f, a);
