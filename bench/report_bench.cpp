@@ -15,6 +15,10 @@
 #include "connection/LoginLogic.h"
 #include "connection/UDMData.h"
 #include "grid/New_grid.h"
+#include "dialogs/GuiMessages.h"
+#include "grid/cw_r_ColConfig.h"
+#include "reports/ReportLogic.h"
+#include "reports/ReportWidgets.h"
 #include "reports/UInfo.h"
 #include "reports/USales.h"
 #include "reports/UStart.h"
@@ -252,21 +256,33 @@ int windowChild(const QString& programDir, const QString& db, const QString& row
     w.show();
     QApplication::processEvents();
     const long before = peakKiB();
-    w.DateTimePicker1->setDate(QDate(2024, 1, 1));
-    w.DateTimePicker2->setDate(QDate(2024, 3, 31));
+    // The three steps of the window's query run, timed one by one: the query into a cell store
+    // (this window's logic), the store into the source grid, the display grid built from it.
+    SalesFilters f;
+    f.from = QDate(2024, 1, 1);
+    f.to = QDate(2024, 3, 31);
+    GuiMessages messages;
     QElapsedTimer t;
     t.start();
-    w.TBLook->click();
+    ReportRun run = RunSalesQuery(dm, messages, f);
+    const double query = double(t.nsecsElapsed()) / 1e9;
+    const long afterQuery = peakKiB();
+    FillReportGrid(*w.MainGrid, std::move(run.cells));
+    const double body = double(t.nsecsElapsed()) / 1e9 - query;
+    RunColConfig(dm, *w.BackGrid, *w.MainGrid, {1, 2}, w.ColumnMap, kSalesGridId, 0);
+    const double config = double(t.nsecsElapsed()) / 1e9 - query - body;
     w.BackGrid->repaint();
     QApplication::processEvents();
     const double s = double(t.nsecsElapsed()) / 1e9;
     const double limit = rows.toLongLong() > 200000 ? 3.0 : 0.5;
     const double memLimit = rows.toLongLong() > 200000 ? 600 : 150;
     const double mib = double(peakKiB()) / 1024;
-    std::printf("  window   %s rows on screen in %.3f s (target <= %.1f s) %s; grid rows %d; peak memory %.0f MiB "
-                "(before the query %.0f MiB; target <= %.0f MiB) %s\n",
-                qPrintable(rows), s, limit, s <= limit ? "ok" : "OVER", w.BackGrid->rowCount(), mib,
-                double(before) / 1024, memLimit, mib <= memLimit ? "ok" : "OVER");
+    std::printf("  window   %s rows on screen in %.3f s (target <= %.1f s) %s: query -> cell store %.3f s, "
+                "setBody %.3f s, column configuration %.3f s, paint %.3f s; grid rows %d\n"
+                "           peak memory %.0f MiB (at start %.0f MiB, after the query %.0f MiB; target <= %.0f MiB) %s\n",
+                qPrintable(rows), s, limit, s <= limit ? "ok" : "OVER", query, body, config, s - query - body - config,
+                w.BackGrid->rowCount(), mib, double(before) / 1024, double(afterQuery) / 1024, memLimit,
+                mib <= memLimit ? "ok" : "OVER");
     std::fflush(stdout);
     w.hide();
     return 0;

@@ -122,6 +122,7 @@ CellStore readResult(TADOStoredProc& cmd, const std::vector<ReportColumn>& colum
     std::vector<std::string_view> views(columns.size());
     if (const CellStore* text = cmd.TextRowset()) {
         // Text form: the values go from the engine's store to ours as bytes.
+        store.reserve(std::size_t(n > 0 ? n : 0), text->bytes() / std::size_t(text->columnCount() ? text->columnCount() : 1) * 2);
         char number[16];
         for (int r = cmd.CurrentRow(); r < text->rowCount(); ++r) {
             for (std::size_t c = 0; c < sources.size(); ++c) {

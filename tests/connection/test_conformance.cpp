@@ -274,6 +274,7 @@ TEST_F(Conformance, ReportProceduresTakeFiltersVerbatim)
     ASSERT_EQ(insertSales("5", "A%1", "100%纯棉", "2024-05-01", "1", "10", "6", "11", "上'海"), 0);
     ASSERT_EQ(insertSales("6", "A_1", "a\\b_c", "2024-05-02", "2", "20", "12", "45", "北\\京"), 0);
     ASSERT_EQ(insertSales("6", "AB1", "abxc", "2024-05-02", "3", "30", "18", "11", "北京"), 0);
+    ASSERT_EQ(insertSales("5", "Z9", "末行", "2024-05-02", "1", "1", "1"), 0);
     ASSERT_EQ(call(QStringLiteral("hz_AddSales")), 0);
     call(QStringLiteral("hz_deleSales"));
     ASSERT_EQ(insertStock("5", "A%1", "100%纯棉", "1", "1", "上'海"), 0);
@@ -309,6 +310,11 @@ TEST_F(Conformance, ReportProceduresTakeFiltersVerbatim)
     EXPECT_EQ(count("hz_GetSales", salesAll, "@PTYPENAME", "\\b"), 1u);
     EXPECT_EQ(count("hz_GetSales", salesAll, "@AREA", "\\"), 1u);
     EXPECT_EQ(count("hz_GetSales", salesAll, "@PTYPENAME", "b_c"), 1u);
+
+    // Within a day by outlet number, then as imported.
+    EXPECT_EQ(query(QStringLiteral("hz_GetSales"),
+                    withValue(withValue(salesAll, "@date1", "2024-05-02"), "@date2", "2024-05-02"), {"ID", "USERCODE"}),
+              (std::vector<QStringList>{{"5", "Z9"}, {"6", "A_1"}, {"6", "AB1"}}));
 
     // Every column the sales window reads, as text.
     const auto rows = query(QStringLiteral("hz_GetSales"), withValue(salesAll, "@VCHTYPE", "45"),
