@@ -77,13 +77,31 @@ void prepare(TADOStoredProc& cmd, const QString& proc)
     cmd.RefreshParameters();
 }
 
+// The hourglass while the query runs; off again before a message is shown.
+class Busy {
+public:
+    explicit Busy(Messages& messages) : m_messages(messages) { m_messages.busy(true); }
+    ~Busy() { release(); }
+    void release()
+    {
+        if (m_on)
+            m_messages.busy(false);
+        m_on = false;
+    }
+
+private:
+    Messages& m_messages;
+    bool m_on = true;
+};
+
 // The guarded binding of the outlet number: a value the procedure cannot take as a whole number
 // shows the message and ends the run before anything is opened.
-bool bindOutlet(TADOStoredProc& cmd, Messages& messages, const QString& value)
+bool bindOutlet(TADOStoredProc& cmd, Messages& messages, const QString& value, Busy& busy)
 {
     try {
         cmd.SetParam(QStringLiteral("@ID"), value);
     } catch (const DbError&) {
+        busy.release();
         messages.systemBox(kSystemCaption, kOutletNumberText);
         return false;
     }
@@ -175,12 +193,6 @@ CellStore readResult(TADOStoredProc& cmd, const std::vector<ReportColumn>& colum
     return store;
 }
 
-// Runs the open step with the hourglass on; errors go to the caller.
-struct Busy {
-    Messages& m;
-    explicit Busy(Messages& messages) : m(messages) { m.busy(true); }
-    ~Busy() { m.busy(false); }
-};
 
 }  // namespace
 
@@ -283,7 +295,7 @@ ReportRun RunSalesQuery(TDMData& dm, Messages& messages, const SalesFilters& f)
     cmd.SetParam(QStringLiteral("@date2"), ProcDate(f.to));
     cmd.SetParam(QStringLiteral("@USERCODE"), f.code);
     cmd.SetParam(QStringLiteral("@PTYPENAME"), f.name);
-    if (!bindOutlet(cmd, messages, f.outlet)) {
+    if (!bindOutlet(cmd, messages, f.outlet, busy)) {
         run.outcome = RunOutcome::BadOutlet;
         return run;
     }
@@ -376,7 +388,7 @@ ReportRun RunStatistics(TDMData& dm, Messages& messages, const StatFilters& f)
     cmd.SetParam(QStringLiteral("@iType"), StatModeCode(f.mode));
     cmd.SetParam(QStringLiteral("@USERCODE"), f.code);
     cmd.SetParam(QStringLiteral("@PTYPENAME"), f.name);
-    if (!bindOutlet(cmd, messages, f.outlet)) {
+    if (!bindOutlet(cmd, messages, f.outlet, busy)) {
         run.outcome = RunOutcome::BadOutlet;
         return run;
     }
@@ -424,7 +436,7 @@ ReportRun RunStockQuery(TDMData& dm, Messages& messages, const StockFilters& f)
     prepare(cmd, QStringLiteral("hz_GetStock"));
     cmd.SetParam(QStringLiteral("@USERCODE"), f.code);
     cmd.SetParam(QStringLiteral("@PTYPENAME"), f.name);
-    if (!bindOutlet(cmd, messages, f.outlet)) {
+    if (!bindOutlet(cmd, messages, f.outlet, busy)) {
         run.outcome = RunOutcome::BadOutlet;
         return run;
     }

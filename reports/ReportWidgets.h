@@ -36,6 +36,18 @@ TSupGrids* ReportGrid(QWidget* parent, const std::vector<ReportColumn>& columns)
 // Replaces the data rows with a result and sets the row count by the report rule.
 void FillReportGrid(TSupGrids& grid, CellStore cells);
 
+// The hourglass for the life of a scope (the grids being filled).
+class BusyCursor {
+public:
+    explicit BusyCursor(Messages& messages) : m_messages(messages) { m_messages.busy(true); }
+    ~BusyCursor() { m_messages.busy(false); }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+
+private:
+    Messages& m_messages;
+};
+
 // A filter's check box and edit at (x, y); the edit ticks the box whenever its text changes.
 struct FilterRow {
     QCheckBox* box;

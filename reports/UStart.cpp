@@ -156,6 +156,7 @@ void TfrmStart::RunStatistics()
             Edit3->clear();
         if (run.outcome != RunOutcome::Done)
             return;
+        BusyCursor busy(m_messages);
         FillReportGrid(*MainGrid, std::move(run.cells));
     } catch (const std::exception& e) {
         ShowErrorReport(QString::fromUtf8(e.what()));

@@ -121,6 +121,7 @@ void TfrmStock::RunQuery()
             Edit3->clear();
         if (run.outcome != RunOutcome::Done)
             return;
+        BusyCursor busy(m_messages);
         FillReportGrid(*MainGrid, std::move(run.cells));
         RunColConfig(m_dm, *BackGrid, *MainGrid, {1, 2}, ColumnMap, kStockGridId, 0);
     } catch (const std::exception& e) {
