@@ -1,5 +1,7 @@
 #include "connection/UDMData.h"
 
+#include "engines/RowsetForm.h"
+
 #include "app/Config.h"
 #include "app/Sysdef.h"
 #include "engines/Values.h"
@@ -226,6 +228,7 @@ CallResult TADOCommand::run()
             values.emplace_back(p.info.name, p.value);
     Close();
     m_returnValue.reset();
+    const TextRowsetScope textForm;  // this module reads both forms
     CallResult r = m_conn.engine().call(m_procBare, values);
     m_returnValue = r.returnValue;
     return r;

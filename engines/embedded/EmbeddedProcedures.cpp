@@ -1,6 +1,7 @@
 #include "engines/embedded/EmbeddedProcedures.h"
 
 #include "engines/DatabaseName.h"
+#include "engines/RowsetForm.h"
 #include "engines/Values.h"
 #include "engines/embedded/EmbeddedEngine.h"
 #include "engines/embedded/EmbeddedIntake.h"
@@ -485,9 +486,15 @@ CallResult hz_GetSales(EmbeddedEngine& e, const ProcArgs& a)
     for (std::size_t k = 0; k < ranked.size(); ++k)
         if (const auto it = outlets.find(std::string(ranked[k].second)); it != outlets.end())
             names[k] = &it->second.name;
+    const bool text = TextRowsetsWanted();
     CellStore out(13);
-    out.reserve(std::size_t(n > 0 ? n : 0), in.bytes() / 10);
+    if (text)
+        out.reserve(std::size_t(n > 0 ? n : 0), in.bytes() / 10);
+    std::vector<QVariantList> values;
+    if (!text)
+        values.reserve(std::size_t(n > 0 ? n : 0));
     std::vector<std::string_view> views(13);
+    auto qstr = [](std::string_view v) { return QString::fromUtf8(v.data(), qsizetype(v.size())); };
     for (const int r : order) {
         for (int c = 0; c < 3; ++c)
             views[std::size_t(c)] = in.utf8(c, r);
@@ -495,14 +502,29 @@ CallResult hz_GetSales(EmbeddedEngine& e, const ProcArgs& a)
         views[3] = name ? std::string_view(*name) : std::string_view();
         for (int c = 3; c < 12; ++c)
             views[std::size_t(c) + 1] = in.utf8(c, r);
-        out.appendRow(views);
+        if (text) {
+            out.appendRow(views);
+            continue;
+        }
+        // Values, as a direct caller of the engine reads them.
+        QVariantList row;
+        row.reserve(13);
+        for (int c = 0; c < 12; ++c)
+            row.append(c == 3 && !name ? QVariant() : QVariant(qstr(views[std::size_t(c)])));
+        qlonglong vch = 0;
+        std::from_chars(views[12].data(), views[12].data() + views[12].size(), vch);
+        row.append(QVariant(vch));
+        values.push_back(std::move(row));
     }
     Rowset rs;
+    if (text)
+        rs.text = std::move(out);
+    else
+        rs.rows = std::move(values);
     rs.fields = {QStringLiteral("USERCODE"), QStringLiteral("PTYPENAME"), QStringLiteral("ID"),
                  QStringLiteral("AGENTNAME"), QStringLiteral("STANDARD"), QStringLiteral("TYPE"),
                  QStringLiteral("UNIT"), QStringLiteral("AREA"), QStringLiteral("DATE"), QStringLiteral("QTY"),
                  QStringLiteral("TOTAL"), QStringLiteral("COSTTOTAL"), QStringLiteral("VCHTYPE")};
-    rs.text = std::move(out);
     return rows(std::move(rs));
 }
 
@@ -518,7 +540,7 @@ CallResult hz_GetStock(EmbeddedEngine& e, const ProcArgs& a)
         "FROM stock s LEFT JOIN outlets o ON o.idkey = s.ID%1 "
         "ORDER BY o.idnum IS NULL, o.idnum, s.ID, s.USERCODE, s.seq").arg(f.where()));
     f.bind(q);
-    return rows(readText(q,
+    return rows((TextRowsetsWanted() ? readText : readRows)(q,
                          {QStringLiteral("USERCODE"), QStringLiteral("PTYPENAME"), QStringLiteral("ID"),
                           QStringLiteral("AGENTNAME"), QStringLiteral("STANDARD"), QStringLiteral("TYPE"),
                           QStringLiteral("UNIT"), QStringLiteral("AREA"), QStringLiteral("KCQTY"),

@@ -2,6 +2,7 @@
 
 #include "app/Sysdef.h"
 #include "engines/IntakeCheck.h"
+#include "engines/RowsetForm.h"
 #include "engines/Values.h"
 
 #include <QDate>
@@ -596,7 +597,7 @@ public:
         const int nRows = PQntuples(r.get());
         for (int c = 0; c < nFields; ++c)
             rows.fields << QString::fromUtf8(PQfname(r.get(), c));
-        if (deliversText(name)) {
+        if (TextRowsetsWanted() && deliversText(name)) {
             rows.text = textRows(r.get());
             r.reset();
             result.rowset = std::move(rows);
