@@ -6,6 +6,8 @@
 #include "dialogs/GuiMessages.h"
 #include "import/UInput.h"
 #include "outlets/USalesNet.h"
+#include "reports/USales.h"
+#include "reports/UStock.h"
 
 #include <QApplication>
 #include <QScreen>
@@ -45,6 +47,8 @@ int main(int argc, char** argv)
     frmMain.runServerLogin = [&] { return corvanta::RunServerLogin(dmData, &frmMain); };
     frmMain.openOutletList = [&](corvanta::TfrmMain& m) { corvanta::ShowOutletList(dmData, m.TableEngine(), &m); };
     frmMain.openImport = [&](corvanta::TfrmMain& m) { corvanta::ShowImport(dmData, m.OpenDialog1, &m); };
+    frmMain.openSales = [&](corvanta::TfrmMain& m) { corvanta::ShowSalesQuery(dmData, m.TableEngine(), &m); };
+    frmMain.openStock = [&](corvanta::TfrmMain& m) { corvanta::ShowStockQuery(dmData, m.TableEngine(), &m); };
 
     // Fill the screen even where no window manager honours the maximised state.
     if (const QScreen* screen = QGuiApplication::primaryScreen())

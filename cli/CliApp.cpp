@@ -11,6 +11,7 @@ namespace corvanta::cli {
 void registerAccountSetCommands();
 void registerImportCommand();
 void registerOutletCommands();
+void registerReportCommands();
 
 namespace {
 
@@ -50,6 +51,7 @@ std::map<QString, CommandInfo>& commands()
         registerAccountSetCommands();
         registerImportCommand();
         registerOutletCommands();
+        registerReportCommands();
         table[QStringLiteral("print")] = {QStringLiteral("WHAT [ARGS...]"), printCommand};
     }
     return table;

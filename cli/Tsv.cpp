@@ -21,3 +21,46 @@ void writeTsvRow(QTextStream& out, const QStringList& cells)
 }
 
 }  // namespace corvanta::cli
+
+#include "grid/CellStore.h"
+
+#include <QIODevice>
+#include <string>
+
+namespace corvanta::cli {
+
+void writeTsvStore(QTextStream& out, const QStringList& headings, const CellStore& cells)
+{
+    writeTsvRow(out, headings);
+    QIODevice* device = out.device();
+    if (device)
+        out.flush();
+    std::string buf;
+    constexpr std::size_t kChunk = 1 << 20;
+    buf.reserve(kChunk + 4096);
+    auto flushBuf = [&] {
+        if (device)
+            device->write(buf.data(), qint64(buf.size()));
+        else
+            out << QString::fromUtf8(buf.data(), qsizetype(buf.size()));
+        buf.clear();
+    };
+    const int columns = cells.columnCount();
+    for (int r = 0; r < cells.rowCount(); ++r) {
+        for (int c = 0; c < columns; ++c) {
+            if (c)
+                buf += '\t';
+            const std::size_t start = buf.size();
+            buf += cells.utf8(c, r);
+            for (std::size_t i = start; i < buf.size(); ++i)
+                if (buf[i] == '\t' || buf[i] == '\r' || buf[i] == '\n')
+                    buf[i] = ' ';
+        }
+        buf += '\n';
+        if (buf.size() >= kChunk)
+            flushBuf();
+    }
+    flushBuf();
+}
+
+}  // namespace corvanta::cli

@@ -10,3 +10,15 @@ QString tsvCell(const QString& cell);
 void writeTsvRow(QTextStream& out, const QStringList& cells);
 
 }  // namespace corvanta::cli
+
+namespace corvanta {
+class CellStore;
+}
+
+namespace corvanta::cli {
+
+// A whole result: the heading line, then every row of the store, written as UTF-8 bytes straight
+// from the store (no QString per cell) when the stream has a device.
+void writeTsvStore(QTextStream& out, const QStringList& headings, const CellStore& cells);
+
+}  // namespace corvanta::cli

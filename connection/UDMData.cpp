@@ -1,5 +1,6 @@
 #include "connection/UDMData.h"
 
+#include "engines/RowsetForm.h"
 #include "app/Sysdef.h"
 #include "engines/Values.h"
 
@@ -225,6 +226,7 @@ CallResult TADOCommand::run()
             values.emplace_back(p.info.name, p.value);
     Close();
     m_returnValue.reset();
+    const TextRowsetScope textForm;  // this module reads both forms
     CallResult r = m_conn.engine().call(m_procBare, values);
     m_returnValue = r.returnValue;
     return r;
@@ -264,7 +266,7 @@ int TADOCommand::ReturnValue() const
 
 bool TADOCommand::Eof() const
 {
-    return !m_rowset || m_row >= m_rowset->rows.size();
+    return !m_rowset || m_row >= m_rowset->rowCount();
 }
 
 void TADOCommand::Next()
@@ -275,7 +277,7 @@ void TADOCommand::Next()
 
 int TADOCommand::RecordCount() const
 {
-    return m_rowset ? int(m_rowset->rows.size()) : 0;
+    return m_rowset ? int(m_rowset->rowCount()) : 0;
 }
 
 const QStringList& TADOCommand::FieldNames() const
@@ -298,8 +300,40 @@ TField TADOCommand::FieldByName(const QString& name) const
         throw DbError(QStringLiteral("Field %1 not found in the result of %2").arg(name, m_procBare));
     if (Eof())
         throw DbError(QStringLiteral("Field %1: no current row (end of rowset)").arg(name));
+    if (m_rowset->text) {
+        const std::string_view v = m_rowset->text->utf8(it->second, int(m_row));
+        return TField(m_rowset->fields[it->second],
+                      v.empty() ? QVariant() : QVariant(QString::fromUtf8(v.data(), qsizetype(v.size()))));
+    }
     const QVariantList& row = m_rowset->rows[m_row];
     return TField(m_rowset->fields[it->second], it->second < row.size() ? row[it->second] : QVariant());
+}
+
+int TADOCommand::FieldIndex(const QString& name) const
+{
+    if (!m_rowset)
+        throw DbError(QStringLiteral("Field %1: the rowset is not open").arg(name));
+    const auto it = m_fieldIndex.find(name.toLower());
+    if (it == m_fieldIndex.end())
+        throw DbError(QStringLiteral("Field %1 not found in the result of %2").arg(name, m_procBare));
+    return it->second;
+}
+
+QVariant TADOCommand::FieldValueAt(int index) const
+{
+    if (!m_rowset || Eof())
+        throw DbError(QStringLiteral("No current row (end of rowset)"));
+    if (m_rowset->text) {
+        const std::string_view v = m_rowset->text->utf8(index, int(m_row));
+        return v.empty() ? QVariant() : QVariant(QString::fromUtf8(v.data(), qsizetype(v.size())));
+    }
+    const QVariantList& row = m_rowset->rows[m_row];
+    return index >= 0 && index < row.size() ? row[index] : QVariant();
+}
+
+const CellStore* TADOCommand::TextRowset() const
+{
+    return m_rowset && m_rowset->text ? &*m_rowset->text : nullptr;
 }
 
 void TADOCommand::Execute()

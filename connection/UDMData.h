@@ -85,6 +85,14 @@ public:
     // unknown field or when there is no current row.
     TField FieldByName(const QString& name) const;
     QString FieldText(const QString& name) const { return FieldByName(name).AsString(); }
+    // For long rowsets: a field's position once (throws DbError for an unknown name), then the
+    // current row's value by position without a TField per cell (null past the row's end).
+    int FieldIndex(const QString& name) const;
+    QVariant FieldValueAt(int index) const;
+    // The open rowset in text form (long results of some procedures), read by position and row
+    // without a QVariant per value; nullptr when the rowset holds values.
+    const CellStore* TextRowset() const;
+    int CurrentRow() const { return int(m_row); }
 
     // SQL text commands.
     void SetCommandText(const QString& text) { m_commandText = text; }

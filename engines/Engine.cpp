@@ -16,3 +16,28 @@ std::unique_ptr<Engine> makeEngine(const QString& kind)
 }
 
 }  // namespace corvanta
+
+#include "engines/RowsetForm.h"
+
+namespace corvanta {
+
+namespace {
+thread_local int textRowsetDepth = 0;
+}
+
+TextRowsetScope::TextRowsetScope()
+{
+    ++textRowsetDepth;
+}
+
+TextRowsetScope::~TextRowsetScope()
+{
+    --textRowsetDepth;
+}
+
+bool TextRowsetsWanted()
+{
+    return textRowsetDepth > 0;
+}
+
+}  // namespace corvanta

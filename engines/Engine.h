@@ -10,6 +10,8 @@
 //                          "-3.25", "0" (no exponent, no grouping, no trailing fraction zeros)
 //   - dates                QString "yyyy-mm-dd"
 //   - NULL                 a null QVariant
+#include "grid/CellStore.h"
+
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -42,6 +44,11 @@ struct ParamInfo {
 struct Rowset {
     QStringList fields;                // result field names as the procedure delivers them
     std::vector<QVariantList> rows;    // in delivery order
+    // Long results come in text form instead: one store column per field, every value as the
+    // UTF-8 of its text form (NULL as ""); rows is then empty. A few bytes a value instead of a
+    // QVariant and a QString.
+    std::optional<CellStore> text;
+    std::size_t rowCount() const { return text ? std::size_t(text->rowCount()) : rows.size(); }
 };
 
 struct CallResult {

@@ -2,6 +2,7 @@
 
 #include "app/Sysdef.h"
 #include "engines/IntakeCheck.h"
+#include "engines/RowsetForm.h"
 #include "engines/Values.h"
 
 #include <QDate>
@@ -169,6 +170,51 @@ QVariant fieldValue(const PGresult* r, int row, int col)
     default:
         return QVariant(QString::fromUtf8(raw));
     }
+}
+
+// The long query results go to the client in text form (see Rowset::text).
+bool deliversText(const QString& procedure)
+{
+    return procedure.compare(QLatin1String("hz_GetSales"), Qt::CaseInsensitive) == 0
+           || procedure.compare(QLatin1String("hz_GetStock"), Qt::CaseInsensitive) == 0;
+}
+
+// minimalDecimal on the server's canonical numeric text, as a prefix of it.
+std::string_view minimalDecimalBytes(std::string_view s)
+{
+    if (s.find('.') != std::string_view::npos) {
+        while (!s.empty() && s.back() == '0')
+            s.remove_suffix(1);
+        if (!s.empty() && s.back() == '.')
+            s.remove_suffix(1);
+    }
+    if (s == "-0")
+        return std::string_view("0");
+    return s;
+}
+
+CellStore textRows(const PGresult* r)
+{
+    const int nFields = PQnfields(r);
+    const int nRows = PQntuples(r);
+    CellStore store(nFields);
+    store.reserve(std::size_t(nRows));
+    std::vector<bool> numeric(static_cast<std::size_t>(nFields), false);
+    for (int c = 0; c < nFields; ++c)
+        numeric[std::size_t(c)] = PQftype(r, c) == kNumericOid;
+    std::vector<std::string_view> views(static_cast<std::size_t>(nFields));
+    for (int row = 0; row < nRows; ++row) {
+        for (int c = 0; c < nFields; ++c) {
+            if (PQgetisnull(r, row, c)) {
+                views[std::size_t(c)] = {};
+                continue;
+            }
+            const std::string_view v(PQgetvalue(r, row, c), std::size_t(PQgetlength(r, row, c)));
+            views[std::size_t(c)] = numeric[std::size_t(c)] ? minimalDecimalBytes(v) : v;
+        }
+        store.appendRow(views);
+    }
+    return store;
 }
 
 }  // namespace
@@ -560,6 +606,13 @@ public:
         const int nRows = PQntuples(r.get());
         for (int c = 0; c < nFields; ++c)
             rows.fields << QString::fromUtf8(PQfname(r.get(), c));
+        if (TextRowsetsWanted() && deliversText(name)) {
+            rows.text = textRows(r.get());
+            r.reset();
+            result.rowset = std::move(rows);
+            result.returnValue = takeRowsetReturnValue();
+            return result;
+        }
         rows.rows.reserve(static_cast<std::size_t>(nRows));
         for (int row = 0; row < nRows; ++row) {
             QVariantList line;

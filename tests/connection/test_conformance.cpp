@@ -263,6 +263,76 @@ TEST_F(Conformance, StatisticsModesAndFilters)
               (std::vector<QStringList>{{"A1", "红色铅笔"}, {"B2", "蓝色钢笔"}}));
 }
 
+// What the report windows send and read: filters match their text verbatim (no pattern
+// characters, no escapes), the outlet number as a whole number or refused at binding, the columns
+// by the names the windows read, the picker lists in their order.
+TEST_F(Conformance, ReportProceduresTakeFiltersVerbatim)
+{
+    addOutlet(QStringLiteral("5"), QStringLiteral("南%店"));
+    addOutlet(QStringLiteral("6"), QStringLiteral("北_店"));
+    call(QStringLiteral("hz_deleSales"));
+    ASSERT_EQ(insertSales("5", "A%1", "100%纯棉", "2024-05-01", "1", "10", "6", "11", "上'海"), 0);
+    ASSERT_EQ(insertSales("6", "A_1", "a\\b_c", "2024-05-02", "2", "20", "12", "45", "北\\京"), 0);
+    ASSERT_EQ(insertSales("6", "AB1", "abxc", "2024-05-02", "3", "30", "18", "11", "北京"), 0);
+    ASSERT_EQ(insertSales("5", "Z9", "末行", "2024-05-02", "1", "1", "1"), 0);
+    ASSERT_EQ(call(QStringLiteral("hz_AddSales")), 0);
+    call(QStringLiteral("hz_deleSales"));
+    ASSERT_EQ(insertStock("5", "A%1", "100%纯棉", "1", "1", "上'海"), 0);
+    ASSERT_EQ(insertStock("6", "AB1", "abxc", "2", "2", "北京"), 0);
+    ASSERT_EQ(call(QStringLiteral("hz_AddStock")), 0);
+
+    const Values sales = withValue(salesFilter("2024-01-01", "2024-12-31"), "@AREA", QString());
+    auto count = [&](const QString& proc, Values v, const QString& name, const QString& value) {
+        if (proc == QLatin1String("hz_GetStock"))
+            v = {{"@USERCODE", ""}, {"@PTYPENAME", ""}, {"@ID", ""}, {"@AGENTNAME", ""}, {"@AREA", ""}};
+        return query(proc, withValue(v, name, value), {"USERCODE"}).size();
+    };
+    Values salesAll = sales;
+    salesAll.push_back({"@AREA", QString()});
+    const QString procs[] = {QStringLiteral("hz_GetSales"), QStringLiteral("hz_GetStock")};
+    for (const QString& proc : procs) {
+        SCOPED_TRACE(proc.toStdString());
+        EXPECT_EQ(count(proc, salesAll, "@USERCODE", "A%1"), 1u);
+        EXPECT_EQ(count(proc, salesAll, "@USERCODE", "A%"), 0u);
+        EXPECT_EQ(count(proc, salesAll, "@USERCODE", " AB1 "), 1u);
+        EXPECT_EQ(count(proc, salesAll, "@PTYPENAME", "%"), 1u);
+        EXPECT_EQ(count(proc, salesAll, "@PTYPENAME", "0%纯"), 1u);
+        EXPECT_EQ(count(proc, salesAll, "@PTYPENAME", "ab%c"), 0u);
+        EXPECT_EQ(count(proc, salesAll, "@AGENTNAME", "_"), proc == procs[0] ? 2u : 1u);
+        EXPECT_EQ(count(proc, salesAll, "@AGENTNAME", "南_店"), 0u);
+        EXPECT_EQ(count(proc, salesAll, "@AREA", "'"), 1u);
+        EXPECT_EQ(count(proc, salesAll, "@AREA", "' OR ''='"), 0u);
+        EXPECT_EQ(count(proc, salesAll, "@PTYPENAME", QString(1000, QChar(u'棉'))), 0u);
+        EXPECT_EQ(count(proc, salesAll, "@ID", "06"), proc == procs[0] ? 2u : 1u);
+        EXPECT_THROW(count(proc, salesAll, "@ID", "abc"), DbError);
+        EXPECT_THROW(count(proc, salesAll, "@ID", "6a"), DbError);
+    }
+    EXPECT_EQ(count("hz_GetSales", salesAll, "@PTYPENAME", "\\b"), 1u);
+    EXPECT_EQ(count("hz_GetSales", salesAll, "@AREA", "\\"), 1u);
+    EXPECT_EQ(count("hz_GetSales", salesAll, "@PTYPENAME", "b_c"), 1u);
+
+    // Within a day by outlet number, then as imported.
+    EXPECT_EQ(query(QStringLiteral("hz_GetSales"),
+                    withValue(withValue(salesAll, "@date1", "2024-05-02"), "@date2", "2024-05-02"), {"ID", "USERCODE"}),
+              (std::vector<QStringList>{{"5", "Z9"}, {"6", "A_1"}, {"6", "AB1"}}));
+
+    // Every column the sales window reads, as text.
+    const auto rows = query(QStringLiteral("hz_GetSales"), withValue(salesAll, "@VCHTYPE", "45"),
+                            {"USERCODE", "PTYPENAME", "ID", "AGENTNAME", "STANDARD", "TYPE", "UNIT", "AREA", "DATE",
+                             "QTY", "TOTAL", "COSTTOTAL", "VCHTYPE"});
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0], (QStringList{"A_1", "a\\b_c", "6", "北_店", "S", "M", "个", "北\\京", "2024-05-02", "2", "20",
+                                    "12", "45"}));
+    // The statistics filters take the same texts; the picker lists keep their order.
+    EXPECT_EQ(query(QStringLiteral("hz_AllStat"), withValue(statFilter("P"), "@PTYPENAME", "%"), kStatFields).size(), 1u);
+    EXPECT_EQ(query(QStringLiteral("hz_AllStat"), withValue(statFilter("N"), "@AGENTNAME", "%"), kStatFields).at(0).mid(0, 2),
+              (QStringList{"5", "南%店"}));
+    EXPECT_EQ(query(QStringLiteral("hz_GetSPName"), {}, {"USERCODE", "PTYPENAME"}),
+              (std::vector<QStringList>{{"A%1", "100%纯棉"}, {"AB1", "abxc"}}));
+    EXPECT_EQ(query(QStringLiteral("hz_GetNet"), {}, {"ID", "AGENTNAME"}),
+              (std::vector<QStringList>{{"5", "南%店"}, {"6", "北_店"}}));
+}
+
 TEST_F(Conformance, StockImportReplacesTheOutletsStock)
 {
     addOutlet(QStringLiteral("1"), QStringLiteral("一号店"));

@@ -1,0 +1,206 @@
+// sales, stat, stock and print sales|stat|stock: the sales query, sales statistics and stock query
+// windows. Each command builds the grid the window would show (headings, widths, the result's
+// cells) in one place, query*() below, and then prints it as TSV or hands it to PRINT.EXE.
+#include "cli/CliApp.h"
+#include "cli/CliMessages.h"
+#include "cli/Tsv.h"
+#include "connection/UDMData.h"
+#include "dbf/DBF.h"
+#include "reports/ReportLogic.h"
+
+#include <optional>
+
+namespace corvanta::cli {
+
+namespace {
+
+const QString kFrom = QStringLiteral("from");
+const QString kTo = QStringLiteral("to");
+const QString kCode = QStringLiteral("code");
+const QString kName = QStringLiteral("name");
+const QString kOutlet = QStringLiteral("outlet");
+const QString kOutletName = QStringLiteral("outlet-name");
+const QString kArea = QStringLiteral("area");
+const QString kType = QStringLiteral("type");
+const QString kMode = QStringLiteral("mode");
+
+// The grid a command prints: what the window's grid shows.
+struct ResultGrid {
+    QStringList headings;
+    std::vector<int> widths;
+    CellStore cells;
+    TitleField title;
+    QString templateName;
+};
+
+void noArguments(const CommandArgs& a, const QString& command)
+{
+    if (!a.positional().isEmpty())
+        throw UsageError{QStringLiteral("%1 takes no arguments").arg(command)};
+}
+
+QDate dateOption(const CommandArgs& a, const QString& name)
+{
+    const QString text = a.required(name);
+    const std::optional<QDate> d = ParseProcDate(text);
+    if (!d)
+        throw UsageError{QStringLiteral("--%1: \"%2\" is not a date (yyyy-mm-dd)").arg(name, text)};
+    return *d;
+}
+
+// A filter option given is its check box ticked with that text.
+QString filter(const CommandArgs& a, const QString& name)
+{
+    return FilterValue(a.has(name), a.value(name));
+}
+
+QString docType(const CommandArgs& a)
+{
+    if (!a.has(kType))
+        return QString();
+    const QString t = a.value(kType).trimmed();
+    if (!t.isEmpty() && t != QStringLiteral("销售") && t != QStringLiteral("销售退货"))
+        throw UsageError{QStringLiteral("--type: \"%1\" is neither 销售 nor 销售退货").arg(a.value(kType))};
+    return DocTypeValue(true, t);
+}
+
+// The outcome of a run as an exit status; nullopt when the grid is there to print.
+std::optional<int> refused(const ReportRun& run)
+{
+    return run.outcome == RunOutcome::Done ? std::nullopt : std::optional<int>(ExitFailed);
+}
+
+std::optional<ResultGrid> querySales(CliContext& ctx, const QStringList& args, const QString& command, int& code)
+{
+    CommandArgs a(args, {kFrom, kTo, kCode, kName, kOutlet, kOutletName, kArea, kType});
+    noArguments(a, command);
+    SalesFilters f;
+    f.from = dateOption(a, kFrom);
+    f.to = dateOption(a, kTo);
+    f.code = filter(a, kCode);
+    f.name = filter(a, kName);
+    f.outlet = filter(a, kOutlet);
+    f.outletName = filter(a, kOutletName);
+    f.area = filter(a, kArea);
+    f.docType = docType(a);
+    TDMData* dm = ctx.connect(true);
+    if (!dm) {
+        code = ExitNoConnection;
+        return std::nullopt;
+    }
+    ReportRun run = RunSalesQuery(*dm, ctx.messages, f);
+    if (auto c = refused(run)) {
+        code = *c;
+        return std::nullopt;
+    }
+    return ResultGrid{SalesHeadings(), ColumnWidths(SalesColumns()), std::move(run.cells), SalesTitle(f.from, f.to),
+                      kSalesTemplate};
+}
+
+std::optional<ResultGrid> queryStat(CliContext& ctx, const QStringList& args, const QString& command, int& code)
+{
+    CommandArgs a(args, {kMode, kFrom, kTo, kCode, kName, kOutlet, kOutletName, kType});
+    noArguments(a, command);
+    StatFilters f;
+    const QString mode = a.required(kMode);
+    f.mode = StatModeFromCode(mode);
+    if (f.mode < 0)
+        throw UsageError{QStringLiteral("--mode: \"%1\" is not one of P, N, V, D").arg(mode)};
+    f.from = dateOption(a, kFrom);
+    f.to = dateOption(a, kTo);
+    f.code = filter(a, kCode);
+    f.name = filter(a, kName);
+    f.outlet = filter(a, kOutlet);
+    f.outletName = filter(a, kOutletName);
+    f.docType = docType(a);
+    TDMData* dm = ctx.connect(true);
+    if (!dm) {
+        code = ExitNoConnection;
+        return std::nullopt;
+    }
+    ReportRun run = RunStatistics(*dm, ctx.messages, f);
+    if (auto c = refused(run)) {
+        code = *c;
+        return std::nullopt;
+    }
+    // The statistics window prints with the same title field as the sales query, from its own dates.
+    return ResultGrid{StatHeadings(f.mode), ColumnWidths(StatColumns()), std::move(run.cells), SalesTitle(f.from, f.to),
+                      StatTemplate(f.mode)};
+}
+
+std::optional<ResultGrid> queryStock(CliContext& ctx, const QStringList& args, const QString& command, int& code)
+{
+    CommandArgs a(args, {kCode, kName, kOutlet, kOutletName, kArea});
+    noArguments(a, command);
+    StockFilters f;
+    f.code = filter(a, kCode);
+    f.name = filter(a, kName);
+    f.outlet = filter(a, kOutlet);
+    f.outletName = filter(a, kOutletName);
+    f.area = filter(a, kArea);
+    TDMData* dm = ctx.connect(true);
+    if (!dm) {
+        code = ExitNoConnection;
+        return std::nullopt;
+    }
+    ReportRun run = RunStockQuery(*dm, ctx.messages, f);
+    if (auto c = refused(run)) {
+        code = *c;
+        return std::nullopt;
+    }
+    return ResultGrid{StockHeadings(), ColumnWidths(StockColumns()), std::move(run.cells), StockTitle(), kStockTemplate};
+}
+
+using Query = std::optional<ResultGrid> (*)(CliContext&, const QStringList&, const QString&, int&);
+
+int show(CliContext& ctx, const QStringList& args, Query query, const QString& command)
+{
+    int code = ExitFailed;
+    const std::optional<ResultGrid> grid = query(ctx, args, command, code);
+    if (!grid)
+        return code;
+    writeTsvStore(ctx.out, grid->headings, grid->cells);
+    return ExitOk;
+}
+
+int print(CliContext& ctx, const QStringList& args, Query query, const QString& command)
+{
+    int code = ExitFailed;
+    const std::optional<ResultGrid> grid = query(ctx, args, command, code);
+    if (!grid)
+        return code;
+    const ReportGridTable table(grid->headings, grid->widths, grid->cells);
+    DATABASEFILE engine(&ctx.messages);
+    return PrintReportGrid(engine, ctx.messages, grid->title, table, grid->templateName, printLauncher()) ? ExitOk
+                                                                                                       : ExitFailed;
+}
+
+}  // namespace
+
+void registerReportCommands()
+{
+    const QString filters = QStringLiteral("[--code C] [--name N] [--outlet ID] [--outlet-name N]");
+    const QString sales = QStringLiteral("--from D --to D ") + filters + QStringLiteral(" [--area A] [--type 销售|销售退货]");
+    const QString stat = QStringLiteral("--mode P|N|V|D --from D --to D ") + filters + QStringLiteral(" [--type 销售|销售退货]");
+    const QString stock = filters + QStringLiteral(" [--area A]");
+    commands()[QStringLiteral("sales")] = {sales, [](CliContext& c, const QStringList& a) {
+                                               return show(c, a, querySales, QStringLiteral("sales"));
+                                           }};
+    commands()[QStringLiteral("stat")] = {stat, [](CliContext& c, const QStringList& a) {
+                                              return show(c, a, queryStat, QStringLiteral("stat"));
+                                          }};
+    commands()[QStringLiteral("stock")] = {stock, [](CliContext& c, const QStringList& a) {
+                                               return show(c, a, queryStock, QStringLiteral("stock"));
+                                           }};
+    printTargets()[QStringLiteral("sales")] = {sales, [](CliContext& c, const QStringList& a) {
+                                                   return print(c, a, querySales, QStringLiteral("print sales"));
+                                               }};
+    printTargets()[QStringLiteral("stat")] = {stat, [](CliContext& c, const QStringList& a) {
+                                                  return print(c, a, queryStat, QStringLiteral("print stat"));
+                                              }};
+    printTargets()[QStringLiteral("stock")] = {stock, [](CliContext& c, const QStringList& a) {
+                                                   return print(c, a, queryStock, QStringLiteral("print stock"));
+                                               }};
+}
+
+}  // namespace corvanta::cli

@@ -1,0 +1,515 @@
+#include "reports/ReportLogic.h"
+
+#include "connection/UDMData.h"
+#include "engines/Engine.h"
+#include "grid/Gbk.h"
+#include "grid/TextHelpers.h"
+
+#include <QRegularExpression>
+#include <QStringEncoder>
+#include <charconv>
+#include <string>
+#include <utility>
+
+namespace corvanta {
+
+namespace {
+
+const QString kWordSale = QStringLiteral("销售");
+const QString kWordReturn = QStringLiteral("销售退货");
+const std::string kWordSaleUtf8 = kWordSale.toStdString();
+const std::string kWordReturnUtf8 = kWordReturn.toStdString();
+
+bool isEleven(std::string_view code)
+{
+    // The value as delivered may carry blanks or be a decimal text such as "11.0".
+    while (!code.empty() && code.front() == ' ')
+        code.remove_prefix(1);
+    while (!code.empty() && code.back() == ' ')
+        code.remove_suffix(1);
+    if (code == "11")
+        return true;
+    const QString t = QString::fromUtf8(code.data(), qsizetype(code.size()));
+    bool ok = false;
+    const double v = t.toDouble(&ok);
+    return ok && v == 11.0;
+}
+
+void appendUtf8(std::string& out, QStringView text)
+{
+    static QStringEncoder encoder(QStringEncoder::Utf8);
+    const std::size_t old = out.size();
+    out.resize(old + std::size_t(encoder.requiredSpace(text.size())));
+    char* end = encoder.appendToBuffer(out.data() + old, text);
+    out.resize(std::size_t(end - out.data()));
+}
+
+// The text form of a delivered value, appended as UTF-8 without a QString for whole numbers.
+void appendValue(std::string& out, const QVariant& v)
+{
+    if (v.isNull())
+        return;
+    switch (v.typeId()) {
+    case QMetaType::LongLong:
+    case QMetaType::Int:
+    case QMetaType::Long: {
+        char buf[24];
+        const auto r = std::to_chars(buf, buf + sizeof buf, v.toLongLong());
+        out.append(buf, r.ptr);
+        return;
+    }
+    case QMetaType::QString: {
+        appendUtf8(out, *static_cast<const QString*>(v.constData()));
+        return;
+    }
+    default:
+        appendUtf8(out, v.toString());
+    }
+}
+
+// Close, clear, name with ";1", prepare, refresh: the first steps of every call.
+void prepare(TADOStoredProc& cmd, const QString& proc)
+{
+    cmd.Close();
+    cmd.ClearParameters();
+    cmd.SetProcedureName(proc + QStringLiteral(";1"));
+    cmd.SetPrepared(true);
+    cmd.RefreshParameters();
+}
+
+// The hourglass while the query runs; off again before a message is shown.
+class Busy {
+public:
+    explicit Busy(Messages& messages) : m_messages(messages) { m_messages.busy(true); }
+    ~Busy() { release(); }
+    void release()
+    {
+        if (m_on)
+            m_messages.busy(false);
+        m_on = false;
+    }
+
+private:
+    Messages& m_messages;
+    bool m_on = true;
+};
+
+// The guarded binding of the outlet number: a value the procedure cannot take as a whole number
+// shows the message and ends the run before anything is opened.
+bool bindOutlet(TADOStoredProc& cmd, Messages& messages, const QString& value, Busy& busy)
+{
+    try {
+        cmd.SetParam(QStringLiteral("@ID"), value);
+    } catch (const DbError&) {
+        busy.release();
+        messages.systemBox(kSystemCaption, kOutletNumberText);
+        return false;
+    }
+    return true;
+}
+
+bool datesInOrder(Messages& messages, const QDate& from, const QDate& to)
+{
+    if (to < from) {
+        messages.systemBox(kSystemCaption, kDateOrderText);
+        return false;
+    }
+    return true;
+}
+
+enum class Cell { Number, Field, DocWord };
+
+struct Source {
+    Cell kind;
+    int field = -1;
+};
+
+// Reads the open rowset into a store: column 0 the row number, the others by their sources.
+// The rowset is let go afterwards: a long result is not to be held twice.
+CellStore readResult(TADOStoredProc& cmd, const std::vector<ReportColumn>& columns,
+                     const std::vector<Cell>& kinds)
+{
+    std::vector<Source> sources;
+    sources.reserve(columns.size());
+    for (std::size_t c = 0; c < columns.size(); ++c)
+        sources.push_back({kinds[c], kinds[c] == Cell::Number ? -1 : cmd.FieldIndex(columns[c].field)});
+    CellStore store(int(columns.size()));
+    cmd.First();
+    const int n = cmd.RecordCount();
+    store.reserve(std::size_t(n > 0 ? n : 0));
+    std::vector<std::string_view> views(columns.size());
+    if (const CellStore* text = cmd.TextRowset()) {
+        // Text form: the values go from the engine's store to ours as bytes.
+        store.reserve(std::size_t(n > 0 ? n : 0), text->bytes() / std::size_t(text->columnCount() ? text->columnCount() : 1) * 2);
+        char number[16];
+        for (int r = cmd.CurrentRow(); r < text->rowCount(); ++r) {
+            for (std::size_t c = 0; c < sources.size(); ++c) {
+                const Source& s = sources[c];
+                if (s.kind == Cell::Number) {
+                    const auto end = std::to_chars(number, number + sizeof number, r + 1).ptr;
+                    views[c] = std::string_view(number, std::size_t(end - number));
+                } else if (s.kind == Cell::DocWord) {
+                    views[c] = isEleven(text->utf8(s.field, r)) ? kWordSaleUtf8 : kWordReturnUtf8;
+                } else {
+                    views[c] = text->utf8(s.field, r);
+                }
+            }
+            store.appendRow(views);
+        }
+        cmd.Close();
+        return store;
+    }
+    std::string row;
+    std::vector<std::size_t> ends(columns.size());
+    int number = 0;
+    for (; !cmd.Eof(); cmd.Next()) {
+        row.clear();
+        ++number;
+        for (std::size_t c = 0; c < sources.size(); ++c) {
+            const Source& s = sources[c];
+            if (s.kind == Cell::Number) {
+                char buf[16];
+                const auto r = std::to_chars(buf, buf + sizeof buf, number);
+                row.append(buf, r.ptr);
+            } else if (s.kind == Cell::DocWord) {
+                const std::size_t start = row.size();
+                appendValue(row, cmd.FieldValueAt(s.field));
+                const bool sale = isEleven(std::string_view(row).substr(start));
+                row.resize(start);
+                row += sale ? kWordSaleUtf8 : kWordReturnUtf8;
+            } else {
+                appendValue(row, cmd.FieldValueAt(s.field));
+            }
+            ends[c] = row.size();
+        }
+        std::size_t start = 0;
+        for (std::size_t c = 0; c < ends.size(); ++c) {
+            views[c] = std::string_view(row).substr(start, ends[c] - start);
+            start = ends[c];
+        }
+        store.appendRow(views);
+    }
+    cmd.Close();
+    return store;
+}
+
+
+}  // namespace
+
+// ---- shared rules -----------------------------------------------------------------------------
+
+QString FilterValue(bool ticked, const QString& text)
+{
+    return ticked ? text.trimmed() : QString();
+}
+
+QString DocTypeValue(bool ticked, const QString& comboText)
+{
+    const QString t = comboText.trimmed();
+    if (!ticked || t.isEmpty())
+        return QString();
+    return t == kWordSale ? QStringLiteral("11") : QStringLiteral("45");
+}
+
+QString DocTypeWord(std::string_view code)
+{
+    return isEleven(code) ? kWordSale : kWordReturn;
+}
+
+int ReportRowCount(int n)
+{
+    return Larger(22, n + 2);
+}
+
+QString ProcDate(const QDate& date)
+{
+    return date.toString(QStringLiteral("yyyy-MM-dd"));
+}
+
+std::optional<QDate> ParseProcDate(const QString& text)
+{
+    static const QRegularExpression shape(QStringLiteral("^\\d{4}-\\d{2}-\\d{2}$"));
+    if (!shape.match(text).hasMatch())
+        return std::nullopt;
+    const QDate d = QDate::fromString(text, QStringLiteral("yyyy-MM-dd"));
+    if (!d.isValid())
+        return std::nullopt;
+    return d;
+}
+
+std::vector<int> ColumnWidths(const std::vector<ReportColumn>& columns)
+{
+    std::vector<int> w;
+    for (const ReportColumn& c : columns)
+        w.push_back(c.width);
+    return w;
+}
+
+static QStringList headingsOf(const std::vector<ReportColumn>& columns)
+{
+    QStringList h;
+    for (const ReportColumn& c : columns)
+        h << c.heading;
+    return h;
+}
+
+// ---- sales query ------------------------------------------------------------------------------
+
+const std::vector<ReportColumn>& SalesColumns()
+{
+    static const std::vector<ReportColumn> columns{
+        {QStringLiteral("序号"), 30, QString()},
+        {QStringLiteral("商品编码"), 50, QStringLiteral("USERCODE")},
+        {QStringLiteral("商品名称"), 204, QStringLiteral("PTYPENAME")},
+        {QStringLiteral("网点编号"), 54, QStringLiteral("ID")},
+        {QStringLiteral("网点名称"), 123, QStringLiteral("AGENTNAME")},
+        {QStringLiteral("规格"), 35, QStringLiteral("STANDARD")},
+        {QStringLiteral("型号"), 34, QStringLiteral("TYPE")},
+        {QStringLiteral("单位"), 28, QStringLiteral("UNIT")},
+        {QStringLiteral("产地"), 40, QStringLiteral("AREA")},
+        {QStringLiteral("销售日期"), 104, QStringLiteral("DATE")},
+        {QStringLiteral("数量"), 75, QStringLiteral("QTY")},
+        {QStringLiteral("金额"), 70, QStringLiteral("TOTAL")},
+        {QStringLiteral("成本"), 64, QStringLiteral("COSTTOTAL")},
+        {QStringLiteral("单据类型"), 64, QStringLiteral("VCHTYPE")},
+    };
+    return columns;
+}
+
+QStringList SalesHeadings()
+{
+    return headingsOf(SalesColumns());
+}
+
+ReportRun RunSalesQuery(TDMData& dm, Messages& messages, const SalesFilters& f)
+{
+    ReportRun run;
+    if (!datesInOrder(messages, f.from, f.to)) {
+        run.outcome = RunOutcome::DateOrder;
+        return run;
+    }
+    Busy busy(messages);
+    TADOStoredProc& cmd = dm.ADOSProc;
+    prepare(cmd, QStringLiteral("hz_GetSales"));
+    cmd.SetParam(QStringLiteral("@date1"), ProcDate(f.from));
+    cmd.SetParam(QStringLiteral("@date2"), ProcDate(f.to));
+    cmd.SetParam(QStringLiteral("@USERCODE"), f.code);
+    cmd.SetParam(QStringLiteral("@PTYPENAME"), f.name);
+    if (!bindOutlet(cmd, messages, f.outlet, busy)) {
+        run.outcome = RunOutcome::BadOutlet;
+        return run;
+    }
+    cmd.SetParam(QStringLiteral("@AGENTNAME"), f.outletName);
+    cmd.SetParam(QStringLiteral("@AREA"), f.area);
+    cmd.SetParam(QStringLiteral("@VCHTYPE"), f.docType);
+    cmd.Open();
+    std::vector<Cell> kinds(SalesColumns().size(), Cell::Field);
+    kinds.front() = Cell::Number;
+    kinds.back() = Cell::DocWord;
+    run.cells = readResult(cmd, SalesColumns(), kinds);
+    return run;
+}
+
+TitleField SalesTitle(const QDate& from, const QDate& to)
+{
+    const QString value = QStringLiteral("(商品销售时间 从") + ProcDate(from) + QStringLiteral("到") + ProcDate(to) +
+                          QStringLiteral(")");
+    return {QStringLiteral("销售时间"), 100, gbk::truncateToBytes(value, 80)};
+}
+
+// ---- sales statistics -------------------------------------------------------------------------
+
+const QStringList& StatModeItems()
+{
+    static const QStringList items{QStringLiteral("按产品统计"), QStringLiteral("按网点统计"),
+                                   QStringLiteral("按单据类型统计"), QStringLiteral("按时间统计")};
+    return items;
+}
+
+QString StatModeCode(int mode)
+{
+    static const char* codes[kStatModes] = {"P", "N", "V", "D"};
+    return mode >= 0 && mode < kStatModes ? QString::fromLatin1(codes[mode]) : QString();
+}
+
+int StatModeFromCode(const QString& code)
+{
+    for (int m = 0; m < kStatModes; ++m)
+        if (code.compare(StatModeCode(m), Qt::CaseInsensitive) == 0)
+            return m;
+    return -1;
+}
+
+QStringList StatHeadings(int mode)
+{
+    QStringList h = headingsOf(StatColumns());
+    static const char* first[kStatModes] = {"商品编号", "网点编号", "", ""};
+    static const char* second[kStatModes] = {"商品名称", "网点名称", "单据名称", "销售时间"};
+    if (mode >= 0 && mode < kStatModes) {
+        h[1] = QString::fromUtf8(first[mode]);
+        h[2] = QString::fromUtf8(second[mode]);
+    }
+    return h;
+}
+
+QString StatTemplate(int mode)
+{
+    static const char* templates[kStatModes] = {"商品销售情况统计表.rwx", "网点销售情况统计表.rwx",
+                                                "每日销售情况统计表.rwx", "销售退货统计表.rwx"};
+    return mode >= 0 && mode < kStatModes ? QString::fromUtf8(templates[mode]) : QString();
+}
+
+const std::vector<ReportColumn>& StatColumns()
+{
+    static const std::vector<ReportColumn> columns{
+        {QStringLiteral("行号"), 30, QString()},
+        {QStringLiteral("商品编码"), 50, QStringLiteral("code")},
+        {QStringLiteral("商品名称"), 255, QStringLiteral("FullName")},
+        {QStringLiteral("数量"), 103, QStringLiteral("AllQTY")},
+        {QStringLiteral("金额"), 85, QStringLiteral("AllTOTAL")},
+        {QStringLiteral("成本"), 67, QStringLiteral("ALLCOSTTOTAL")},
+        {QStringLiteral("利润"), 90, QStringLiteral("PROFIT")},
+    };
+    return columns;
+}
+
+ReportRun RunStatistics(TDMData& dm, Messages& messages, const StatFilters& f)
+{
+    ReportRun run;
+    if (!datesInOrder(messages, f.from, f.to)) {
+        run.outcome = RunOutcome::DateOrder;
+        return run;
+    }
+    Busy busy(messages);
+    TADOStoredProc& cmd = dm.ADOSProc;
+    prepare(cmd, QStringLiteral("hz_AllStat"));
+    cmd.SetParam(QStringLiteral("@date1"), ProcDate(f.from));
+    cmd.SetParam(QStringLiteral("@date2"), ProcDate(f.to));
+    cmd.SetParam(QStringLiteral("@iType"), StatModeCode(f.mode));
+    cmd.SetParam(QStringLiteral("@USERCODE"), f.code);
+    cmd.SetParam(QStringLiteral("@PTYPENAME"), f.name);
+    if (!bindOutlet(cmd, messages, f.outlet, busy)) {
+        run.outcome = RunOutcome::BadOutlet;
+        return run;
+    }
+    cmd.SetParam(QStringLiteral("@AGENTNAME"), f.outletName);
+    cmd.SetParam(QStringLiteral("@VCHTYPE"), f.docType);
+    cmd.Open();
+    std::vector<Cell> kinds(StatColumns().size(), Cell::Field);
+    kinds.front() = Cell::Number;
+    if (f.mode == 2)
+        kinds[2] = Cell::DocWord;
+    run.cells = readResult(cmd, StatColumns(), kinds);
+    return run;
+}
+
+// ---- stock query ------------------------------------------------------------------------------
+
+const std::vector<ReportColumn>& StockColumns()
+{
+    static const std::vector<ReportColumn> columns{
+        {QStringLiteral("序号"), 30, QString()},
+        {QStringLiteral("商品编码"), 50, QStringLiteral("USERCODE")},
+        {QStringLiteral("商品名称"), 204, QStringLiteral("PTYPENAME")},
+        {QStringLiteral("网点编号"), 50, QStringLiteral("ID")},
+        {QStringLiteral("网点名称"), 159, QStringLiteral("AGENTNAME")},
+        {QStringLiteral("规格"), 35, QStringLiteral("STANDARD")},
+        {QStringLiteral("型号"), 34, QStringLiteral("TYPE")},
+        {QStringLiteral("单位"), 32, QStringLiteral("UNIT")},
+        {QStringLiteral("产地"), 39, QStringLiteral("AREA")},
+        {QStringLiteral("库存数量"), 93, QStringLiteral("KCQTY")},
+        {QStringLiteral("库存金额"), 93, QStringLiteral("KCTOTAL")},
+    };
+    return columns;
+}
+
+QStringList StockHeadings()
+{
+    return headingsOf(StockColumns());
+}
+
+ReportRun RunStockQuery(TDMData& dm, Messages& messages, const StockFilters& f)
+{
+    ReportRun run;
+    Busy busy(messages);
+    TADOStoredProc& cmd = dm.ADOSProc;
+    prepare(cmd, QStringLiteral("hz_GetStock"));
+    cmd.SetParam(QStringLiteral("@USERCODE"), f.code);
+    cmd.SetParam(QStringLiteral("@PTYPENAME"), f.name);
+    if (!bindOutlet(cmd, messages, f.outlet, busy)) {
+        run.outcome = RunOutcome::BadOutlet;
+        return run;
+    }
+    cmd.SetParam(QStringLiteral("@AGENTNAME"), f.outletName);
+    cmd.SetParam(QStringLiteral("@AREA"), f.area);
+    cmd.Open();
+    std::vector<Cell> kinds(StockColumns().size(), Cell::Field);
+    kinds.front() = Cell::Number;
+    run.cells = readResult(cmd, StockColumns(), kinds);
+    return run;
+}
+
+TitleField StockTitle()
+{
+    return {QStringLiteral("商品编号"), 100, QStringLiteral("商品编号")};
+}
+
+// ---- lookup picker ----------------------------------------------------------------------------
+
+std::optional<PickerMode> PickerModeFor(const QString& mode)
+{
+    if (mode == QLatin1String("N"))
+        return PickerMode{QStringLiteral("hz_GetNet"), QStringLiteral("网点编号"), QStringLiteral("网点名称"),
+                          QStringLiteral("ID"), QStringLiteral("AGENTNAME")};
+    if (mode == QLatin1String("P") || mode == QLatin1String("SP"))
+        return PickerMode{mode == QLatin1String("P") ? QStringLiteral("hz_GetSalesName") : QStringLiteral("hz_GetSPName"),
+                          QStringLiteral("商品编号"), QStringLiteral("商品名称"), QStringLiteral("USERCODE"),
+                          QStringLiteral("PTYPENAME")};
+    return std::nullopt;
+}
+
+CellStore LoadPickerList(TDMData& dm, const QString& mode)
+{
+    const std::optional<PickerMode> m = PickerModeFor(mode);
+    if (!m)
+        throw DbError(QStringLiteral("Unknown picker mode \"%1\"").arg(mode));
+    TADOStoredProc& cmd = dm.ADOSProc;
+    prepare(cmd, m->procedure);
+    cmd.Open();
+    const std::vector<ReportColumn> columns{{QStringLiteral("序号"), 30, QString()},
+                                            {m->heading1, 58, m->field1},
+                                            {m->heading2, 413, m->field2}};
+    return readResult(cmd, columns, {Cell::Number, Cell::Field, Cell::Field});
+}
+
+// ---- printing ---------------------------------------------------------------------------------
+
+ReportGridTable::ReportGridTable(QStringList headings, std::vector<int> widths, const CellStore& cells)
+    : m_headings(std::move(headings)), m_widths(std::move(widths)), m_cells(cells)
+{
+}
+
+QString ReportGridTable::cell(int row, int column) const
+{
+    if (column < 0 || column >= columnCount())
+        return QString();
+    if (row == 0)
+        return m_headings[column];
+    return m_cells.cell(column, row - 1);
+}
+
+int ReportGridTable::columnWidth(int column) const
+{
+    return column >= 0 && std::size_t(column) < m_widths.size() ? m_widths[std::size_t(column)] : 0;
+}
+
+bool PrintReportGrid(DATABASEFILE& engine, Messages& messages, const TitleField& title, const GridSource& grid,
+                     const QString& templateName, const PrintHandoff::Launcher& launcher)
+{
+    PrintHandoff handoff(engine, messages);
+    if (launcher)
+        handoff.setLauncher(launcher);
+    return handoff.PrintReport({title}, grid, templateName);
+}
+
+}  // namespace corvanta

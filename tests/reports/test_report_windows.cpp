@@ -1,0 +1,384 @@
+// The report windows and the picker, offscreen, on a real account set of the engine under test;
+// message boxes and PRINT.EXE answered through the seams.
+#include "dialogs/GuiMessages.h"
+#include "grid/New_grid.h"
+#include "grid/Panels.h"
+#include "reports/ReportLogic.h"
+#include "reports/UInfo.h"
+#include "reports/USales.h"
+#include "reports/UStart.h"
+#include "reports/UStock.h"
+#include "tests/connection/ConformanceFixture.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QFile>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTimer>
+#include <QToolButton>
+#include <gtest/gtest.h>
+
+using namespace corvanta;
+using namespace corvanta::test;
+
+namespace {
+
+void press(QWidget* target, int key, const QString& text = QString())
+{
+    QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier, text);
+    QApplication::sendEvent(target, &down);
+}
+
+class ReportWindows : public Conformance {
+protected:
+    void SetUp() override
+    {
+        Conformance::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        SystemBoxSeam::arm();
+        addOutlet("3", "东城店");
+        addOutlet("20", "西城店");
+    }
+    void TearDown() override
+    {
+        SystemBoxSeam::disarm();
+        Conformance::TearDown();
+    }
+
+    // n sales lines of product A1 at outlet 3, the first d days ago.
+    void addSales(int n, int daysAgo = 1)
+    {
+        call("hz_deleSales");
+        const QString date = QDate::currentDate().addDays(-daysAgo).toString("yyyy-MM-dd");
+        for (int i = 0; i < n; ++i)
+            ASSERT_EQ(insertSales("3", "A1", "红色铅笔", date, QString::number(i + 1), "2", "1", i % 2 ? "45" : "11"), 0);
+        ASSERT_EQ(call("hz_AddSales"), 0);
+    }
+
+    void addStock()
+    {
+        call("hz_deleSales");
+        ASSERT_EQ(insertStock("3", "S1", "绿茶", "30", "45.5"), 0);
+        ASSERT_EQ(insertStock("20", "S2", "红茶", "5", "10"), 0);
+        ASSERT_EQ(call("hz_AddStock"), 0);
+    }
+
+    static void show(QWidget& w)
+    {
+        w.show();
+        QApplication::setActiveWindow(&w);
+        QApplication::processEvents();
+    }
+
+    static QStringList boxTexts()
+    {
+        QStringList out;
+        for (const SystemBoxCall& c : SystemBoxSeam::calls())
+            out << c.caption + ": " + c.text;
+        return out;
+    }
+
+    // Answers the next picker: act runs once it is shown (the list loaded); it closes it if act
+    // leaves it open.
+    std::function<void(TfrmInfo&)> answerPicker(std::function<void(TfrmInfo&)> act)
+    {
+        return [this, act](TfrmInfo& p) {
+            QTimer::singleShot(0, &p, [this, act, &p] {
+                pickerMode = p.Mode;
+                pickerHeadings = QStringList{p.Main_Grid->cell(1, 0), p.Main_Grid->cell(2, 0)};
+                pickerRows = p.Main_Grid->rowCount();
+                act(p);
+                if (p.isVisible())
+                    p.reject();
+            });
+        };
+    }
+
+    QString pickerMode;
+    QStringList pickerHeadings;
+    int pickerRows = 0;
+};
+
+}  // namespace
+
+TEST_F(ReportWindows, SalesWindowOpensOnTheLastThirtyDays)
+{
+    addSales(3, 30);
+    TfrmSales w(*dm, nullptr);
+    EXPECT_EQ(w.windowTitle(), "销售情况查询统计");
+    EXPECT_EQ(w.size(), QSize(764, 548));
+    EXPECT_EQ(w.PanelTool->height(), 42);
+    EXPECT_EQ(w.Panel1->height(), 87);
+    EXPECT_EQ(w.Label1->text(), "产品销售日期  从");
+    EXPECT_EQ(w.CheckBox5->text(), "产   地");
+    EXPECT_EQ(w.ComboBox1->currentIndex(), -1);
+    show(w);
+    EXPECT_EQ(w.DateTimePicker1->date(), QDate::currentDate().addDays(-30));
+    EXPECT_EQ(w.DateTimePicker2->date(), QDate::currentDate());
+    for (QCheckBox* b : {w.CheckBox1, w.CheckBox2, w.CheckBox3, w.CheckBox4, w.CheckBox5, w.CheckBox6})
+        EXPECT_FALSE(b->isChecked());
+    // The display grid shows the source grid's columns until they are configured.
+    EXPECT_EQ(w.BackGrid->colCount(), 14);
+    EXPECT_EQ(w.BackGrid->cell(13, 0), "单据类型");
+    EXPECT_EQ(w.BackGrid->cell(0, 3), "3");
+    EXPECT_EQ(w.BackGrid->cell(13, 1), "销售");
+    EXPECT_EQ(w.BackGrid->cell(13, 2), "销售退货");
+    EXPECT_EQ(w.BackGrid->rowCount(), 22);
+    EXPECT_TRUE(w.BackGrid->isVisible());
+    EXPECT_FALSE(w.MainGrid->isVisible());
+    EXPECT_TRUE(boxTexts().isEmpty());
+    w.reject();
+}
+
+TEST_F(ReportWindows, FiltersTickOnInputAndRefusedRunsKeepTheGrid)
+{
+    addSales(21);
+    TfrmSales w(*dm, nullptr);
+    show(w);
+    EXPECT_EQ(w.BackGrid->rowCount(), 23);
+    EXPECT_EQ(w.BackGrid->cell(0, 21), "21");
+    EXPECT_EQ(w.BackGrid->cell(0, 22), "");
+
+    // Typing ticks; clearing leaves it ticked; unticking by hand keeps the text.
+    w.Edit5->setText("x");
+    EXPECT_TRUE(w.CheckBox5->isChecked());
+    w.Edit5->clear();
+    EXPECT_TRUE(w.CheckBox5->isChecked());
+    w.ComboBox1->setCurrentIndex(1);
+    EXPECT_TRUE(w.CheckBox6->isChecked());
+    w.CheckBox6->setChecked(false);
+    EXPECT_EQ(w.ComboBox1->currentText(), "销售退货");
+    w.TBLook->click();
+    EXPECT_EQ(w.BackGrid->rowCount(), 23);  // unticked: not sent
+    w.CheckBox6->setChecked(true);
+    w.TBLook->click();
+    EXPECT_EQ(w.BackGrid->rowCount(), 22);
+    EXPECT_EQ(w.BackGrid->cell(13, 10), "销售退货");
+    EXPECT_EQ(w.BackGrid->cell(0, 10), "10");
+    EXPECT_EQ(w.BackGrid->cell(0, 11), "");
+
+    // To-date before from-date: the message, the grid as it was.
+    w.DateTimePicker2->setDate(w.DateTimePicker1->date().addDays(-1));
+    w.CheckBox6->setChecked(false);
+    w.TBLook->click();
+    EXPECT_EQ(boxTexts(), QStringList{"系统提示: 开始时间不能大于结束时间！"});
+    EXPECT_EQ(w.BackGrid->rowCount(), 22);
+    EXPECT_EQ(w.BackGrid->cell(0, 10), "10");
+
+    // Letters in the outlet number: the message, the edit emptied, the grid as it was.
+    SystemBoxSeam::clearCalls();
+    w.DateTimePicker2->setDate(QDate::currentDate());
+    w.Edit3->setText("abc");
+    w.TBLook->click();
+    EXPECT_EQ(boxTexts(), QStringList{"系统提示: 网点编号应为数字，请重新输入！"});
+    EXPECT_EQ(w.Edit3->text(), "");
+    EXPECT_TRUE(w.CheckBox3->isChecked());
+    EXPECT_EQ(w.BackGrid->cell(0, 10), "10");
+    // Now empty, the ticked box sends nothing: every line again.
+    w.TBLook->click();
+    EXPECT_EQ(w.BackGrid->rowCount(), 23);
+    w.reject();
+}
+
+TEST_F(ReportWindows, RowCountsAndPrinting)
+{
+    addSales(100);
+    QFile exe(dir->path() + "/PRINT.EXE");
+    ASSERT_TRUE(exe.open(QIODevice::WriteOnly));
+    exe.close();
+    TfrmSales w(*dm, nullptr);
+    QStringList started;
+    w.printLauncher = [&](const QString&, const QStringList& args) {
+        started << args.join(' ');
+        return true;
+    };
+    show(w);
+    EXPECT_EQ(w.BackGrid->rowCount(), 102);
+    w.SpBPrint->click();
+    ASSERT_EQ(started.size(), 1);
+    EXPECT_EQ(started[0], "/rwxfile销售情况查询表.rwx");
+    // No line in the range: 22 rows, empty but the heading.
+    w.DateTimePicker1->setDate(QDate(2000, 1, 1));
+    w.DateTimePicker2->setDate(QDate(2000, 1, 1));
+    w.TBLook->click();
+    EXPECT_EQ(w.BackGrid->rowCount(), 22);
+    EXPECT_EQ(w.BackGrid->cell(1, 1), "");
+    EXPECT_EQ(w.BackGrid->cell(1, 0), "商品编码");
+    w.reject();
+
+    addStock();
+    TfrmStock s(*dm, nullptr);
+    s.printLauncher = w.printLauncher;
+    show(s);
+    EXPECT_EQ(s.windowTitle(), "销售库存查询统计");
+    EXPECT_EQ(s.size(), QSize(743, 538));
+    EXPECT_EQ(s.pos(), QPoint(33, 33));
+    EXPECT_EQ(s.BackGrid->colCount(), 11);
+    EXPECT_EQ(s.BackGrid->cell(2, 1), "绿茶");
+    EXPECT_EQ(s.BackGrid->cell(10, 2), "10");
+    EXPECT_EQ(s.BackGrid->rowCount(), 22);
+    s.Edit3->setText("1a");
+    s.TBLook->click();
+    EXPECT_EQ(s.Edit3->text(), "");
+    EXPECT_EQ(s.BackGrid->cell(2, 2), "红茶");
+    s.Edit3->setText("20");
+    s.TBLook->click();
+    EXPECT_EQ(s.BackGrid->cell(2, 1), "红茶");
+    EXPECT_EQ(s.BackGrid->cell(2, 2), "");
+    s.SpBPrint->click();
+    ASSERT_EQ(started.size(), 2);
+    EXPECT_EQ(started[1], "/rwxfile库存情况查询表.rwx");
+    s.reject();
+}
+
+TEST_F(ReportWindows, StatisticsTakeTheQueryDatesAndPrintPerMode)
+{
+    addSales(4, 5);
+    QFile exe(dir->path() + "/PRINT.EXE");
+    ASSERT_TRUE(exe.open(QIODevice::WriteOnly));
+    exe.close();
+    TfrmSales sales(*dm, nullptr);
+    show(sales);
+    sales.DateTimePicker1->setDate(QDate::currentDate().addDays(-10));
+
+    QStringList started, headings, dates;
+    QString modeAfterChange;
+    int rowsAfterChange = 0;
+    sales.onStatOpen = [&](TfrmStart& st) {
+        st.printLauncher = [&](const QString&, const QStringList& args) {
+            started << args.join(' ');
+            return true;
+        };
+        QTimer::singleShot(0, &st, [&] {
+            EXPECT_EQ(st.windowTitle(), "销售情况统计");
+            dates << st.DateTimePicker1->date().toString("yyyy-MM-dd") << st.DateTimePicker2->date().toString("yyyy-MM-dd");
+            EXPECT_EQ(st.ComboBox2->currentText(), "按产品统计");
+            headings << st.MainGrid->cell(1, 0) + "/" + st.MainGrid->cell(2, 0);
+            EXPECT_EQ(st.MainGrid->cell(2, 1), "红色铅笔");
+            EXPECT_EQ(st.MainGrid->rowCount(), 22);
+            // Choosing a mode runs nothing until "统计刷新".
+            st.ComboBox2->setCurrentIndex(2);
+            modeAfterChange = st.MainGrid->cell(1, 0);
+            rowsAfterChange = st.MainGrid->cell(0, 2).isEmpty() ? 1 : 2;
+            st.TBStat->click();
+            headings << st.MainGrid->cell(1, 0) + "/" + st.MainGrid->cell(2, 0);
+            EXPECT_EQ(st.MainGrid->cell(1, 1), "11");
+            EXPECT_EQ(st.MainGrid->cell(2, 1), "销售");
+            EXPECT_EQ(st.MainGrid->cell(2, 2), "销售退货");
+            st.SpBPrint->click();
+            st.ComboBox2->setCurrentIndex(3);
+            st.TBStat->click();
+            headings << st.MainGrid->cell(1, 0) + "/" + st.MainGrid->cell(2, 0);
+            st.SpBPrint->click();
+            st.ComboBox2->setCurrentIndex(1);
+            st.TBStat->click();
+            headings << st.MainGrid->cell(1, 0) + "/" + st.MainGrid->cell(2, 0);
+            EXPECT_EQ(st.MainGrid->cell(2, 1), "东城店");
+            st.SpBPrint->click();
+            // The date message leaves the grid and its headings.
+            st.DateTimePicker2->setDate(st.DateTimePicker1->date().addDays(-1));
+            st.ComboBox2->setCurrentIndex(0);
+            st.TBStat->click();
+            headings << st.MainGrid->cell(1, 0) + "/" + st.MainGrid->cell(2, 0);
+            st.TBEXit->click();
+        });
+    };
+    sales.TBStat->click();
+    EXPECT_EQ(dates, (QStringList{QDate::currentDate().addDays(-10).toString("yyyy-MM-dd"),
+                                  QDate::currentDate().toString("yyyy-MM-dd")}));
+    EXPECT_EQ(modeAfterChange, "商品编号");
+    EXPECT_EQ(rowsAfterChange, 1);
+    EXPECT_EQ(headings, (QStringList{"商品编号/商品名称", "/单据名称", "/销售时间", "网点编号/网点名称", "网点编号/网点名称"}));
+    EXPECT_EQ(started, (QStringList{"/rwxfile每日销售情况统计表.rwx", "/rwxfile销售退货统计表.rwx",
+                                    "/rwxfile网点销售情况统计表.rwx"}));
+    EXPECT_EQ(boxTexts(), QStringList{"系统提示: 开始时间不能大于结束时间！"});
+    sales.reject();
+}
+
+TEST_F(ReportWindows, PickerResultsAndNothingChosen)
+{
+    addSales(2);
+    TfrmSales w(*dm, nullptr);
+    show(w);
+
+    // "选择" at once: row 1, the first product's name, the box ticked.
+    w.onPickerOpen = answerPicker([](TfrmInfo& p) { p.SpeedButton1->click(); });
+    w.SpeedButton1->click();
+    EXPECT_EQ(pickerMode, "P");
+    EXPECT_EQ(pickerHeadings, (QStringList{"商品编号", "商品名称"}));
+    EXPECT_EQ(pickerRows, 22);
+    EXPECT_EQ(w.Edit2->text(), "红色铅笔");
+    EXPECT_TRUE(w.CheckBox2->isChecked());
+
+    // "退回", the close box and another key leave the edit alone.
+    w.Edit4->setText("手写");
+    w.CheckBox4->setChecked(false);
+    w.onPickerOpen = answerPicker([](TfrmInfo& p) { p.SpeedButton8->click(); });
+    w.sbClient->click();
+    EXPECT_EQ(pickerMode, "N");
+    EXPECT_EQ(pickerHeadings, (QStringList{"网点编号", "网点名称"}));
+    w.onPickerOpen = answerPicker([](TfrmInfo& p) { p.close(); });
+    w.sbClient->click();
+    w.onPickerOpen = answerPicker([](TfrmInfo& p) { press(p.Main_Grid, Qt::Key_A, "a"); });
+    w.sbClient->click();
+    EXPECT_EQ(w.Edit4->text(), "手写");
+    EXPECT_FALSE(w.CheckBox4->isChecked());
+
+    // Enter on the grid picks the current row; a row below the list gives an empty name.
+    w.onPickerOpen = answerPicker([](TfrmInfo& p) {
+        p.Main_Grid->setCurrentCell(1, 2);
+        press(p.Main_Grid, Qt::Key_Return, "\r");
+    });
+    w.sbClient->click();
+    EXPECT_EQ(w.Edit4->text(), "西城店");
+    w.onPickerOpen = answerPicker([](TfrmInfo& p) {
+        p.Main_Grid->setCurrentCell(1, 5);
+        p.Main_Grid->OnDblClick();
+    });
+    w.sbClient->click();
+    EXPECT_EQ(w.Edit4->text(), "");
+    EXPECT_TRUE(w.CheckBox4->isChecked());
+
+    // Enter in the product-name edit opens the picker too.
+    pickerMode.clear();
+    w.onPickerOpen = answerPicker([](TfrmInfo& p) { p.SpeedButton8->click(); });
+    QApplication::setActiveWindow(&w);
+    w.Edit2->setFocus();
+    QApplication::processEvents();
+    ASSERT_EQ(QApplication::focusWidget(), w.Edit2);
+    press(w.Edit2, Qt::Key_Return, "\r");
+    EXPECT_EQ(pickerMode, "P");
+    w.reject();
+
+    // The stock window lists the stock products.
+    addStock();
+    TfrmStock s(*dm, nullptr);
+    show(s);
+    s.onPickerOpen = answerPicker([](TfrmInfo& p) { p.SpeedButton1->click(); });
+    s.SpeedButton1->click();
+    EXPECT_EQ(pickerMode, "SP");
+    EXPECT_EQ(s.Edit2->text(), "绿茶");
+    s.reject();
+}
+
+TEST_F(ReportWindows, HeaderPressTogglesTheWindowsFlag)
+{
+    addSales(3);
+    TfrmSales w(*dm, nullptr);
+    show(w);
+    const int y = 5;
+    const int x = w.BackGrid->colWidth(0) + 5;
+    w.MainGridMouseDown(Qt::LeftButton, Qt::NoModifier, x, y);
+    EXPECT_EQ(w.SortFlag, 1);
+    w.MainGridMouseDown(Qt::RightButton, Qt::NoModifier, x + 60, y);
+    EXPECT_EQ(w.SortFlag, 0);
+    // Below the heading: nothing.
+    w.MainGridMouseDown(Qt::LeftButton, Qt::NoModifier, x, 40);
+    EXPECT_EQ(w.SortFlag, 0);
+    w.reject();
+}
