@@ -2,6 +2,8 @@
 // The checks of hz_InsertSales / hz_InsertStock on values as UTF-8 bytes, shared by the engines'
 // import intakes: the same results as CanonicalDate, scaled::parse and QString::trimmed, without
 // a QString per value.
+#include "engines/Intake.h"
+
 #include <QtGlobal>
 #include <array>
 #include <functional>
@@ -11,13 +13,6 @@
 #include <unordered_set>
 
 namespace corvanta {
-
-// Parameters of hz_InsertSales and hz_InsertStock in registration order.
-enum SalesParam { SpUserCode, SpPtypeName, SpStandard, SpType, SpUnit, SpArea, SpDate, SpQty, SpTotal, SpCostTotal,
-                  SpVchType, SpId, kSalesParams };
-enum StockParam { KpUserCode, KpPtypeName, KpStandard, KpType, KpUnit, KpArea, KpKcQty, KpKcTotal, KpId, kStockParams };
-extern const std::array<const char*, kSalesParams> kInsertSalesParamNames;
-extern const std::array<const char*, kStockParams> kInsertStockParamNames;
 
 using SalesValues = std::array<std::string_view, kSalesParams>;
 using StockValues = std::array<std::string_view, kStockParams>;

@@ -258,21 +258,20 @@ struct ProcInfo {
     QByteArray statement;  // the prepared call on this session; empty until first used
 };
 
-// The intake procedures a bulk run takes over: the parameters in the column order of the
-// connection's staging table, and the binary COPY that fills it.
+// A kind of intake line: the binary COPY that fills the connection's staging table (columns in
+// the order the stream writes them) or, on the direct path, the account set's table.
 struct BulkKind {
-    const char* procedure;  // lower case
-    std::span<const char* const> params;  // "@NAME" in the order of the checks' values
+    const char* lines;  // "sales" / "stock", for messages
     const char* copy;
     const char* directCopy;  // the same stream straight into the account set's table
     const char* missing;    // deletes the staged lines of outlets no longer in the outlet list
     bool sales;
 };
 
-const std::vector<BulkKind>& bulkKinds()
+const BulkKind& bulkKind(IntakeKind which)
 {
-    static const std::vector<BulkKind> kinds = {
-        {"hz_insertsales", kInsertSalesParamNames,
+    static const BulkKind kinds[2] = {
+        {"sales",
          "COPY pg_temp.hz_stage_sales (id, usercode, ptypename, standard, type, unit, area, saledate, qty, total, "
          "costtotal, vchtype) FROM STDIN (FORMAT binary)",
          "COPY sales (id, usercode, ptypename, standard, type, unit, area, saledate, qty, total, costtotal, vchtype) "
@@ -280,7 +279,7 @@ const std::vector<BulkKind>& bulkKinds()
          "WITH gone AS (DELETE FROM pg_temp.hz_stage_sales s WHERE s.id = ANY ($1::text[]) RETURNING 1) "
          "SELECT count(*) FROM gone",
          true},
-        {"hz_insertstock", kInsertStockParamNames,
+        {"stock",
          "COPY pg_temp.hz_stage_stock (id, usercode, ptypename, standard, type, unit, area, kcqty, kctotal) "
          "FROM STDIN (FORMAT binary)",
          "COPY stock (id, usercode, ptypename, standard, type, unit, area, kcqty, kctotal) FROM STDIN (FORMAT binary)",
@@ -288,7 +287,7 @@ const std::vector<BulkKind>& bulkKinds()
          "SELECT count(*) FROM gone",
          false},
     };
-    return kinds;
+    return kinds[which == IntakeKind::Sales ? 0 : 1];
 }
 
 // COPY data is handed to libpq in pieces of about this size; the stream itself spans the intake.
@@ -412,7 +411,7 @@ QByteArray textArray(const Strings& values)
 
 class PostgresEngine : public Engine {
 public:
-    ~PostgresEngine() override = default;
+    ~PostgresEngine() override { detachSession(); }
 
     void open(const ConnectionProps& props) override
     {
@@ -424,6 +423,7 @@ public:
 
     void close() override
     {
+        detachSession();
         m_bulk = false;
         m_outlets.clear();
         m_lastOutletValid = false;
@@ -481,20 +481,11 @@ public:
 
     CallResult call(const QString& name, const std::vector<std::pair<QString, QVariant>>& values) override
     {
-        if (m_bulk) {
-            if (const BulkKind* kind = bulkKind(name))
-                return bulkCall(*kind, values);
-            flushBulk();  // the lines taken so far come before whatever this call does
-        }
-        if (m_direct) {
-            const QString key = cacheKey(name);
-            if (key == QLatin1String("hz_addsales") || key == QLatin1String("hz_addstock"))
-                return consolidateDirect(key == QLatin1String("hz_addsales"));
-            if (key == QLatin1String("hz_delesales"))
-                rollbackDirect();  // it would empty the staging the lines stand for
-            else
-                settleDirect();
-        }
+        // An intake's lines first go where line-by-line calls would have put them: the lines
+        // taken so far come before whatever this call does.
+        if (m_bulk)
+            flushBulk();
+        settleDirect();
         // Prepared once per session: an import calls the same procedure for every line.
         ProcInfo& cached = procInfo(name);
         if (cached.statement.isEmpty())
@@ -565,13 +556,20 @@ public:
         return result;
     }
 
+    std::unique_ptr<IntakeSession> beginIntake() override;
+
+private:
+    class Session;
+    friend class Session;
+    void detachSession();
+
     // An import's intake: hz_InsertSales and hz_InsertStock answer here, by the rules of their
     // PL/pgSQL bodies (outlet in the list, else -2; date, numbers, document type, else -1), and
     // the lines they take go to the connection's staging in one binary COPY stream per kind,
     // already converted, so the server does no per-line work beyond storing typed values (which
     // it still refuses when malformed). When the stream ends, the outlets it named are checked
     // again; lines of an outlet deleted meanwhile are dropped and the run fails with an error.
-    void beginBulk() override
+    void beginBulk()
     {
         if (!m_conn || m_bulk)
             return;
@@ -592,12 +590,11 @@ public:
         m_outlets = std::move(outlets);
         m_lastOutletValid = false;
         resetCopy();
-        m_textMaps.clear();
         m_bulk = true;
         beginDirect();
     }
 
-    void endBulk() override
+    void endBulk()
     {
         if (!m_bulk)
             return;
@@ -607,6 +604,7 @@ public:
         flushBulk();
     }
 
+public:
     void restoreTemplate(const QString& dbName) override
     {
         requireOpen();
@@ -657,79 +655,6 @@ private:
     {
         if (!m_conn)
             throw DbError(QStringLiteral("The connection to the database server is not open."));
-    }
-
-    static const BulkKind* bulkKind(const QString& name)
-    {
-        const QString key = cacheKey(name);
-        for (const BulkKind& k : bulkKinds())
-            if (key == QLatin1String(k.procedure))
-                return &k;
-        return nullptr;
-    }
-
-    // The position of parameter "@NAME" (any letter case) among the checks' values; size() if none.
-    static std::size_t paramIndex(const BulkKind& kind, const QString& key)
-    {
-        std::size_t i = 0;
-        while (i < kind.params.size() && key.compare(QLatin1String(kind.params[i]), Qt::CaseInsensitive) != 0)
-            ++i;
-        return i;
-    }
-
-    // The intake by parameter names (the general call form): the values become UTF-8 text and
-    // take the same path as bulkCallText.
-    CallResult bulkCall(const BulkKind& kind, const std::vector<std::pair<QString, QVariant>>& values)
-    {
-        m_utf8Values.assign(kind.params.size(), std::string());
-        for (const auto& [paramName, value] : values) {
-            QString key = paramName.trimmed();
-            if (!key.startsWith(QLatin1Char('@')))
-                key.prepend(QLatin1Char('@'));
-            if (key.compare(QLatin1String("@RETURN_VALUE"), Qt::CaseInsensitive) == 0)
-                continue;
-            const std::size_t i = paramIndex(kind, key);
-            if (i == kind.params.size())
-                throw DbError(QStringLiteral("The procedure %1 has no parameter %2.")
-                                  .arg(QLatin1String(kind.procedure), paramName));
-            if (!value.isNull())
-                m_utf8Values[i] = value.toString().toStdString();
-        }
-        std::vector<std::string_view> views(m_utf8Values.begin(), m_utf8Values.end());
-        CallResult result;
-        result.returnValue = intake(kind, views);
-        return result;
-    }
-
-    // The values in the order of the function's arguments, mapped by name onto the checks' order
-    // once per run; nullopt when the function's arguments are not the ones the checks know.
-    std::optional<qlonglong> bulkCallText(const QString& name, std::span<const std::string_view> values) override
-    {
-        if (!m_bulk)
-            return std::nullopt;
-        const BulkKind* kind = bulkKind(name);
-        if (!kind)
-            return std::nullopt;
-        std::vector<int>& map = m_textMaps[kind];
-        if (map.empty()) {
-            map.assign(1, -1);  // unusable until proven otherwise
-            const ProcInfo& proc = procInfo(name);
-            std::vector<int> positions;
-            for (const PgArg& arg : proc.args) {
-                const int i = int(paramIndex(*kind, QLatin1Char('@') + arg.name));
-                if (i == int(kind->params.size()) || std::find(positions.begin(), positions.end(), i) != positions.end())
-                    return std::nullopt;
-                positions.push_back(i);
-            }
-            if (positions.size() == kind->params.size())
-                map = std::move(positions);
-        }
-        if (map.size() != values.size() || map[0] < 0)
-            return std::nullopt;
-        m_views.resize(kind->params.size());
-        for (std::size_t i = 0; i < values.size(); ++i)
-            m_views[std::size_t(map[i])] = values[i];
-        return intake(*kind, m_views);
     }
 
     // One line of the intake, values in the checks' order: checked by the rules of the
@@ -891,10 +816,10 @@ private:
             }
         }
         if (copyError.isEmpty() && copied != lines)
-            copyError = QStringLiteral("The server stored %1 of %2 lines that %3 had taken.")
+            copyError = QStringLiteral("The server stored %1 of %2 %3 lines that the intake had taken.")
                             .arg(copied)
                             .arg(lines)
-                            .arg(QLatin1String(kind.procedure));
+                            .arg(QLatin1String(kind.lines));
         if (!copyError.isEmpty()) {
             leaveOpenTransaction(true);
             throw DbError(copyError);
@@ -919,11 +844,11 @@ private:
         if (!resultOk(dropped.get()) || PQntuples(dropped.get()) != 1)
             throw DbError(resultError(dropped.get(), m_conn.get()));
         const qlonglong refused = QByteArray(PQgetvalue(dropped.get(), 0, 0)).toLongLong();
-        throw DbError(QStringLiteral("The server refused %1 of %2 lines that %3 had taken (an outlet "
+        throw DbError(QStringLiteral("The server refused %1 of %2 %3 lines that the intake had taken (an outlet "
                                      "deleted meanwhile?); they were not imported.")
                           .arg(refused)
                           .arg(lines)
-                          .arg(QLatin1String(kind.procedure)));
+                          .arg(QLatin1String(kind.lines)));
     }
 
 
@@ -973,17 +898,6 @@ private:
 
     // The session is going away: its transaction rolls back with it.
     void dropDirect() { clearDirect(); }
-
-    // hz_deleSales: the intake's lines are discarded, as the emptied staging would discard them.
-    void rollbackDirect()
-    {
-        if (!m_direct)
-            return;
-        clearDirect();
-        ResultPtr r(PQexec(m_conn.get(), "ROLLBACK"));
-        if (!resultOk(r.get()))
-            throw DbError(resultError(r.get(), m_conn.get()));
-    }
 
     // Arguments of the direct functions: the outlet days and the outlets the intake wrote.
     QByteArray salesIds() const
@@ -1232,15 +1146,12 @@ private:
     quint64 m_statements = 0;  // names of prepared calls are never reused on a session
 
     bool m_bulk = false;
+    Session* m_session = nullptr;  // the open intake session, if any
     KeySet m_outlets;  // outlet keys when the bulk run began
     std::string m_lastOutlet;  // the outlet key of the last line, and whether it is in m_outlets
     bool m_lastOutletKnown = false;
     bool m_lastOutletValid = false;  // whether the two above are of the current outlet list
     IntakeChecker m_checker{[this](std::string_view key) { return outletKnown(key); }};
-    // bulkCallText: the checks' position of each argument of the function, per kind.
-    std::map<const BulkKind*, std::vector<int>> m_textMaps;
-    std::vector<std::string_view> m_views;
-    std::vector<std::string> m_utf8Values;
     // The open COPY stream of the intake, if any.
     const BulkKind* m_copyKind = nullptr;
     CopyBuffer m_copyData;
@@ -1251,6 +1162,86 @@ private:
     std::unordered_map<std::string, std::unordered_set<qint32>, KeyHash, std::equal_to<>> m_directSales;
     KeySet m_directStock;
 };
+
+// ---- the intake session ------------------------------------------------------------------------
+
+class PostgresEngine::Session final : public IntakeSession {
+public:
+    explicit Session(PostgresEngine& engine) : m_engine(&engine) {}
+    ~Session() override { abandon(); }
+
+    int add(IntakeKind kind, std::span<const std::string_view> values) override
+    {
+        PostgresEngine& e = engine();
+        if (values.size() != std::size_t(intakeFieldCount(kind)))
+            throw DbError(QStringLiteral("An intake line has %1 values instead of %2")
+                              .arg(values.size())
+                              .arg(intakeFieldCount(kind)));
+        if (!e.m_bulk)
+            throw DbError(QStringLiteral("The intake is complete: no more lines"));
+        return int(e.intake(bulkKind(kind), values));
+    }
+
+    void complete() override { engine().endBulk(); }
+
+    std::optional<int> consolidate(IntakeKind kind) override
+    {
+        PostgresEngine& e = engine();
+        e.endBulk();
+        if (!e.m_direct)
+            return std::nullopt;
+        return int(e.consolidateDirect(kind == IntakeKind::Sales).returnValue);
+    }
+
+    // The lines taken so far are delivered; those of the direct path wait in their transaction
+    // until the next call puts them into the staging (or a consolidation takes them).
+    void abandon() noexcept override
+    {
+        if (!m_engine)
+            return;
+        PostgresEngine& e = *m_engine;
+        detach();
+        try {
+            e.endBulk();
+        } catch (...) {
+        }
+    }
+
+    void detach()
+    {
+        if (m_engine && m_engine->m_session == this)
+            m_engine->m_session = nullptr;
+        m_engine = nullptr;
+    }
+
+private:
+    PostgresEngine& engine()
+    {
+        if (!m_engine)
+            throw DbError(QStringLiteral("The intake session has ended"));
+        return *m_engine;
+    }
+
+    PostgresEngine* m_engine;
+};
+
+std::unique_ptr<IntakeSession> PostgresEngine::beginIntake()
+{
+    if (m_session)
+        m_session->abandon();
+    beginBulk();
+    if (!m_bulk)
+        return nullptr;  // an account set of an older template: the procedures one by one
+    auto session = std::make_unique<Session>(*this);
+    m_session = session.get();
+    return session;
+}
+
+void PostgresEngine::detachSession()
+{
+    if (m_session)
+        m_session->detach();
+}
 
 }  // namespace
 
