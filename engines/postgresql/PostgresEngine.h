@@ -53,9 +53,6 @@ struct PgServerAddress {
 };
 PgServerAddress parsePgDataSource(const QString& dataSource);
 
-// numeric text as the server prints it -> minimal decimal form ("12.500" -> "12.5", "-0.0" -> "0").
-QString minimalDecimal(const QString& text);
-
 // The name of the account set's database a catalogue database name stands for ("master" ->
 // "postgres").
 QString pgDatabaseName(const QString& name);
