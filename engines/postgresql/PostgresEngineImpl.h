@@ -56,127 +56,97 @@ class PostgresEngine : public Engine {
 public:
     ~PostgresEngine() override { detachSession(); }
 
+    // PostgresEngine.cpp
     void open(const ConnectionProps& props) override;
-
     void close() override;
-
     bool isOpen() const override { return m_conn != nullptr; }
-
     QString currentDatabase() const override { return m_current; }
-
     void useDatabase(const QString& name) override;
-
     void execSql(const QString& text) override;
-
-    std::vector<ParamInfo> procedureParams(const QString& name) override;
-
     CallResult call(const QString& name, const std::vector<std::pair<QString, QVariant>>& values) override;
-
+    void restoreTemplate(const QString& dbName) override;
+    // PgCatalogue.cpp
+    std::vector<ParamInfo> procedureParams(const QString& name) override;
+    // PgIntake.cpp
     std::unique_ptr<IntakeSession> beginIntake() override;
 
 private:
-    class Session;
-    friend class Session;
-    void detachSession();
-
-    // An import's intake: hz_InsertSales and hz_InsertStock answer here, by the rules of their
-    // PL/pgSQL bodies (outlet in the list, else -2; date, numbers, document type, else -1), and
-    // the lines they take go to the connection's staging in one binary COPY stream per kind,
-    // already converted, so the server does no per-line work beyond storing typed values (which
-    // it still refuses when malformed). When the stream ends, the outlets it named are checked
-    // again; lines of an outlet deleted meanwhile are dropped and the run fails with an error.
-    void beginBulk();
-
-    void endBulk();
-
-public:
-    void restoreTemplate(const QString& dbName) override;
-
-private:
-    static QString cacheKey(const QString& name) { return baseProcedureName(name).toLower(); }
+    // ---- PostgresEngine.cpp: the session
 
     void requireOpen() const;
-
-    // One line of the intake, values in the checks' order: checked by the rules of the
-    // procedure's body, then converted into the COPY stream. Returns the procedure's value.
-    qlonglong intake(const BulkKind& kind, std::span<const std::string_view> values);
-
-    bool outletKnown(std::string_view key);
-
-    void ensureCopy(const BulkKind& kind);
-
-    // Remembers the outlet (and, for sales, the day) of a line that went into the stream.
-    void noteLine(std::string_view id, qint32 day, bool sales);
-
-    void startCopy(const BulkKind& kind);
-
-    void sendCopyData();
-
-    // Ends a COPY that cannot be completed; the staging keeps nothing of it.
-    void abortCopy();
-
-    void resetCopy();
-
-    // Completes the COPY stream, if one is open, and checks its outlets once more.
-    void finishCopy();
-
-
-    // ---- direct intake: the lines go straight into sales and stock inside one transaction that
-    // stays open until the consolidation (see hz_util_direct_intake in the template).
-
-    // Opens the transaction when the account set has the direct path and the staging is empty.
-    void beginDirect();
-
-    bool hasProcedure(const QString& name);
-
-    void clearDirect();
-
-    // The session is going away: its transaction rolls back with it.
-    void dropDirect() { clearDirect(); }
-
-    // Arguments of the direct functions: the outlet days and the outlets the intake wrote.
-    QByteArray salesIds() const;
-    QByteArray salesDates() const;
-    QByteArray stockIds() const { return textArray(m_directStock); }
-
-    qlonglong directQuery(const char* sql, std::initializer_list<QByteArray> args);
-
-    // Moves the given lines of the intake into the staging (a database error drops the intake).
-    void stageDirect(bool sales, bool stock);
-
-    // Any call but the consolidation: the lines move into the staging, where line-by-line calls
-    // would have put them, and the transaction commits.
-    void settleDirect();
-
-    // hz_AddSales / hz_AddStock: the other kind's lines move into the staging; the kind's own
-    // replace the lines of their outlet days (outlets) and the transaction commits. When the
-    // consolidation refuses, its lines stay staged as well.
-    CallResult consolidateDirect(bool sales);
-
-    // Completes what the intake has sent so far.
-    void flushBulk();
-
     // The name of the existing database that name means: the same name, else the one that
     // differs only in letter case; name itself when there is none.
     QString actualDatabaseName(const QString& name);
-
     bool databaseExists(const QString& name);
-
     void exec(const QString& sql);
-
     // A script that opened a transaction and failed (or never closed it) must not leave the
     // session stuck inside it.
     void leaveOpenTransaction(bool failed);
 
-    static QByteArray valueText(const QVariant& value);
+    // ---- PgCatalogue.cpp: procedures
 
+    static QString cacheKey(const QString& name) { return baseProcedureName(name).toLower(); }
+    ProcInfo& procInfo(const QString& name);
+    bool hasProcedure(const QString& name);
+    void prepare(ProcInfo& proc);
+    static QByteArray valueText(const QVariant& value);
     // A rowset function reports a return value through the session setting corvanta.return_value;
     // it is read and cleared in one statement so that it never outlives its call.
     qlonglong takeRowsetReturnValue();
 
-    void prepare(ProcInfo& proc);
+    // ---- PgIntake.cpp: the import intake
 
-    ProcInfo& procInfo(const QString& name);
+    class Session;
+    friend class Session;
+    void detachSession();
+
+    // The lines of an intake session are checked here by the rules of the PL/pgSQL bodies of
+    // hz_InsertSales / hz_InsertStock (outlet in the list, else -2; date, numbers, document
+    // type, else -1), and the lines taken go to the connection's staging in one binary COPY
+    // stream per kind, already converted, so the server does no per-line work beyond storing
+    // typed values (which it still refuses when malformed). When the stream ends, the outlets it
+    // named are checked again; lines of an outlet deleted meanwhile are dropped and the intake
+    // fails with an error.
+    void beginBulk();
+    void endBulk();
+    // Completes what the intake has sent so far.
+    void flushBulk();
+    // One line of the intake, values in the order of SalesParam / StockParam: checked, then
+    // converted into the COPY stream. Returns the intake procedure's value.
+    qlonglong intake(const BulkKind& kind, std::span<const std::string_view> values);
+    bool outletKnown(std::string_view key);
+    void ensureCopy(const BulkKind& kind);
+    // Remembers the outlet (and, for sales, the day) of a line that went into the stream.
+    void noteLine(std::string_view id, qint32 day, bool sales);
+    void startCopy(const BulkKind& kind);
+    void sendCopyData();
+    // Ends a COPY that cannot be completed; the staging keeps nothing of it.
+    void abortCopy();
+    void resetCopy();
+    // Completes the COPY stream, if one is open, and checks its outlets once more.
+    void finishCopy();
+
+    // The direct intake: the lines go straight into sales and stock inside one transaction that
+    // stays open until the consolidation (see hz_util_direct_intake in the template).
+    // Opens the transaction when the account set has the direct path and the staging is empty.
+    void beginDirect();
+    void clearDirect();
+    // The session is going away: its transaction rolls back with it.
+    void dropDirect() { clearDirect(); }
+    // Arguments of the direct functions: the outlet days and the outlets the intake wrote.
+    QByteArray salesIds() const;
+    QByteArray salesDates() const;
+    QByteArray stockIds() const { return textArray(m_directStock); }
+    qlonglong directQuery(const char* sql, std::initializer_list<QByteArray> args);
+    // Moves the given lines of the intake into the staging (a database error drops the intake).
+    void stageDirect(bool sales, bool stock);
+    // Any call: the lines move into the staging, where line-by-line calls would have put them,
+    // and the transaction commits.
+    void settleDirect();
+    // The session's consolidation: the other kind's lines move into the staging; the kind's own
+    // replace the lines of their outlet days (outlets) and the transaction commits. When the
+    // consolidation refuses, its lines stay staged as well.
+    CallResult consolidateDirect(bool sales);
 
     ConnPtr m_conn;
     ConnectionProps m_props;
