@@ -8,6 +8,7 @@
 // "Data Source" names no server here and is accepted whatever it says; "User Id" and "PASSWORD"
 // are not checked (the files are protected by the folder's permissions).
 #include "engines/Engine.h"
+#include "engines/EngineIntakeSession.h"
 #include "engines/embedded/EmbeddedIntake.h"
 #include "engines/embedded/Sqlite.h"
 
@@ -57,6 +58,7 @@ public:
 private:
     class Session;
     friend class Session;
+    friend class EngineIntakeSession<EmbeddedEngine>;
     void beginBulk();
     void endBulk();
     void startDirect();
@@ -81,7 +83,7 @@ private:
     bool m_bulk = false;
     QStringList m_bulkChecked;  // procedures found registered during the bulk run
     std::unique_ptr<embedded::DirectIntake> m_direct;
-    Session* m_session = nullptr;  // the open intake session, if any
+    EngineIntakeSession<EmbeddedEngine>* m_session = nullptr;  // the open intake session, if any
     std::thread m_checkpointer;
 };
 

@@ -3,6 +3,8 @@
 // the intake procedures' bodies. The writer itself is EmbeddedIntake.cpp.
 #include "engines/embedded/EmbeddedEngine.h"
 
+#include "engines/EngineIntakeSession.h"
+
 #include <sqlite3.h>
 
 namespace corvanta {
@@ -19,18 +21,16 @@ std::string_view columnText(sqlite3_stmt* stmt, int col)
 
 // ---- the session ----------------------------------------------------------------------------
 
-class EmbeddedEngine::Session : public IntakeSession {
+// The lines of an abandoned session stay where they are until the next call puts them into the
+// staging (or a consolidation takes them), as line-by-line calls would have left them.
+class EmbeddedEngine::Session final : public EngineIntakeSession<EmbeddedEngine> {
 public:
-    explicit Session(EmbeddedEngine& engine) : m_engine(&engine) {}
-    ~Session() override { abandon(); }
+    using EngineIntakeSession::EngineIntakeSession;
 
     int add(IntakeKind kind, std::span<const std::string_view> values) override
     {
         EmbeddedEngine& e = engine();
-        if (values.size() != std::size_t(intakeFieldCount(kind)))
-            throw DbError(QStringLiteral("An intake line has %1 values instead of %2")
-                              .arg(values.size())
-                              .arg(intakeFieldCount(kind)));
+        checkValues(kind, values);
         try {
             if (kind == IntakeKind::Sales) {
                 SalesValues v;
@@ -48,8 +48,6 @@ public:
         }
     }
 
-    void complete() override { engine().endBulk(); }
-
     std::optional<int> consolidate(IntakeKind kind) override
     {
         EmbeddedEngine& e = engine();
@@ -60,37 +58,6 @@ public:
         e.consolidate(kind == IntakeKind::Sales);
         return 0;
     }
-
-    // The lines stay where they are until the next call puts them into the staging (or a
-    // consolidation takes them), as line-by-line calls would have left them.
-    void abandon() noexcept override
-    {
-        if (!m_engine)
-            return;
-        EmbeddedEngine& e = *m_engine;
-        detach();
-        try {
-            e.endBulk();
-        } catch (...) {
-        }
-    }
-
-    void detach()
-    {
-        if (m_engine && m_engine->m_session == this)
-            m_engine->m_session = nullptr;
-        m_engine = nullptr;
-    }
-
-private:
-    EmbeddedEngine& engine()
-    {
-        if (!m_engine)
-            throw DbError(QStringLiteral("The intake session has ended"));
-        return *m_engine;
-    }
-
-    EmbeddedEngine* m_engine;
 };
 
 std::unique_ptr<IntakeSession> EmbeddedEngine::beginIntake()
@@ -101,9 +68,7 @@ std::unique_ptr<IntakeSession> EmbeddedEngine::beginIntake()
         m_session->abandon();
     quiesce();
     beginBulk();
-    auto session = std::make_unique<Session>(*this);
-    m_session = session.get();
-    return session;
+    return std::make_unique<Session>(*this);
 }
 
 void EmbeddedEngine::resetIntake()

@@ -372,24 +372,20 @@ void PostgresEngine::flushBulk()
 
 // ---- the intake session ------------------------------------------------------------------------
 
-class PostgresEngine::Session final : public IntakeSession {
+// The lines an abandoned session has taken are delivered; those of the direct path wait in their
+// transaction until the next call puts them into the staging (or a consolidation takes them).
+class PostgresEngine::Session final : public EngineIntakeSession<PostgresEngine> {
 public:
-    explicit Session(PostgresEngine& engine) : m_engine(&engine) {}
-    ~Session() override { abandon(); }
+    using EngineIntakeSession::EngineIntakeSession;
 
     int add(IntakeKind kind, std::span<const std::string_view> values) override
     {
         PostgresEngine& e = engine();
-        if (values.size() != std::size_t(intakeFieldCount(kind)))
-            throw DbError(QStringLiteral("An intake line has %1 values instead of %2")
-                              .arg(values.size())
-                              .arg(intakeFieldCount(kind)));
+        checkValues(kind, values);
         if (!e.m_bulk)
             throw DbError(QStringLiteral("The intake is complete: no more lines"));
         return int(e.intake(bulkKind(kind), values));
     }
-
-    void complete() override { engine().endBulk(); }
 
     std::optional<int> consolidate(IntakeKind kind) override
     {
@@ -399,37 +395,6 @@ public:
             return std::nullopt;
         return int(e.consolidateDirect(kind == IntakeKind::Sales).returnValue);
     }
-
-    // The lines taken so far are delivered; those of the direct path wait in their transaction
-    // until the next call puts them into the staging (or a consolidation takes them).
-    void abandon() noexcept override
-    {
-        if (!m_engine)
-            return;
-        PostgresEngine& e = *m_engine;
-        detach();
-        try {
-            e.endBulk();
-        } catch (...) {
-        }
-    }
-
-    void detach()
-    {
-        if (m_engine && m_engine->m_session == this)
-            m_engine->m_session = nullptr;
-        m_engine = nullptr;
-    }
-
-private:
-    PostgresEngine& engine()
-    {
-        if (!m_engine)
-            throw DbError(QStringLiteral("The intake session has ended"));
-        return *m_engine;
-    }
-
-    PostgresEngine* m_engine;
 };
 
 std::unique_ptr<IntakeSession> PostgresEngine::beginIntake()
@@ -439,9 +404,7 @@ std::unique_ptr<IntakeSession> PostgresEngine::beginIntake()
     beginBulk();
     if (!m_bulk)
         return nullptr;  // an account set of an older template: the procedures one by one
-    auto session = std::make_unique<Session>(*this);
-    m_session = session.get();
-    return session;
+    return std::make_unique<Session>(*this);
 }
 
 void PostgresEngine::detachSession()

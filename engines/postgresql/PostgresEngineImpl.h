@@ -6,6 +6,7 @@
 //   PgIntake.cpp        the import intake: the session, the COPY stream, the direct path
 //   PgConnection.*      libpq handles and errors, the connection, the server address
 //   PgCopy.h            the binary COPY encoder
+#include "engines/EngineIntakeSession.h"
 #include "engines/IntakeCheck.h"
 #include "engines/postgresql/PgConnection.h"
 #include "engines/postgresql/PgCopy.h"
@@ -98,6 +99,7 @@ private:
 
     class Session;
     friend class Session;
+    friend class EngineIntakeSession<PostgresEngine>;
     void detachSession();
 
     // The lines of an intake session are checked here by the rules of the PL/pgSQL bodies of
@@ -155,7 +157,7 @@ private:
     quint64 m_statements = 0;  // names of prepared calls are never reused on a session
 
     bool m_bulk = false;
-    Session* m_session = nullptr;  // the open intake session, if any
+    EngineIntakeSession<PostgresEngine>* m_session = nullptr;  // the open intake session, if any
     KeySet m_outlets;  // outlet keys when the bulk run began
     std::string m_lastOutlet;  // the outlet key of the last line, and whether it is in m_outlets
     bool m_lastOutletKnown = false;
