@@ -1,5 +1,7 @@
 #include "engines/IntakeCheck.h"
 
+#include "base/ValuesUtf8.h"
+
 
 namespace corvanta {
 
@@ -15,17 +17,17 @@ const std::array<const char*, kStockParams> kInsertStockParamNames = {
 
 int IntakeChecker::sales(const SalesValues& v, SalesRow& row)
 {
-    row.id = TrimmedUtf8(v[SpId], m_id);
+    row.id = values::trimmedUtf8(v[SpId], m_id);
     if (!m_outletExists(row.id))
         return -2;
-    const std::optional<Day> day = ParseDay(v[SpDate]);
-    const std::optional<qint64> qty = scaled::parse(v[SpQty]);
-    const std::optional<qint64> total = scaled::parse(v[SpTotal]);
-    const std::optional<qint64> cost = scaled::parse(v[SpCostTotal]);
-    const std::string_view vch = TrimmedUtf8(v[SpVchType], m_vch);
+    const std::optional<Day> day = values::parseDayUtf8(v[SpDate]);
+    const std::optional<qint64> qty = values::parseScaledUtf8(v[SpQty]);
+    const std::optional<qint64> total = values::parseScaledUtf8(v[SpTotal]);
+    const std::optional<qint64> cost = values::parseScaledUtf8(v[SpCostTotal]);
+    const std::string_view vch = values::trimmedUtf8(v[SpVchType], m_vch);
     if (!day || !qty || !total || !cost || (vch != "11" && vch != "45"))
         return -1;
-    row.usercode = TrimmedUtf8(v[SpUserCode], m_code);
+    row.usercode = values::trimmedUtf8(v[SpUserCode], m_code);
     row.ptypename = v[SpPtypeName];
     row.standard = v[SpStandard];
     row.type = v[SpType];
@@ -41,14 +43,14 @@ int IntakeChecker::sales(const SalesValues& v, SalesRow& row)
 
 int IntakeChecker::stock(const StockValues& v, StockRow& row)
 {
-    row.id = TrimmedUtf8(v[KpId], m_id);
+    row.id = values::trimmedUtf8(v[KpId], m_id);
     if (!m_outletExists(row.id))
         return -2;
-    const std::optional<qint64> qty = scaled::parse(v[KpKcQty]);
-    const std::optional<qint64> total = scaled::parse(v[KpKcTotal]);
+    const std::optional<qint64> qty = values::parseScaledUtf8(v[KpKcQty]);
+    const std::optional<qint64> total = values::parseScaledUtf8(v[KpKcTotal]);
     if (!qty || !total)
         return -1;
-    row.usercode = TrimmedUtf8(v[KpUserCode], m_code);
+    row.usercode = values::trimmedUtf8(v[KpUserCode], m_code);
     row.ptypename = v[KpPtypeName];
     row.standard = v[KpStandard];
     row.type = v[KpType];
