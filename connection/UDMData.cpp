@@ -2,7 +2,7 @@
 
 #include "engines/RowsetForm.h"
 #include "app/Sysdef.h"
-#include "engines/Values.h"
+#include "base/Values.h"
 
 #include <QDate>
 #include <QDateTime>

@@ -1,5 +1,6 @@
 #include "dbf/PrintHandoff.h"
 
+#include "base/DbfFieldName.h"
 #include "app/Sysdef.h"
 #include "grid/Gbk.h"
 #include "logic/Messages.h"
@@ -59,13 +60,7 @@ QByteArray PrintHandoff::BodyFieldName(const QByteArray& heading)
 {
     if (heading.isEmpty())
         return QByteArrayLiteral("Rwx");
-    if (heading.size() < 9)
-        return heading;
-    int high = 0;
-    for (int i = 0; i < 8; ++i)
-        if (static_cast<unsigned char>(heading[i]) >= 127)
-            ++high;
-    return heading.left(high % 2 ? 9 : 8);
+    return CutDbfFieldName(heading);  // the report program looks the field up by the same cut
 }
 
 int PrintHandoff::BodyFieldWidth(int pixels)

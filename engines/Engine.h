@@ -10,6 +10,7 @@
 //                          "-3.25", "0" (no exponent, no grouping, no trailing fraction zeros)
 //   - dates                QString "yyyy-mm-dd"
 //   - NULL                 a null QVariant
+#include "engines/Intake.h"
 #include "grid/CellStore.h"
 
 #include <QString>
@@ -17,9 +18,7 @@
 #include <QVariant>
 #include <memory>
 #include <optional>
-#include <span>
 #include <stdexcept>
-#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -94,18 +93,11 @@ public:
     // spliced into SQL text). Throws DbError when the engine refuses.
     virtual CallResult call(const QString& name, const std::vector<std::pair<QString, QVariant>>& values) = 0;
 
-    // A long run of procedure calls (an import's intake) lies between beginBulk and endBulk. The
-    // engine may group them (one transaction) as long as every call keeps its own result and
-    // the calls taken stay taken; endBulk also ends the run after a failure. Default: nothing.
-    virtual void beginBulk() {}
-    virtual void endBulk() {}
-    // Inside a bulk run: a call of a procedure whose input parameters are all text, with the
-    // values as UTF-8 in the order of procedureParams() (return value left out). Same outcome as
-    // call(). nullopt when the engine has no such form for it; the caller then uses call().
-    virtual std::optional<qlonglong> bulkCallText(const QString& /*name*/, std::span<const std::string_view> /*values*/)
-    {
-        return std::nullopt;
-    }
+    // An import's intake in the current account set (see Intake.h); the session must end before
+    // the engine is used for anything else or goes away (another call ends it as described there).
+    // nullptr when the engine or the account set has no intake of its own: the caller then calls
+    // the intake procedures one by one.
+    virtual std::unique_ptr<IntakeSession> beginIntake() { return nullptr; }
 
     // A new account-set database made from the template (the "restore"). dbName has been
     // validated as a plain identifier; throws DbError when the database exists or cannot be made.

@@ -1,7 +1,9 @@
 #pragma once
 // The checks of hz_InsertSales / hz_InsertStock on values as UTF-8 bytes, shared by the engines'
-// import intakes: the same results as CanonicalDate, scaled::parse and QString::trimmed, without
-// a QString per value.
+// import intakes; the values are read by the UTF-8 forms of the value module (base/Values.h).
+#include "base/Values.h"
+#include "engines/Intake.h"
+
 #include <QtGlobal>
 #include <array>
 #include <functional>
@@ -12,28 +14,8 @@
 
 namespace corvanta {
 
-// Parameters of hz_InsertSales and hz_InsertStock in registration order.
-enum SalesParam { SpUserCode, SpPtypeName, SpStandard, SpType, SpUnit, SpArea, SpDate, SpQty, SpTotal, SpCostTotal,
-                  SpVchType, SpId, kSalesParams };
-enum StockParam { KpUserCode, KpPtypeName, KpStandard, KpType, KpUnit, KpArea, KpKcQty, KpKcTotal, KpId, kStockParams };
-extern const std::array<const char*, kSalesParams> kInsertSalesParamNames;
-extern const std::array<const char*, kStockParams> kInsertStockParamNames;
-
 using SalesValues = std::array<std::string_view, kSalesParams>;
 using StockValues = std::array<std::string_view, kStockParams>;
-
-// The value without the white space that QString::trimmed removes; scratch holds it when
-// the value had to be decoded for that (white space beyond ASCII).
-std::string_view TrimmedUtf8(std::string_view value, std::string& scratch);
-// yyyy-mm-dd, yyyy/m/d, yyyymmdd (see CanonicalDate): the Julian day and the "yyyy-mm-dd" text.
-struct Day {
-    qint64 julian = 0;
-    std::array<char, 10> text{};
-    std::string_view view() const { return std::string_view(text.data(), text.size()); }
-};
-std::optional<Day> ParseDay(std::string_view value);
-// A decimal in millionths (see scaled::parse).
-std::optional<qint64> ParseScaled(std::string_view value);
 
 // A checked sales line; views into the caller's values or scratch buffers.
 struct SalesRow {

@@ -4,97 +4,141 @@
 
 namespace corvanta {
 
+namespace {
+const QString kDeleSales = QStringLiteral("hz_deleSales");
+const QString kInsertSales = QStringLiteral("hz_InsertSales");
+const QString kInsertStock = QStringLiteral("hz_InsertStock");
+const QString kAddSales = QStringLiteral("hz_AddSales");
+const QString kAddStock = QStringLiteral("hz_AddStock");
+
+std::size_t slot(IntakeKind kind) { return kind == IntakeKind::Sales ? 0 : 1; }
+}  // namespace
+
 DataImportProcedures::DataImportProcedures(TDMData& dm) : m_dm(dm) {}
+
+DataImportProcedures::~DataImportProcedures()
+{
+    endSession();
+}
+
+void DataImportProcedures::endSession()
+{
+    if (m_session) {
+        m_session->abandon();
+        m_session.reset();
+    }
+    m_form = {Form::Unknown, Form::Unknown};
+}
 
 void DataImportProcedures::deleSales()
 {
-    m_dm.CallProc(m_dm.ADOSProc, QStringLiteral("hz_deleSales"));
+    endSession();
+    m_dm.CallProc(m_dm.ADOSProc, kDeleSales);
 }
 
-int DataImportProcedures::insert(const QString& proc, Prepared& prepared, const IntakeLine& line)
+void DataImportProcedures::refresh(const QString& proc)
 {
-    const int count = line.fieldCount();
-    if (prepared.ready && prepared.allText && prepared.utf8Form) {
-        // The engine's own form first: the fields as UTF-8, in the parameters' order.
-        m_views.resize(prepared.values.size());
-        for (std::size_t i = 0; i < prepared.values.size(); ++i) {
-            const int f = prepared.fieldOf[i];
-            m_views[i] = f < 0 ? std::string_view() : line.utf8Field(f);
-        }
-        if (const std::optional<qlonglong> rc = m_dm.ADOConnection.engine().bulkCallText(proc, m_views))
-            return int(*rc);
-        prepared.utf8Form = false;  // the engine has none: do not build it again
-    }
-    if (prepared.ready && prepared.allText) {
-        for (std::size_t i = 0; i < prepared.values.size(); ++i) {
-            const int f = prepared.fieldOf[i];
-            prepared.values[i].second = f < 0 ? QVariant() : QVariant(line.field(f));
-        }
-        return int(m_dm.ADOConnection.engine().call(proc, prepared.values).returnValue);
-    }
+    TADOStoredProc& cmd = m_dm.ADOSProc;
+    cmd.Close();
+    cmd.ClearParameters();
+    cmd.SetProcedureName(proc + QStringLiteral(";1"));
+    cmd.SetPrepared(true);
+    cmd.RefreshParameters();
+}
 
-    m_values.resize(size_t(count));
+DataImportProcedures::Form DataImportProcedures::sessionForm(IntakeKind kind, const QString& proc)
+{
+    Form& form = m_form[slot(kind)];
+    if (form != Form::Unknown)
+        return form;
+    form = Form::Call;
+    if (!m_session)
+        return form;
+    // The parameters the session takes, each once, all text, and nothing else.
+    refresh(proc);
+    const std::span<const char* const> names = intakeParamNames(kind);
+    std::vector<bool> seen(names.size(), false);
+    std::size_t inputs = 0;
+    for (const TParameter& p : m_dm.ADOSProc.Parameters()) {
+        if (p.info.direction != ParamDirection::Input)
+            continue;
+        ++inputs;
+        std::size_t i = 0;
+        while (i < names.size() && p.info.name.compare(QLatin1String(names[i]), Qt::CaseInsensitive) != 0)
+            ++i;
+        if (i == names.size() || seen[i] || p.info.type != ParamType::Text)
+            return form;
+        seen[i] = true;
+    }
+    if (inputs == names.size())
+        form = Form::Session;
+    return form;
+}
+
+int DataImportProcedures::insert(IntakeKind kind, const IntakeLine& line)
+{
+    const QString& proc = kind == IntakeKind::Sales ? kInsertSales : kInsertStock;
+    const int count = line.fieldCount();
+    if (sessionForm(kind, proc) == Form::Session) {
+        for (int i = 0; i < count; ++i)
+            m_values[std::size_t(line.param(i))] = line.utf8Field(i);
+        return m_session->add(kind, std::span<const std::string_view>(m_values.data(), std::size_t(count)));
+    }
+    m_callValues.resize(std::size_t(count));
     for (int i = 0; i < count; ++i) {
-        m_values[size_t(i)].first = QLatin1String(line.paramName(i));
-        m_values[size_t(i)].second = line.field(i);
+        m_callValues[std::size_t(i)].first = QLatin1String(line.paramName(i));
+        m_callValues[std::size_t(i)].second = line.field(i);
     }
-    const int rc = m_dm.CallProc(m_dm.ADOSProc, proc, m_values);
-    if (!prepared.ready && m_bulk) {
-        prepared = Prepared();
-        prepared.allText = true;
-        for (const TParameter& p : m_dm.ADOSProc.Parameters()) {
-            if (p.info.direction != ParamDirection::Input)
-                continue;
-            if (p.info.type != ParamType::Text)
-                prepared.allText = false;
-            int f = -1;
-            for (int i = 0; i < count; ++i)
-                if (p.info.name.compare(QLatin1String(line.paramName(i)), Qt::CaseInsensitive) == 0)
-                    f = i;
-            prepared.values.emplace_back(p.info.name, QVariant());
-            prepared.fieldOf.push_back(f);
-        }
-        prepared.ready = true;
-    }
-    return rc;
+    return m_dm.CallProc(m_dm.ADOSProc, proc, m_callValues);
 }
 
 int DataImportProcedures::insertSales(const IntakeLine& line)
 {
-    return insert(QStringLiteral("hz_InsertSales"), m_sales, line);
+    return insert(IntakeKind::Sales, line);
 }
 
 int DataImportProcedures::insertStock(const IntakeLine& line)
 {
-    return insert(QStringLiteral("hz_InsertStock"), m_stock, line);
+    return insert(IntakeKind::Stock, line);
+}
+
+int DataImportProcedures::consolidate(IntakeKind kind, const QString& proc)
+{
+    if (m_session) {
+        refresh(proc);  // the procedure must be there, as its call would find
+        std::unique_ptr<IntakeSession> session = std::move(m_session);
+        m_form = {Form::Unknown, Form::Unknown};
+        if (const std::optional<int> rc = session->consolidate(kind))
+            return *rc;
+    }
+    return m_dm.CallProc(m_dm.ADOSProc, proc);
 }
 
 int DataImportProcedures::addSales()
 {
-    return m_dm.CallProc(m_dm.ADOSProc, QStringLiteral("hz_AddSales"));
+    return consolidate(IntakeKind::Sales, kAddSales);
 }
 
 int DataImportProcedures::addStock()
 {
-    return m_dm.CallProc(m_dm.ADOSProc, QStringLiteral("hz_AddStock"));
+    return consolidate(IntakeKind::Stock, kAddStock);
 }
 
 void DataImportProcedures::beginIntake()
 {
-    m_dm.ADOConnection.engine().beginBulk();
-    m_bulk = true;
-    m_sales = Prepared();
-    m_stock = Prepared();
+    endSession();
+    m_session = m_dm.ADOConnection.engine().beginIntake();
 }
 
 void DataImportProcedures::endIntake()
 {
-    m_sales = Prepared();
-    m_stock = Prepared();
-    if (m_bulk) {
-        m_bulk = false;
-        m_dm.ADOConnection.engine().endBulk();
-    }
+    if (m_session)
+        m_session->complete();
+}
+
+void DataImportProcedures::abandonIntake()
+{
+    endSession();
 }
 
 }  // namespace corvanta

@@ -1,15 +1,17 @@
 #pragma once
 // The import procedures over the data module. Every call has the outcome of the six steps of the
-// stored-procedure call on ADOSProc; the intake pays for the steps only once per procedure: the
-// first line of a kind goes through all six, which refresh the parameter list, and the lines
-// after it reuse that list and go to the engine directly (text parameters need no conversion;
-// any other declared type takes the six steps every time): as UTF-8 through Engine::bulkCallText
-// when the engine has that form, else through Engine::call. The intake is one bulk run on the
-// engine (the embedded engine keeps it in one transaction); each line gets its own call and result.
+// stored-procedure call on ADOSProc. The intake is an intake session of the engine
+// (Engine::beginIntake) when the engine has one and the account set's intake procedure has the
+// parameters of engines/Intake.h, all text: the first line of a kind refreshes the procedure's
+// parameter list (steps one to five, as its call would), then every line goes to the session as
+// UTF-8 values. Otherwise, and for every line of a procedure with other parameters, the line is
+// a call of the procedure through the six steps. The consolidation is the session's when it holds
+// the lines, else the procedure's call.
 #include "import/ImportRun.h"
 
-#include <QByteArray>
 #include <QVariant>
+#include <array>
+#include <memory>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -21,6 +23,7 @@ class TDMData;
 class DataImportProcedures : public ImportProcedures {
 public:
     explicit DataImportProcedures(TDMData& dm);
+    ~DataImportProcedures() override;
 
     void deleSales() override;
     int insertSales(const IntakeLine& line) override;
@@ -29,24 +32,22 @@ public:
     int addStock() override;
     void beginIntake() override;
     void endIntake() override;
+    void abandonIntake() override;
 
 private:
-    // A procedure's parameters as the refresh gave them, mapped to field positions.
-    struct Prepared {
-        bool ready = false;
-        bool allText = false;
-        bool utf8Form = true;  // until the engine declines Engine::bulkCallText
-        std::vector<std::pair<QString, QVariant>> values;  // input parameters in declared order
-        std::vector<int> fieldOf;                          // field position of each, -1 none
-    };
-    int insert(const QString& proc, Prepared& prepared, const IntakeLine& line);
+    enum class Form { Unknown, Session, Call };
+    int insert(IntakeKind kind, const IntakeLine& line);
+    // Steps one to five of the call of proc: its parameter list, refreshed.
+    void refresh(const QString& proc);
+    Form sessionForm(IntakeKind kind, const QString& proc);
+    int consolidate(IntakeKind kind, const QString& proc);
+    void endSession();
 
     TDMData& m_dm;
-    std::vector<std::pair<QString, QVariant>> m_values;
-    std::vector<std::string_view> m_views;
-    Prepared m_sales;
-    Prepared m_stock;
-    bool m_bulk = false;
+    std::unique_ptr<IntakeSession> m_session;
+    std::array<Form, 2> m_form{Form::Unknown, Form::Unknown};  // per kind, during the intake
+    std::array<std::string_view, kSalesParams> m_values{};
+    std::vector<std::pair<QString, QVariant>> m_callValues;
 };
 
 }  // namespace corvanta

@@ -11,13 +11,11 @@
 
 namespace corvanta {
 
-const std::array<const char*, kSalesFieldCount> kSalesParamNames = {
-    "@PTYPENAME", "@USERCODE", "@STANDARD", "@TYPE", "@UNIT", "@AREA",
-    "@DATE", "@QTY", "@COSTTOTAL", "@TOTAL", "@ID", "@VCHTYPE",
+const std::array<SalesParam, kSalesFieldCount> kSalesFieldParam = {
+    SpPtypeName, SpUserCode, SpStandard, SpType, SpUnit, SpArea, SpDate, SpQty, SpCostTotal, SpTotal, SpId, SpVchType,
 };
-const std::array<const char*, kStockFieldCount> kStockParamNames = {
-    "@PTYPENAME", "@USERCODE", "@STANDARD", "@TYPE", "@UNIT", "@AREA",
-    "@KCQTY", "@KCTOTAL", "@ID",
+const std::array<StockParam, kStockFieldCount> kStockFieldParam = {
+    KpPtypeName, KpUserCode, KpStandard, KpType, KpUnit, KpArea, KpKcQty, KpKcTotal, KpId,
 };
 
 std::size_t ImportProcedures::insertBatch(std::span<const IntakeLine> lines, int& rc)
@@ -126,7 +124,7 @@ private:
         if (m_intakeOpen) {
             m_intakeOpen = false;
             try {
-                m_procs.endIntake();
+                m_procs.abandonIntake();
             } catch (...) {
             }
         }

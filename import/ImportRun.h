@@ -15,8 +15,9 @@
 //   - a file that changed between the two passes (line count, size, time or digest): no
 //     consolidation; "数据导入错误" plus the reason.
 // A failed run never consolidates, so figures consolidated before stay as they were.
-#include "import/LineParser.h"
+#include "engines/Intake.h"
 #include "logic/Messages.h"
+#include "import/LineParser.h"
 
 #include <QString>
 #include <QStringView>
@@ -28,9 +29,11 @@
 
 namespace corvanta {
 
-// Parameter names in file order (sales: cost @COSTTOTAL before amount @TOTAL).
-extern const std::array<const char*, kSalesFieldCount> kSalesParamNames;
-extern const std::array<const char*, kStockFieldCount> kStockParamNames;
+// The one mapping of a line's fields onto the intake procedures' parameters: for each field in
+// file order, its position among the parameters (engines/Intake.h). Sales: cost (@COSTTOTAL)
+// before amount (@TOTAL), outlet (@ID) before document type (@VCHTYPE).
+extern const std::array<SalesParam, kSalesFieldCount> kSalesFieldParam;
+extern const std::array<StockParam, kStockFieldCount> kStockFieldParam;
 
 // One data line ready for its intake procedure: the decoded fields in file order.
 struct IntakeLine {
@@ -40,6 +43,7 @@ struct IntakeLine {
     std::array<std::size_t, kSalesFieldCount + 1> starts{};
 
     bool isSales() const { return kind == kSalesCommas; }
+    IntakeKind intakeKind() const { return isSales() ? IntakeKind::Sales : IntakeKind::Stock; }
     int fieldCount() const { return isSales() ? kSalesFieldCount : kStockFieldCount; }
     // Field i (0-based, file order: SalesField / StockField), as UTF-8 and as text.
     std::string_view utf8Field(int i) const
@@ -51,8 +55,9 @@ struct IntakeLine {
         const std::string_view f = utf8Field(i);
         return QString::fromUtf8(f.data(), qsizetype(f.size()));
     }
-    // The parameter name that field i is passed as.
-    const char* paramName(int i) const { return isSales() ? kSalesParamNames[i] : kStockParamNames[i]; }
+    // The parameter that field i is passed as: its position (SalesParam / StockParam) and name.
+    int param(int i) const { return isSales() ? int(kSalesFieldParam[i]) : int(kStockFieldParam[i]); }
+    const char* paramName(int i) const { return intakeParamNames(intakeKind())[std::size_t(param(i))]; }
 };
 
 // The five procedures of an import. Return values: 0 taken / done, -2 outlet not in the outlet
@@ -75,9 +80,11 @@ public:
     // value is not 0 (that value in rc), or lines.size() when all were taken. The refused line
     // and those after it must leave no trace: the outcome is that of sending one by one.
     virtual std::size_t insertBatch(std::span<const IntakeLine> lines, int& rc);
-    // The intake is over (also after a failure: the lines taken so far stay, as they would
-    // one by one).
+    // The lines are all sent; the consolidation (addSales / addStock) follows.
     virtual void endIntake() {}
+    // The intake ends after a failure, without a consolidation: the lines taken so far stay, as
+    // they would one by one. Errors here are not reported (the first one is).
+    virtual void abandonIntake() { endIntake(); }
 };
 
 // What the import window shows while the run works.

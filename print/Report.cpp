@@ -1,5 +1,6 @@
 #include "print/Report.h"
 
+#include "base/DbfFieldName.h"
 #include "grid/Gbk.h"
 
 #include <QDate>
@@ -89,17 +90,6 @@ QString substitute(QString text, const DbfTable& title, const QString& date)
 
 }  // namespace
 
-QByteArray cutFieldName(const QByteArray& heading)
-{
-    if (heading.size() < 9)
-        return heading;
-    int high = 0;
-    for (int i = 0; i < 8; ++i)
-        if (static_cast<unsigned char>(heading[i]) >= 127)
-            ++high;
-    return heading.left(high % 2 ? 9 : 8);
-}
-
 QString formatValue(const QString& raw, const NumberFormat& format, double* number, bool* isNumber)
 {
     const QString t = raw.trimmed();
@@ -130,7 +120,7 @@ Report buildReport(const RwxTemplate& tpl, const DbfTable& title, const DbfTable
     auto hidden = [&](int field) { return tpl.skipNarrow && body.widths[static_cast<std::size_t>(field)] <= kHiddenWidth; };
     std::vector<bool> used(body.rawNames.size(), false);
     for (const RwxColumn& c : tpl.columns) {
-        const int field = findField(body.rawNames, cutFieldName(gbk::encode(c.field)), &used);
+        const int field = findField(body.rawNames, CutDbfFieldName(gbk::encode(c.field)), &used);
         if (field < 0 || hidden(field))
             continue;
         used[static_cast<std::size_t>(field)] = true;

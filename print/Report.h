@@ -37,10 +37,6 @@ struct Report {
     QStringList warnings;
 };
 
-// The field name the print hand-off gives a heading (GBK): 8 bytes, or 9 when the first 8 hold
-// an odd number of high bytes; whole below 9 bytes.
-QByteArray cutFieldName(const QByteArray& heading);
-
 // Applies the template. Columns whose field is not in the body table are left out; when none
 // is found, every body field is shown under its own name.
 Report buildReport(const RwxTemplate& tpl, const DbfTable& title, const DbfTable& body);

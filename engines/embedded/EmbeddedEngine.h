@@ -8,6 +8,7 @@
 // "Data Source" names no server here and is accepted whatever it says; "User Id" and "PASSWORD"
 // are not checked (the files are protected by the folder's permissions).
 #include "engines/Engine.h"
+#include "engines/EngineIntakeSession.h"
 #include "engines/embedded/EmbeddedIntake.h"
 #include "engines/embedded/Sqlite.h"
 
@@ -36,15 +37,14 @@ public:
     std::vector<ParamInfo> procedureParams(const QString& name) override;
     CallResult call(const QString& name, const std::vector<std::pair<QString, QVariant>>& values) override;
     void restoreTemplate(const QString& dbName) override;
-    // An import's intake is one write transaction. When the staging is empty at its start, the
-    // lines go straight into the sales and stock tables (checked in C++ against the outlets read
-    // once) and the transaction stays open after endBulk: the consolidation that follows only
-    // removes the lines they replace and commits. Any other call first puts them back into the
-    // staging, so every outcome is that of staging line by line; a killed process leaves the
-    // tables as they were. Otherwise each call is a savepoint of its own inside the transaction.
-    void beginBulk() override;
-    void endBulk() override;
-    std::optional<qlonglong> bulkCallText(const QString& name, std::span<const std::string_view> values) override;
+    // An import's intake is one write transaction (EmbeddedSession.cpp). When the staging is
+    // empty at its start, the lines go straight into the sales and stock tables (checked in C++
+    // against the outlets read once) and the transaction stays open after the last line: the
+    // consolidation of the session only removes the lines they replace and commits. Any call
+    // first puts them back into the staging, so every outcome is that of staging line by line; a
+    // killed process leaves the tables as they were. Otherwise each call is a savepoint of its
+    // own inside the transaction.
+    std::unique_ptr<IntakeSession> beginIntake() override;
 
     // For the procedure bodies.
     sqlite::Db& db();
@@ -61,15 +61,22 @@ public:
     void consolidate(bool sales);
 
 private:
-    struct Direct;
+    class Session;
+    friend class Session;
+    friend class EngineIntakeSession<EmbeddedEngine>;
+    void beginBulk();
+    void endBulk();
     void startDirect();
     // Puts the lines written straight into the tables back into the staging; commits when the
     // bulk run is over.
     void settleDirect();
     void dropDirect();
+    // Ends the intake state: the direct lines (rolled back) and the session's hold on the engine.
+    void resetIntake();
     // Waits for the intake's background writer before the connection is used here.
     void quiesce();
-    void beforeCall(const QString& name);
+    // Any call while an intake holds lines in the tables: they go to the staging first.
+    void beforeCall();
     // The checkpoint after an import's commit, on a thread and connection of its own.
     void startCheckpoint();
     void joinCheckpoint();
@@ -80,7 +87,8 @@ private:
     QString m_current;
     bool m_bulk = false;
     QStringList m_bulkChecked;  // procedures found registered during the bulk run
-    std::unique_ptr<Direct> m_direct;
+    std::unique_ptr<embedded::DirectIntake> m_direct;
+    EngineIntakeSession<EmbeddedEngine>* m_session = nullptr;  // the open intake session, if any
     std::thread m_checkpointer;
 };
 

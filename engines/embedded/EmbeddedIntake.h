@@ -152,4 +152,17 @@ private:
     KeySet m_keys;
 };
 
+// An intake written straight into the tables: the outlets read once, the checks, the writer.
+struct DirectIntake {
+    explicit DirectIntake(sqlite::Db& db)
+        : outlets(db), checker([this](std::string_view key) { return outlets.contains(key); }), writer(db, true)
+    {
+    }
+    OutletSet outlets;
+    IntakeChecker checker;
+    IntakeWriter writer;
+    SalesRow salesRow;
+    StockRow stockRow;
+};
+
 }  // namespace corvanta::embedded

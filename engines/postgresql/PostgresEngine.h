@@ -20,17 +20,17 @@
 // catalogue lock first, so clients that load the account-set list at the same moment do not
 // create the catalogue table or replace its procedures under each other's feet.
 //
-// An import's intake (beginBulk .. endBulk): hz_InsertSales and hz_InsertStock answer in the
-// engine by the rules of their PL/pgSQL bodies (IntakeChecker, on the UTF-8 values), with the
-// outlet list as it was when the run began, and the lines they take stream, converted, in one
-// binary COPY per kind (hz_util_copy_intake), handed to libpq in small pieces so that the server
-// works on one piece while the next is being converted;
-// the outlets are checked again when a stream ends, and lines of an outlet deleted meanwhile fail
-// the run with an error. While the staging is empty the stream goes straight into sales and stock
-// inside one transaction that stays open after the intake (hz_util_direct_intake): hz_AddSales /
-// hz_AddStock then only remove the lines replaced and commit; hz_deleSales rolls it back; any
-// other call first moves the lines into the staging and commits, so every outcome is that of
-// line-by-line calls.
+// An import's intake (beginIntake, see engines/Intake.h): the lines are checked in the engine by
+// the rules of the PL/pgSQL bodies of hz_InsertSales / hz_InsertStock (IntakeChecker, on the
+// UTF-8 values), with the outlet list as it was when the session began, and the lines taken
+// stream, converted, in one binary COPY per kind (hz_util_copy_intake), handed to libpq in small
+// pieces so that the server works on one piece while the next is being converted; the outlets
+// are checked again when a stream ends, and lines of an outlet deleted meanwhile fail the intake
+// with an error. While the staging is empty the stream goes straight into sales and stock inside
+// one transaction that stays open after the last line (hz_util_direct_intake): the session's
+// consolidation then only removes the lines replaced and commits; any call first moves the lines
+// into the staging and commits, so every outcome is that of line-by-line calls. Account sets of
+// an older template have no such intake (beginIntake gives nullptr).
 //
 // A new account set ("restore") is CREATE DATABASE from template0, then the template script run
 // in it as one transaction; a failed script drops the database again.
@@ -52,9 +52,6 @@ struct PgServerAddress {
     QString port;
 };
 PgServerAddress parsePgDataSource(const QString& dataSource);
-
-// numeric text as the server prints it -> minimal decimal form ("12.500" -> "12.5", "-0.0" -> "0").
-QString minimalDecimal(const QString& text);
 
 // The name of the account set's database a catalogue database name stands for ("master" ->
 // "postgres").

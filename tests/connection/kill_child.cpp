@@ -1,12 +1,14 @@
 // Helper of the kill test: stages many sales lines for outlet 1 and consolidates them; prints
 // "ADD" just before the consolidation so the test can kill it in the middle. With "bulk" the lines
-// are sent as an import sends them (one bulk run on the engine).
+// are sent as an import sends them (an intake session of the engine, consolidated by the session).
 //   conformance_kill_child PROGRAM_DIR DBNAME LINES QTY [bulk]
 #include "app/Sysdef.h"
 #include "connection/UDMData.h"
 
 #include <QCoreApplication>
 #include <cstdio>
+#include <memory>
+#include <string>
 
 int main(int argc, char** argv)
 {
@@ -25,21 +27,34 @@ int main(int argc, char** argv)
         dm.Connect(QStringLiteral("local"), QStringLiteral("sa"), QString(), QStringLiteral("embedded"));
         dm.ADOConnection.SetDefaultDatabase(db);
         dm.CallProc(dm.ADOSProc, QStringLiteral("hz_deleSales"));
-        if (bulk)
-            dm.ADOConnection.engine().beginBulk();
+        std::unique_ptr<IntakeSession> session;
+        if (bulk && !(session = dm.ADOConnection.engine().beginIntake()))
+            return 5;
+        const std::string q = qty.toStdString();
         for (int i = 0; i < lines; ++i) {
             const QString date = QStringLiteral("2024-01-0%1").arg(1 + i % 5);
-            if (dm.CallProc(dm.ADOSProc, QStringLiteral("hz_InsertSales"),
-                            {{"@USERCODE", QStringLiteral("P%1").arg(i % 50)}, {"@PTYPENAME", "商品"}, {"@DATE", date},
-                             {"@QTY", qty}, {"@TOTAL", qty}, {"@COSTTOTAL", "0.1"}, {"@VCHTYPE", "11"}, {"@ID", "1"}})
-                != 0)
+            const QString code = QStringLiteral("P%1").arg(i % 50);
+            int rc = 0;
+            if (session) {
+                const std::string d = date.toStdString(), c = code.toStdString();
+                const std::array<std::string_view, kSalesParams> v = {c, "商品", "", "", "", "", d, q, q, "0.1", "11", "1"};
+                rc = session->add(IntakeKind::Sales, v);
+            } else {
+                rc = dm.CallProc(dm.ADOSProc, QStringLiteral("hz_InsertSales"),
+                                 {{"@USERCODE", code}, {"@PTYPENAME", "商品"}, {"@DATE", date}, {"@QTY", qty},
+                                  {"@TOTAL", qty}, {"@COSTTOTAL", "0.1"}, {"@VCHTYPE", "11"}, {"@ID", "1"}});
+            }
+            if (rc != 0)
                 return 3;
         }
-        if (bulk)
-            dm.ADOConnection.engine().endBulk();
+        if (session)
+            session->complete();
         std::printf("ADD\n");
         std::fflush(stdout);
-        const int rv = dm.CallProc(dm.ADOSProc, QStringLiteral("hz_AddSales"));
+        std::optional<int> consolidated;
+        if (session)
+            consolidated = session->consolidate(IntakeKind::Sales);
+        const int rv = consolidated ? *consolidated : dm.CallProc(dm.ADOSProc, QStringLiteral("hz_AddSales"));
         std::printf("DONE %d\n", rv);
         std::fflush(stdout);
         return rv == 0 ? 0 : 4;

@@ -2,7 +2,7 @@
 #include "app/Sysdef.h"
 #include "engines/DatabaseName.h"
 #include "engines/Engine.h"
-#include "engines/Values.h"
+#include "base/Values.h"
 
 #include <gtest/gtest.h>
 

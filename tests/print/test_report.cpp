@@ -1,4 +1,5 @@
 // PRINT.EXE's pieces: the .rwx template, the table reader, and how a template meets the tables.
+#include "base/DbfFieldName.h"
 #include "dbf/PrintHandoff.h"
 #include "grid/Gbk.h"
 #include "print/DbfReader.h"
@@ -126,7 +127,7 @@ TEST(Rwx, ShippedTemplatesMatchTheGridsTheyPrint)
             nonEmpty += h.isEmpty() ? 0 : 1;
         EXPECT_EQ(int(t.columns.size()), nonEmpty) << name.toStdString();
         for (const RwxColumn& c : t.columns)
-            EXPECT_TRUE(fields.contains(cutFieldName(gbk::encode(c.field))))
+            EXPECT_TRUE(fields.contains(CutDbfFieldName(gbk::encode(c.field))))
                 << name.toStdString() << ": " << c.field.toStdString();
     }
 }

@@ -9,6 +9,9 @@
 
 #include <barrier>
 #include <functional>
+#include <map>
+#include <span>
+#include <string>
 #include <thread>
 #ifndef _WIN32
 #include <csignal>
@@ -22,6 +25,67 @@ using namespace corvanta::test;
 namespace {
 
 using Values = std::vector<std::pair<QString, QVariant>>;
+
+// The intake sessions the tests open, per client (Engine::beginIntake, as the import drives it).
+std::map<Engine*, std::unique_ptr<IntakeSession>>& sessions()
+{
+    static std::map<Engine*, std::unique_ptr<IntakeSession>> open;
+    return open;
+}
+
+void beginIntake(Engine& e)
+{
+    std::unique_ptr<IntakeSession> s = e.beginIntake();
+    ASSERT_TRUE(s);
+    sessions()[&e] = std::move(s);
+}
+
+// The lines are all in; the session stays for the consolidation.
+void completeIntake(Engine& e)
+{
+    sessions().at(&e)->complete();
+}
+
+std::unique_ptr<IntakeSession> takeSession(Engine& e)
+{
+    auto it = sessions().find(&e);
+    if (it == sessions().end())
+        return nullptr;
+    std::unique_ptr<IntakeSession> s = std::move(it->second);
+    sessions().erase(it);
+    return s;
+}
+
+// A line of kind: into the client's open session as the import sends it, else the procedure's call.
+qlonglong intakeLine(Engine& e, IntakeKind kind, const Values& v)
+{
+    auto it = sessions().find(&e);
+    if (it == sessions().end())
+        return e.call(kind == IntakeKind::Sales ? QStringLiteral("hz_InsertSales") : QStringLiteral("hz_InsertStock"), v)
+            .returnValue;
+    const std::span<const char* const> names = intakeParamNames(kind);
+    std::vector<std::string> texts(names.size());
+    for (const auto& [name, value] : v)
+        for (std::size_t i = 0; i < names.size(); ++i)
+            if (name.compare(QLatin1String(names[i]), Qt::CaseInsensitive) == 0 && !value.isNull())
+                texts[i] = value.toString().toStdString();
+    const std::vector<std::string_view> views(texts.begin(), texts.end());
+    return it->second->add(kind, views);
+}
+
+// The consolidation as the import does it: the session's when it holds the lines, else the call.
+qlonglong consolidate(Engine& e, IntakeKind kind, std::unique_ptr<IntakeSession> session)
+{
+    if (session)
+        if (const std::optional<int> rc = session->consolidate(kind))
+            return *rc;
+    return e.call(kind == IntakeKind::Sales ? QStringLiteral("hz_AddSales") : QStringLiteral("hz_AddStock"), {})
+        .returnValue;
+}
+qlonglong consolidate(Engine& e, IntakeKind kind)
+{
+    return consolidate(e, kind, takeSession(e));
+}
 
 // One account set of its own per test, dropped at the end.
 class PgAccountSet : public ::testing::Test {
@@ -37,6 +101,7 @@ protected:
     }
     void TearDown() override
     {
+        sessions().clear();
         if (!m_db.isEmpty())
             dropPgDatabase(m_db);
     }
@@ -66,20 +131,8 @@ protected:
                           {QStringLiteral("@DATE"), date},       {QStringLiteral("@QTY"), qty},
                           {QStringLiteral("@TOTAL"), "10"},      {QStringLiteral("@COSTTOTAL"), "7"},
                           {QStringLiteral("@VCHTYPE"), "11"},    {QStringLiteral("@ID"), outlet}};
-        if (!utf8Form)
-            return e.call(QStringLiteral("hz_InsertSales"), v).returnValue;
-        // The form the import uses: UTF-8 values in the order of the function's parameters.
-        std::vector<std::string> texts;
-        for (const ParamInfo& p : e.procedureParams(QStringLiteral("hz_InsertSales"))) {
-            if (p.direction != ParamDirection::Input)
-                continue;
-            auto it = std::find_if(v.begin(), v.end(), [&](const auto& nv) { return nv.first == p.name; });
-            texts.push_back(it == v.end() ? std::string() : it->second.toString().toStdString());
-        }
-        const std::vector<std::string_view> views(texts.begin(), texts.end());
-        const std::optional<qlonglong> rc = e.bulkCallText(QStringLiteral("hz_InsertSales"), views);
-        EXPECT_TRUE(rc.has_value());
-        return rc.value_or(-99);
+        (void)utf8Form;  // the session takes UTF-8 values whatever the form
+        return intakeLine(e, IntakeKind::Sales, v);
     }
 
     static std::vector<QVariantList> sales(Engine& e)
@@ -156,7 +209,7 @@ TEST_F(PgAccountSet, SimultaneousReimportsDoNotDouble)
         }
         std::barrier start(2);
         std::atomic<int> failed{0};
-        auto consolidate = [&](Engine* e) {
+        auto consolidateAt = [&](Engine* e) {
             start.arrive_and_wait();
             try {
                 if (e->call(QStringLiteral("hz_AddSales"), {}).returnValue != 0)
@@ -165,7 +218,7 @@ TEST_F(PgAccountSet, SimultaneousReimportsDoNotDouble)
                 ++failed;
             }
         };
-        std::thread ta(consolidate, a.get()), tb(consolidate, b.get());
+        std::thread ta(consolidateAt, a.get()), tb(consolidateAt, b.get());
         ta.join();
         tb.join();
         EXPECT_EQ(failed.load(), 0);
@@ -208,7 +261,7 @@ TEST_F(PgAccountSet, BulkIntakeAnswersAsPlainCalls)
         std::vector<qlonglong> codes;
         e->call(QStringLiteral("hz_deleSales"), {});
         if (bulk)
-            e->beginBulk();
+            beginIntake(*e);
         for (const Line& l : lines) {
             const Values v = {{QStringLiteral("@USERCODE"), QStringLiteral(" C1 ")},
                               {QStringLiteral("@PTYPENAME"), l.name},
@@ -222,11 +275,11 @@ TEST_F(PgAccountSet, BulkIntakeAnswersAsPlainCalls)
                               {QStringLiteral("@COSTTOTAL"), "7.25"},
                               {QStringLiteral("@VCHTYPE"), QString::fromUtf8(l.vch)},
                               {QStringLiteral("@ID"), QString::fromUtf8(l.outlet)}};
-            codes.push_back(e->call(QStringLiteral("hz_InsertSales"), v).returnValue);
+            codes.push_back(intakeLine(*e, IntakeKind::Sales, v));
         }
         if (bulk)
-            e->endBulk();
-        EXPECT_EQ(e->call(QStringLiteral("hz_AddSales"), {}).returnValue, 0);
+            completeIntake(*e);
+        EXPECT_EQ(consolidate(*e, IntakeKind::Sales), 0);
         return std::make_pair(codes, sales(*e));
     };
     const auto plain = run(false);
@@ -249,7 +302,7 @@ TEST_F(PgAccountSet, BulkIntakeBatchesAndRefusals)
     addOutlet(*e, QStringLiteral("2"), QStringLiteral("二店"));
     constexpr int kLines = 12000;
     e->call(QStringLiteral("hz_deleSales"), {});
-    e->beginBulk();
+    beginIntake(*e);
     for (int i = 0; i < kLines; ++i) {
         ASSERT_EQ(insertSale(*e, QStringLiteral("1"), QStringLiteral("K%1").arg(i, 5, 10, QLatin1Char('0')),
                              QStringLiteral("2024-07-01"), QString::number(i)),
@@ -258,8 +311,8 @@ TEST_F(PgAccountSet, BulkIntakeBatchesAndRefusals)
             EXPECT_TRUE(e->call(QStringLiteral("hz_GetNet"), {}).rowset.has_value());
         }
     }
-    e->endBulk();
-    EXPECT_EQ(e->call(QStringLiteral("hz_AddSales"), {}).returnValue, 0);
+    completeIntake(*e);
+    EXPECT_EQ(consolidate(*e, IntakeKind::Sales), 0);
     const std::vector<QVariantList> rows = sales(*e);
     ASSERT_EQ(rows.size(), size_t(kLines));
     for (int i = 0; i < kLines; ++i)
@@ -267,27 +320,27 @@ TEST_F(PgAccountSet, BulkIntakeBatchesAndRefusals)
 
     // Outlet 2 is deleted by another client while its lines wait in the engine.
     e->call(QStringLiteral("hz_deleSales"), {});
-    e->beginBulk();
+    beginIntake(*e);
     EXPECT_EQ(insertSale(*e, QStringLiteral("1"), QStringLiteral("X1"), QStringLiteral("2024-07-02"), QStringLiteral("1")), 0);
     EXPECT_EQ(insertSale(*e, QStringLiteral("2"), QStringLiteral("X2"), QStringLiteral("2024-07-02"), QStringLiteral("1")), 0);
     auto other = client();
     EXPECT_EQ(other->call(QStringLiteral("hz_deleteNet"), {{QStringLiteral("@ID"), QStringLiteral("2")}}).returnValue, 0);
-    EXPECT_THROW(e->endBulk(), DbError);
-    EXPECT_NO_THROW(e->endBulk());  // the run is over
-    EXPECT_EQ(e->call(QStringLiteral("hz_AddSales"), {}).returnValue, 0);
+    EXPECT_THROW(completeIntake(*e), DbError);
+    EXPECT_NO_THROW(completeIntake(*e));  // the run is over
+    EXPECT_EQ(consolidate(*e, IntakeKind::Sales), 0);
     EXPECT_EQ(sales(*e).size(), size_t(kLines) + 1);  // outlet 1's line, not outlet 2's
 
     // An outlet deleted between two runs is unknown to the next one, even as its first line.
     addOutlet(*e, QStringLiteral("3"), QStringLiteral("三店"));
     e->call(QStringLiteral("hz_deleSales"), {});
-    e->beginBulk();
+    beginIntake(*e);
     EXPECT_EQ(insertSale(*e, QStringLiteral("3"), QStringLiteral("Y"), QStringLiteral("2024-07-03"), QStringLiteral("1"), QStringLiteral("p"), true), 0);
-    e->endBulk();
+    completeIntake(*e);
     e->call(QStringLiteral("hz_deleSales"), {});
     EXPECT_EQ(e->call(QStringLiteral("hz_deleteNet"), {{QStringLiteral("@ID"), QStringLiteral("3")}}).returnValue, 0);
-    e->beginBulk();
+    beginIntake(*e);
     EXPECT_EQ(insertSale(*e, QStringLiteral("3"), QStringLiteral("Y"), QStringLiteral("2024-07-03"), QStringLiteral("1"), QStringLiteral("p"), true), -2);
-    e->endBulk();
+    completeIntake(*e);
 }
 
 // The engine converts the lines of a bulk intake itself (numbers to base-10000 digits, dates to
@@ -320,15 +373,15 @@ TEST_F(PgAccountSet, BulkIntakeConvertsValuesExactly)
     auto run = [&](bool bulk, bool utf8Form = false) {
         e->call(QStringLiteral("hz_deleSales"), {});
         if (bulk)
-            e->beginBulk();
+            beginIntake(*e);
         for (const Case& c : cases)
             EXPECT_EQ(insertSale(*e, QStringLiteral(" 5"), QStringLiteral("C"), QString::fromUtf8(c.date),
                                  QString::fromUtf8(c.qty), text, utf8Form),
                       0)
                 << c.date << " " << c.qty;
         if (bulk)
-            e->endBulk();
-        EXPECT_EQ(e->call(QStringLiteral("hz_AddSales"), {}).returnValue, 0);
+            completeIntake(*e);
+        EXPECT_EQ(consolidate(*e, IntakeKind::Sales), 0);
         return sales(*e);
     };
     const std::vector<QVariantList> plain = run(false);
@@ -344,7 +397,7 @@ TEST_F(PgAccountSet, BulkIntakeConvertsValuesExactly)
     }
     // A mixed run: sales and stock lines alternate, each kind keeps its own order.
     e->call(QStringLiteral("hz_deleSales"), {});
-    e->beginBulk();
+    beginIntake(*e);
     for (int i = 0; i < 6; ++i) {
         EXPECT_EQ(insertSale(*e, QStringLiteral("5"), QStringLiteral("M%1").arg(i), QStringLiteral("2030-01-01"),
                              QString::number(i)),
@@ -353,11 +406,11 @@ TEST_F(PgAccountSet, BulkIntakeConvertsValuesExactly)
                           {QStringLiteral("@STANDARD"), ""}, {QStringLiteral("@TYPE"), ""}, {QStringLiteral("@UNIT"), ""},
                           {QStringLiteral("@AREA"), ""}, {QStringLiteral("@KCQTY"), QString::number(i)},
                           {QStringLiteral("@KCTOTAL"), "1.5"}, {QStringLiteral("@ID"), "5"}};
-        EXPECT_EQ(e->call(QStringLiteral("hz_InsertStock"), v).returnValue, 0);
+        EXPECT_EQ(intakeLine(*e, IntakeKind::Stock, v), 0);
     }
-    e->endBulk();
-    EXPECT_EQ(e->call(QStringLiteral("hz_AddSales"), {}).returnValue, 0);
-    EXPECT_EQ(e->call(QStringLiteral("hz_AddStock"), {}).returnValue, 0);
+    completeIntake(*e);
+    EXPECT_EQ(consolidate(*e, IntakeKind::Sales), 0);
+    EXPECT_EQ(consolidate(*e, IntakeKind::Stock), 0);
     const CallResult mixed = e->call(QStringLiteral("hz_GetSales"), {{QStringLiteral("@date1"), QStringLiteral("2030-01-01")},
                                                                      {QStringLiteral("@date2"), QStringLiteral("2030-01-01")}});
     const CallResult stock = e->call(QStringLiteral("hz_GetStock"), {});
@@ -386,7 +439,7 @@ TEST_F(PgAccountSet, DirectIntakeKeepsTheCallsOutcomes)
                           {QStringLiteral("@STANDARD"), ""}, {QStringLiteral("@TYPE"), ""}, {QStringLiteral("@UNIT"), ""},
                           {QStringLiteral("@AREA"), ""}, {QStringLiteral("@KCQTY"), qty},
                           {QStringLiteral("@KCTOTAL"), "1"}, {QStringLiteral("@ID"), outlet}};
-        return e->call(QStringLiteral("hz_InsertStock"), v).returnValue;
+        return intakeLine(*e, IntakeKind::Stock, v);
     };
     auto stock = [&] {
         QStringList out;
@@ -406,9 +459,9 @@ TEST_F(PgAccountSet, DirectIntakeKeepsTheCallsOutcomes)
         e->call(QStringLiteral("hz_deleSales"), {});
         ASSERT_EQ(insertSale(*e, QStringLiteral("1"), QStringLiteral("OLD1"), QStringLiteral("2024-03-01"), QStringLiteral("1")), 0);
         ASSERT_EQ(insertSale(*e, QStringLiteral("1"), QStringLiteral("OLD2"), QStringLiteral("2024-03-02"), QStringLiteral("1")), 0);
-        ASSERT_EQ(e->call(QStringLiteral("hz_AddSales"), {}).returnValue, 0);
+        ASSERT_EQ(consolidate(*e, IntakeKind::Sales), 0);
         ASSERT_EQ(stockLine(QStringLiteral("1"), QStringLiteral("SOLD"), QStringLiteral("1")), 0);
-        ASSERT_EQ(e->call(QStringLiteral("hz_AddStock"), {}).returnValue, 0);
+        ASSERT_EQ(consolidate(*e, IntakeKind::Stock), 0);
     };
     struct Outcome {
         std::vector<qlonglong> codes;
@@ -424,10 +477,10 @@ TEST_F(PgAccountSet, DirectIntakeKeepsTheCallsOutcomes)
         auto intake = [&](const std::function<void()>& lines) {
             e->call(QStringLiteral("hz_deleSales"), {});
             if (bulk)
-                e->beginBulk();
+                beginIntake(*e);
             lines();
             if (bulk)
-                e->endBulk();
+                completeIntake(*e);
         };
         // A mixed file whose last line is a stock line; the sales lines are consolidated by a
         // later hz_AddSales without a new preparation call.
@@ -438,9 +491,9 @@ TEST_F(PgAccountSet, DirectIntakeKeepsTheCallsOutcomes)
             o.codes.push_back(insertSale(*e, QStringLiteral("1"), QStringLiteral("N2"), QStringLiteral("2024-03-01"), QStringLiteral("6")));
             o.codes.push_back(stockLine(QStringLiteral("1"), QStringLiteral("SNEW2"), QStringLiteral("8")));
         });
-        o.codes.push_back(e->call(QStringLiteral("hz_AddStock"), {}).returnValue);
+        o.codes.push_back(consolidate(*e, IntakeKind::Stock));
         snap();
-        o.codes.push_back(e->call(QStringLiteral("hz_AddSales"), {}).returnValue);
+        o.codes.push_back(consolidate(*e, IntakeKind::Sales));
         snap();
 
         // A refused line ends the run; the lines before it are pending, and consolidated by a
@@ -451,7 +504,7 @@ TEST_F(PgAccountSet, DirectIntakeKeepsTheCallsOutcomes)
             o.codes.push_back(insertSale(*e, QStringLiteral("9"), QStringLiteral("R2"), QStringLiteral("2024-03-02"), QStringLiteral("3")));
         });
         snap();  // another client and another call see none of them yet
-        o.codes.push_back(e->call(QStringLiteral("hz_AddSales"), {}).returnValue);
+        o.codes.push_back(consolidate(*e, IntakeKind::Sales));
         snap();
         // ... or discarded by the next run's preparation call.
         reset();
@@ -460,7 +513,7 @@ TEST_F(PgAccountSet, DirectIntakeKeepsTheCallsOutcomes)
             o.codes.push_back(insertSale(*e, QStringLiteral("1"), QStringLiteral("D2"), QStringLiteral("2024-03-02"), QStringLiteral("bad")));
         });
         e->call(QStringLiteral("hz_deleSales"), {});
-        o.codes.push_back(e->call(QStringLiteral("hz_AddSales"), {}).returnValue);
+        o.codes.push_back(consolidate(*e, IntakeKind::Sales));
         snap();
 
         // An outlet deleted by another client before the consolidation: it refuses, the lines
@@ -471,10 +524,10 @@ TEST_F(PgAccountSet, DirectIntakeKeepsTheCallsOutcomes)
             o.codes.push_back(insertSale(*e, QStringLiteral("1"), QStringLiteral("G2"), QStringLiteral("2024-03-05"), QStringLiteral("2")));
         });
         o.codes.push_back(other->call(QStringLiteral("hz_deleteNet"), {{QStringLiteral("@ID"), QStringLiteral("2")}}).returnValue);
-        o.codes.push_back(e->call(QStringLiteral("hz_AddSales"), {}).returnValue);
+        o.codes.push_back(consolidate(*e, IntakeKind::Sales));
         snap();
         addOutlet(*other, QStringLiteral("2"), QStringLiteral("二店"));
-        o.codes.push_back(e->call(QStringLiteral("hz_AddSales"), {}).returnValue);
+        o.codes.push_back(consolidate(*e, IntakeKind::Sales));
         snap();
         // The next run starts from the same figures.
         e->execSql(QStringLiteral("DELETE FROM sales WHERE saledate = DATE '2024-03-05'"));
@@ -511,7 +564,7 @@ TEST_F(PgAccountSet, SimultaneousDirectReimportsDoNotDouble)
     for (int round = 0; round < 4; ++round) {
         for (Engine* e : {a.get(), b.get()}) {
             e->call(QStringLiteral("hz_deleSales"), {});
-            e->beginBulk();
+            beginIntake(*e);
         }
         for (int i = 0; i < kLines; ++i) {
             // The two meet the outlets in opposite orders.
@@ -524,20 +577,23 @@ TEST_F(PgAccountSet, SimultaneousDirectReimportsDoNotDouble)
                                  QString::number(round)),
                       0);
         }
-        a->endBulk();
-        b->endBulk();
+        completeIntake(*a);
+        completeIntake(*b);
         std::barrier start(2);
         std::atomic<int> failed{0};
-        auto consolidate = [&](Engine* e) {
+        // Each client's session, taken here: the threads touch nothing shared.
+        std::unique_ptr<IntakeSession> sa = takeSession(*a), sb = takeSession(*b);
+        auto consolidateAt = [&](Engine* e, IntakeSession* session) {
             start.arrive_and_wait();
             try {
-                if (e->call(QStringLiteral("hz_AddSales"), {}).returnValue != 0)
+                std::unique_ptr<IntakeSession> own(session);
+                if (consolidate(*e, IntakeKind::Sales, std::move(own)) != 0)
                     ++failed;
             } catch (const DbError&) {
                 ++failed;
             }
         };
-        std::thread ta(consolidate, a.get()), tb(consolidate, b.get());
+        std::thread ta(consolidateAt, a.get(), sa.release()), tb(consolidateAt, b.get(), sb.release());
         ta.join();
         tb.join();
         EXPECT_EQ(failed.load(), 0);
@@ -574,18 +630,18 @@ TEST_F(PgAccountSet, KilledImportKeepsEarlierFigures)
             e->call(QStringLiteral("hz_deleSales"), {});
             const bool bulk = qty % 4 >= 2;  // the intake's open transaction killed as well
             if (bulk)
-                e->beginBulk();
+                beginIntake(*e);
             for (int i = 0; i < kLines; ++i)
                 if (insertSale(*e, QStringLiteral("3"), QStringLiteral("K%1").arg(i),
                                QStringLiteral("2024-05-%1").arg(1 + i % 20), QString::number(qty))
                     != 0)
                     _exit(3);
             if (bulk)
-                e->endBulk();
+                completeIntake(*e);
             const char mark = 'A';
             if (write(pipeOut, &mark, 1) != 1)
                 _exit(4);
-            _exit(e->call(QStringLiteral("hz_AddSales"), {}).returnValue == 0 ? 0 : 5);
+            _exit(consolidate(*e, IntakeKind::Sales) == 0 ? 0 : 5);
         } catch (...) {
             _exit(6);
         }
@@ -698,7 +754,7 @@ TEST_F(PgAccountSet, TextIsStoredAndReadBackUnchanged)
         ASSERT_EQ(insertSale(*e, QString::number(101 + i), QStringLiteral("C%1").arg(i), QStringLiteral("2024-06-01"),
                              QStringLiteral("1"), texts[i]),
                   0);
-    ASSERT_EQ(e->call(QStringLiteral("hz_AddSales"), {}).returnValue, 0);
+    ASSERT_EQ(consolidate(*e, IntakeKind::Sales), 0);
     const std::vector<QVariantList> rows = sales(*e);
     ASSERT_EQ(rows.size(), size_t(texts.size()));
     for (int i = 0; i < texts.size(); ++i) {

@@ -1,4 +1,5 @@
 // The PostgreSQL engine itself: server names, decimals, the catalogue scripts and the errors.
+#include "base/Values.h"
 #include "engines/postgresql/PostgresEngine.h"
 #include "tests/engines/postgresql/PgTestServer.h"
 #include "tests/support/TestSupport.h"
@@ -60,16 +61,16 @@ TEST(PgServerName, HostPortAndSocketFolders)
 
 TEST(PgDecimal, MinimalForm)
 {
-    EXPECT_EQ(minimalDecimal(QStringLiteral("12.500000")), QStringLiteral("12.5"));
-    EXPECT_EQ(minimalDecimal(QStringLiteral("10.000")), QStringLiteral("10"));
-    EXPECT_EQ(minimalDecimal(QStringLiteral("10")), QStringLiteral("10"));
-    EXPECT_EQ(minimalDecimal(QStringLiteral("100")), QStringLiteral("100"));
-    EXPECT_EQ(minimalDecimal(QStringLiteral("-3.250")), QStringLiteral("-3.25"));
-    EXPECT_EQ(minimalDecimal(QStringLiteral("0.000")), QStringLiteral("0"));
-    EXPECT_EQ(minimalDecimal(QStringLiteral("-0.000")), QStringLiteral("0"));
-    EXPECT_EQ(minimalDecimal(QStringLiteral("0.050")), QStringLiteral("0.05"));
-    EXPECT_EQ(minimalDecimal(QStringLiteral("-0.5")), QStringLiteral("-0.5"));
-    EXPECT_EQ(minimalDecimal(QStringLiteral("123456789012.123456")), QStringLiteral("123456789012.123456"));
+    EXPECT_EQ(MinimalDecimal(QStringLiteral("12.500000")), QStringLiteral("12.5"));
+    EXPECT_EQ(MinimalDecimal(QStringLiteral("10.000")), QStringLiteral("10"));
+    EXPECT_EQ(MinimalDecimal(QStringLiteral("10")), QStringLiteral("10"));
+    EXPECT_EQ(MinimalDecimal(QStringLiteral("100")), QStringLiteral("100"));
+    EXPECT_EQ(MinimalDecimal(QStringLiteral("-3.250")), QStringLiteral("-3.25"));
+    EXPECT_EQ(MinimalDecimal(QStringLiteral("0.000")), QStringLiteral("0"));
+    EXPECT_EQ(MinimalDecimal(QStringLiteral("-0.000")), QStringLiteral("0"));
+    EXPECT_EQ(MinimalDecimal(QStringLiteral("0.050")), QStringLiteral("0.05"));
+    EXPECT_EQ(MinimalDecimal(QStringLiteral("-0.5")), QStringLiteral("-0.5"));
+    EXPECT_EQ(MinimalDecimal(QStringLiteral("123456789012.123456")), QStringLiteral("123456789012.123456"));
 }
 
 TEST(PgCatalogue, ScriptsRerunRegisterListAndDelete)

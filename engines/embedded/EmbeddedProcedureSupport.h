@@ -1,0 +1,34 @@
+#pragma once
+// What the procedure bodies of the embedded engine share (EmbeddedProcedures.cpp,
+// EmbeddedQueries.cpp): results, rowsets, the account-set check, and the query bodies that the
+// procedure list names.
+#include "engines/embedded/EmbeddedProcedures.h"
+#include "engines/embedded/Sqlite.h"
+
+#include <QStringList>
+#include <QVariant>
+#include <vector>
+
+namespace corvanta::embedded {
+
+CallResult ret(qlonglong v);
+
+enum class Col { Text, Int, Dec };
+// Reads every row of q into a rowset; Dec columns are scaled integers delivered as decimal text.
+Rowset readRows(sqlite::Query& q, const QStringList& fields, const std::vector<Col>& kinds);
+// The same in text form (Rowset::text), values as UTF-8 bytes: for long results.
+Rowset readText(sqlite::Query& q, const QStringList& fields, const std::vector<Col>& kinds);
+CallResult rows(Rowset rs, qlonglong rv = 0);
+// The integer value of an outlet number for ordering and the @ID filter; NULL for another form.
+QVariant outletNumber(const QString& key);
+// The current database when it is an account set; throws in master.
+sqlite::Db& accountDb(EmbeddedEngine& e);
+
+CallResult hz_GetSales(EmbeddedEngine& e, const ProcArgs& a);
+CallResult hz_GetStock(EmbeddedEngine& e, const ProcArgs& a);
+CallResult hz_AllStat(EmbeddedEngine& e, const ProcArgs& a);
+CallResult hz_GetSalesName(EmbeddedEngine& e, const ProcArgs& a);
+CallResult hz_GetSPName(EmbeddedEngine& e, const ProcArgs& a);
+CallResult CW_r_GetColConfig(EmbeddedEngine& e, const ProcArgs& a);
+
+}  // namespace corvanta::embedded

@@ -1,0 +1,404 @@
+// The query procedures of the embedded engine (hz_GetSales, hz_GetStock, hz_AllStat, the name
+// lists) and the column configuration of the report windows.
+#include "engines/embedded/EmbeddedProcedureSupport.h"
+
+#include "base/Values.h"
+#include "engines/embedded/EmbeddedEngine.h"
+#include "engines/RowsetForm.h"
+#include "engines/embedded/EmbeddedIntake.h"
+
+#include <QDate>
+#include <algorithm>
+#include <charconv>
+#include <optional>
+#include <map>
+#include <string>
+#include <tuple>
+#include <unordered_map>
+
+// Row orders of the queries (the PostgreSQL engine delivers the same):
+//   hz_getzt         sysid
+//   hz_GetNet        outlet number as an integer (numbers that are no plain integer last), then
+//                    the number text
+//   hz_GetSales      date, outlet (as above), then the order in which the lines were imported
+//   hz_GetStock      outlet (as above), product code, then import order
+//   hz_AllStat       P: product code, name; N: outlet (as above); V: document type; D: date
+//   hz_GetSalesName, hz_GetSPName   product code, name
+//   CW_r_GetColConfig "S"           OrderCode
+// Text compares by its UTF-8 bytes. Filters: an empty value is no restriction; product and
+// outlet names and the place of origin match when they contain the value; the product code must
+// equal it (blanks around it ignored); @ID compares the outlet number as an integer.
+
+namespace corvanta::embedded {
+
+using sqlite::Query;
+
+namespace {
+
+// ---- queries ------------------------------------------------------------------------------
+
+// WHERE clause from fixed pieces; the values travel as bound parameters.
+struct Filter {
+    QStringList clauses;
+    QVariantList values;
+    void add(const QString& clause, const QVariant& value)
+    {
+        values.append(value);
+        clauses.append(QString(clause).replace(QStringLiteral("?"), QStringLiteral("?%1").arg(values.size())));
+    }
+    QString where() const { return clauses.isEmpty() ? QString() : QStringLiteral(" WHERE ") + clauses.join(QStringLiteral(" AND ")); }
+    void bind(Query& q) const
+    {
+        for (int i = 0; i < values.size(); ++i)
+            q.bind(i + 1, values[i]);
+    }
+};
+
+void addCommonFilters(Filter& f, const ProcArgs& a, const char* table)
+{
+    const QString t = QString::fromLatin1(table);
+    if (const QString v = a.trimmed("@USERCODE"); !v.isEmpty())
+        f.add(QStringLiteral("trim(%1.USERCODE) = ?").arg(t), v);
+    if (const QString v = a.trimmed("@PTYPENAME"); !v.isEmpty())
+        f.add(QStringLiteral("instr(%1.PTYPENAME, ?) > 0").arg(t), v);
+    if (const std::optional<qint64> id = a.integer("@ID"))
+        f.add(QStringLiteral("%1.ID IN (SELECT idkey FROM outlets WHERE idnum = ?)").arg(t), QVariant(qlonglong(*id)));
+    if (const QString v = a.trimmed("@AGENTNAME"); !v.isEmpty())
+        f.add(QStringLiteral("%1.ID IN (SELECT idkey FROM outlets WHERE instr(AGENTNAME, ?) > 0)").arg(t), v);
+}
+
+// Dates also bound the seq (day << 40 | counter), so a date range reads only its part of the table.
+void addSalesFilters(Filter& f, const ProcArgs& a)
+{
+    if (const QString d = a.trimmed("@date1"); !d.isEmpty()) {
+        const std::optional<QString> c = CanonicalDate(d);
+        f.add(QStringLiteral("s.DATE >= ?"), c.value_or(d));
+        if (c)
+            f.add(QStringLiteral("s.seq >= ?"), QVariant(qlonglong(embedded::firstSeqOfDay(QDate::fromString(*c, Qt::ISODate).toJulianDay()))));
+    }
+    if (const QString d = a.trimmed("@date2"); !d.isEmpty()) {
+        const std::optional<QString> c = CanonicalDate(d);
+        f.add(QStringLiteral("s.DATE <= ?"), c.value_or(d));
+        if (c)
+            f.add(QStringLiteral("s.seq <= ?"), QVariant(qlonglong(embedded::lastSeqOfDay(QDate::fromString(*c, Qt::ISODate).toJulianDay()))));
+    }
+    addCommonFilters(f, a, "s");
+    if (const std::optional<qint64> v = a.integer("@VCHTYPE"))
+        f.add(QStringLiteral("s.VCHTYPE = ?"), QVariant(qlonglong(*v)));
+}
+
+}  // namespace
+
+// Neither join nor sort in SQL: the lines come by seq (by day, then as imported) and are put in
+// the order below here, which on a long result is several times cheaper than SQLite's sorter.
+CallResult hz_GetSales(EmbeddedEngine& e, const ProcArgs& a)
+{
+    sqlite::Db& db = accountDb(e);
+    Filter f;
+    addSalesFilters(f, a);
+    if (const QString v = a.trimmed("@AREA"); !v.isEmpty())
+        f.add(QStringLiteral("instr(s.AREA, ?) > 0"), v);
+    auto q = db.prepare(QStringLiteral(
+        "SELECT s.USERCODE, s.PTYPENAME, s.ID, s.STANDARD, s.TYPE, s.UNIT, s.AREA, s.DATE, s.QTY, s.TOTAL, "
+        "s.COSTTOTAL, s.VCHTYPE FROM sales s%1 ORDER BY s.seq").arg(f.where()));
+    f.bind(q);
+    const Rowset scanned = readText(q, QStringList(12, QString()),
+                                    {Col::Text, Col::Text, Col::Text, Col::Text, Col::Text, Col::Text, Col::Text,
+                                     Col::Text, Col::Dec, Col::Dec, Col::Dec, Col::Int});
+    const CellStore& in = *scanned.text;
+    constexpr int kId = 2, kDate = 7;
+
+    struct Outlet {
+        std::optional<qint64> number;
+        std::string name;
+    };
+    std::unordered_map<std::string, Outlet> outlets;
+    auto o = db.prepare("SELECT idkey, idnum, AGENTNAME FROM outlets");
+    while (o.step())
+        outlets[std::string(o.bytes(0))] = {o.isNull(1) ? std::nullopt : std::optional<qint64>(o.integer(1)),
+                                            std::string(o.bytes(2))};
+
+    // Order: date, outlet number (lines of unlisted outlets or outlets without a number last),
+    // outlet key text, seq. Each outlet key gets its rank once; a stable sort keeps seq order.
+    const int n = in.rowCount();
+    std::unordered_map<std::string_view, int> rankOf;
+    std::vector<std::string_view> keys;
+    for (int r = 0; r < n; ++r)
+        if (rankOf.emplace(in.utf8(kId, r), 0).second)
+            keys.push_back(in.utf8(kId, r));
+    auto numberOf = [&](std::string_view key) -> std::optional<qint64> {
+        const auto it = outlets.find(std::string(key));
+        return it == outlets.end() ? std::nullopt : it->second.number;
+    };
+    std::vector<std::pair<std::optional<qint64>, std::string_view>> ranked;
+    for (std::string_view k : keys)
+        ranked.emplace_back(numberOf(k), k);
+    std::sort(ranked.begin(), ranked.end(), [](const auto& x, const auto& y) {
+        if (x.first.has_value() != y.first.has_value())
+            return x.first.has_value();
+        if (x.first && *x.first != *y.first)
+            return *x.first < *y.first;
+        return x.second < y.second;
+    });
+    for (std::size_t k = 0; k < ranked.size(); ++k)
+        rankOf[ranked[k].second] = int(k);
+    std::vector<int> rank(std::size_t(n > 0 ? n : 0));
+    std::vector<int> order(rank.size());
+    for (int r = 0; r < n; ++r) {
+        rank[std::size_t(r)] = rankOf[in.utf8(kId, r)];
+        order[std::size_t(r)] = r;
+    }
+    std::stable_sort(order.begin(), order.end(), [&](int x, int y) {
+        const int c = in.utf8(kDate, x).compare(in.utf8(kDate, y));
+        return c != 0 ? c < 0 : rank[std::size_t(x)] < rank[std::size_t(y)];
+    });
+
+    std::vector<const std::string*> names(ranked.size(), nullptr);
+    for (std::size_t k = 0; k < ranked.size(); ++k)
+        if (const auto it = outlets.find(std::string(ranked[k].second)); it != outlets.end())
+            names[k] = &it->second.name;
+    const bool text = TextRowsetsWanted();
+    CellStore out(13);
+    if (text)
+        out.reserve(std::size_t(n > 0 ? n : 0), in.bytes() / 10);
+    std::vector<QVariantList> values;
+    if (!text)
+        values.reserve(std::size_t(n > 0 ? n : 0));
+    std::vector<std::string_view> views(13);
+    auto qstr = [](std::string_view v) { return QString::fromUtf8(v.data(), qsizetype(v.size())); };
+    for (const int r : order) {
+        for (int c = 0; c < 3; ++c)
+            views[std::size_t(c)] = in.utf8(c, r);
+        const std::string* name = names[std::size_t(rank[std::size_t(r)])];
+        views[3] = name ? std::string_view(*name) : std::string_view();
+        for (int c = 3; c < 12; ++c)
+            views[std::size_t(c) + 1] = in.utf8(c, r);
+        if (text) {
+            out.appendRow(views);
+            continue;
+        }
+        // Values, as a direct caller of the engine reads them.
+        QVariantList row;
+        row.reserve(13);
+        for (int c = 0; c < 12; ++c)
+            row.append(c == 3 && !name ? QVariant() : QVariant(qstr(views[std::size_t(c)])));
+        qlonglong vch = 0;
+        std::from_chars(views[12].data(), views[12].data() + views[12].size(), vch);
+        row.append(QVariant(vch));
+        values.push_back(std::move(row));
+    }
+    Rowset rs;
+    if (text)
+        rs.text = std::move(out);
+    else
+        rs.rows = std::move(values);
+    rs.fields = {QStringLiteral("USERCODE"), QStringLiteral("PTYPENAME"), QStringLiteral("ID"),
+                 QStringLiteral("AGENTNAME"), QStringLiteral("STANDARD"), QStringLiteral("TYPE"),
+                 QStringLiteral("UNIT"), QStringLiteral("AREA"), QStringLiteral("DATE"), QStringLiteral("QTY"),
+                 QStringLiteral("TOTAL"), QStringLiteral("COSTTOTAL"), QStringLiteral("VCHTYPE")};
+    return rows(std::move(rs));
+}
+
+CallResult hz_GetStock(EmbeddedEngine& e, const ProcArgs& a)
+{
+    sqlite::Db& db = accountDb(e);
+    Filter f;
+    addCommonFilters(f, a, "s");
+    if (const QString v = a.trimmed("@AREA"); !v.isEmpty())
+        f.add(QStringLiteral("instr(s.AREA, ?) > 0"), v);
+    auto q = db.prepare(QStringLiteral(
+        "SELECT s.USERCODE, s.PTYPENAME, s.ID, o.AGENTNAME, s.STANDARD, s.TYPE, s.UNIT, s.AREA, s.KCQTY, s.KCTOTAL "
+        "FROM stock s LEFT JOIN outlets o ON o.idkey = s.ID%1 "
+        "ORDER BY o.idnum IS NULL, o.idnum, s.ID, s.USERCODE, s.seq").arg(f.where()));
+    f.bind(q);
+    return rows((TextRowsetsWanted() ? readText : readRows)(q,
+                         {QStringLiteral("USERCODE"), QStringLiteral("PTYPENAME"), QStringLiteral("ID"),
+                          QStringLiteral("AGENTNAME"), QStringLiteral("STANDARD"), QStringLiteral("TYPE"),
+                          QStringLiteral("UNIT"), QStringLiteral("AREA"), QStringLiteral("KCQTY"),
+                          QStringLiteral("KCTOTAL")},
+                         {Col::Text, Col::Text, Col::Text, Col::Text, Col::Text, Col::Text, Col::Text, Col::Text,
+                          Col::Dec, Col::Dec}));
+}
+
+// Sums per product (P), outlet (N), document type (V) or date (D); -1 and no rows for another mode.
+// The lines of the range are summed here rather than by GROUP BY: SQLite's sorter is several times
+// slower than one pass with a hash table over a few hundred thousand lines.
+CallResult hz_AllStat(EmbeddedEngine& e, const ProcArgs& a)
+{
+    sqlite::Db& db = accountDb(e);
+    const QStringList fields = {QStringLiteral("code"),   QStringLiteral("FullName"),     QStringLiteral("AllQTY"),
+                                QStringLiteral("AllTOTAL"), QStringLiteral("ALLCOSTTOTAL"), QStringLiteral("PROFIT")};
+    const QString mode = a.trimmed("@iType").toUpper();
+    QString keys;
+    if (mode == QLatin1String("P"))
+        keys = QStringLiteral("s.USERCODE, s.PTYPENAME");
+    else if (mode == QLatin1String("N"))
+        keys = QStringLiteral("s.ID, ''");
+    else if (mode == QLatin1String("V"))
+        keys = QStringLiteral("CAST(s.VCHTYPE AS TEXT), ''");
+    else if (mode == QLatin1String("D"))
+        keys = QStringLiteral("s.DATE, ''");
+    else
+        return rows(Rowset{fields, {}, {}}, -1);
+
+    Filter f;
+    addSalesFilters(f, a);
+    auto q = db.prepare(QStringLiteral("SELECT %1, s.QTY, s.TOTAL, s.COSTTOTAL FROM sales s%2").arg(keys, f.where()));
+    f.bind(q);
+
+    struct Group {
+        std::string code, name;
+        qint64 qty = 0, total = 0, cost = 0;
+    };
+    std::unordered_map<std::string, size_t> index;
+    std::vector<Group> groups;
+    std::string key;
+    auto add = [](qint64& sum, qint64 v) {
+        if (__builtin_add_overflow(sum, v, &sum))
+            throw DbError(QStringLiteral("hz_AllStat: a sum is out of range"));
+    };
+    while (q.step()) {
+        const std::string_view code = q.bytes(0), name = q.bytes(1);
+        key.assign(code);
+        key.push_back('\0');
+        key.append(name);
+        auto [it, fresh] = index.try_emplace(key, groups.size());
+        if (fresh)
+            groups.push_back({std::string(code), std::string(name)});
+        Group& g = groups[it->second];
+        add(g.qty, q.integer(2));
+        add(g.total, q.integer(3));
+        add(g.cost, q.integer(4));
+    }
+
+    // Outlet names and numbers for mode N.
+    struct Outlet {
+        QVariant number;
+        QString name;
+    };
+    std::unordered_map<std::string, Outlet> outlets;
+    if (mode == QLatin1String("N")) {
+        auto o = db.prepare("SELECT idkey, idnum, AGENTNAME FROM outlets");
+        while (o.step())
+            outlets[std::string(o.bytes(0))] = {o.isNull(1) ? QVariant() : QVariant(qlonglong(o.integer(1))), o.text(2)};
+    }
+    auto number = [&](const Group& g) {
+        const auto it = outlets.find(g.code);
+        return it == outlets.end() ? QVariant() : it->second.number;
+    };
+    std::vector<const Group*> order;
+    for (const Group& g : groups)
+        order.push_back(&g);
+    std::sort(order.begin(), order.end(), [&](const Group* x, const Group* y) {
+        if (mode == QLatin1String("N")) {
+            const QVariant nx = number(*x), ny = number(*y);
+            if (nx.isNull() != ny.isNull())
+                return ny.isNull();
+            if (!nx.isNull() && nx.toLongLong() != ny.toLongLong())
+                return nx.toLongLong() < ny.toLongLong();
+        } else if (mode == QLatin1String("V")) {
+            return std::stoll(x->code) < std::stoll(y->code);
+        }
+        return std::tie(x->code, x->name) < std::tie(y->code, y->name);
+    });
+
+    Rowset rs;
+    rs.fields = fields;
+    for (const Group* g : order) {
+        const QString code = QString::fromUtf8(g->code.data(), qsizetype(g->code.size()));
+        QString name = QString::fromUtf8(g->name.data(), qsizetype(g->name.size()));
+        if (mode == QLatin1String("N")) {
+            const auto it = outlets.find(g->code);
+            name = it == outlets.end() ? QString() : it->second.name;
+        } else if (mode != QLatin1String("P")) {
+            name = code;
+        }
+        qint64 profit = 0;
+        if (__builtin_sub_overflow(g->total, g->cost, &profit))
+            throw DbError(QStringLiteral("hz_AllStat: a sum is out of range"));
+        rs.rows.push_back({code, name, scaled::format(g->qty), scaled::format(g->total), scaled::format(g->cost),
+                           scaled::format(profit)});
+    }
+    return rows(std::move(rs));
+}
+
+CallResult productNames(EmbeddedEngine& e, const char* sql)
+{
+    auto q = accountDb(e).prepare(sql);
+    return rows(readRows(q, {QStringLiteral("USERCODE"), QStringLiteral("PTYPENAME")}, {Col::Text, Col::Text}));
+}
+
+CallResult hz_GetSalesName(EmbeddedEngine& e, const ProcArgs&)
+{
+    return productNames(e, "SELECT DISTINCT USERCODE, PTYPENAME FROM sales ORDER BY USERCODE, PTYPENAME");
+}
+
+CallResult hz_GetSPName(EmbeddedEngine& e, const ProcArgs&)
+{
+    return productNames(e, "SELECT DISTINCT USERCODE, PTYPENAME FROM stock ORDER BY USERCODE, PTYPENAME");
+}
+
+// ---- column configuration ---------------------------------------------------------------------
+
+CallResult CW_r_GetColConfig(EmbeddedEngine& e, const ProcArgs& a)
+{
+    sqlite::Db& db = accountDb(e);
+    const QString mode = a.trimmed("@sMode").toUpper();
+    const QString grid = a.trimmed("@ID");
+    const QString user = a.trimmed("@UserID");
+    auto num = [&](const char* name) { return qlonglong(a.integer(name).value_or(0)); };
+    if (mode == QLatin1String("S")) {
+        auto q = db.prepare("SELECT ID, OrderCode, ColOrder, DefaultName, UserName, Visible, SysVisible, Width, UserID "
+                            "FROM colconfig WHERE ID = ?1 AND UserID = ?2 ORDER BY OrderCode");
+        q.bindText(1, grid).bindText(2, user);
+        return rows(readRows(q,
+                             {QStringLiteral("ID"), QStringLiteral("OrderCode"), QStringLiteral("ColOrder"),
+                              QStringLiteral("DefaultName"), QStringLiteral("UserName"), QStringLiteral("Visible"),
+                              QStringLiteral("SysVisible"), QStringLiteral("Width"), QStringLiteral("UserID")},
+                             {Col::Text, Col::Int, Col::Int, Col::Text, Col::Text, Col::Int, Col::Int, Col::Int,
+                              Col::Text}));
+    }
+    if (mode == QLatin1String("D")) {
+        db.prepare("DELETE FROM colconfig WHERE ID = ?1 AND UserID = ?2").bindText(1, grid).bindText(2, user).run();
+        return ret(1);
+    }
+    if (mode == QLatin1String("I")) {
+        db.prepare("INSERT OR REPLACE INTO colconfig(ID, UserID, OrderCode, ColOrder, DefaultName, UserName, Visible, "
+                   "SysVisible, Width) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)")
+            .bindText(1, grid)
+            .bindText(2, user)
+            .bindInt(3, num("@OrderCode"))
+            .bindInt(4, num("@ColOrder"))
+            .bindText(5, a.text("@DefaultName"))
+            .bindText(6, a.text("@UserName"))
+            .bindInt(7, num("@Visible"))
+            .bindInt(8, num("@SysVisible"))
+            .bindInt(9, num("@Width"))
+            .run();
+        return ret(0);
+    }
+    if (mode == QLatin1String("U")) {
+        db.prepare("UPDATE colconfig SET UserName = ?4, ColOrder = ?5, Visible = ?6 "
+                   "WHERE ID = ?1 AND UserID = ?2 AND OrderCode = ?3")
+            .bindText(1, grid)
+            .bindText(2, user)
+            .bindInt(3, num("@OrderCode"))
+            .bindText(4, a.text("@UserName"))
+            .bindInt(5, num("@ColOrder"))
+            .bindInt(6, num("@Visible"))
+            .run();
+        return ret(0);
+    }
+    if (mode == QLatin1String("UW")) {
+        db.prepare("UPDATE colconfig SET Width = ?4 WHERE ID = ?1 AND UserID = ?2 AND OrderCode = ?3")
+            .bindText(1, grid)
+            .bindText(2, user)
+            .bindInt(3, num("@OrderCode"))
+            .bindInt(4, num("@Width"))
+            .run();
+        return ret(0);
+    }
+    return ret(-1);
+}
+
+}  // namespace corvanta::embedded

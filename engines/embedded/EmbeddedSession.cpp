@@ -1,0 +1,347 @@
+// The embedded engine's import intake: the session (begin, lines, consolidation, abandon), the
+// bulk transaction it runs in, the direct path straight into the tables and the staging path of
+// the intake procedures' bodies. The writer itself is EmbeddedIntake.cpp.
+#include "engines/embedded/EmbeddedEngine.h"
+
+#include "engines/EngineIntakeSession.h"
+
+#include <sqlite3.h>
+
+namespace corvanta {
+
+namespace {
+
+std::string_view columnText(sqlite3_stmt* stmt, int col)
+{
+    const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt, col));
+    return std::string_view(p ? p : "", size_t(sqlite3_column_bytes(stmt, col)));
+}
+
+}  // namespace
+
+// ---- the session ----------------------------------------------------------------------------
+
+// The lines of an abandoned session stay where they are until the next call puts them into the
+// staging (or a consolidation takes them), as line-by-line calls would have left them.
+class EmbeddedEngine::Session final : public EngineIntakeSession<EmbeddedEngine> {
+public:
+    using EngineIntakeSession::EngineIntakeSession;
+
+    int add(IntakeKind kind, std::span<const std::string_view> values) override
+    {
+        EmbeddedEngine& e = engine();
+        checkValues(kind, values);
+        try {
+            if (kind == IntakeKind::Sales) {
+                SalesValues v;
+                std::copy(values.begin(), values.end(), v.begin());
+                return int(e.intakeSales(v));
+            }
+            StockValues v;
+            std::copy(values.begin(), values.end(), v.begin());
+            return int(e.intakeStock(v));
+        } catch (...) {
+            // A database error may have cost lines written before it: the whole intake goes,
+            // so that no part of it can be consolidated.
+            e.dropDirect();
+            throw;
+        }
+    }
+
+    std::optional<int> consolidate(IntakeKind kind) override
+    {
+        EmbeddedEngine& e = engine();
+        e.endBulk();
+        e.quiesce();
+        if (!e.m_direct)
+            return std::nullopt;
+        e.consolidate(kind == IntakeKind::Sales);
+        return 0;
+    }
+};
+
+std::unique_ptr<IntakeSession> EmbeddedEngine::beginIntake()
+{
+    if (!m_account)
+        return nullptr;
+    if (m_session)
+        m_session->abandon();
+    quiesce();
+    beginBulk();
+    return std::make_unique<Session>(*this);
+}
+
+void EmbeddedEngine::resetIntake()
+{
+    if (m_session)
+        m_session->detach();
+    m_direct.reset();
+    m_bulk = false;
+    m_bulkChecked.clear();
+}
+
+// ---- the direct path --------------------------------------------------------------------------
+
+void EmbeddedEngine::startDirect()
+{
+    m_direct = std::make_unique<embedded::DirectIntake>(*m_account);
+}
+
+void EmbeddedEngine::dropDirect()
+{
+    if (!m_direct)
+        return;
+    m_direct.reset();
+    if (m_account && m_account->inTransaction()) {
+        try {
+            m_account->exec(QStringLiteral("ROLLBACK"));
+        } catch (const DbError&) {
+        }
+    }
+}
+
+void EmbeddedEngine::settleDirect()
+{
+    if (!m_direct)
+        return;
+    try {
+        m_direct->writer.unstageSales();
+        m_direct->writer.unstageStock();
+    } catch (...) {
+        dropDirect();
+        throw;
+    }
+    m_direct.reset();
+    if (!m_bulk && m_account && m_account->inTransaction())
+        m_account->exec(QStringLiteral("COMMIT"));
+}
+
+void EmbeddedEngine::beforeCall()
+{
+    settleDirect();
+}
+
+// ---- lines and consolidation -------------------------------------------------------------------
+
+IntakeChecker EmbeddedEngine::outletChecker()
+{
+    // One call at a time: the outlet is looked up in the database, not in a loaded set.
+    return IntakeChecker([this](std::string_view key) {
+        auto q = db().prepare("SELECT 1 FROM outlets WHERE idkey = ?1");
+        q.bindUtf8(1, key);
+        return q.step();
+    });
+}
+
+qlonglong EmbeddedEngine::intakeSales(const SalesValues& values)
+{
+    if (m_direct && m_bulk) {
+        const int rc = m_direct->checker.sales(values, m_direct->salesRow);
+        if (rc == 0)
+            m_direct->writer.addSales(m_direct->salesRow);
+        return rc;
+    }
+    sqlite::Db& d = db();
+    IntakeChecker checker = outletChecker();
+    SalesRow row;
+    const int rc = checker.sales(values, row);
+    if (rc != 0)
+        return rc;
+    d.prepare("INSERT INTO temp.stage_sales(ID, USERCODE, PTYPENAME, STANDARD, TYPE, UNIT, AREA, DATE, QTY, TOTAL, "
+              "COSTTOTAL, VCHTYPE) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)")
+        .bindUtf8(1, row.id)
+        .bindUtf8(2, row.usercode)
+        .bindUtf8(3, row.ptypename)
+        .bindUtf8(4, row.standard)
+        .bindUtf8(5, row.type)
+        .bindUtf8(6, row.unit)
+        .bindUtf8(7, row.area)
+        .bindUtf8(8, row.day.view())
+        .bindInt(9, row.qty)
+        .bindInt(10, row.total)
+        .bindInt(11, row.cost)
+        .bindInt(12, row.vchType)
+        .run();
+    return 0;
+}
+
+qlonglong EmbeddedEngine::intakeStock(const StockValues& values)
+{
+    if (m_direct && m_bulk) {
+        const int rc = m_direct->checker.stock(values, m_direct->stockRow);
+        if (rc == 0)
+            m_direct->writer.addStock(m_direct->stockRow);
+        return rc;
+    }
+    sqlite::Db& d = db();
+    IntakeChecker checker = outletChecker();
+    StockRow row;
+    const int rc = checker.stock(values, row);
+    if (rc != 0)
+        return rc;
+    d.prepare("INSERT INTO temp.stage_stock(ID, USERCODE, PTYPENAME, STANDARD, TYPE, UNIT, AREA, KCQTY, KCTOTAL) "
+              "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)")
+        .bindUtf8(1, row.id)
+        .bindUtf8(2, row.usercode)
+        .bindUtf8(3, row.ptypename)
+        .bindUtf8(4, row.standard)
+        .bindUtf8(5, row.type)
+        .bindUtf8(6, row.unit)
+        .bindUtf8(7, row.area)
+        .bindInt(8, row.qty)
+        .bindInt(9, row.total)
+        .run();
+    return 0;
+}
+
+void EmbeddedEngine::clearStaging()
+{
+    dropDirect();
+    db().exec(QStringLiteral("DELETE FROM temp.stage_sales; DELETE FROM temp.stage_stock;"));
+}
+
+void EmbeddedEngine::consolidate(bool sales)
+{
+    sqlite::Db& d = db();
+    if (m_direct) {
+        // The lines are in place: remove what they replace and commit. Lines of the other kind
+        // are not consolidated; they go back to the staging.
+        try {
+            if (sales) {
+                m_direct->writer.unstageStock();
+                m_direct->writer.replaceSales();
+            } else {
+                m_direct->writer.unstageSales();
+                m_direct->writer.replaceStock();
+            }
+        } catch (...) {
+            dropDirect();
+            throw;
+        }
+        m_direct.reset();
+        // The WAL pages go into the database file on a connection of their own after the commit:
+        // the import is safe once COMMIT has returned, the copy need not hold up the caller.
+        sqlite3_wal_autocheckpoint(d.handle(), 0);
+        try {
+            d.exec(QStringLiteral("COMMIT"));
+        } catch (...) {
+            sqlite3_wal_autocheckpoint(d.handle(), 1000);
+            throw;
+        }
+        sqlite3_wal_autocheckpoint(d.handle(), 1000);
+        startCheckpoint();
+        if (m_bulk) {
+            m_bulk = false;
+            beginBulk();
+        }
+        return;
+    }
+
+    const bool own = !d.inTransaction();
+    if (own)
+        d.exec(QStringLiteral("BEGIN IMMEDIATE"));
+    try {
+        embedded::IntakeWriter writer(d);
+        if (sales) {
+            embedded::Statement q(d, "SELECT ID, USERCODE, PTYPENAME, STANDARD, TYPE, UNIT, AREA, DATE, QTY, TOTAL, "
+                                     "COSTTOTAL, VCHTYPE FROM temp.stage_sales ORDER BY seq");
+            sqlite3_stmt* s = q.get();
+            while (q.step()) {
+                SalesRow row;
+                row.id = columnText(s, 0);
+                row.usercode = columnText(s, 1);
+                row.ptypename = columnText(s, 2);
+                row.standard = columnText(s, 3);
+                row.type = columnText(s, 4);
+                row.unit = columnText(s, 5);
+                row.area = columnText(s, 6);
+                const std::optional<Day> day = ParseDay(columnText(s, 7));
+                if (!day)
+                    throw DbError(QStringLiteral("A staged sales line has no valid date"));
+                row.day = *day;
+                row.qty = sqlite3_column_int64(s, 8);
+                row.total = sqlite3_column_int64(s, 9);
+                row.cost = sqlite3_column_int64(s, 10);
+                row.vchType = sqlite3_column_int(s, 11);
+                writer.addSales(row);
+            }
+            writer.replaceSales();
+            d.exec(QStringLiteral("DELETE FROM temp.stage_sales"));
+        } else {
+            embedded::Statement q(d, "SELECT ID, USERCODE, PTYPENAME, STANDARD, TYPE, UNIT, AREA, KCQTY, KCTOTAL "
+                                     "FROM temp.stage_stock ORDER BY seq");
+            sqlite3_stmt* s = q.get();
+            while (q.step()) {
+                StockRow row;
+                row.id = columnText(s, 0);
+                row.usercode = columnText(s, 1);
+                row.ptypename = columnText(s, 2);
+                row.standard = columnText(s, 3);
+                row.type = columnText(s, 4);
+                row.unit = columnText(s, 5);
+                row.area = columnText(s, 6);
+                row.qty = sqlite3_column_int64(s, 7);
+                row.total = sqlite3_column_int64(s, 8);
+                writer.addStock(row);
+            }
+            writer.replaceStock();
+            d.exec(QStringLiteral("DELETE FROM temp.stage_stock"));
+        }
+    } catch (...) {
+        if (own && d.inTransaction()) {
+            try {
+                d.exec(QStringLiteral("ROLLBACK"));
+            } catch (const DbError&) {
+            }
+        }
+        throw;
+    }
+    if (own)
+        d.exec(QStringLiteral("COMMIT"));
+}
+
+void EmbeddedEngine::beginBulk()
+{
+    if (!m_account)
+        return;
+    if (m_direct)
+        settleDirect();
+    if (m_account->inTransaction())
+        return;
+    bool staged = true;
+    {
+        auto q = m_account->prepare(
+            "SELECT EXISTS(SELECT 1 FROM temp.stage_sales) OR EXISTS(SELECT 1 FROM temp.stage_stock)");
+        staged = q.step() && q.integer(0) != 0;
+    }
+    // Straight into the tables only from an empty staging, so the order of the lines is kept.
+    m_account->exec(staged ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE"));
+    m_bulk = true;
+    m_bulkChecked.clear();
+    if (!staged) {
+        try {
+            startDirect();
+        } catch (...) {
+            m_bulk = false;
+            m_direct.reset();
+            m_account->exec(QStringLiteral("ROLLBACK"));
+            throw;
+        }
+    }
+}
+
+void EmbeddedEngine::endBulk()
+{
+    if (!m_bulk)
+        return;
+    m_bulk = false;
+    m_bulkChecked.clear();
+    quiesce();
+    if (m_direct && (m_direct->writer.hasSales() || m_direct->writer.hasStock()))
+        return;  // awaits the consolidation (or the next call puts the lines into the staging)
+    m_direct.reset();
+    if (m_account && m_account->inTransaction())
+        m_account->exec(QStringLiteral("COMMIT"));
+}
+
+}  // namespace corvanta

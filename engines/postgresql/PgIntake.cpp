@@ -1,0 +1,416 @@
+// The PostgreSQL engine's import intake: the session, the checks and the binary COPY stream of
+// the lines, and the direct path straight into sales and stock (see PostgresEngine.h).
+#include "engines/postgresql/PostgresEngineImpl.h"
+
+#include <QDate>
+#include <algorithm>
+
+namespace corvanta::pg {
+
+const BulkKind& bulkKind(IntakeKind which)
+{
+    static const BulkKind kinds[2] = {
+        {"sales",
+         "COPY pg_temp.hz_stage_sales (id, usercode, ptypename, standard, type, unit, area, saledate, qty, total, "
+         "costtotal, vchtype) FROM STDIN (FORMAT binary)",
+         "COPY sales (id, usercode, ptypename, standard, type, unit, area, saledate, qty, total, costtotal, vchtype) "
+         "FROM STDIN (FORMAT binary)",
+         "WITH gone AS (DELETE FROM pg_temp.hz_stage_sales s WHERE s.id = ANY ($1::text[]) RETURNING 1) "
+         "SELECT count(*) FROM gone",
+         true},
+        {"stock",
+         "COPY pg_temp.hz_stage_stock (id, usercode, ptypename, standard, type, unit, area, kcqty, kctotal) "
+         "FROM STDIN (FORMAT binary)",
+         "COPY stock (id, usercode, ptypename, standard, type, unit, area, kcqty, kctotal) FROM STDIN (FORMAT binary)",
+         "WITH gone AS (DELETE FROM pg_temp.hz_stage_stock s WHERE s.id = ANY ($1::text[]) RETURNING 1) "
+         "SELECT count(*) FROM gone",
+         false},
+    };
+    return kinds[which == IntakeKind::Sales ? 0 : 1];
+}
+
+void PostgresEngine::beginBulk()
+{
+    if (!m_conn || m_bulk)
+        return;
+    KeySet outlets;
+    try {
+        // Account sets made from an older template have no COPY intake: plain calls then.
+        procInfo(QStringLiteral("hz_util_copy_intake"));
+        exec(QStringLiteral("SELECT hz_util_copy_intake()"));
+        ResultPtr r(PQexec(m_conn.get(), "SELECT idkey FROM outlets"));
+        if (!resultOk(r.get()))
+            throw DbError(resultError(r.get(), m_conn.get()));
+        for (int i = 0; i < PQntuples(r.get()); ++i)
+            outlets.emplace(PQgetvalue(r.get(), i, 0), size_t(PQgetlength(r.get(), i, 0)));
+    } catch (const DbError&) {
+        leaveOpenTransaction(true);
+        return;
+    }
+    m_outlets = std::move(outlets);
+    m_lastOutletValid = false;
+    resetCopy();
+    m_bulk = true;
+    beginDirect();
+}
+
+void PostgresEngine::endBulk()
+{
+    if (!m_bulk)
+        return;
+    m_bulk = false;
+    m_outlets.clear();
+    m_lastOutletValid = false;
+    flushBulk();
+}
+
+qlonglong PostgresEngine::intake(const BulkKind& kind, std::span<const std::string_view> values)
+{
+    IntakeChecker& checker = m_checker;
+    CopyBuffer& out = m_copyData;
+    if (kind.sales) {
+        SalesValues v;
+        std::copy(values.begin(), values.end(), v.begin());
+        SalesRow row;
+        if (const int rc = checker.sales(v, row); rc != 0)
+            return rc;
+        ensureCopy(kind);
+        putInt16(out, 12);
+        for (const std::string_view text : {row.id, row.usercode, row.ptypename, row.standard, row.type, row.unit, row.area})
+            putText(out, text);
+        const qint32 day = qint32(row.day.julian - kPgEpochJulian);
+        putInt32(out, 4);
+        putInt32(out, day);
+        putScaled(out, row.qty);
+        putScaled(out, row.total);
+        putScaled(out, row.cost);
+        putInt32(out, 4);
+        putInt32(out, row.vchType);
+        noteLine(row.id, day, true);
+    } else {
+        StockValues v;
+        std::copy(values.begin(), values.end(), v.begin());
+        StockRow row;
+        if (const int rc = checker.stock(v, row); rc != 0)
+            return rc;
+        ensureCopy(kind);
+        putInt16(out, 9);
+        for (const std::string_view text : {row.id, row.usercode, row.ptypename, row.standard, row.type, row.unit, row.area})
+            putText(out, text);
+        putScaled(out, row.qty);
+        putScaled(out, row.total);
+        noteLine(row.id, 0, false);
+    }
+    if (out.size() >= kCopyChunk)
+        sendCopyData();
+    return 0;
+}
+
+bool PostgresEngine::outletKnown(std::string_view key)
+{
+    if (!m_lastOutletValid || key != m_lastOutlet) {
+        m_lastOutlet.assign(key);
+        m_lastOutletKnown = m_outlets.find(key) != m_outlets.end();
+        m_lastOutletValid = true;
+    }
+    return m_lastOutletKnown;
+}
+
+void PostgresEngine::ensureCopy(const BulkKind& kind)
+{
+    if (m_copyKind != &kind) {
+        finishCopy();
+        startCopy(kind);
+    }
+}
+
+void PostgresEngine::noteLine(std::string_view id, qint32 day, bool sales)
+{
+    ++m_copyLines;
+    auto note = [](KeySet& set, std::string_view key) {
+        if (set.find(key) == set.end())
+            set.emplace(key);
+    };
+    note(m_copyOutlets, id);
+    if (!m_direct)
+        return;
+    if (!sales) {
+        note(m_directStock, id);
+        return;
+    }
+    auto days = m_directSales.find(id);
+    if (days == m_directSales.end())
+        days = m_directSales.emplace(std::string(id), std::unordered_set<qint32>()).first;
+    days->second.insert(day);
+}
+
+void PostgresEngine::startCopy(const BulkKind& kind)
+{
+    ResultPtr copy(PQexec(m_conn.get(), m_direct ? kind.directCopy : kind.copy));
+    if (PQresultStatus(copy.get()) != PGRES_COPY_IN) {
+        const QString error = resultError(copy.get(), m_conn.get());
+        copy.reset();
+        leaveOpenTransaction(true);
+        throw DbError(error);
+    }
+    m_copyKind = &kind;
+    m_copyLines = 0;
+    m_copyOutlets.clear();
+    m_copyData.clear();
+    m_copyData.append("PGCOPY\n\377\r\n\0", 11);
+    putInt32(m_copyData, 0);  // flags
+    putInt32(m_copyData, 0);  // header extension
+}
+
+void PostgresEngine::sendCopyData()
+{
+    if (m_copyData.isEmpty())
+        return;
+    if (PQputCopyData(m_conn.get(), m_copyData.data(), int(m_copyData.size())) != 1) {
+        const QString error = resultError(nullptr, m_conn.get());
+        abortCopy();
+        throw DbError(error);
+    }
+    m_copyData.clear();
+}
+
+void PostgresEngine::abortCopy()
+{
+    if (m_copyKind && m_conn && PQtransactionStatus(m_conn.get()) == PQTRANS_ACTIVE) {
+        PQputCopyEnd(m_conn.get(), "intake abandoned");
+        while (PGresult* raw = PQgetResult(m_conn.get()))
+            PQclear(raw);
+    }
+    resetCopy();
+    if (m_conn)
+        leaveOpenTransaction(false);  // a direct intake's transaction cannot go on
+}
+
+void PostgresEngine::resetCopy()
+{
+    m_copyKind = nullptr;
+    m_copyLines = 0;
+    m_copyOutlets.clear();
+    m_copyData.clear();
+}
+
+void PostgresEngine::finishCopy()
+{
+    if (!m_copyKind)
+        return;
+    const BulkKind& kind = *m_copyKind;
+    putInt16(m_copyData, -1);  // trailer
+    sendCopyData();
+    const qlonglong lines = m_copyLines;
+    const KeySet outlets = std::move(m_copyOutlets);
+    resetCopy();
+    QString copyError;
+    if (PQputCopyEnd(m_conn.get(), nullptr) != 1)
+        copyError = resultError(nullptr, m_conn.get());
+    qlonglong copied = -1;
+    while (PGresult* raw = PQgetResult(m_conn.get())) {
+        ResultPtr r(raw);
+        if (!resultOk(r.get())) {
+            if (copyError.isEmpty())
+                copyError = resultError(r.get(), m_conn.get());
+        } else if (PQresultStatus(r.get()) == PGRES_COMMAND_OK) {
+            copied = QByteArray(PQcmdTuples(r.get())).toLongLong();
+        }
+    }
+    if (copyError.isEmpty() && copied != lines)
+        copyError = QStringLiteral("The server stored %1 of %2 %3 lines that the intake had taken.")
+                        .arg(copied)
+                        .arg(lines)
+                        .arg(QLatin1String(kind.lines));
+    if (!copyError.isEmpty()) {
+        leaveOpenTransaction(true);
+        throw DbError(copyError);
+    }
+
+    // An outlet deleted by another client while its lines were on their way: they are dropped.
+    const QByteArray array = textArray(outlets);
+    const char* params[1] = {array.constData()};
+    ResultPtr gone(PQexecParams(m_conn.get(),
+                                "SELECT coalesce(array_agg(k), '{}') FROM unnest($1::text[]) k "
+                                "WHERE NOT EXISTS (SELECT 1 FROM outlets o WHERE o.idkey = k)",
+                                1, nullptr, params, nullptr, nullptr, 0));
+    if (!resultOk(gone.get()) || PQntuples(gone.get()) != 1)
+        throw DbError(resultError(gone.get(), m_conn.get()));
+    const QByteArray missing = PQgetvalue(gone.get(), 0, 0);
+    gone.reset();
+    if (missing == "{}")
+        return;
+    settleDirect();  // the lines of the other outlets stay staged, as the calls left them
+    const char* missingParams[1] = {missing.constData()};
+    ResultPtr dropped(PQexecParams(m_conn.get(), kind.missing, 1, nullptr, missingParams, nullptr, nullptr, 0));
+    if (!resultOk(dropped.get()) || PQntuples(dropped.get()) != 1)
+        throw DbError(resultError(dropped.get(), m_conn.get()));
+    const qlonglong refused = QByteArray(PQgetvalue(dropped.get(), 0, 0)).toLongLong();
+    throw DbError(QStringLiteral("The server refused %1 of %2 %3 lines that the intake had taken (an outlet "
+                                 "deleted meanwhile?); they were not imported.")
+                      .arg(refused)
+                      .arg(lines)
+                      .arg(QLatin1String(kind.lines)));
+}
+
+void PostgresEngine::beginDirect()
+{
+    settleDirect();
+    try {
+        if (!hasProcedure(QStringLiteral("hz_util_direct_intake")))
+            return;
+        exec(QStringLiteral("BEGIN"));
+        ResultPtr r(PQexec(m_conn.get(), "SELECT hz_util_direct_intake()"));
+        if (!resultOk(r.get()) || PQntuples(r.get()) != 1)
+            throw DbError(resultError(r.get(), m_conn.get()));
+        if (PQgetvalue(r.get(), 0, 0)[0] != 't') {
+            r.reset();
+            exec(QStringLiteral("COMMIT"));
+            return;
+        }
+    } catch (const DbError&) {
+        leaveOpenTransaction(true);
+        return;  // the staging path then
+    }
+    clearDirect();
+    m_direct = true;
+}
+
+void PostgresEngine::clearDirect()
+{
+    m_direct = false;
+    m_directSales.clear();
+    m_directStock.clear();
+}
+
+QByteArray PostgresEngine::salesIds() const
+{
+    std::vector<std::string> ids;
+    for (const auto& [id, days] : m_directSales)
+        ids.insert(ids.end(), days.size(), id);
+    return textArray(ids);
+}
+
+QByteArray PostgresEngine::salesDates() const
+{
+    QByteArray dates = "{";
+    for (const auto& [id, days] : m_directSales) {
+        for (const qint32 day : days) {
+            if (dates.size() > 1)
+                dates += ',';
+            dates += QDate::fromJulianDay(kPgEpochJulian + day).toString(Qt::ISODate).toLatin1();
+        }
+    }
+    return dates + '}';
+}
+
+qlonglong PostgresEngine::directQuery(const char* sql, std::initializer_list<QByteArray> args)
+{
+    std::vector<const char*> params;
+    for (const QByteArray& a : args)
+        params.push_back(a.constData());
+    ResultPtr r(PQexecParams(m_conn.get(), sql, int(params.size()), nullptr, params.data(), nullptr, nullptr, 0));
+    if (!resultOk(r.get()))
+        throw DbError(resultError(r.get(), m_conn.get()));
+    return PQntuples(r.get()) > 0 && !PQgetisnull(r.get(), 0, 0) ? QByteArray(PQgetvalue(r.get(), 0, 0)).toLongLong()
+                                                                  : 0;
+}
+
+void PostgresEngine::stageDirect(bool sales, bool stock)
+{
+    const QByteArray none = "{}";
+    directQuery("SELECT hz_util_direct_stage($1::text[], $2::date[], $3::text[])",
+                {sales ? salesIds() : none, sales ? salesDates() : none, stock ? stockIds() : none});
+}
+
+void PostgresEngine::settleDirect()
+{
+    if (!m_direct)
+        return;
+    try {
+        stageDirect(true, true);
+        exec(QStringLiteral("COMMIT"));
+    } catch (const DbError&) {
+        leaveOpenTransaction(true);
+        clearDirect();
+        throw;
+    }
+    clearDirect();
+}
+
+CallResult PostgresEngine::consolidateDirect(bool sales)
+{
+    CallResult result;
+    try {
+        if (sales ? !m_directStock.empty() : !m_directSales.empty())
+            stageDirect(!sales, sales);
+        result.returnValue = sales
+            ? directQuery("SELECT hz_util_direct_add_sales($1::text[], $2::date[])", {salesIds(), salesDates()})
+            : directQuery("SELECT hz_util_direct_add_stock($1::text[])", {stockIds()});
+        if (result.returnValue != 0)
+            stageDirect(sales, !sales);
+        exec(QStringLiteral("COMMIT"));
+    } catch (const DbError&) {
+        leaveOpenTransaction(true);
+        clearDirect();
+        throw;
+    }
+    clearDirect();
+    return result;
+}
+
+void PostgresEngine::flushBulk()
+{
+    try {
+        finishCopy();
+    } catch (const DbError&) {
+        abortCopy();
+        leaveOpenTransaction(false);
+        throw;
+    }
+}
+
+// ---- the intake session ------------------------------------------------------------------------
+
+// The lines an abandoned session has taken are delivered; those of the direct path wait in their
+// transaction until the next call puts them into the staging (or a consolidation takes them).
+class PostgresEngine::Session final : public EngineIntakeSession<PostgresEngine> {
+public:
+    using EngineIntakeSession::EngineIntakeSession;
+
+    int add(IntakeKind kind, std::span<const std::string_view> values) override
+    {
+        PostgresEngine& e = engine();
+        checkValues(kind, values);
+        if (!e.m_bulk)
+            throw DbError(QStringLiteral("The intake is complete: no more lines"));
+        return int(e.intake(bulkKind(kind), values));
+    }
+
+    std::optional<int> consolidate(IntakeKind kind) override
+    {
+        PostgresEngine& e = engine();
+        e.endBulk();
+        if (!e.m_direct)
+            return std::nullopt;
+        return int(e.consolidateDirect(kind == IntakeKind::Sales).returnValue);
+    }
+};
+
+std::unique_ptr<IntakeSession> PostgresEngine::beginIntake()
+{
+    if (m_session)
+        m_session->abandon();
+    beginBulk();
+    if (!m_bulk)
+        return nullptr;  // an account set of an older template: the procedures one by one
+    return std::make_unique<Session>(*this);
+}
+
+void PostgresEngine::detachSession()
+{
+    if (m_session)
+        m_session->detach();
+}
+
+}  // namespace corvanta::pg
