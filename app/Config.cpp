@@ -7,6 +7,9 @@
 #include <QFile>
 #include <QSaveFile>
 #include <QStringDecoder>
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
 #include <vector>
 
 namespace corvanta {
@@ -52,17 +55,39 @@ struct Parsed {
     std::vector<Line> lines;
     QString text(const Line& l) const
     {
-        QByteArray raw = bytes.mid(l.begin, l.end - l.begin);
+        qsizetype begin = l.begin;
+        // A UTF-8 byte-order mark would otherwise hide the first section header.
+        if (begin == 0 && bytes.startsWith("\xEF\xBB\xBF"))
+            begin = qMin<qsizetype>(3, l.end);
+        QByteArray raw = bytes.mid(begin, l.end - begin);
         return utf8 ? QString::fromUtf8(raw) : gbk::decode(raw);
     }
     QByteArray encode(const QString& s) const { return utf8 ? s.toUtf8() : gbk::encode(s); }
 };
 
+QString systemErrorText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// nullopt only when nothing is there; a file that exists but cannot be read, a directory, a
+// device or a dangling or looping link throws.
 std::optional<Parsed> load(const QString& path)
 {
+    const QByteArray native = QFile::encodeName(path);
+    struct stat st {};
+    if (::stat(native.constData(), &st) != 0) {
+        const int error = errno;
+        struct stat link {};
+        if (error == ENOENT && ::lstat(native.constData(), &link) != 0 && errno == ENOENT)
+            return std::nullopt;
+        throw ConfigError(QStringLiteral("无法读取配置文件 %1：%2").arg(path, systemErrorText(error)));
+    }
+    if (!S_ISREG(st.st_mode))
+        throw ConfigError(QStringLiteral("配置文件 %1 不是普通文件，无法读取。").arg(path));
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
-        return std::nullopt;
+        throw ConfigError(QStringLiteral("无法读取配置文件 %1：%2").arg(path, f.errorString()));
     Parsed p;
     p.bytes = f.readAll();
     p.utf8 = isUtf8(p.bytes);
@@ -147,9 +172,36 @@ QString IniFile::read(const QString& section, const QString& key, const QString&
     return read(section, key).value_or(fallback);
 }
 
+QStringList IniFile::keysOutsideSections() const
+{
+    QStringList keys;
+    auto p = load(m_path);
+    if (!p)
+        return keys;
+    for (size_t i = 0; i < p->lines.size(); ++i) {
+        const QString text = p->text(p->lines[i]);
+        if (sectionOf(text))
+            break;
+        if (auto k = keyOf(text))
+            keys << QStringLiteral("%1 (第 %2 行)").arg(*k).arg(i + 1);
+    }
+    return keys;
+}
+
 bool IniFile::write(const QString& section, const QString& key, const QString& value) const
 {
-    auto p = load(m_path);
+    if (HasControlCharacter(section) || HasControlCharacter(key) || HasControlCharacter(value))
+        return false;
+    // A key holding "=" or a section holding "]" would be read back as something else.
+    if (key.trimmed().isEmpty() || key.contains(QLatin1Char('=')) || key.trimmed().startsWith(QLatin1Char('[')) ||
+        key.trimmed().startsWith(QLatin1Char(';')) || section.contains(QLatin1Char(']')))
+        return false;
+    std::optional<Parsed> p;
+    try {
+        p = load(m_path);
+    } catch (const ConfigError&) {
+        return false;
+    }
     if (!p)
         return false;
     QByteArray out;
@@ -195,6 +247,24 @@ bool IniFile::write(const QString& section, const QString& key, const QString& v
     return f.commit();
 }
 
+std::optional<QString> Config::Problem()
+{
+    const IniFile ini(ConfigPath());
+    try {
+        const QStringList outside = ini.keysOutsideSections();
+        if (!outside.isEmpty())
+            return QStringLiteral("配置文件 %1 中有不属于任何节的键：%2。请把它们放到所属的节（如 [SYSTEM]）下。")
+                .arg(ini.path(), outside.join(QStringLiteral("，")));
+        const QString engine = Engine();
+        if (engine != QLatin1String("embedded") && engine != QLatin1String("postgresql"))
+            return QStringLiteral("配置文件 %1 中的 ENGINE=%2 不是可用的数据库引擎（embedded 或 postgresql）。")
+                .arg(ini.path(), engine);
+    } catch (const ConfigError& e) {
+        return e.message;
+    }
+    return std::nullopt;
+}
+
 std::optional<QString> Config::Version()
 {
     return IniFile(ConfigPath()).read(QStringLiteral("SQLVERSION"), QStringLiteral("VERSION"));
@@ -226,6 +296,16 @@ QString Config::Engine()
 bool Config::WriteDBServer(const QString& server)
 {
     return IniFile(ConfigPath()).write(QStringLiteral("SYSTEM"), QStringLiteral("DBServer"), server);
+}
+
+bool HasControlCharacter(const QString& text)
+{
+    for (QChar c : text) {
+        const auto cat = c.category();
+        if (cat == QChar::Other_Control || cat == QChar::Separator_Line || cat == QChar::Separator_Paragraph)
+            return true;
+    }
+    return false;
 }
 
 QString ReturnValueNameFor(const std::optional<QString>& version)

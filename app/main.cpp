@@ -1,5 +1,6 @@
 // Corvanta: start-up in the fixed order — application title, main window (which reads
 // Config.cfg), data module, message loop; the main window runs the login when first shown.
+#include "app/Config.h"
 #include "app/UfrmMain.h"
 #include "connection/Sys_login.h"
 #include "connection/UDMData.h"
@@ -40,6 +41,12 @@ int main(int argc, char** argv)
 {
     CorvantaApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quorvel汇总版"));
+
+    // Fail closed: an unusable Config.cfg must not fall back to the default administrator.
+    if (auto problem = corvanta::Config::Problem()) {
+        corvanta::ShowSystemBox(QStringLiteral("错误"), *problem);
+        return 1;
+    }
 
     corvanta::TfrmMain frmMain;
     // The data module: one connection, not yet connected; it lives until the program ends.

@@ -181,6 +181,15 @@ int runCli(const QStringList& args, QTextStream& out, QTextStream& err)
     if (it == commands().end())
         return fail(QStringLiteral("unknown command %1").arg(name));
 
+    // Refused before anything is read or connected: the name would be written into Config.cfg.
+    if (HasControlCharacter(TrimServerName(server)))
+        return fail(QStringLiteral("--server: ") + ServerNameRuleText());
+    // Fail closed: an unusable Config.cfg must not fall back to the default administrator.
+    if (auto problem = Config::Problem()) {
+        messages.systemBox(QStringLiteral("错误"), *problem);
+        err.flush();
+        return ExitFailed;
+    }
     SetReturnValueName(ReturnValueNameFor(Config::Version()));
     if (server.isEmpty())
         server = Config::Server();

@@ -27,6 +27,15 @@ QString TrimServerName(const QString& typed)
 bool ConnectServer(TDMData& dm, const QString& typedServer, Messages& messages)
 {
     const QString server = TrimServerName(typedServer);
+    // A line break would become lines of their own in Config.cfg once DBServer is written.
+    if (HasControlCharacter(server)) {
+        messages.systemBox(QStringLiteral("错误"), ServerNameRuleText());
+        return false;
+    }
+    if (auto problem = Config::Problem()) {
+        messages.systemBox(QStringLiteral("错误"), *problem);
+        return false;
+    }
     try {
         dm.Connect(server, Config::User(), Config::Password(), Config::Engine());
     } catch (const std::exception& e) {
@@ -98,6 +107,11 @@ int DeleteAccountSet(TDMData& dm, const QString& account, const QString& passwor
     if (!isAdministrator(account, password))
         return -1;
     return dm.CallProc(dm.InsertProc, QStringLiteral("hz_DeleteZt"), {{QStringLiteral("@ztid"), ztid}});
+}
+
+QString ServerNameRuleText()
+{
+    return QStringLiteral("服务器名不能包含换行符或其他控制字符！");
 }
 
 QString DatabaseNameRuleText()

@@ -24,6 +24,8 @@ QString TrimServerName(const QString& typed);
 
 // Opens the connection to the server's master database with Config.cfg's USER/PASSWORD and
 // writes DBServer. On failure shows "连接失败，请确认输入正确的服务器名！" and returns false.
+// A server name with a control character inside, or a Config.cfg that Config::Problem() refuses,
+// gets its own message and returns false before any connection attempt.
 bool ConnectServer(TDMData& dm, const QString& typedServer, Messages& messages);
 
 // The catalogue table, the four scripts and hz_getzt. nullopt after showing
@@ -59,6 +61,9 @@ ConfirmResult ConfirmCreateAccountSet(TDMData& dm, Messages& messages, const QSt
 // "确  定" of the deletion dialog.
 ConfirmResult ConfirmDeleteAccountSet(TDMData& dm, Messages& messages, const QString& account,
                                       const QString& password, int ztid);
+
+// The message shown when a server name holds a control character.
+QString ServerNameRuleText();
 
 // The message shown when a database name is not a plain identifier.
 QString DatabaseNameRuleText();

@@ -609,6 +609,16 @@ int DATABASEFILE::f_open(const std::string& folder, const std::string& fileName,
         return fail();
     }
 
+    // A count past the end of the file would make the next append write gigabytes away from
+    // the data (a sparse file of any size); such a header is damaged.
+    const qint64 size = QFileInfo(fromLocal(m_path)).size();
+    if (qint64(hl) + qint64(headerCount()) * rl > size) {
+        m_readDetail = "f_readhead,line_393,reccount_" + num(static_cast<long long>(headerCount())) + "_size_" +
+                       num(static_cast<long long>(size));
+        setStatus(DbfStatus::NotDbase, "file is not a File of dBASE 3");
+        return fail();
+    }
+
     m_record.assign(static_cast<std::size_t>(rl), ' ');
     m_open = true;
     m_current = 0;

@@ -32,6 +32,11 @@ bool readDbfTable(const QString& path, DbfTable& table, QString& error)
         error = QStringLiteral("不能打开数据表 %1：%2").arg(path, file.errorString());
         return false;
     }
+    // The print tables are small; a huge file is read in whole nowhere.
+    if (file.size() > kMaxTableBytes) {
+        error = QStringLiteral("数据表 %1 太大（%2 字节），不能打印").arg(path).arg(file.size());
+        return false;
+    }
     const QByteArray b = file.readAll();
     auto bad = [&](const QString& why) {
         error = QStringLiteral("数据表 %1 不是dBASE III表：%2").arg(path, why);

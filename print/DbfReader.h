@@ -18,7 +18,11 @@ struct DbfTable {
     int fieldIndex(const QString& name) const { return fieldNames.indexOf(name); }
 };
 
-// False with a message in error when the file cannot be read or is no dBASE III table.
+// Larger tables are refused: they are read into memory whole.
+constexpr qint64 kMaxTableBytes = qint64(256) << 20;
+
+// False with a message in error when the file cannot be read, is larger than kMaxTableBytes or
+// is no dBASE III table.
 bool readDbfTable(const QString& path, DbfTable& table, QString& error);
 
 // GBK bytes of one stored value as text: trailing blanks dropped, and a double-byte character

@@ -4,8 +4,11 @@
 #include "grid/TextHelpers.h"
 #include "tests/support/TestSupport.h"
 
+#include <QDir>
 #include <QFile>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace corvanta;
 
@@ -103,4 +106,86 @@ TEST(Sysdef, FoldersHaveNoTrailingSeparator)
     SetAppDirForTesting("/");
     EXPECT_EQ(GetAppDir(), "");
     EXPECT_EQ(ConfigPath(), "/Config.cfg");
+}
+
+TEST(Config, AFileThatExistsButCannotBeReadFailsClosed)
+{
+    test::TempProgramDir dir;
+    EXPECT_FALSE(Config::Problem().has_value());  // missing: the defaults, nothing reported
+    const QString path = dir.path() + "/Config.cfg";
+    auto expectRefused = [&](const char* what) {
+        EXPECT_THROW(Config::User(), ConfigError) << what;
+        EXPECT_THROW(Config::Password(), ConfigError) << what;
+        auto problem = Config::Problem();
+        ASSERT_TRUE(problem.has_value()) << what;
+        EXPECT_TRUE(problem->contains(path)) << problem->toStdString();
+        EXPECT_FALSE(Config::WriteDBServer("srv")) << what;
+    };
+
+    ASSERT_TRUE(QDir().mkdir(path));
+    expectRefused("directory");
+    ASSERT_TRUE(QDir().rmdir(path));
+
+    ASSERT_TRUE(QFile::link(path, path));
+    expectRefused("link to itself");
+    QFile::remove(path);
+    ASSERT_TRUE(QFile::link(dir.path() + "/gone.cfg", path));
+    expectRefused("dangling link");
+    QFile::remove(path);
+
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    expectRefused("fifo");  // and no read that would block
+    QFile::remove(path);
+
+    dir.writeConfig("[SYSTEM]\r\nUSER=boss\r\n");
+    if (::geteuid() != 0) {  // root reads whatever the mode says
+        QFile::setPermissions(path, QFileDevice::WriteOwner);
+        expectRefused("mode 0200");
+        QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    }
+    EXPECT_EQ(Config::User(), "boss");
+    EXPECT_FALSE(Config::Problem().has_value());
+}
+
+TEST(Config, KeysOutsideSectionsAndUnknownEnginesAreReported)
+{
+    test::TempProgramDir dir;
+    dir.writeConfig("; head office\r\nUSER=boss\r\n\r\npassword = x\r\n[SYSTEM]\r\nENGINE=embedded\r\n");
+    auto problem = Config::Problem();
+    ASSERT_TRUE(problem.has_value());
+    EXPECT_TRUE(problem->contains(QString::fromUtf8("USER (第 2 行)"))) << problem->toStdString();
+    EXPECT_TRUE(problem->contains(QString::fromUtf8("password (第 4 行)"))) << problem->toStdString();
+
+    // A UTF-8 byte-order mark does not hide the first section.
+    dir.writeConfig("\xEF\xBB\xBF[SYSTEM]\r\nUSER=boss\r\n");
+    EXPECT_FALSE(Config::Problem().has_value());
+    EXPECT_EQ(Config::User(), "boss");
+
+    dir.writeConfig("[SYSTEM]\r\nENGINE=Oracle\r\n");
+    problem = Config::Problem();
+    ASSERT_TRUE(problem.has_value());
+    EXPECT_TRUE(problem->contains("ENGINE=oracle")) << problem->toStdString();
+    dir.writeConfig("[SYSTEM]\r\nENGINE=PostgreSQL\r\n");
+    EXPECT_FALSE(Config::Problem().has_value());
+}
+
+TEST(Config, TheWriterNeverPutsALineBreakInsideAValue)
+{
+    test::TempProgramDir dir;
+    const QByteArray original = "[SQLVERSION]\r\nVERSION=7.0\r\n[SYSTEM]\r\nUSER=sa\r\n";
+    dir.writeConfig(original);
+    for (const QString& v : {QString("vm\n[SQLVERSION]\nVERSION=8.0"), QString("vm\r\nUSER=x"), QString("a\rb"),
+                             QString(QChar(0)), QString("a\x1b" "b"), QString::fromUtf8("a\u2029b"),
+                             QString::fromUtf8("a\u0085b")}) {
+        EXPECT_FALSE(Config::WriteDBServer(v)) << v.toStdString();
+        EXPECT_EQ(readAll(ConfigPath()), original);
+    }
+    IniFile ini(ConfigPath());
+    EXPECT_FALSE(ini.write("SYSTEM", "a=b", "v"));
+    EXPECT_FALSE(ini.write("SYSTEM", "[X]", "v"));
+    EXPECT_FALSE(ini.write("X]\r\n[Y", "k", "v"));
+    EXPECT_EQ(readAll(ConfigPath()), original);
+    EXPECT_TRUE(HasControlCharacter("a\tb"));
+    EXPECT_FALSE(HasControlCharacter(QString::fromUtf8("服务器 01")));
+    EXPECT_EQ(ReturnValueNameFor(Config::Version()), "RETURN_VALUE");
 }

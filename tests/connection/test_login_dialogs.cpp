@@ -128,6 +128,32 @@ TEST_F(LoginDialogTest, ConnectFailureLeavesTheDialogForAnotherTry)
     EXPECT_EQ(column(login, 0), QStringList(6, ""));
 }
 
+TEST_F(LoginDialogTest, ServerNamesWithControlCharactersAndUnusableConfigsAreRefused)
+{
+    TLoginServerFm login(dm);
+    login.show();
+    const QByteArray config = "[SYSTEM]\r\nSERVER=\r\nUSER=boss\r\nPASSWORD=pw\r\n";
+    login.ServerName_Edit->setText("vm\n[SQLVERSION]\nVERSION=8.0");
+    login.BitBtn1Click();
+    EXPECT_EQ(systemBoxes(), QStringList{QString::fromUtf8("错误: 服务器名不能包含换行符或其他控制字符！")});
+    EXPECT_FALSE(dm.ADOConnection.Connected());
+    EXPECT_TRUE(login.BitBtn1->isEnabled());
+    QFile f(ConfigPath());
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), config);
+    f.close();
+
+    // Config.cfg replaced by something unreadable while the dialog is open: no connection.
+    QFile::remove(ConfigPath());
+    ASSERT_TRUE(QDir().mkdir(dir.path() + "/Config.cfg"));
+    SystemBoxSeam::clearCalls();
+    login.ServerName_Edit->setText("local");
+    login.BitBtn1Click();
+    ASSERT_EQ(systemBoxes().size(), 1);
+    EXPECT_TRUE(systemBoxes()[0].startsWith(QString::fromUtf8("错误: 配置文件 "))) << systemBoxes()[0].toStdString();
+    EXPECT_FALSE(dm.ADOConnection.Connected());
+}
+
 TEST_F(LoginDialogTest, GridFollowsCreationAndDeletion)
 {
     TLoginServerFm login(dm);

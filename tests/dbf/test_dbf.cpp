@@ -371,3 +371,32 @@ TEST(Dbf, NewTableReplacesEverySpellingAndRefusesDirectories)
     EXPECT_EQ(db.status(), DbfStatus::WriteFailure);
     EXPECT_TRUE(QFileInfo(dir.dataDir() + QStringLiteral("/X.DBF")).isDir());
 }
+
+TEST(Dbf, ARecordCountPastTheFileEndIsRefused)
+{
+    // Found by fuzzing: an append to such a table wrote gigabytes past the data.
+    TempProgramDir dir;
+    DATABASEFILE db;
+    const QString path = makeThreeFieldTable(db, dir);
+    ASSERT_EQ(db.f_open(dir.dataDir(), QStringLiteral("t.dbf"), QStringLiteral("readwrite")), 0);
+    ASSERT_TRUE(db.f_appendblank());
+    ASSERT_TRUE(db.ReplaceNoString(1, "A1"));
+    db.f_Close();
+    const qint64 size = QFileInfo(path).size();
+    ASSERT_EQ(db.f_open(dir.dataDir(), QStringLiteral("t.dbf"), QStringLiteral("readonly")), 0);
+    EXPECT_EQ(db.RecCount(), 1);
+    db.f_Close();
+
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(f.seek(4));
+    f.write(QByteArray("\x00\x00\x00\x70", 4));  // 1879048192 records
+    f.close();
+    for (const char* mode : {"readwrite", "readonly"}) {
+        EXPECT_EQ(db.f_open(dir.dataDir(), QStringLiteral("t.dbf"), QString::fromLatin1(mode)), -5) << mode;
+        EXPECT_EQ(db.status(), DbfStatus::NotDbase);
+        EXPECT_FALSE(db.isOpen());
+        EXPECT_FALSE(db.f_appendblank());
+    }
+    EXPECT_EQ(QFileInfo(path).size(), size);
+}

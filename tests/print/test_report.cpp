@@ -254,4 +254,13 @@ TEST(Report, ReaderRefusesWhatIsNoTable)
     QByteArray version = b;
     version[0] = 4;
     EXPECT_FALSE(writeBytes(version));
+
+    // Found by fuzzing: a huge (here sparse) file was read whole and ended the program.
+    {
+        QFile f(dir.dataDir() + QStringLiteral("/t.dbf"));
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(f.resize(kMaxTableBytes + 1));
+    }
+    EXPECT_FALSE(readDbfTable(dir.dataDir() + QStringLiteral("/t.dbf"), table, error));
+    EXPECT_TRUE(error.contains(QStringLiteral("太大"))) << error.toStdString();
 }
