@@ -181,3 +181,36 @@ TEST_F(CliReports, PrintHandsTheGridAndTemplateOver)
     EXPECT_TRUE(started[2].contains(QString::fromUtf8("销售退货统计表.rwx")));
     EXPECT_TRUE(started[3].contains(QString::fromUtf8("库存情况查询表.rwx")));
 }
+
+// --sort gives the order of a header click: numbers as numbers, equal keys stable ascending and
+// reversed descending, row numbers renewed; an unknown heading is a usage error naming the others.
+TEST_F(CliReports, SortOrdersLikeAHeaderClick)
+{
+    auto column = [](const CliRun& r, int col) {
+        QStringList out;
+        for (const QString& line : r.lines().mid(1))
+            out << line.split('\t').value(col);
+        return out.join(' ');
+    };
+    const QStringList range{"sales", "--from", "2024-01-01", "--to", "2024-12-31"};
+    CliRun r = reports(range + QStringList{"--sort", "金额"});
+    ASSERT_EQ(r.code, 0) << r.errLines.join('\n').toStdString();
+    EXPECT_EQ(column(r, 11), "-0.5 5 10 20");
+    EXPECT_EQ(column(r, 0), "1 2 3 4");
+    EXPECT_EQ(column(reports(range + QStringList{"--sort=金额:desc"}), 11), "20 10 5 -0.5");
+
+    // Two lines share code A1: the first imported stays first ascending and comes last descending.
+    EXPECT_EQ(column(reports(range + QStringList{"--sort", "商品编码"}), 11), "5 -0.5 20 10");
+    EXPECT_EQ(column(reports(range + QStringList{"--sort", "商品编码:desc"}), 11), "10 20 -0.5 5");
+    // The row-number heading sorts by the first data column, as a click on it does.
+    EXPECT_EQ(column(reports(range + QStringList{"--sort", "序号"}), 1), "A1 A1 B2 B3");
+
+    const CliRun stat = reports({"stat", "--mode", "N", "--from", "2024-01-01", "--to", "2024-12-31", "--sort", "网点编号:desc"});
+    EXPECT_EQ(column(stat, 1), "20 3");
+    EXPECT_EQ(column(stat, 0), "1 2");
+
+    const CliRun bad = reports(range + QStringList{"--sort", "价格"});
+    EXPECT_EQ(bad.code, 2);
+    EXPECT_TRUE(bad.errLines.join('\n').contains(QString::fromUtf8("商品名称"))) << bad.errLines.join('\n').toStdString();
+    EXPECT_TRUE(bad.lines().isEmpty());
+}
