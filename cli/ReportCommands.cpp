@@ -3,6 +3,7 @@
 // cells) in one place, query*() below, and then prints it as TSV or hands it to PRINT.EXE.
 #include "cli/CliApp.h"
 #include "cli/CliMessages.h"
+#include "cli/ResultOutput.h"
 #include "cli/Tsv.h"
 #include "connection/UDMData.h"
 #include "dbf/DBF.h"
@@ -155,12 +156,14 @@ using Query = std::optional<ResultGrid> (*)(CliContext&, const QStringList&, con
 
 int show(CliContext& ctx, const QStringList& args, Query query, const QString& command)
 {
+    QStringList rest = args;
+    const OutputOptions options = TakeOutputOptions(rest);
     int code = ExitFailed;
-    const std::optional<ResultGrid> grid = query(ctx, args, command, code);
+    const std::optional<ResultGrid> grid = query(ctx, rest, command, code);
     if (!grid)
         return code;
-    writeTsvStore(ctx.out, grid->headings, grid->cells);
-    return ExitOk;
+    const ReportGridTable table(grid->headings, grid->widths, grid->cells);
+    return WriteResult(ctx, options, grid->headings, grid->cells, table);
 }
 
 int print(CliContext& ctx, const QStringList& args, Query query, const QString& command)
@@ -183,13 +186,14 @@ void registerReportCommands()
     const QString sales = QStringLiteral("--from D --to D ") + filters + QStringLiteral(" [--area A] [--type 销售|销售退货]");
     const QString stat = QStringLiteral("--mode P|N|V|D --from D --to D ") + filters + QStringLiteral(" [--type 销售|销售退货]");
     const QString stock = filters + QStringLiteral(" [--area A]");
-    commands()[QStringLiteral("sales")] = {sales, [](CliContext& c, const QStringList& a) {
+    const QString output = QStringLiteral(" [--format tsv|csv|xlsx] [--output FILE] [--encoding utf8|gbk]");
+    commands()[QStringLiteral("sales")] = {sales + output, [](CliContext& c, const QStringList& a) {
                                                return show(c, a, querySales, QStringLiteral("sales"));
                                            }};
-    commands()[QStringLiteral("stat")] = {stat, [](CliContext& c, const QStringList& a) {
+    commands()[QStringLiteral("stat")] = {stat + output, [](CliContext& c, const QStringList& a) {
                                               return show(c, a, queryStat, QStringLiteral("stat"));
                                           }};
-    commands()[QStringLiteral("stock")] = {stock, [](CliContext& c, const QStringList& a) {
+    commands()[QStringLiteral("stock")] = {stock + output, [](CliContext& c, const QStringList& a) {
                                                return show(c, a, queryStock, QStringLiteral("stock"));
                                            }};
     printTargets()[QStringLiteral("sales")] = {sales, [](CliContext& c, const QStringList& a) {

@@ -4,6 +4,7 @@
 #include "grid/Gbk.h"
 
 #include <QFile>
+#include <QProcess>
 
 using namespace corvanta;
 using namespace corvanta::test;
@@ -180,4 +181,51 @@ TEST_F(CliReports, PrintHandsTheGridAndTemplateOver)
     EXPECT_TRUE(started[1].contains(QString::fromUtf8("每日销售情况统计表.rwx")));
     EXPECT_TRUE(started[2].contains(QString::fromUtf8("销售退货统计表.rwx")));
     EXPECT_TRUE(started[3].contains(QString::fromUtf8("库存情况查询表.rwx")));
+}
+
+TEST_F(CliReports, FormatAndOutputOptions)
+{
+    const QStringList stat{"stat", "--mode", "P", "--from", "2024-01-01", "--to", "2024-12-31"};
+    TempProgramDir& d = *dir;
+    const QString xlsx = d.path() + QStringLiteral("/统计.xlsx");
+    CliRun r = reports(stat + QStringList{"--format", "xlsx", "--output", xlsx});
+    ASSERT_EQ(r.code, 0) << r.errLines.join('\n').toStdString();
+    EXPECT_TRUE(r.out.isEmpty());
+    QProcess unzip;
+    unzip.start(QStringLiteral("unzip"), {QStringLiteral("-p"), xlsx, QStringLiteral("xl/worksheets/sheet1.xml")});
+    unzip.waitForFinished(10000);
+    const QString sheet = QString::fromUtf8(unzip.readAllStandardOutput());
+    EXPECT_TRUE(sheet.contains(QStringLiteral("<c r=\"E2\"><v>4.5</v></c>"))) << sheet.toStdString();
+    EXPECT_TRUE(sheet.contains(QStringLiteral("<t>红色铅笔</t>")));
+    EXPECT_FALSE(sheet.contains(QStringLiteral("r=\"5\"")));  // heading + three groups
+
+    // TSV to a file is what standard output gets; CSV keeps the same cells.
+    const QString tsvFile = d.path() + QStringLiteral("/stat.tsv");
+    const CliRun plain = reports(stat);
+    ASSERT_EQ(reports(stat + QStringList{"--output=" + tsvFile}).code, 0);
+    QFile f(tsvFile);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(f.readAll()), plain.out);
+    r = reports(stat + QStringList{"--format", "CSV"});
+    ASSERT_EQ(r.code, 0);
+    EXPECT_TRUE(r.out.startsWith(QChar(0xFEFF)));
+    EXPECT_TRUE(r.out.contains(QStringLiteral("1,A1,红色铅笔,9,4.5,2.7,1.8\r\n")));
+
+    const QString gbkFile = d.path() + QStringLiteral("/outlets.csv");
+    ASSERT_EQ(reports({"outlets", "--format", "csv", "--encoding", "gbk", "--output", gbkFile}).code, 0);
+    QFile g(gbkFile);
+    ASSERT_TRUE(g.open(QIODevice::ReadOnly));
+    const QString outlets = gbk::decode(g.readAll());
+    EXPECT_TRUE(outlets.startsWith(QStringLiteral("行号,网点编号")));
+    EXPECT_TRUE(outlets.contains(QStringLiteral("东城店")));
+
+    // Usage errors: unknown format, xlsx to standard output, encoding without csv, chart outside stat.
+    EXPECT_EQ(reports(stat + QStringList{"--format", "xls"}).code, 2);
+    EXPECT_EQ(reports({"stock", "--format", "xlsx"}).code, 2);
+    EXPECT_EQ(reports({"stock", "--encoding", "gbk"}).code, 2);
+    EXPECT_EQ(reports({"sales", "--from", "2024-01-01", "--to", "2024-12-31", "--chart", "x.png"}).code, 2);
+    // An unwritable file fails with a message.
+    r = reports({"stock", "--format", "xlsx", "--output", "/nonexistent-dir/x.xlsx"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_FALSE(r.errLines.isEmpty());
 }
