@@ -1,6 +1,7 @@
 #include "reports/UStart.h"
 
 #include "dbf/DBF.h"
+#include "dialogs/ExportDialog.h"
 #include "grid/GridSourceAdapter.h"
 #include "grid/New_grid.h"
 #include "grid/Panels.h"
@@ -38,7 +39,9 @@ TfrmStart::TfrmStart(TDMData& dm, DATABASEFILE* engine, TfrmSales* sales, QWidge
     TBStat = ReportToolButton(PanelTool, QStringLiteral("统计刷新"), QStyle::SP_BrowserReload);
     SpBPrint = ReportToolButton(PanelTool, QStringLiteral("打印"), QStyle::SP_FileIcon);
     TBEXit = ReportToolButton(PanelTool, QStringLiteral("退出"), QStyle::SP_DialogCloseButton);
+    SpBExport = ReportToolButton(PanelTool, QStringLiteral("导出"), QStyle::SP_DialogSaveButton);
     bar->addWidget(TBStat);
+    bar->addWidget(SpBExport);
     bar->addStretch(1);
     bar->addWidget(SpBPrint);
     bar->addWidget(TBEXit);
@@ -95,6 +98,7 @@ TfrmStart::TfrmStart(TDMData& dm, DATABASEFILE* engine, TfrmSales* sales, QWidge
     connect(TBStat, &QToolButton::clicked, this, &TfrmStart::TBStatClick);
     connect(TBEXit, &QToolButton::clicked, this, &TfrmStart::TBEXitClick);
     connect(SpBPrint, &QToolButton::clicked, this, &TfrmStart::SpBPrintClick);
+    connect(SpBExport, &QToolButton::clicked, this, &TfrmStart::SpBExportClick);
     connect(SpeedButton1, &QToolButton::clicked, this, &TfrmStart::SpeedButton1Click);
     connect(sbClient, &QToolButton::clicked, this, &TfrmStart::sbClientClick);
     connect(ComboBox1, &QComboBox::currentIndexChanged, this, [this] {
@@ -200,6 +204,12 @@ void TfrmStart::sbClientClick()
 void TfrmStart::MainGridMouseDown(Qt::MouseButton, Qt::KeyboardModifiers, int x, int y)
 {
     SortGridByHeader(*MainGrid, x, y, SortFlag);
+}
+
+void TfrmStart::SpBExportClick()
+{
+    const TSupGridsSource source(*MainGrid);
+    ExportGrid(this, source, m_messages, windowTitle());
 }
 
 }  // namespace corvanta

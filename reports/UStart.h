@@ -34,6 +34,7 @@ public:
     TSuperPanel* PanelTool;
     QToolButton* TBStat;  // "统计刷新"
     QToolButton* SpBPrint;
+    QToolButton* SpBExport;  // "导出"
     QToolButton* TBEXit;
     TSuperPanel* Panel1;
     QLabel* Label1;
@@ -65,6 +66,7 @@ public:
     void TBStatClick();
     void TBEXitClick();
     void SpBPrintClick();
+    void SpBExportClick();
     void SpeedButton1Click();
     void sbClientClick();
     void MainGridMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, int x, int y);

@@ -1,6 +1,9 @@
 // The report windows and the picker, offscreen, on a real account set of the engine under test;
 // message boxes and PRINT.EXE answered through the seams.
+#include "dialogs/ExportDialog.h"
+#include "dialogs/FileDialog.h"
 #include "dialogs/GuiMessages.h"
+#include "grid/Gbk.h"
 #include "grid/New_grid.h"
 #include "grid/Panels.h"
 #include "reports/ReportLogic.h"
@@ -381,4 +384,40 @@ TEST_F(ReportWindows, HeaderPressTogglesTheWindowsFlag)
     w.MainGridMouseDown(Qt::LeftButton, Qt::NoModifier, x, 40);
     EXPECT_EQ(w.SortFlag, 0);
     w.reject();
+}
+
+TEST_F(ReportWindows, ExportSavesTheDisplayGridInTheChosenFormat)
+{
+    addStock();
+    TfrmStock s(*dm, nullptr);
+    show(s);
+    // The added button sits beside "查询", before the right-hand "打印" and "退出".
+    EXPECT_EQ(s.SpBExport->text(), "导出");
+    EXPECT_LT(s.SpBExport->x(), s.SpBPrint->x());
+    EXPECT_GT(s.SpBExport->x(), s.TBLook->x());
+
+    fileDialog()->reset();
+    const QString gbkFile = dir->path() + "/库存";  // no suffix: the chosen format's is added
+    fileDialog()->setNextSaveFileName(gbkFile, ExportFilters()[2]);
+    s.SpBExport->click();
+    ASSERT_EQ(fileDialog()->calls().size(), 1u);
+    EXPECT_EQ(fileDialog()->calls()[0].caption, "导出");
+    QFile csv(gbkFile + ".csv");
+    ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+    const QString text = gbk::decode(csv.readAll());
+    EXPECT_TRUE(text.startsWith("序号,商品编码,商品名称")) << text.toStdString();
+    EXPECT_TRUE(text.contains("绿茶"));
+    EXPECT_EQ(text.count("\r\n"), 3);  // heading and two rows, not the padding
+
+    const QString xlsx = dir->path() + "/库存.xlsx";
+    fileDialog()->setNextSaveFileName(xlsx, ExportFilters()[0]);
+    s.SpBExport->click();
+    EXPECT_TRUE(QFile::exists(xlsx));
+    fileDialog()->setNextCancel();
+    s.SpBExport->click();
+    fileDialog()->setNextSaveFileName("/nonexistent-dir/x.csv", ExportFilters()[1]);
+    s.SpBExport->click();
+    EXPECT_EQ(boxTexts().size(), 1);
+    fileDialog()->reset();
+    s.reject();
 }
