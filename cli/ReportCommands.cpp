@@ -1,6 +1,7 @@
 // sales, stat, stock and print sales|stat|stock: the sales query, sales statistics and stock query
 // windows. Each command builds the grid the window would show (headings, widths, the result's
 // cells) in one place, query*() below, and then prints it as TSV or hands it to PRINT.EXE.
+#include "chart/StatChart.h"
 #include "cli/CliApp.h"
 #include "cli/CliMessages.h"
 #include "cli/ResultOutput.h"
@@ -8,6 +9,9 @@
 #include "connection/UDMData.h"
 #include "dbf/DBF.h"
 #include "reports/ReportLogic.h"
+#include "reports/StatChartModel.h"
+
+#include <QApplication>
 
 #include <optional>
 
@@ -32,6 +36,7 @@ struct ResultGrid {
     CellStore cells;
     TitleField title;
     QString templateName;
+    int statMode = -1;
 };
 
 void noArguments(const CommandArgs& a, const QString& command)
@@ -126,7 +131,7 @@ std::optional<ResultGrid> queryStat(CliContext& ctx, const QStringList& args, co
     }
     // The statistics window prints with the same title field as the sales query, from its own dates.
     return ResultGrid{StatHeadings(f.mode), ColumnWidths(StatColumns()), std::move(run.cells), SalesTitle(f.from, f.to),
-                      StatTemplate(f.mode)};
+                      StatTemplate(f.mode), f.mode};
 }
 
 std::optional<ResultGrid> queryStock(CliContext& ctx, const QStringList& args, const QString& command, int& code)
@@ -157,13 +162,25 @@ using Query = std::optional<ResultGrid> (*)(CliContext&, const QStringList&, con
 int show(CliContext& ctx, const QStringList& args, Query query, const QString& command)
 {
     QStringList rest = args;
-    const OutputOptions options = TakeOutputOptions(rest);
+    const bool chartable = query == queryStat;
+    const OutputOptions options = TakeOutputOptions(rest, chartable);
+    if (!options.chart.isEmpty() && !IsChartFileName(options.chart))
+        throw UsageError{QStringLiteral("--chart: \"%1\" is not a .png, .svg or .pdf file").arg(options.chart)};
     int code = ExitFailed;
     const std::optional<ResultGrid> grid = query(ctx, rest, command, code);
     if (!grid)
         return code;
     const ReportGridTable table(grid->headings, grid->widths, grid->cells);
-    return WriteResult(ctx, options, grid->headings, grid->cells, table);
+    code = WriteResult(ctx, options, grid->headings, grid->cells, table);
+    if (code != ExitOk || options.chart.isEmpty())
+        return code;
+    // Qt Charts draws through widgets: main() starts a QApplication (offscreen) for --chart.
+    QString error = QStringLiteral("--chart needs the program's graphics (run corvanta-cli itself)");
+    if (qobject_cast<QApplication*>(QCoreApplication::instance()) &&
+        SaveStatChart(BuildStatChart(grid->statMode, table), options.chart, &error))
+        return ExitOk;
+    ctx.messages.systemBox(QStringLiteral("错误"), error);
+    return ExitFailed;
 }
 
 int print(CliContext& ctx, const QStringList& args, Query query, const QString& command)
@@ -190,7 +207,7 @@ void registerReportCommands()
     commands()[QStringLiteral("sales")] = {sales + output, [](CliContext& c, const QStringList& a) {
                                                return show(c, a, querySales, QStringLiteral("sales"));
                                            }};
-    commands()[QStringLiteral("stat")] = {stat + output, [](CliContext& c, const QStringList& a) {
+    commands()[QStringLiteral("stat")] = {stat + output + QStringLiteral(" [--chart FILE.png|.svg|.pdf]"), [](CliContext& c, const QStringList& a) {
                                               return show(c, a, queryStat, QStringLiteral("stat"));
                                           }};
     commands()[QStringLiteral("stock")] = {stock + output, [](CliContext& c, const QStringList& a) {
