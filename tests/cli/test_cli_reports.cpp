@@ -224,6 +224,17 @@ TEST_F(CliReports, FormatAndOutputOptions)
     EXPECT_EQ(reports({"stock", "--format", "xlsx"}).code, 2);
     EXPECT_EQ(reports({"stock", "--encoding", "gbk"}).code, 2);
     EXPECT_EQ(reports({"sales", "--from", "2024-01-01", "--to", "2024-12-31", "--chart", "x.png"}).code, 2);
+    // The window's chart, drawn without a screen, besides the usual output.
+    const QString png = d.path() + QStringLiteral("/图表.png");
+    r = reports({"stat", "--mode", "D", "--from", "2024-01-01", "--to", "2024-12-31", "--chart", png});
+    ASSERT_EQ(r.code, 0) << r.errLines.join('\n').toStdString();
+    EXPECT_EQ(r.lines().size(), 4);
+    QFile chart(png);
+    ASSERT_TRUE(chart.open(QIODevice::ReadOnly));
+    const QByteArray bytes = chart.readAll();
+    EXPECT_GT(bytes.size(), 1000);
+    EXPECT_TRUE(bytes.startsWith("\x89PNG"));
+    EXPECT_EQ(reports(stat + QStringList{"--chart", d.path() + "/x.gif"}).code, 2);
     // An unwritable file fails with a message.
     r = reports({"stock", "--format", "xlsx", "--output", "/nonexistent-dir/x.xlsx"});
     EXPECT_EQ(r.code, 1);

@@ -18,6 +18,8 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QFile>
+#include <QFileInfo>
+#include <QChartView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -420,4 +422,53 @@ TEST_F(ReportWindows, ExportSavesTheDisplayGridInTheChosenFormat)
     EXPECT_EQ(boxTexts().size(), 1);
     fileDialog()->reset();
     s.reject();
+}
+
+TEST_F(ReportWindows, ChartPaneFollowsRunsAndHeaderSorts)
+{
+    addSales(3);
+    TfrmStart st(*dm, nullptr, nullptr);
+    show(st);
+    st.DateTimePicker1->setDate(QDate::currentDate().addDays(-10));
+    st.ComboBox2->setCurrentIndex(2);  // by document type: two groups
+    st.TBStat->click();
+    EXPECT_EQ(st.TBChart->text(), "图表");
+    EXPECT_LT(st.TBChart->x(), st.SpBPrint->x());
+    EXPECT_FALSE(st.ChartView->isVisible());
+    st.TBChart->click();
+    EXPECT_TRUE(st.ChartView->isVisible());
+    EXPECT_LT(st.MainGrid->height(), st.ChartView->y() + 1);
+    auto labels = [&] {
+        QStringList l;
+        for (const StatChartPoint& p : st.ChartModel().points)
+            l << p.label;
+        return l;
+    };
+    ASSERT_EQ(labels(), (QStringList{st.MainGrid->cell(2, 1), st.MainGrid->cell(2, 2)}));
+    EXPECT_TRUE(labels().contains("销售退货"));
+    // A header sort on "金额" in either direction: the bars follow the grid.
+    int x = 5;
+    for (int c = 0; c < 4; ++c)
+        x += st.MainGrid->colWidth(c);
+    for (Qt::MouseButton b : {Qt::LeftButton, Qt::RightButton}) {
+        st.MainGridMouseDown(b, Qt::NoModifier, x, 5);
+        EXPECT_EQ(labels(), (QStringList{st.MainGrid->cell(2, 1), st.MainGrid->cell(2, 2)}));
+    }
+    // A run in mode D draws a line of days.
+    st.ComboBox2->setCurrentIndex(3);
+    st.TBStat->click();
+    EXPECT_TRUE(st.ChartModel().line);
+    EXPECT_EQ(st.ChartModel().points.size(), 1u);
+
+    fileDialog()->reset();
+    const QString png = dir->path() + "/chart";
+    fileDialog()->setNextSaveFileName(png, "PNG 图片 (*.png)");
+    st.SaveChartAs();
+    EXPECT_GT(QFileInfo(png + ".png").size(), 0);
+    fileDialog()->reset();
+    // Hidden again: the grid takes the whole area back.
+    st.TBChart->click();
+    EXPECT_FALSE(st.ChartView->isVisible());
+    EXPECT_EQ(st.MainGrid->height(), st.MainGrid->parentWidget()->height());
+    st.reject();
 }
