@@ -4,7 +4,6 @@
 
 #include <QDate>
 #include <QFile>
-#include <QRegularExpression>
 #include <QSaveFile>
 #include <charconv>
 #include <clocale>
@@ -30,15 +29,31 @@ private:
     std::string m_old;
 };
 
-std::optional<QDate> exportDate(const QString& text)
+int digits(std::string_view t, std::size_t from, std::size_t n)
+{
+    int v = 0;
+    for (std::size_t i = from; i < from + n; ++i) {
+        if (t[i] < '0' || t[i] > '9')
+            return -1;
+        v = v * 10 + (t[i] - '0');
+    }
+    return v;
+}
+
+std::optional<QDate> exportDate(std::string_view t)
 {
     // "yyyy-mm-dd", possibly followed by a time of day.
-    if (text.size() < 10)
+    if (t.size() < 10 || t[4] != '-' || t[7] != '-' || (t.size() > 10 && t[10] != ' ' && t[10] != 'T'))
         return std::nullopt;
-    const QDate d = QDate::fromString(text.left(10), QStringLiteral("yyyy-MM-dd"));
-    if (!d.isValid() || (text.size() > 10 && text.at(10) != u' ' && text.at(10) != u'T'))
+    const QDate d(digits(t, 0, 4), digits(t, 5, 2), digits(t, 8, 2));
+    if (!d.isValid() || d.year() < 1900)
         return std::nullopt;
     return d;
+}
+
+bool blank(std::string_view t)
+{
+    return t.find_first_not_of(' ') == std::string_view::npos;
 }
 
 // Excel's column width in characters for a width in pixels (7 px a character, 5 px padding).
@@ -88,10 +103,11 @@ int ExportRowCount(const GridSource& grid)
 {
     int rows = grid.rowCount();
     const int cols = grid.columnCount();
+    std::string scratch;
     while (rows > 1) {
         bool empty = true;
         for (int c = 0; c < cols && empty; ++c)
-            empty = grid.cell(rows - 1, c).trimmed().isEmpty();
+            empty = blank(grid.cellUtf8(rows - 1, c, scratch));
         if (!empty)
             break;
         --rows;
@@ -101,32 +117,50 @@ int ExportRowCount(const GridSource& grid)
 
 std::optional<double> ExportNumber(const QString& text)
 {
-    static const QRegularExpression decimal(QStringLiteral("^-?[0-9]+(\\.[0-9]+)?$"));
-    const QString t = text.trimmed();
-    if (!decimal.match(t).hasMatch())
+    const std::string utf8 = text.toStdString();
+    return ExportNumber(std::string_view(utf8));
+}
+
+std::optional<double> ExportNumber(std::string_view t)
+{
+    while (!t.empty() && t.front() == ' ')
+        t.remove_prefix(1);
+    while (!t.empty() && t.back() == ' ')
+        t.remove_suffix(1);
+    // -?digits(.digits)? only: no exponent, no sign '+', no bare point.
+    std::size_t i = t.size() && t[0] == '-' ? 1 : 0;
+    const std::size_t intStart = i;
+    while (i < t.size() && t[i] >= '0' && t[i] <= '9')
+        ++i;
+    if (i == intStart)
         return std::nullopt;
+    std::size_t fracEnd = i;
+    if (i < t.size()) {
+        if (t[i] != '.')
+            return std::nullopt;
+        const std::size_t fracStart = ++i;
+        while (i < t.size() && t[i] >= '0' && t[i] <= '9')
+            ++i;
+        if (i == fracStart || i != t.size())
+            return std::nullopt;
+        fracEnd = i;
+        while (fracEnd > fracStart && t[fracEnd - 1] == '0')  // trailing zeros carry no digits
+            --fracEnd;
+    }
     int significant = 0;
     bool leading = true;
-    for (QChar c : t) {
-        if (!c.isDigit())
-            continue;
-        if (leading && c == u'0')
+    for (std::size_t k = intStart; k < fracEnd; ++k) {
+        if (t[k] == '.' || (leading && t[k] == '0'))
             continue;
         leading = false;
         ++significant;
     }
-    // Trailing zeros after the point carry no digits of the value.
-    if (t.contains(u'.')) {
-        for (qsizetype i = t.size() - 1; i >= 0 && t.at(i) == u'0' && significant > 0; --i)
-            --significant;
-    }
     if (significant > 15)
         return std::nullopt;
     // from_chars rounds correctly and ignores the locale: "0.3" is the double nearest 0.3.
-    const std::string s = t.toStdString();
     double v = 0;
-    const auto r = std::from_chars(s.data(), s.data() + s.size(), v);
-    if (r.ec != std::errc() || r.ptr != s.data() + s.size())
+    const auto r = std::from_chars(t.data(), t.data() + t.size(), v);
+    if (r.ec != std::errc() || r.ptr != t.data() + t.size())
         return std::nullopt;
     return v;
 }
@@ -162,10 +196,11 @@ bool WriteXlsx(const GridSource& grid, const QString& file, QString* error)
     }
     worksheet_freeze_panes(ws, 1, 0);
 
+    std::string scratch, cstr;
     for (int r = 0; r < rows; ++r) {
         for (int c = 0; c < cols; ++c) {
-            const QString text = grid.cell(r, c);
-            if (text.isEmpty())
+            const std::string_view text = grid.cellUtf8(r, c, scratch);
+            if (text.empty())
                 continue;
             const auto row = lxw_row_t(r);
             const auto col = lxw_col_t(c);
@@ -181,7 +216,8 @@ bool WriteXlsx(const GridSource& grid, const QString& file, QString* error)
                     continue;
                 }
             }
-            worksheet_write_string(ws, row, col, text.toUtf8().constData(), r == 0 ? heading : nullptr);
+            cstr.assign(text);  // the library wants a terminated string
+            worksheet_write_string(ws, row, col, cstr.c_str(), r == 0 ? heading : nullptr);
         }
     }
     const lxw_error rc = workbook_close(wb);

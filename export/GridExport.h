@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QString>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 namespace corvanta {
@@ -29,6 +30,7 @@ int ExportRowCount(const GridSource& grid);
 // Exact decimal text ("-12.50", "0.3") as a double, when it has at most 15 significant digits
 // (what a spreadsheet number holds exactly); nullopt otherwise.
 std::optional<double> ExportNumber(const QString& text);
+std::optional<double> ExportNumber(std::string_view text);
 
 // The file in the given format; false with *error set when it cannot be written.
 bool WriteXlsx(const GridSource& grid, const QString& file, QString* error);
