@@ -40,6 +40,7 @@ QValueAxis* valueAxis(double low, double high)
     auto* axis = new QValueAxis;
     axis->setRange(std::min(0.0, low), high > low ? high : low + 1);
     axis->applyNiceNumbers();
+    axis->setLabelFormat(QStringLiteral("%g"));
     axis->setLabelsFont(cjkFont(11));
     return axis;
 }
@@ -74,7 +75,9 @@ QChart* MakeStatChart(const StatChartModel& model)
         chart->addSeries(amount);
         chart->addSeries(profit);
         auto* x = new QDateTimeAxis;
-        x->setFormat(QStringLiteral("yyyy-MM-dd"));
+        // Within one year the month and day say enough and fit under the axis.
+        const bool oneYear = !model.points.empty() && model.points.front().date.year() == model.points.back().date.year();
+        x->setFormat(oneYear ? QStringLiteral("MM-dd") : QStringLiteral("yyyy-MM-dd"));
         x->setLabelsFont(cjkFont(11));
         x->setLabelsAngle(-45);
         if (!model.points.empty()) {
