@@ -21,6 +21,15 @@ bool wantsChart(int argc, char** argv)
     return false;
 }
 
+// Standard error carries "[caption] text" lines only: the platform's start-up notes (such as a
+// missing XDG_RUNTIME_DIR) are dropped; critical and fatal messages still go through.
+void quietQtWarnings(QtMsgType type, const QMessageLogContext& context, const QString& text)
+{
+    if (type == QtDebugMsg || type == QtInfoMsg || type == QtWarningMsg)
+        return;
+    std::fprintf(stderr, "%s\n", qFormatLogMessage(type, context, text).toLocal8Bit().constData());
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -29,6 +38,7 @@ int main(int argc, char** argv)
     if (wantsChart(argc, argv)) {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
+        qInstallMessageHandler(quietQtWarnings);
         app = std::make_unique<QApplication>(argc, argv);
     } else {
         app = std::make_unique<QCoreApplication>(argc, argv);
