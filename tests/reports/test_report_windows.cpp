@@ -18,6 +18,8 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QFileInfo>
 #include <QChartView>
 #include <QKeyEvent>
@@ -414,7 +416,13 @@ TEST_F(ReportWindows, ExportSavesTheDisplayGridInTheChosenFormat)
     const QString xlsx = dir->path() + "/库存.xlsx";
     fileDialog()->setNextSaveFileName(xlsx, ExportFilters()[0]);
     s.SpBExport->click();
-    EXPECT_TRUE(QFile::exists(xlsx));
+    QProcess unzip;
+    unzip.start("unzip", {"-p", xlsx, "xl/worksheets/sheet1.xml"});
+    unzip.waitForFinished(10000);
+    const QString sheet = QString::fromUtf8(unzip.readAllStandardOutput());
+    EXPECT_TRUE(sheet.contains("<t>绿茶</t>")) << sheet.toStdString();
+    EXPECT_TRUE(sheet.contains(QRegularExpression("<c r=\"K[23]\"><v>45.5</v></c>")));
+    EXPECT_TRUE(sheet.contains("<t>库存金额</t>"));
     fileDialog()->setNextCancel();
     s.SpBExport->click();
     fileDialog()->setNextSaveFileName("/nonexistent-dir/x.csv", ExportFilters()[1]);
