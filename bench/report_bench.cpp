@@ -360,6 +360,13 @@ int screenshots(const QString& dirName)
             st.TBStat->click();
             QApplication::processEvents();
             st.grab().save(dirName + QStringLiteral("/stat.png"));
+            st.TBChart->click();
+            QApplication::processEvents();
+            st.grab().save(dirName + QStringLiteral("/stat-chart.png"));
+            st.ComboBox2->setCurrentIndex(3);
+            st.TBStat->click();
+            QApplication::processEvents();
+            st.grab().save(dirName + QStringLiteral("/stat-chart-days.png"));
             st.reject();
         });
     };

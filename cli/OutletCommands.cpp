@@ -2,7 +2,9 @@
 // its editor.
 #include "cli/CliApp.h"
 #include "cli/CliMessages.h"
+#include "cli/ResultOutput.h"
 #include "cli/Tsv.h"
+#include "reports/ReportLogic.h"
 #include "connection/UDMData.h"
 #include "dbf/DBF.h"
 #include "outlets/OutletLogic.h"
@@ -38,13 +40,24 @@ std::optional<std::vector<OutletRecord>> loadComplete(CliContext& ctx, TDMData& 
 
 int outlets(CliContext& ctx, const QStringList& args)
 {
-    noArguments(CommandArgs(args, {}), "outlets");
+    QStringList rest = args;
+    const OutputOptions options = TakeOutputOptions(rest);
+    noArguments(CommandArgs(rest, {}), "outlets");
     TDMData* dm = ctx.connect(true);
     if (!dm)
         return ExitNoConnection;
     const auto list = loadComplete(ctx, *dm);
     if (!list)
         return ExitFailed;
+    if (options.format != ExportFormat::Tsv || !options.output.isEmpty()) {
+        CellStore cells(kOutletColumns);
+        int n = 0;
+        for (const OutletRecord& o : *list)
+            cells.appendRow(OutletGridCells(++n, o));
+        const auto& w = OutletGridWidths();
+        const ReportGridTable table(OutletGridHeadings(), std::vector<int>(w.begin(), w.end()), cells);
+        return WriteResult(ctx, options, OutletGridHeadings(), cells, table);
+    }
     writeTsvRow(ctx.out, OutletGridHeadings());
     int k = 0;
     for (const OutletRecord& o : *list)
@@ -142,7 +155,7 @@ int printOutlets(CliContext& ctx, const QStringList& args)
 void registerOutletCommands()
 {
     const QString fields = QStringLiteral("[--type T] [--telephone T] [--fax F] [--address A] [--linkman L]");
-    commands()[QStringLiteral("outlets")] = {QString(), outlets};
+    commands()[QStringLiteral("outlets")] = {QStringLiteral("[--format tsv|csv|xlsx] [--output FILE] [--encoding utf8|gbk]"), outlets};
     commands()[QStringLiteral("outlet-add")] = {QStringLiteral("--id ID --name NAME ") + fields, outletAdd};
     commands()[QStringLiteral("outlet-modify")] = {QStringLiteral("--id ID [--name NAME] ") + fields, outletModify};
     commands()[QStringLiteral("outlet-delete")] = {QStringLiteral("ID"), outletDelete};

@@ -1,13 +1,18 @@
 // sales, stat, stock and print sales|stat|stock: the sales query, sales statistics and stock query
 // windows. Each command builds the grid the window would show (headings, widths, the result's
 // cells) in one place, query*() below, and then prints it as TSV or hands it to PRINT.EXE.
+#include "chart/StatChart.h"
 #include "cli/CliApp.h"
 #include "cli/CliMessages.h"
+#include "cli/ResultOutput.h"
 #include "cli/Tsv.h"
 #include "connection/UDMData.h"
 #include "dbf/DBF.h"
 #include "grid/GridSort.h"
 #include "reports/ReportLogic.h"
+#include "reports/StatChartModel.h"
+
+#include <QApplication>
 
 #include <optional>
 
@@ -32,6 +37,7 @@ struct ResultGrid {
     CellStore cells;
     TitleField title;
     QString templateName;
+    int statMode = -1;
 };
 
 void noArguments(const CommandArgs& a, const QString& command)
@@ -126,7 +132,7 @@ std::optional<ResultGrid> queryStat(CliContext& ctx, const QStringList& args, co
     }
     // The statistics window prints with the same title field as the sales query, from its own dates.
     return ResultGrid{StatHeadings(f.mode), ColumnWidths(StatColumns()), std::move(run.cells), SalesTitle(f.from, f.to),
-                      StatTemplate(f.mode)};
+                      StatTemplate(f.mode), f.mode};
 }
 
 std::optional<ResultGrid> queryStock(CliContext& ctx, const QStringList& args, const QString& command, int& code)
@@ -240,12 +246,26 @@ std::optional<ResultGrid> run(CliContext& ctx, const QStringList& args, Query qu
 
 int show(CliContext& ctx, const QStringList& args, Query query, const QString& command)
 {
+    QStringList rest = args;
+    const bool chartable = query == queryStat;
+    const OutputOptions options = TakeOutputOptions(rest, chartable);
+    if (!options.chart.isEmpty() && !IsChartFileName(options.chart))
+        throw UsageError{QStringLiteral("--chart: \"%1\" is not a .png, .svg or .pdf file").arg(options.chart)};
     int code = ExitFailed;
-    const std::optional<ResultGrid> grid = run(ctx, args, query, command, code);
+    const std::optional<ResultGrid> grid = run(ctx, rest, query, command, code);
     if (!grid)
         return code;
-    writeTsvStore(ctx.out, grid->headings, grid->cells);
-    return ExitOk;
+    const ReportGridTable table(grid->headings, grid->widths, grid->cells);
+    code = WriteResult(ctx, options, grid->headings, grid->cells, table);
+    if (code != ExitOk || options.chart.isEmpty())
+        return code;
+    // Qt Charts draws through widgets: main() starts a QApplication (offscreen) for --chart.
+    QString error = QStringLiteral("--chart needs the program's graphics (run corvanta-cli itself)");
+    if (qobject_cast<QApplication*>(QCoreApplication::instance()) &&
+        SaveStatChart(BuildStatChart(grid->statMode, table), options.chart, &error))
+        return ExitOk;
+    ctx.messages.systemBox(QStringLiteral("错误"), error);
+    return ExitFailed;
 }
 
 int print(CliContext& ctx, const QStringList& args, Query query, const QString& command)
@@ -268,13 +288,14 @@ void registerReportCommands()
     const QString sales = QStringLiteral("--from D --to D ") + filters + QStringLiteral(" [--area A] [--type 销售|销售退货] [--sort HEADING[:desc]]");
     const QString stat = QStringLiteral("--mode P|N|V|D --from D --to D ") + filters + QStringLiteral(" [--type 销售|销售退货] [--sort HEADING[:desc]]");
     const QString stock = filters + QStringLiteral(" [--area A] [--sort HEADING[:desc]]");
-    commands()[QStringLiteral("sales")] = {sales, [](CliContext& c, const QStringList& a) {
+    const QString output = QStringLiteral(" [--format tsv|csv|xlsx] [--output FILE] [--encoding utf8|gbk]");
+    commands()[QStringLiteral("sales")] = {sales + output, [](CliContext& c, const QStringList& a) {
                                                return show(c, a, querySales, QStringLiteral("sales"));
                                            }};
-    commands()[QStringLiteral("stat")] = {stat, [](CliContext& c, const QStringList& a) {
+    commands()[QStringLiteral("stat")] = {stat + output + QStringLiteral(" [--chart FILE.png|.svg|.pdf]"), [](CliContext& c, const QStringList& a) {
                                               return show(c, a, queryStat, QStringLiteral("stat"));
                                           }};
-    commands()[QStringLiteral("stock")] = {stock, [](CliContext& c, const QStringList& a) {
+    commands()[QStringLiteral("stock")] = {stock + output, [](CliContext& c, const QStringList& a) {
                                                return show(c, a, queryStock, QStringLiteral("stock"));
                                            }};
     printTargets()[QStringLiteral("sales")] = {sales, [](CliContext& c, const QStringList& a) {

@@ -1,15 +1,51 @@
 #include "cli/CliApp.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QTextStream>
 #include <cstdio>
+#include <memory>
+
+namespace {
+
+// Only "stat --chart" draws; it needs widgets but never a screen.
+bool wantsChart(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray a(argv[i]);
+        if (a == "--")
+            return false;
+        if (a == "--chart" || a.startsWith("--chart="))
+            return true;
+    }
+    return false;
+}
+
+// Standard error carries "[caption] text" lines only: the platform's start-up notes (such as a
+// missing XDG_RUNTIME_DIR) are dropped; critical and fatal messages still go through.
+void quietQtWarnings(QtMsgType type, const QMessageLogContext& context, const QString& text)
+{
+    if (type == QtDebugMsg || type == QtInfoMsg || type == QtWarningMsg)
+        return;
+    std::fprintf(stderr, "%s\n", qFormatLogMessage(type, context, text).toLocal8Bit().constData());
+}
+
+}  // namespace
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
+    std::unique_ptr<QCoreApplication> app;
+    if (wantsChart(argc, argv)) {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        qInstallMessageHandler(quietQtWarnings);
+        app = std::make_unique<QApplication>(argc, argv);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
     QTextStream out(stdout);
     QTextStream err(stderr);
     out.setEncoding(QStringConverter::Utf8);
     err.setEncoding(QStringConverter::Utf8);
-    return corvanta::cli::runCli(app.arguments().mid(1), out, err);
+    return corvanta::cli::runCli(app->arguments().mid(1), out, err);
 }

@@ -46,6 +46,8 @@ QString FileDialog::getOpenFileName(QWidget* parent, const QString& caption,
         m_calls.push_back({caption, proposedFile, filter});
         QString answer = m_answers.front();
         m_answers.pop_front();
+        if (!m_saveFilters.empty())
+            m_saveFilters.pop_front();
         return answer;
     }
     const QFileInfo proposed(proposedFile);
@@ -58,14 +60,51 @@ QString FileDialog::getOpenFileName(QWidget* parent, const QString& caption,
     return dialog.selectedFiles().value(0);
 }
 
+QString FileDialog::getSaveFileName(QWidget* parent, const QString& caption, const QString& proposedFile,
+                                    const QStringList& filters, QString* selectedFilter)
+{
+    if (!m_answers.empty()) {
+        m_calls.push_back({caption, proposedFile, filters.join(QStringLiteral(";;"))});
+        QString answer = m_answers.front();
+        m_answers.pop_front();
+        QString filter;
+        if (!m_saveFilters.empty()) {
+            filter = m_saveFilters.front();
+            m_saveFilters.pop_front();
+        }
+        if (selectedFilter)
+            *selectedFilter = filter.isEmpty() ? filters.value(0) : filter;
+        return answer;
+    }
+    const QFileInfo proposed(proposedFile);
+    QFileDialog dialog(parent, caption, proposed.absolutePath());
+    dialog.setNameFilters(filters);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.selectFile(proposed.fileName());
+    if (dialog.exec() != QDialog::Accepted)
+        return QString();
+    if (selectedFilter)
+        *selectedFilter = dialog.selectedNameFilter();
+    return dialog.selectedFiles().value(0);
+}
+
 void FileDialog::setNextFileName(const QString& fileName)
 {
     m_answers.push_back(fileName);
+    m_saveFilters.push_back(QString());
+}
+
+void FileDialog::setNextSaveFileName(const QString& fileName, const QString& filter)
+{
+    m_answers.push_back(fileName);
+    m_saveFilters.push_back(filter);
 }
 
 void FileDialog::reset()
 {
     m_answers.clear();
+    m_saveFilters.clear();
     m_calls.clear();
 }
 

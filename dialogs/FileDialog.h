@@ -1,6 +1,7 @@
 #pragma once
 // The file-open dialog, behind a seam so that tests can answer it without a window.
 #include <QString>
+#include <QStringList>
 #include <deque>
 #include <vector>
 
@@ -17,10 +18,17 @@ public:
     QString getOpenFileName(QWidget* parent, const QString& caption, const QString& proposedFile,
                             const QString& filter);
 
+    // The file to save to, or "" on cancel. filters are Qt filters; *selectedFilter receives the
+    // one chosen (it decides the format).
+    QString getSaveFileName(QWidget* parent, const QString& caption, const QString& proposedFile,
+                            const QStringList& filters, QString* selectedFilter);
+
     // Test seam: queued answers are returned in order instead of showing the dialog;
     // an empty answer stands for Cancel.
     void setNextFileName(const QString& fileName);
     void setNextCancel() { setNextFileName(QString()); }
+    // A queued save answer with the filter chosen (else the first filter).
+    void setNextSaveFileName(const QString& fileName, const QString& filter);
     bool armed() const { return !m_answers.empty(); }
 
     struct Call {
@@ -34,6 +42,7 @@ public:
 
 private:
     std::deque<QString> m_answers;
+    std::deque<QString> m_saveFilters;
     std::vector<Call> m_calls;
 };
 

@@ -13,6 +13,10 @@ public:
     // GridSource takes (row, column); the grid takes (col, row).
     QString cell(int row, int column) const override { return m_grid.cell(column, row); }
     int columnWidth(int column) const override { return m_grid.colWidth(column); }
+    std::string_view cellUtf8(int row, int column, std::string& scratch) const override
+    {
+        return m_grid.cellUtf8(column, row, scratch);
+    }
 
 private:
     const TSupGrids& m_grid;

@@ -1,6 +1,7 @@
 #include "outlets/USalesNet.h"
 
 #include "dbf/DBF.h"
+#include "dialogs/ExportDialog.h"
 #include "grid/GridSourceAdapter.h"
 #include "grid/New_grid.h"
 #include "grid/Panels.h"
@@ -49,10 +50,12 @@ TfmTypeBasic::TfmTypeBasic(TDMData& dm, DATABASEFILE* engine, QWidget* parent)
     Del_Button = toolButton(Panel1, QStringLiteral("删除"));
     SpBPrint = toolButton(Panel1, QStringLiteral("打印"));
     Exit_Button = toolButton(Panel1, QStringLiteral("退回"));
+    SpBExport = toolButton(Panel1, QStringLiteral("导出"));
     Exit_Button->setToolTip(QStringLiteral("退出"));
     bar->addWidget(Add_Button);
     bar->addWidget(Mod_Button);
     bar->addWidget(Del_Button);
+    bar->addWidget(SpBExport);
     bar->addStretch(1);
     bar->addWidget(SpBPrint);
     bar->addWidget(Exit_Button);
@@ -80,6 +83,7 @@ TfmTypeBasic::TfmTypeBasic(TDMData& dm, DATABASEFILE* engine, QWidget* parent)
     connect(Mod_Button, &QToolButton::clicked, this, &TfmTypeBasic::Mod_ButtonClick);
     connect(Del_Button, &QToolButton::clicked, this, &TfmTypeBasic::Del_ButtonClick);
     connect(SpBPrint, &QToolButton::clicked, this, &TfmTypeBasic::SpBPrintClick);
+    connect(SpBExport, &QToolButton::clicked, this, &TfmTypeBasic::SpBExportClick);
     connect(Exit_Button, &QToolButton::clicked, this, &TfmTypeBasic::Exit_ButtonClick);
     connect(Main_Grid, &TSupGrids::OnSelectCell, this, &TfmTypeBasic::Main_GridSelectCell);
     connect(Main_Grid, &TSupGrids::OnKeyDown, this, &TfmTypeBasic::Main_GridKeyDown);
@@ -233,6 +237,12 @@ void ShowOutletList(TDMData& dm, DATABASEFILE* engine, QWidget* parent)
 {
     TfmTypeBasic window(dm, engine, parent);
     window.exec();
+}
+
+void TfmTypeBasic::SpBExportClick()
+{
+    const TSupGridsSource source(*Main_Grid);
+    ExportGrid(this, source, m_messages, windowTitle());
 }
 
 }  // namespace corvanta

@@ -31,6 +31,7 @@ public:
     QToolButton* Mod_Button;
     QToolButton* Del_Button;
     QToolButton* SpBPrint;
+    QToolButton* SpBExport;  // "导出"
     QToolButton* Exit_Button;  // "退回"
     TSupGrids* Main_Grid;
     QStatusBar* StatusBar1;
@@ -48,6 +49,7 @@ public:
     void Mod_ButtonClick();
     void Del_ButtonClick();
     void SpBPrintClick();
+    void SpBExportClick();
     void Exit_ButtonClick();
     void Main_GridSelectCell(int col, int row, bool& canSelect);
     void Main_GridKeyDown(int& key, Qt::KeyboardModifiers modifiers);

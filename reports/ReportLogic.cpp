@@ -498,6 +498,13 @@ QString ReportGridTable::cell(int row, int column) const
     return m_cells.cell(column, row - 1);
 }
 
+std::string_view ReportGridTable::cellUtf8(int row, int column, std::string& scratch) const
+{
+    if (row == 0 || column < 0 || column >= columnCount())
+        return GridSource::cellUtf8(row, column, scratch);
+    return m_cells.utf8(column, row - 1);
+}
+
 int ReportGridTable::columnWidth(int column) const
 {
     return column >= 0 && std::size_t(column) < m_widths.size() ? m_widths[std::size_t(column)] : 0;

@@ -124,6 +124,7 @@ public:
     int columnCount() const override { return int(m_headings.size()); }
     QString cell(int row, int column) const override;
     int columnWidth(int column) const override;
+    std::string_view cellUtf8(int row, int column, std::string& scratch) const override;
 
 private:
     QStringList m_headings;

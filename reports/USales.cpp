@@ -1,6 +1,7 @@
 #include "reports/USales.h"
 
 #include "dbf/DBF.h"
+#include "dialogs/ExportDialog.h"
 #include "grid/GridSourceAdapter.h"
 #include "grid/New_grid.h"
 #include "grid/Panels.h"
@@ -53,9 +54,11 @@ TfrmSales::TfrmSales(TDMData& dm, DATABASEFILE* engine, QWidget* parent)
     TBLook = ReportToolButton(PanelTool, QStringLiteral("查询"), QStyle::SP_BrowserReload);
     SpBPrint = ReportToolButton(PanelTool, QStringLiteral("打印"), QStyle::SP_FileIcon);
     TBEXit = ReportToolButton(PanelTool, QStringLiteral("退出"), QStyle::SP_DialogCloseButton);
+    SpBExport = ReportToolButton(PanelTool, QStringLiteral("导出"), QStyle::SP_DialogSaveButton);
     bar->addWidget(SpeedButton2);
     bar->addWidget(TBStat);
     bar->addWidget(TBLook);
+    bar->addWidget(SpBExport);
     bar->addStretch(1);
     bar->addWidget(SpBPrint);
     bar->addWidget(TBEXit);
@@ -107,6 +110,7 @@ TfrmSales::TfrmSales(TDMData& dm, DATABASEFILE* engine, QWidget* parent)
     connect(TBStat, &QToolButton::clicked, this, &TfrmSales::TBStatClick);
     connect(TBEXit, &QToolButton::clicked, this, &TfrmSales::TBEXitClick);
     connect(SpBPrint, &QToolButton::clicked, this, &TfrmSales::SpBPrintClick);
+    connect(SpBExport, &QToolButton::clicked, this, &TfrmSales::SpBExportClick);
     connect(SpeedButton2, &QToolButton::clicked, this, &TfrmSales::SpeedButton2Click);
     connect(SpeedButton1, &QToolButton::clicked, this, &TfrmSales::SpeedButton1Click);
     connect(sbClient, &QToolButton::clicked, this, &TfrmSales::sbClientClick);
@@ -247,6 +251,12 @@ void ShowSalesQuery(TDMData& dm, DATABASEFILE* engine, QWidget* parent)
 {
     TfrmSales window(dm, engine, parent);
     window.exec();
+}
+
+void TfrmSales::SpBExportClick()
+{
+    const TSupGridsSource source(*BackGrid);
+    ExportGrid(this, source, m_messages, windowTitle());
 }
 
 }  // namespace corvanta

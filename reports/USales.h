@@ -36,6 +36,7 @@ public:
     QToolButton* TBStat;
     QToolButton* TBLook;
     QToolButton* SpBPrint;
+    QToolButton* SpBExport;  // "导出"
     QToolButton* TBEXit;
     TSuperPanel* Panel1;
     QLabel* Label1;
@@ -72,6 +73,7 @@ public:
     void TBStatClick();
     void TBEXitClick();
     void SpBPrintClick();
+    void SpBExportClick();
     void SpeedButton2Click();
     void SpeedButton1Click();
     void sbClientClick();

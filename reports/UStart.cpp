@@ -1,6 +1,9 @@
 #include "reports/UStart.h"
 
+#include "chart/StatChart.h"
 #include "dbf/DBF.h"
+#include "dialogs/FileDialog.h"
+#include "dialogs/ExportDialog.h"
 #include "grid/GridSourceAdapter.h"
 #include "grid/New_grid.h"
 #include "grid/Panels.h"
@@ -17,7 +20,12 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QChart>
+#include <QChartView>
+#include <QDir>
+#include <QFileInfo>
 #include <QLineEdit>
+#include <QMenu>
 #include <QLocale>
 #include <QStyle>
 #include <QToolButton>
@@ -38,7 +46,12 @@ TfrmStart::TfrmStart(TDMData& dm, DATABASEFILE* engine, TfrmSales* sales, QWidge
     TBStat = ReportToolButton(PanelTool, QStringLiteral("统计刷新"), QStyle::SP_BrowserReload);
     SpBPrint = ReportToolButton(PanelTool, QStringLiteral("打印"), QStyle::SP_FileIcon);
     TBEXit = ReportToolButton(PanelTool, QStringLiteral("退出"), QStyle::SP_DialogCloseButton);
+    SpBExport = ReportToolButton(PanelTool, QStringLiteral("导出"), QStyle::SP_DialogSaveButton);
+    TBChart = ReportToolButton(PanelTool, QStringLiteral("图表"), QStyle::SP_FileDialogInfoView);
+    TBChart->setCheckable(true);
     bar->addWidget(TBStat);
+    bar->addWidget(TBChart);
+    bar->addWidget(SpBExport);
     bar->addStretch(1);
     bar->addWidget(SpBPrint);
     bar->addWidget(TBEXit);
@@ -91,10 +104,22 @@ TfrmStart::TfrmStart(TDMData& dm, DATABASEFILE* engine, TfrmSales* sales, QWidge
 
     QWidget* area = ReportGridArea(this, QRect(0, 129, 764, 419));
     MainGrid = ReportGrid(area, StatColumns());
+    m_gridPanel = area;
+    ChartView = new QChartView(area);
+    ChartView->setRenderHint(QPainter::Antialiasing);
+    ChartView->setContextMenuPolicy(Qt::CustomContextMenu);
+    ChartView->hide();
+    connect(ChartView, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        QMenu menu(this);
+        menu.addAction(QStringLiteral("保存图表…"), this, &TfrmStart::SaveChartAs);
+        menu.exec(ChartView->mapToGlobal(at));
+    });
+    connect(TBChart, &QToolButton::clicked, this, &TfrmStart::TBChartClick);
 
     connect(TBStat, &QToolButton::clicked, this, &TfrmStart::TBStatClick);
     connect(TBEXit, &QToolButton::clicked, this, &TfrmStart::TBEXitClick);
     connect(SpBPrint, &QToolButton::clicked, this, &TfrmStart::SpBPrintClick);
+    connect(SpBExport, &QToolButton::clicked, this, &TfrmStart::SpBExportClick);
     connect(SpeedButton1, &QToolButton::clicked, this, &TfrmStart::SpeedButton1Click);
     connect(sbClient, &QToolButton::clicked, this, &TfrmStart::sbClientClick);
     connect(ComboBox1, &QComboBox::currentIndexChanged, this, [this] {
@@ -159,6 +184,8 @@ void TfrmStart::RunStatistics()
             return;
         BusyCursor busy(m_messages);
         FillReportGrid(*MainGrid, std::move(run.cells));
+        m_chartMode = f.mode;
+        UpdateChart();
     } catch (const std::exception& e) {
         ShowErrorReport(QString::fromUtf8(e.what()));
     }
@@ -200,6 +227,53 @@ void TfrmStart::sbClientClick()
 void TfrmStart::MainGridMouseDown(Qt::MouseButton, Qt::KeyboardModifiers, int x, int y)
 {
     SortGridByHeader(*MainGrid, x, y, SortFlag);
+    UpdateChart();
+}
+
+void TfrmStart::SpBExportClick()
+{
+    const TSupGridsSource source(*MainGrid);
+    ExportGrid(this, source, m_messages, windowTitle());
+}
+
+void TfrmStart::TBChartClick()
+{
+    const int w = m_gridPanel->width(), h = m_gridPanel->height();
+    const bool on = TBChart->isChecked();
+    const int gridHeight = on ? 150 : h;
+    MainGrid->setGeometry(0, 0, w, gridHeight);
+    ChartView->setGeometry(0, gridHeight, w, h - gridHeight);
+    ChartView->setVisible(on);
+    UpdateChart();
+}
+
+void TfrmStart::UpdateChart()
+{
+    if (!TBChart->isChecked())
+        return;
+    const TSupGridsSource source(*MainGrid);
+    m_chartModel = BuildStatChart(m_chartMode >= 0 ? m_chartMode : ComboBox2->currentIndex(), source);
+    QChart* old = ChartView->chart();
+    ChartView->setChart(MakeStatChart(m_chartModel));
+    delete old;
+}
+
+void TfrmStart::SaveChartAs()
+{
+    static const QStringList filters{QStringLiteral("PNG 图片 (*.png)"), QStringLiteral("SVG 图形 (*.svg)"),
+                                     QStringLiteral("PDF 文档 (*.pdf)")};
+    static const char* suffixes[] = {"png", "svg", "pdf"};
+    QString filter;
+    QString file = fileDialog()->getSaveFileName(this, QStringLiteral("保存图表"),
+                                                 QDir::home().filePath(windowTitle() + QStringLiteral(".png")),
+                                                 filters, &filter);
+    if (file.isEmpty())
+        return;
+    if (QFileInfo(file).suffix().isEmpty())
+        file += u'.' + QLatin1String(suffixes[std::max<qsizetype>(0, filters.indexOf(filter))]);
+    QString error;
+    if (!SaveStatChart(m_chartModel, file, &error))
+        m_messages.systemBox(QStringLiteral("错误"), error);
 }
 
 }  // namespace corvanta

@@ -4,6 +4,7 @@
 #include "dbf/PrintHandoff.h"
 #include "dialogs/G_Blank.h"
 #include "dialogs/GuiMessages.h"
+#include "reports/StatChartModel.h"
 
 #include <functional>
 
@@ -13,6 +14,10 @@ class QDateEdit;
 class QLabel;
 class QLineEdit;
 class QToolButton;
+
+QT_BEGIN_NAMESPACE
+class QChartView;
+QT_END_NAMESPACE
 
 namespace corvanta {
 
@@ -34,6 +39,8 @@ public:
     TSuperPanel* PanelTool;
     QToolButton* TBStat;  // "统计刷新"
     QToolButton* SpBPrint;
+    QToolButton* SpBExport;  // "导出"
+    QToolButton* TBChart;    // "图表": shows or hides the chart pane below the grid
     QToolButton* TBEXit;
     TSuperPanel* Panel1;
     QLabel* Label1;
@@ -55,6 +62,7 @@ public:
     QCheckBox* CheckBox6;
     QComboBox* ComboBox1;
     TSupGrids* MainGrid;
+    QChartView* ChartView;  // the chart pane
 
     int SortFlag = 0;
 
@@ -65,6 +73,13 @@ public:
     void TBStatClick();
     void TBEXitClick();
     void SpBPrintClick();
+    void SpBExportClick();
+    void TBChartClick();
+    // Redraws the chart from the grid as it stands (after a run or a header sort) when shown.
+    void UpdateChart();
+    // Asks for a .png, .svg or .pdf file and saves the chart there (the pane's context menu).
+    void SaveChartAs();
+    const StatChartModel& ChartModel() const { return m_chartModel; }
     void SpeedButton1Click();
     void sbClientClick();
     void MainGridMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, int x, int y);
@@ -79,6 +94,9 @@ private:
     DATABASEFILE* m_engine;
     TfrmSales* m_sales;
     GuiMessages m_messages;
+    QWidget* m_gridPanel = nullptr;
+    int m_chartMode = -1;  // the mode of the grid's rows
+    StatChartModel m_chartModel;
 };
 
 }  // namespace corvanta

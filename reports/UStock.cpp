@@ -1,6 +1,7 @@
 #include "reports/UStock.h"
 
 #include "dbf/DBF.h"
+#include "dialogs/ExportDialog.h"
 #include "grid/GridSourceAdapter.h"
 #include "grid/New_grid.h"
 #include "grid/Panels.h"
@@ -34,8 +35,10 @@ TfrmStock::TfrmStock(TDMData& dm, DATABASEFILE* engine, QWidget* parent)
     TBLook = ReportToolButton(PanelTool, QStringLiteral("查询"), QStyle::SP_BrowserReload);
     SpBPrint = ReportToolButton(PanelTool, QStringLiteral("打印"), QStyle::SP_FileIcon);
     TBEXit = ReportToolButton(PanelTool, QStringLiteral("退出"), QStyle::SP_DialogCloseButton);
+    SpBExport = ReportToolButton(PanelTool, QStringLiteral("导出"), QStyle::SP_DialogSaveButton);
     bar->addWidget(SpeedButton2);
     bar->addWidget(TBLook);
+    bar->addWidget(SpBExport);
     bar->addStretch(1);
     bar->addWidget(SpBPrint);
     bar->addWidget(TBEXit);
@@ -72,6 +75,7 @@ TfrmStock::TfrmStock(TDMData& dm, DATABASEFILE* engine, QWidget* parent)
     connect(TBLook, &QToolButton::clicked, this, &TfrmStock::TBLookClick);
     connect(TBEXit, &QToolButton::clicked, this, &TfrmStock::TBEXitClick);
     connect(SpBPrint, &QToolButton::clicked, this, &TfrmStock::SpBPrintClick);
+    connect(SpBExport, &QToolButton::clicked, this, &TfrmStock::SpBExportClick);
     connect(SpeedButton2, &QToolButton::clicked, this, &TfrmStock::SpeedButton2Click);
     connect(SpeedButton1, &QToolButton::clicked, this, &TfrmStock::SpeedButton1Click);
     connect(sbClient, &QToolButton::clicked, this, &TfrmStock::sbClientClick);
@@ -194,6 +198,12 @@ void ShowStockQuery(TDMData& dm, DATABASEFILE* engine, QWidget* parent)
 {
     TfrmStock window(dm, engine, parent);
     window.exec();
+}
+
+void TfrmStock::SpBExportClick()
+{
+    const TSupGridsSource source(*BackGrid);
+    ExportGrid(this, source, m_messages, windowTitle());
 }
 
 }  // namespace corvanta

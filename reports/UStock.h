@@ -30,6 +30,7 @@ public:
     QToolButton* SpeedButton2;  // "显示设置"
     QToolButton* TBLook;
     QToolButton* SpBPrint;
+    QToolButton* SpBExport;  // "导出"
     QToolButton* TBEXit;
     TSuperPanel* Panel1;
     QCheckBox* CheckBox1;
@@ -57,6 +58,7 @@ public:
     void TBLookClick();
     void TBEXitClick();
     void SpBPrintClick();
+    void SpBExportClick();
     void SpeedButton2Click();
     void SpeedButton1Click();
     void sbClientClick();

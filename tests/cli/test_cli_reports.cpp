@@ -4,6 +4,7 @@
 #include "grid/Gbk.h"
 
 #include <QFile>
+#include <QProcess>
 
 using namespace corvanta;
 using namespace corvanta::test;
@@ -213,4 +214,62 @@ TEST_F(CliReports, SortOrdersLikeAHeaderClick)
     EXPECT_EQ(bad.code, 2);
     EXPECT_TRUE(bad.errLines.join('\n').contains(QString::fromUtf8("商品名称"))) << bad.errLines.join('\n').toStdString();
     EXPECT_TRUE(bad.lines().isEmpty());
+}
+
+TEST_F(CliReports, FormatAndOutputOptions)
+{
+    const QStringList stat{"stat", "--mode", "P", "--from", "2024-01-01", "--to", "2024-12-31"};
+    TempProgramDir& d = *dir;
+    const QString xlsx = d.path() + QStringLiteral("/统计.xlsx");
+    CliRun r = reports(stat + QStringList{"--format", "xlsx", "--output", xlsx});
+    ASSERT_EQ(r.code, 0) << r.errLines.join('\n').toStdString();
+    EXPECT_TRUE(r.out.isEmpty());
+    QProcess unzip;
+    unzip.start(QStringLiteral("unzip"), {QStringLiteral("-p"), xlsx, QStringLiteral("xl/worksheets/sheet1.xml")});
+    unzip.waitForFinished(10000);
+    const QString sheet = QString::fromUtf8(unzip.readAllStandardOutput());
+    EXPECT_TRUE(sheet.contains(QStringLiteral("<c r=\"E2\"><v>4.5</v></c>"))) << sheet.toStdString();
+    EXPECT_TRUE(sheet.contains(QStringLiteral("<t>红色铅笔</t>")));
+    EXPECT_FALSE(sheet.contains(QStringLiteral("r=\"5\"")));  // heading + three groups
+
+    // TSV to a file is what standard output gets; CSV keeps the same cells.
+    const QString tsvFile = d.path() + QStringLiteral("/stat.tsv");
+    const CliRun plain = reports(stat);
+    ASSERT_EQ(reports(stat + QStringList{"--output=" + tsvFile}).code, 0);
+    QFile f(tsvFile);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(f.readAll()), plain.out);
+    r = reports(stat + QStringList{"--format", "CSV"});
+    ASSERT_EQ(r.code, 0);
+    EXPECT_TRUE(r.out.startsWith(QChar(0xFEFF)));
+    EXPECT_TRUE(r.out.contains(QStringLiteral("1,A1,红色铅笔,9,4.5,2.7,1.8\r\n")));
+
+    const QString gbkFile = d.path() + QStringLiteral("/outlets.csv");
+    ASSERT_EQ(reports({"outlets", "--format", "csv", "--encoding", "gbk", "--output", gbkFile}).code, 0);
+    QFile g(gbkFile);
+    ASSERT_TRUE(g.open(QIODevice::ReadOnly));
+    const QString outlets = gbk::decode(g.readAll());
+    EXPECT_TRUE(outlets.startsWith(QStringLiteral("行号,网点编号")));
+    EXPECT_TRUE(outlets.contains(QStringLiteral("东城店")));
+
+    // Usage errors: unknown format, xlsx to standard output, encoding without csv, chart outside stat.
+    EXPECT_EQ(reports(stat + QStringList{"--format", "xls"}).code, 2);
+    EXPECT_EQ(reports({"stock", "--format", "xlsx"}).code, 2);
+    EXPECT_EQ(reports({"stock", "--encoding", "gbk"}).code, 2);
+    EXPECT_EQ(reports({"sales", "--from", "2024-01-01", "--to", "2024-12-31", "--chart", "x.png"}).code, 2);
+    // The window's chart, drawn without a screen, besides the usual output.
+    const QString png = d.path() + QStringLiteral("/图表.png");
+    r = reports({"stat", "--mode", "D", "--from", "2024-01-01", "--to", "2024-12-31", "--chart", png});
+    ASSERT_EQ(r.code, 0) << r.errLines.join('\n').toStdString();
+    EXPECT_EQ(r.lines().size(), 4);
+    QFile chart(png);
+    ASSERT_TRUE(chart.open(QIODevice::ReadOnly));
+    const QByteArray bytes = chart.readAll();
+    EXPECT_GT(bytes.size(), 1000);
+    EXPECT_TRUE(bytes.startsWith("\x89PNG"));
+    EXPECT_EQ(reports(stat + QStringList{"--chart", d.path() + "/x.gif"}).code, 2);
+    // An unwritable file fails with a message.
+    r = reports({"stock", "--format", "xlsx", "--output", "/nonexistent-dir/x.xlsx"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_FALSE(r.errLines.isEmpty());
 }

@@ -58,7 +58,7 @@ std::optional<std::string> layerOfLibrary(const std::string& target)
     static const std::map<std::string, std::string> libraries = {
         {"corvanta_base", "base"},   {"corvanta_engine", "engine"}, {"corvanta_data", "data"},
         {"corvanta_logic", "logic"}, {"corvanta_ui", "ui"},         {"corvanta_cli", "cli"},
-        {"corvanta_print_core", "print"},
+        {"corvanta_print_core", "print"}, {"corvanta_chart", "chart"},
     };
     const auto it = libraries.find(target);
     if (it == libraries.end())

@@ -1,6 +1,9 @@
 // The report windows and the picker, offscreen, on a real account set of the engine under test;
 // message boxes and PRINT.EXE answered through the seams.
+#include "dialogs/ExportDialog.h"
+#include "dialogs/FileDialog.h"
 #include "dialogs/GuiMessages.h"
+#include "grid/Gbk.h"
 #include "grid/New_grid.h"
 #include "grid/Panels.h"
 #include "reports/ReportLogic.h"
@@ -15,6 +18,10 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QFileInfo>
+#include <QChartView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -381,4 +388,95 @@ TEST_F(ReportWindows, HeaderPressTogglesTheWindowsFlag)
     w.MainGridMouseDown(Qt::LeftButton, Qt::NoModifier, x, 40);
     EXPECT_EQ(w.SortFlag, 0);
     w.reject();
+}
+
+TEST_F(ReportWindows, ExportSavesTheDisplayGridInTheChosenFormat)
+{
+    addStock();
+    TfrmStock s(*dm, nullptr);
+    show(s);
+    // The added button sits beside "查询", before the right-hand "打印" and "退出".
+    EXPECT_EQ(s.SpBExport->text(), "导出");
+    EXPECT_LT(s.SpBExport->x(), s.SpBPrint->x());
+    EXPECT_GT(s.SpBExport->x(), s.TBLook->x());
+
+    fileDialog()->reset();
+    const QString gbkFile = dir->path() + "/库存";  // no suffix: the chosen format's is added
+    fileDialog()->setNextSaveFileName(gbkFile, ExportFilters()[2]);
+    s.SpBExport->click();
+    ASSERT_EQ(fileDialog()->calls().size(), 1u);
+    EXPECT_EQ(fileDialog()->calls()[0].caption, "导出");
+    QFile csv(gbkFile + ".csv");
+    ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+    const QString text = gbk::decode(csv.readAll());
+    EXPECT_TRUE(text.startsWith("序号,商品编码,商品名称")) << text.toStdString();
+    EXPECT_TRUE(text.contains("绿茶"));
+    EXPECT_EQ(text.count("\r\n"), 3);  // heading and two rows, not the padding
+
+    const QString xlsx = dir->path() + "/库存.xlsx";
+    fileDialog()->setNextSaveFileName(xlsx, ExportFilters()[0]);
+    s.SpBExport->click();
+    QProcess unzip;
+    unzip.start("unzip", {"-p", xlsx, "xl/worksheets/sheet1.xml"});
+    unzip.waitForFinished(10000);
+    const QString sheet = QString::fromUtf8(unzip.readAllStandardOutput());
+    EXPECT_TRUE(sheet.contains("<t>绿茶</t>")) << sheet.toStdString();
+    EXPECT_TRUE(sheet.contains(QRegularExpression("<c r=\"K[23]\"><v>45.5</v></c>")));
+    EXPECT_TRUE(sheet.contains("<t>库存金额</t>"));
+    fileDialog()->setNextCancel();
+    s.SpBExport->click();
+    fileDialog()->setNextSaveFileName("/nonexistent-dir/x.csv", ExportFilters()[1]);
+    s.SpBExport->click();
+    EXPECT_EQ(boxTexts().size(), 1);
+    fileDialog()->reset();
+    s.reject();
+}
+
+TEST_F(ReportWindows, ChartPaneFollowsRunsAndHeaderSorts)
+{
+    addSales(3);
+    TfrmStart st(*dm, nullptr, nullptr);
+    show(st);
+    st.DateTimePicker1->setDate(QDate::currentDate().addDays(-10));
+    st.ComboBox2->setCurrentIndex(2);  // by document type: two groups
+    st.TBStat->click();
+    EXPECT_EQ(st.TBChart->text(), "图表");
+    EXPECT_LT(st.TBChart->x(), st.SpBPrint->x());
+    EXPECT_FALSE(st.ChartView->isVisible());
+    st.TBChart->click();
+    EXPECT_TRUE(st.ChartView->isVisible());
+    EXPECT_LT(st.MainGrid->height(), st.ChartView->y() + 1);
+    auto labels = [&] {
+        QStringList l;
+        for (const StatChartPoint& p : st.ChartModel().points)
+            l << p.label;
+        return l;
+    };
+    ASSERT_EQ(labels(), (QStringList{st.MainGrid->cell(2, 1), st.MainGrid->cell(2, 2)}));
+    EXPECT_TRUE(labels().contains("销售退货"));
+    // A header sort on "金额" in either direction: the bars follow the grid.
+    int x = 5;
+    for (int c = 0; c < 4; ++c)
+        x += st.MainGrid->colWidth(c);
+    for (Qt::MouseButton b : {Qt::LeftButton, Qt::RightButton}) {
+        st.MainGridMouseDown(b, Qt::NoModifier, x, 5);
+        EXPECT_EQ(labels(), (QStringList{st.MainGrid->cell(2, 1), st.MainGrid->cell(2, 2)}));
+    }
+    // A run in mode D draws a line of days.
+    st.ComboBox2->setCurrentIndex(3);
+    st.TBStat->click();
+    EXPECT_TRUE(st.ChartModel().line);
+    EXPECT_EQ(st.ChartModel().points.size(), 1u);
+
+    fileDialog()->reset();
+    const QString png = dir->path() + "/chart";
+    fileDialog()->setNextSaveFileName(png, "PNG 图片 (*.png)");
+    st.SaveChartAs();
+    EXPECT_GT(QFileInfo(png + ".png").size(), 0);
+    fileDialog()->reset();
+    // Hidden again: the grid takes the whole area back.
+    st.TBChart->click();
+    EXPECT_FALSE(st.ChartView->isVisible());
+    EXPECT_EQ(st.MainGrid->height(), st.MainGrid->parentWidget()->height());
+    st.reject();
 }

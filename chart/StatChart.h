@@ -1,0 +1,25 @@
+#pragma once
+// The statistics chart drawn with Qt Charts: bars of amount and profit per group, or lines of
+// amount and profit per day, labelled in a CJK font. Needs a QApplication (offscreen will do).
+#include "reports/StatChartModel.h"
+
+#include <QSize>
+#include <QString>
+
+QT_BEGIN_NAMESPACE
+class QChart;
+QT_END_NAMESPACE
+
+namespace corvanta {
+
+// A new chart for the model; the caller (or the view it is given to) owns it.
+QChart* MakeStatChart(const StatChartModel& model);
+
+// The chart as PNG, SVG or PDF, by the file's suffix; false with *error set otherwise.
+bool SaveStatChart(const StatChartModel& model, const QString& file, QString* error,
+                   const QSize& size = QSize(1000, 600));
+
+// The file suffixes SaveStatChart writes.
+bool IsChartFileName(const QString& file);
+
+}  // namespace corvanta

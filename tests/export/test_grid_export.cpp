@@ -1,0 +1,132 @@
+// Export of a grid to XLSX and CSV, read back: the sheet XML from the zip, the CSV bytes.
+#include "export/GridExport.h"
+#include "grid/Gbk.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace corvanta;
+
+namespace {
+
+class Table : public GridSource {
+public:
+    Table(std::vector<QStringList> rows, std::vector<int> widths) : m_rows(std::move(rows)), m_widths(std::move(widths)) {}
+    int rowCount() const override { return int(m_rows.size()); }
+    int columnCount() const override { return int(m_widths.size()); }
+    QString cell(int row, int column) const override { return m_rows[std::size_t(row)].value(column); }
+    int columnWidth(int column) const override { return m_widths[std::size_t(column)]; }
+
+private:
+    std::vector<QStringList> m_rows;
+    std::vector<int> m_widths;
+};
+
+QString unzipped(const QString& file, const QString& member)
+{
+    QProcess p;
+    p.start(QStringLiteral("unzip"), {QStringLiteral("-p"), file, member});
+    p.waitForFinished(10000);
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+Table salesLike()
+{
+    return Table({{"行号", "商品编码", "商品名称", "数量", "金额", "利润", "销售时间"},
+                  {"1", "0012", "苹果汁", "3", "0.3", "-12.50", "2024-03-01"},
+                  {"2", "0100", "橙汁, \"大\"", "1234567.891", "0.1", "12345678901234567", "不是日期"},
+                  {"", "", "", "", "", "", ""},
+                  {"", "", "", "", "", "", ""}},
+                 {30, 50, 255, 103, 85, 0, 104});
+}
+
+}  // namespace
+
+TEST(GridExport, XlsxHoldsNumbersDatesTextWidthsAndFrozenHeading)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("统计.xlsx"));
+    QString error;
+    ASSERT_TRUE(WriteXlsx(salesLike(), file, &error)) << error.toStdString();
+    const QString sheet = unzipped(file, QStringLiteral("xl/worksheets/sheet1.xml"));
+    ASSERT_FALSE(sheet.isEmpty());
+
+    // Amounts are number cells holding the exact decimal, without binary noise.
+    EXPECT_TRUE(sheet.contains(QStringLiteral("<c r=\"E2\"><v>0.3</v></c>"))) << sheet.toStdString();
+    EXPECT_TRUE(sheet.contains(QStringLiteral("<c r=\"E3\"><v>0.1</v></c>")));
+    EXPECT_TRUE(sheet.contains(QStringLiteral("<c r=\"D3\"><v>1234567.891</v></c>")));
+    EXPECT_TRUE(sheet.contains(QStringLiteral("<c r=\"F2\"><v>-12.5</v></c>")));
+    EXPECT_TRUE(sheet.contains(QStringLiteral("<c r=\"A3\"><v>2</v></c>")));
+    // Codes keep their zeros; a figure too long for a spreadsheet number stays exact as text.
+    EXPECT_TRUE(sheet.contains(QStringLiteral("<t>0012</t>")));
+    EXPECT_TRUE(sheet.contains(QStringLiteral("<t>12345678901234567</t>")));
+    // Chinese text and headings as strings (escaped where XML needs it).
+    EXPECT_TRUE(sheet.contains(QStringLiteral("<t>苹果汁</t>")));
+    EXPECT_TRUE(sheet.contains(QStringLiteral("<t>橙汁, &quot;大&quot;</t>")) ||
+                sheet.contains(QStringLiteral("<t>橙汁, \"大\"</t>")));
+    EXPECT_TRUE(sheet.contains(QStringLiteral("<t>销售时间</t>")));
+    // A date is a date serial with a date format; a cell that is no date stays text.
+    EXPECT_TRUE(sheet.contains(QRegularExpression(QStringLiteral("<c r=\"G2\" s=\"\\d+\"><v>45352</v></c>"))));
+    EXPECT_TRUE(sheet.contains(QStringLiteral("<t>不是日期</t>")));
+    // The padding rows are not exported.
+    EXPECT_FALSE(sheet.contains(QStringLiteral("r=\"4\"")));
+    // Frozen heading row.
+    EXPECT_TRUE(sheet.contains(QStringLiteral("<pane ySplit=\"1\" topLeftCell=\"A2\"")));
+    // Widths follow the grid (pixels to characters); a zero-width column is hidden.
+    EXPECT_TRUE(sheet.contains(QStringLiteral("<col min=\"3\" max=\"3\" width=\"36.")));
+    EXPECT_TRUE(sheet.contains(QRegularExpression(QStringLiteral("<col min=\"6\" max=\"6\"[^>]*hidden=\"1\""))));
+
+    const QString styles = unzipped(file, QStringLiteral("xl/styles.xml"));
+    EXPECT_TRUE(styles.contains(QStringLiteral("formatCode=\"yyyy-mm-dd\"")));
+}
+
+TEST(GridExport, XlsxRefusesAnUnwritablePath)
+{
+    QString error;
+    EXPECT_FALSE(WriteXlsx(salesLike(), QStringLiteral("/nonexistent-dir/x.xlsx"), &error));
+    EXPECT_FALSE(error.isEmpty());
+}
+
+TEST(GridExport, CsvInUtf8WithBomAndInGbk)
+{
+    const QString expected = QStringLiteral(
+        "行号,商品编码,商品名称,数量,金额,利润,销售时间\r\n"
+        "1,0012,苹果汁,3,0.3,-12.50,2024-03-01\r\n"
+        "2,0100,\"橙汁, \"\"大\"\"\",1234567.891,0.1,12345678901234567,不是日期\r\n");
+    const QByteArray utf8 = CsvBytes(salesLike(), CsvEncoding::Utf8Bom);
+    ASSERT_TRUE(utf8.startsWith("\xEF\xBB\xBF"));
+    EXPECT_EQ(QString::fromUtf8(utf8.mid(3)), expected);
+
+    const QByteArray gbkBytes = CsvBytes(salesLike(), CsvEncoding::Gbk);
+    EXPECT_FALSE(gbkBytes.startsWith("\xEF\xBB\xBF"));
+    EXPECT_TRUE(gbkBytes.contains(QByteArray("\xC6\xBB\xB9\xFB", 4)));  // 苹果 in GBK
+    EXPECT_EQ(gbk::decode(gbkBytes), expected);
+
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("x.csv"));
+    QString error;
+    ASSERT_TRUE(WriteCsv(salesLike(), file, CsvEncoding::Gbk, &error));
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), gbkBytes);
+}
+
+TEST(GridExport, NumbersFormatsAndKinds)
+{
+    EXPECT_EQ(ExportNumber(QStringLiteral("0.3")), 0.3);
+    EXPECT_EQ(ExportNumber(QStringLiteral(" -7 ")), -7.0);
+    EXPECT_EQ(ExportNumber(QStringLiteral("123456789012345.0000")), 123456789012345.0);
+    EXPECT_FALSE(ExportNumber(QStringLiteral("1234567890123456")));
+    EXPECT_FALSE(ExportNumber(QStringLiteral("1e5")));
+    EXPECT_FALSE(ExportNumber(QStringLiteral("1.")));
+    EXPECT_FALSE(ExportNumber(QString()));
+    EXPECT_EQ(ExportFormatFromName(QStringLiteral("XLSX")), ExportFormat::Xlsx);
+    EXPECT_EQ(ExportFormatFromName(QStringLiteral("tsv")), ExportFormat::Tsv);
+    EXPECT_FALSE(ExportFormatFromName(QStringLiteral("xls")));
+    EXPECT_EQ(ExportKindForHeading(QStringLiteral("库存金额")), ExportKind::Number);
+    EXPECT_EQ(ExportKindForHeading(QStringLiteral("销售日期")), ExportKind::Date);
+    EXPECT_EQ(ExportKindForHeading(QStringLiteral("网点编号")), ExportKind::Text);
+}
