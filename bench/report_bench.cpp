@@ -1,7 +1,7 @@
 // bench/reports: the report commands and the sales query window against peers in the same run.
 //   stat   corvanta-cli stat over LINES sales lines (three months)  vs  the same GROUP BY in the
 //          sqlite3 shell on an untyped table imported from the same file (psql on PostgreSQL,
-//          typed table); target ratio <= 0.5 once a daily summary serves the sums
+//          typed table); target ratio <= 0.5 (the daily summary serves the sums)
 //   sales  corvanta-cli sales printing SALES_ROWS lines  vs  sqlite3 -separator '\t' printing
 //          the same rows; target ratio <= 1.5
 //   window the sales query window, offscreen, showing SALES_ROWS and LINES rows: seconds from

@@ -167,28 +167,6 @@ BEGIN
 END
 $$;
 
--- hz_AddSales for a direct intake: the lines this transaction wrote replace the other lines of
--- their outlet days. -1 when an outlet is no longer in the outlet list (nothing removed then).
-CREATE FUNCTION hz_util_direct_add_sales(ids text[], dates date[]) RETURNS integer
-LANGUAGE plpgsql
-AS $$
-BEGIN
-    IF coalesce(cardinality(ids), 0) = 0 THEN
-        RETURN 0;
-    END IF;
-    -- In outlet order, so that two consolidations never wait for each other crosswise; the
-    -- DELETE below starts after the locks, so it sees the lines of a consolidation that held them.
-    PERFORM hz_util_lock_outlet(k) FROM (SELECT DISTINCT k FROM unnest(ids) k ORDER BY 1) o;
-    IF EXISTS (SELECT 1 FROM unnest(ids) k WHERE NOT EXISTS (SELECT 1 FROM outlets o WHERE o.idkey = k)) THEN
-        RETURN -1;
-    END IF;
-    DELETE FROM sales s
-    USING unnest(ids, dates) AS n(id, saledate)
-    WHERE s.id = n.id AND s.saledate = n.saledate AND s.xmin <> pg_current_xact_id()::xid;
-    RETURN 0;
-END
-$$;
-
 -- hz_AddStock for a direct intake: as hz_util_direct_add_sales, by outlet.
 CREATE FUNCTION hz_util_direct_add_stock(ids text[]) RETURNS integer
 LANGUAGE plpgsql
@@ -408,43 +386,6 @@ BEGIN
 END
 $$;
 
--- One transaction (the function call): the staged lines replace the stored lines of the same
--- outlets and dates, so importing a file twice does not double its figures. -1 when an outlet of
--- the staged lines is no longer in the outlet list (nothing is changed then).
-CREATE FUNCTION hz_AddSales()
-RETURNS integer
-LANGUAGE plpgsql
-AS $$
-DECLARE
-    ids text[];
-    dates date[];
-BEGIN
-    PERFORM hz_util_staging();
-    -- The replaced outlet days, gathered in one pass over the staging; the statements below then
-    -- plan for a handful of keys, whatever the size of the staging (it has no statistics).
-    SELECT array_agg(p.id), array_agg(p.saledate) INTO ids, dates
-    FROM (SELECT DISTINCT id, saledate FROM pg_temp.hz_stage_sales) p;
-    IF ids IS NULL THEN
-        RETURN 0;
-    END IF;
-    -- In outlet order, so that two consolidations never wait for each other crosswise.
-    PERFORM hz_util_lock_outlet(k) FROM (SELECT DISTINCT k FROM unnest(ids) k ORDER BY 1) o;
-    IF EXISTS (SELECT 1 FROM unnest(ids) k WHERE NOT EXISTS (SELECT 1 FROM outlets o WHERE o.idkey = k)) THEN
-        RETURN -1;
-    END IF;
-    DELETE FROM sales s
-    USING unnest(ids, dates) AS n(id, saledate)
-    WHERE s.id = n.id AND s.saledate = n.saledate;
-    -- In staging order: the import order within each outlet day.
-    INSERT INTO sales (id, usercode, ptypename, standard, type, unit, area, saledate, qty, total,
-                       costtotal, vchtype)
-    SELECT id, usercode, ptypename, standard, type, unit, area, saledate, qty, total, costtotal, vchtype
-    FROM pg_temp.hz_stage_sales;
-    TRUNCATE pg_temp.hz_stage_sales;
-    RETURN 0;
-END
-$$;
-
 -- One transaction: the staged lines replace all stock lines of their outlets; -1 as for hz_AddSales.
 CREATE FUNCTION hz_AddStock()
 RETURNS integer
@@ -556,53 +497,6 @@ BEGIN
 END
 $$;
 
--- Sums per product (P), outlet (N), document type (V) or date (D); -1 and no rows for another mode.
-CREATE FUNCTION hz_AllStat("date1" date, "date2" date, "iType" text, "USERCODE" text,
-                           "PTYPENAME" text, "ID" bigint, "AGENTNAME" text, "VCHTYPE" bigint)
-RETURNS TABLE ("code" text, "FullName" text, "AllQTY" numeric, "AllTOTAL" numeric,
-               "ALLCOSTTOTAL" numeric, "PROFIT" numeric)
-LANGUAGE plpgsql STABLE
-AS $$
-DECLARE
-    mode text := upper(coalesce(hz_util_trim($3), ''));
-    code text := nullif(hz_util_trim($4), '');
-    pname text := nullif(hz_util_trim($5), '');
-    oname text := nullif(hz_util_trim($7), '');
-    sel text;
-    src text := 'sales s';
-    grp text;
-    ord text;
-BEGIN
-    IF mode = 'P' THEN
-        sel := 's.usercode::text, s.ptypename::text';
-        grp := 's.usercode, s.ptypename';
-        ord := grp;
-    ELSIF mode = 'N' THEN
-        sel := 's.id::text, max(o.agentname)::text';
-        src := 'sales s LEFT JOIN outlets o ON o.idkey = s.id';
-        grp := 's.id';
-        ord := 'max(o.idnum) IS NULL, max(o.idnum), s.id';
-    ELSIF mode = 'V' THEN
-        sel := 's.vchtype::text, s.vchtype::text';
-        grp := 's.vchtype';
-        ord := grp;
-    ELSIF mode = 'D' THEN
-        sel := 'to_char(s.saledate, ''YYYY-MM-DD''), to_char(s.saledate, ''YYYY-MM-DD'')';
-        grp := 's.saledate';
-        ord := grp;
-    ELSE
-        PERFORM hz_util_return(-1);
-        RETURN;
-    END IF;
-    RETURN QUERY EXECUTE
-        'SELECT ' || sel || ', sum(s.qty), sum(s.total), sum(s.costtotal), sum(s.total) - sum(s.costtotal) '
-        'FROM ' || src
-        || hz_util_where($1, $2, code, pname, $6, oname, $8, NULL)
-        || ' GROUP BY ' || grp || ' ORDER BY ' || ord
-        USING $1, $2, code, pname, $6, oname, $8, NULL::text;
-END
-$$;
-
 CREATE FUNCTION hz_GetSalesName()
 RETURNS TABLE ("USERCODE" text, "PTYPENAME" text)
 LANGUAGE sql STABLE
@@ -663,5 +557,156 @@ BEGIN
     ELSE
         PERFORM hz_util_return(-1);
     END IF;
+END
+$$;
+
+-- ---- daily sales summary -------------------------------------------------------------------
+-- From here to the end the script can run again: the engine runs this part in an account set
+-- made before it (on first use of the statistics), as one transaction.
+SELECT pg_advisory_xact_lock(7235110004);
+
+-- Sums of the sales lines per day, outlet, product and document type, kept by the consolidation
+-- in its own transaction; hz_AllStat reads these instead of the lines. Built from the lines when
+-- the table is made (no consolidation runs meanwhile: SHARE lock on sales).
+DO $$
+BEGIN
+    IF to_regclass('sales_sum') IS NULL THEN
+        LOCK TABLE sales IN SHARE MODE;
+        CREATE TABLE sales_sum (
+            saledate date NOT NULL,
+            id text COLLATE "C" NOT NULL,
+            usercode text COLLATE "C", ptypename text COLLATE "C",
+            vchtype integer NOT NULL,
+            qty numeric NOT NULL, total numeric NOT NULL, costtotal numeric NOT NULL);
+        INSERT INTO sales_sum (saledate, id, usercode, ptypename, vchtype, qty, total, costtotal)
+        SELECT saledate, id, usercode, ptypename, vchtype, sum(qty), sum(total), sum(costtotal)
+        FROM sales GROUP BY saledate, id, usercode, ptypename, vchtype;
+        CREATE INDEX sales_sum_day ON sales_sum (saledate, id);
+    END IF;
+END
+$$;
+
+-- The summary of the given outlet days computed afresh from their lines.
+CREATE OR REPLACE FUNCTION hz_util_sum_refresh(ids text[], dates date[]) RETURNS void
+LANGUAGE plpgsql
+AS $$
+BEGIN
+    DELETE FROM sales_sum d
+    USING unnest(ids, dates) AS n(id, saledate)
+    WHERE d.id = n.id AND d.saledate = n.saledate;
+    INSERT INTO sales_sum (saledate, id, usercode, ptypename, vchtype, qty, total, costtotal)
+    SELECT s.saledate, s.id, s.usercode, s.ptypename, s.vchtype, sum(s.qty), sum(s.total), sum(s.costtotal)
+    FROM sales s JOIN (SELECT DISTINCT id, saledate FROM unnest(ids, dates) AS u(id, saledate)) n
+         ON s.id = n.id AND s.saledate = n.saledate
+    GROUP BY s.saledate, s.id, s.usercode, s.ptypename, s.vchtype;
+END
+$$;
+
+-- One transaction (the function call): the staged lines replace the stored lines of the same
+-- outlets and dates, so importing a file twice does not double its figures. -1 when an outlet of
+-- the staged lines is no longer in the outlet list (nothing is changed then).
+CREATE OR REPLACE FUNCTION hz_AddSales()
+RETURNS integer
+LANGUAGE plpgsql
+AS $$
+DECLARE
+    ids text[];
+    dates date[];
+BEGIN
+    PERFORM hz_util_staging();
+    -- The replaced outlet days, gathered in one pass over the staging; the statements below then
+    -- plan for a handful of keys, whatever the size of the staging (it has no statistics).
+    SELECT array_agg(p.id), array_agg(p.saledate) INTO ids, dates
+    FROM (SELECT DISTINCT id, saledate FROM pg_temp.hz_stage_sales) p;
+    IF ids IS NULL THEN
+        RETURN 0;
+    END IF;
+    -- In outlet order, so that two consolidations never wait for each other crosswise.
+    PERFORM hz_util_lock_outlet(k) FROM (SELECT DISTINCT k FROM unnest(ids) k ORDER BY 1) o;
+    IF EXISTS (SELECT 1 FROM unnest(ids) k WHERE NOT EXISTS (SELECT 1 FROM outlets o WHERE o.idkey = k)) THEN
+        RETURN -1;
+    END IF;
+    DELETE FROM sales s
+    USING unnest(ids, dates) AS n(id, saledate)
+    WHERE s.id = n.id AND s.saledate = n.saledate;
+    -- In staging order: the import order within each outlet day.
+    INSERT INTO sales (id, usercode, ptypename, standard, type, unit, area, saledate, qty, total,
+                       costtotal, vchtype)
+    SELECT id, usercode, ptypename, standard, type, unit, area, saledate, qty, total, costtotal, vchtype
+    FROM pg_temp.hz_stage_sales;
+    TRUNCATE pg_temp.hz_stage_sales;
+    PERFORM hz_util_sum_refresh(ids, dates);
+    RETURN 0;
+END
+$$;
+
+-- hz_AddSales for a direct intake: the lines this transaction wrote replace the other lines of
+-- their outlet days. -1 when an outlet is no longer in the outlet list (nothing removed then).
+CREATE OR REPLACE FUNCTION hz_util_direct_add_sales(ids text[], dates date[]) RETURNS integer
+LANGUAGE plpgsql
+AS $$
+BEGIN
+    IF coalesce(cardinality(ids), 0) = 0 THEN
+        RETURN 0;
+    END IF;
+    -- In outlet order, so that two consolidations never wait for each other crosswise; the
+    -- DELETE below starts after the locks, so it sees the lines of a consolidation that held them.
+    PERFORM hz_util_lock_outlet(k) FROM (SELECT DISTINCT k FROM unnest(ids) k ORDER BY 1) o;
+    IF EXISTS (SELECT 1 FROM unnest(ids) k WHERE NOT EXISTS (SELECT 1 FROM outlets o WHERE o.idkey = k)) THEN
+        RETURN -1;
+    END IF;
+    DELETE FROM sales s
+    USING unnest(ids, dates) AS n(id, saledate)
+    WHERE s.id = n.id AND s.saledate = n.saledate AND s.xmin <> pg_current_xact_id()::xid;
+    PERFORM hz_util_sum_refresh(ids, dates);
+    RETURN 0;
+END
+$$;
+
+-- Sums per product (P), outlet (N), document type (V) or date (D); -1 and no rows for another mode.
+-- Read from the daily summary: every filter of this procedure is one of its keys.
+CREATE OR REPLACE FUNCTION hz_AllStat("date1" date, "date2" date, "iType" text, "USERCODE" text,
+                           "PTYPENAME" text, "ID" bigint, "AGENTNAME" text, "VCHTYPE" bigint)
+RETURNS TABLE ("code" text, "FullName" text, "AllQTY" numeric, "AllTOTAL" numeric,
+               "ALLCOSTTOTAL" numeric, "PROFIT" numeric)
+LANGUAGE plpgsql STABLE
+AS $$
+DECLARE
+    mode text := upper(coalesce(hz_util_trim($3), ''));
+    code text := nullif(hz_util_trim($4), '');
+    pname text := nullif(hz_util_trim($5), '');
+    oname text := nullif(hz_util_trim($7), '');
+    sel text;
+    src text := 'sales_sum s';
+    grp text;
+    ord text;
+BEGIN
+    IF mode = 'P' THEN
+        sel := 's.usercode::text, s.ptypename::text';
+        grp := 's.usercode, s.ptypename';
+        ord := grp;
+    ELSIF mode = 'N' THEN
+        sel := 's.id::text, max(o.agentname)::text';
+        src := 'sales_sum s LEFT JOIN outlets o ON o.idkey = s.id';
+        grp := 's.id';
+        ord := 'max(o.idnum) IS NULL, max(o.idnum), s.id';
+    ELSIF mode = 'V' THEN
+        sel := 's.vchtype::text, s.vchtype::text';
+        grp := 's.vchtype';
+        ord := grp;
+    ELSIF mode = 'D' THEN
+        sel := 'to_char(s.saledate, ''YYYY-MM-DD''), to_char(s.saledate, ''YYYY-MM-DD'')';
+        grp := 's.saledate';
+        ord := grp;
+    ELSE
+        PERFORM hz_util_return(-1);
+        RETURN;
+    END IF;
+    RETURN QUERY EXECUTE
+        'SELECT ' || sel || ', sum(s.qty), sum(s.total), sum(s.costtotal), sum(s.total) - sum(s.costtotal) '
+        'FROM ' || src
+        || hz_util_where($1, $2, code, pname, $6, oname, $8, NULL)
+        || ' GROUP BY ' || grp || ' ORDER BY ' || ord
+        USING $1, $2, code, pname, $6, oname, $8, NULL::text;
 END
 $$;

@@ -4,6 +4,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <algorithm>
+#include <optional>
 #include <sqlite3.h>
 
 namespace corvanta::embedded {
@@ -452,22 +453,83 @@ void IntakeWriter::runBatch(Statement& insert, Batch** slot, Batch& batch)
     *slot = nullptr;
 }
 
+namespace {
+
+// The summary rows of the sales lines a WHERE clause selects, for INSERT INTO main.sales_sum.
+std::string summarySelect(const char* where)
+{
+    return "INSERT INTO main.sales_sum(day, ID, USERCODE, PTYPENAME, VCHTYPE, DATE, QTY, TOTAL, COSTTOTAL) "
+           "SELECT seq >> " + std::to_string(kDayShift) + ", ID, coalesce(USERCODE, ''), coalesce(PTYPENAME, ''), "
+           "VCHTYPE, max(DATE), sum(QTY), sum(TOTAL), sum(COSTTOTAL) FROM main.sales" + where +
+           " GROUP BY 1, 2, 3, 4, 5";
+}
+
+}  // namespace
+
+bool hasSalesSummary(sqlite::Db& db)
+{
+    Statement q(db, "SELECT 1 FROM main.sqlite_master WHERE type = 'table' AND name = 'sales_sum'");
+    const bool found = q.step();
+    q.reset();
+    return found;
+}
+
+void buildSalesSummary(sqlite::Db& db)
+{
+    if (hasSalesSummary(db))
+        return;
+    // A savepoint works inside and outside a caller's transaction; table and rows come together.
+    db.exec(QStringLiteral("SAVEPOINT build_sales_sum"));
+    try {
+        db.exec(QStringLiteral(
+            "CREATE TABLE main.sales_sum(day INTEGER NOT NULL, ID TEXT NOT NULL, USERCODE TEXT NOT NULL, "
+            "PTYPENAME TEXT NOT NULL, VCHTYPE INTEGER NOT NULL, DATE TEXT NOT NULL, QTY INTEGER NOT NULL, "
+            "TOTAL INTEGER NOT NULL, COSTTOTAL INTEGER NOT NULL, PRIMARY KEY(day, ID, USERCODE, PTYPENAME, VCHTYPE)) "
+            "WITHOUT ROWID"));
+        Statement(db, summarySelect("").c_str()).run();
+        db.exec(QStringLiteral("RELEASE build_sales_sum"));
+    } catch (...) {
+        try {
+            db.exec(QStringLiteral("ROLLBACK TO build_sales_sum; RELEASE build_sales_sum"));
+        } catch (const DbError&) {
+        }
+        throw;
+    }
+}
+
 void IntakeWriter::replaceSales()
 {
     flushSales();
     // One pass over a day's earlier lines, however many outlets the intake wrote for that day.
     Statement del(m_db, "DELETE FROM main.sales WHERE seq BETWEEN ?1 AND ?2 AND ID IN (SELECT value FROM json_each(?3))");
+    // The summary of the outlet days written is computed afresh, in the same transaction.
+    const bool summary = hasSalesSummary(m_db);
+    std::optional<Statement> dropSum, addSum;
+    if (summary) {
+        dropSum.emplace(m_db, "DELETE FROM main.sales_sum WHERE day = ?1 AND ID IN (SELECT value FROM json_each(?2))");
+        addSum.emplace(m_db, summarySelect(" WHERE seq BETWEEN ?1 AND ?2 AND ID IN (SELECT value FROM json_each(?3))").c_str());
+    }
     for (const auto& [day, state] : m_days) {
-        if (state.start < firstSeqOfDay(day))
-            continue;  // nothing stored for that day before
         QJsonArray ids;
         for (const std::string& id : m_dayIds[day])
             ids.append(QString::fromUtf8(id.data(), qsizetype(id.size())));
         const QByteArray json = QJsonDocument(ids).toJson(QJsonDocument::Compact);
-        del.integer(1, firstSeqOfDay(day));
-        del.integer(2, state.start);
-        del.text(3, std::string_view(json.constData(), size_t(json.size())));
-        del.run();
+        const std::string_view jsonView(json.constData(), size_t(json.size()));
+        if (state.start >= firstSeqOfDay(day)) {  // else nothing stored for that day before
+            del.integer(1, firstSeqOfDay(day));
+            del.integer(2, state.start);
+            del.text(3, jsonView);
+            del.run();
+        }
+        if (summary) {
+            dropSum->integer(1, day);
+            dropSum->text(2, jsonView);
+            dropSum->run();
+            addSum->integer(1, firstSeqOfDay(day));
+            addSum->integer(2, lastSeqOfDay(day));
+            addSum->text(3, jsonView);
+            addSum->run();
+        }
     }
     clearDays();
 }

@@ -142,6 +142,11 @@ private:
     std::exception_ptr m_error;
 };
 
+// The daily sales summary (main.sales_sum): whether the account set has it, and building it from
+// the lines for an account set made without it (once; a no-op when it is there).
+bool hasSalesSummary(sqlite::Db& db);
+void buildSalesSummary(sqlite::Db& db);
+
 // Outlet numbers (idkey) of the account set, for a run that holds the write lock.
 class OutletSet {
 public:

@@ -484,6 +484,12 @@ CREATE TABLE sales(
   seq INTEGER PRIMARY KEY, ID TEXT NOT NULL, USERCODE TEXT, PTYPENAME TEXT, STANDARD TEXT, TYPE TEXT,
   UNIT TEXT, AREA TEXT, DATE TEXT NOT NULL, QTY INTEGER NOT NULL, TOTAL INTEGER NOT NULL,
   COSTTOTAL INTEGER NOT NULL, VCHTYPE INTEGER NOT NULL);
+-- Daily sums of the sales lines per outlet, product and document type, kept by the consolidation
+-- in its own transaction; hz_AllStat reads these instead of the lines. day = Julian day of DATE.
+CREATE TABLE sales_sum(
+  day INTEGER NOT NULL, ID TEXT NOT NULL, USERCODE TEXT NOT NULL, PTYPENAME TEXT NOT NULL,
+  VCHTYPE INTEGER NOT NULL, DATE TEXT NOT NULL, QTY INTEGER NOT NULL, TOTAL INTEGER NOT NULL,
+  COSTTOTAL INTEGER NOT NULL, PRIMARY KEY(day, ID, USERCODE, PTYPENAME, VCHTYPE)) WITHOUT ROWID;
 CREATE TABLE stock(
   seq INTEGER PRIMARY KEY, ID TEXT NOT NULL, USERCODE TEXT, PTYPENAME TEXT, STANDARD TEXT, TYPE TEXT,
   UNIT TEXT, AREA TEXT, KCQTY INTEGER NOT NULL, KCTOTAL INTEGER NOT NULL);
@@ -519,6 +525,8 @@ void upgradeAccountSet(sqlite::Db& db)
         "  SELECT (CAST(julianday(DATE) + 0.5 AS INTEGER) << %1) + row_number() OVER (PARTITION BY DATE ORDER BY seq), "
         "  ID, USERCODE, PTYPENAME, STANDARD, TYPE, UNIT, AREA, DATE, QTY, TOTAL, COSTTOTAL, VCHTYPE FROM sales_v1;"
         "DROP TABLE sales_v1;"
+        // Its daily summary, if any, is built afresh from the renumbered lines on first use.
+        "DROP TABLE IF EXISTS sales_sum;"
         "PRAGMA user_version = %2;").arg(embedded::kDayShift).arg(kSchemaVersion));
     tx.commit();
 }

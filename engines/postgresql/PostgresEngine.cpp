@@ -22,6 +22,7 @@ void PostgresEngine::open(const ConnectionProps& props)
     m_conn = connectTo(props, props.initialCatalog);
     m_props = props;
     m_current = props.initialCatalog;
+    m_summaryReady = false;
 }
 
 void PostgresEngine::close()
@@ -49,6 +50,36 @@ void PostgresEngine::useDatabase(const QString& name)
     m_conn = std::move(next);
     m_procs.clear();
     m_current = name;
+    m_summaryReady = false;
+}
+
+// An account set made before the daily sales summary: the template's summary part (table built
+// from the lines, the procedures that keep and read it) runs once, as one transaction.
+void PostgresEngine::ensureSalesSummary()
+{
+    if (m_summaryReady)
+        return;
+    ResultPtr r(PQexec(m_conn.get(), "SELECT to_regclass('sales') IS NOT NULL AND to_regclass('sales_sum') IS NULL"));
+    if (!resultOk(r.get()))
+        throw DbError(resultError(r.get(), m_conn.get()));
+    const bool missing = PQntuples(r.get()) > 0 && PQgetvalue(r.get(), 0, 0)[0] == 't';
+    r.reset();
+    if (missing) {
+        const QString path = FindFileNoCase(PgDataDir(), QStringLiteral("tavikhz.sql"));
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            throw DbError(QStringLiteral("The account-set template %1 cannot be read: %2").arg(path, file.errorString()));
+        const QByteArray script = file.readAll();
+        const qsizetype at = script.indexOf("-- ---- daily sales summary");
+        if (at < 0)
+            throw DbError(QStringLiteral("The account-set template %1 has no daily sales summary part").arg(path));
+        // One PQexec with several statements is one transaction.
+        ResultPtr u(PQexec(m_conn.get(), script.mid(at).constData()));
+        if (!resultOk(u.get()))
+            throw DbError(QStringLiteral("%1: %2").arg(path, resultError(u.get(), m_conn.get())));
+        m_procs.clear();
+    }
+    m_summaryReady = true;
 }
 
 void PostgresEngine::execSql(const QString& text)
@@ -75,6 +106,8 @@ CallResult PostgresEngine::call(const QString& name, const std::vector<std::pair
     if (m_bulk)
         flushBulk();
     settleDirect();
+    if (name.compare(QLatin1String("hz_AllStat"), Qt::CaseInsensitive) == 0)
+        ensureSalesSummary();
     // Prepared once per session: an import calls the same procedure for every line.
     ProcInfo& cached = procInfo(name);
     if (cached.statement.isEmpty())

@@ -75,6 +75,7 @@ public:
     bool isOpen() const override { return m_conn != nullptr; }
     QString currentDatabase() const override { return m_current; }
     void useDatabase(const QString& name) override;
+    void ensureSalesSummary();
     void execSql(const QString& text) override;
     CallResult call(const QString& name, const std::vector<std::pair<QString, QVariant>>& values) override;
     void restoreTemplate(const QString& dbName) override;
@@ -169,6 +170,7 @@ private:
     quint64 m_statements = 0;  // names of prepared calls are never reused on a session
 
     bool m_bulk = false;
+    bool m_summaryReady = false;  // the account set has its daily sales summary
     EngineIntakeSession<PostgresEngine>* m_session = nullptr;  // the open intake session, if any
     KeySet m_outlets;  // outlet keys when the bulk run began
     std::string m_lastOutlet;  // the outlet key of the last line, and whether it is in m_outlets

@@ -2,9 +2,15 @@
 #include "tests/connection/ConformanceFixture.h"
 
 #include "app/Sysdef.h"
+#include "base/Values.h"
+#include "engines/Engine.h"
+#include "engines/Intake.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <algorithm>
+#include <map>
+#include <tuple>
 
 namespace corvanta::test {
 namespace {
@@ -503,6 +509,147 @@ TEST_F(Conformance, CatalogueCreateListDelete)
         const QStringList moved = QDir(GetDataDir() + "/deleted").entryList({second + "-*.db"}, QDir::Files);
         EXPECT_EQ(moved.size(), 1);
     }
+}
+
+// The statistics are served from a daily summary: after every kind of change to the lines (line by
+// line and bulk imports, re-imports of an outlet day, a consolidation of the other kind first,
+// refused consolidations and deletions) they equal the lines of hz_GetSales grouped here, for
+// every mode and with the filters, in the same order. An account set without the summary (made
+// before it) gets it built on first use.
+TEST_F(Conformance, StatisticsSummaryEqualsTheGroupedLines)
+{
+    const QString kD3 = QStringLiteral("2024-03-05");
+    using Sums = std::tuple<qint64, qint64, qint64>;
+    auto dec = [](const QString& t) {
+        const std::optional<qint64> v = scaled::parse(QStringView(t));
+        EXPECT_TRUE(v) << t.toStdString();
+        return v.value_or(0);
+    };
+    const std::vector<std::pair<QString, QString>> filters = {
+        {}, {"@PTYPENAME", "甲"}, {"@ID", "2"}, {"@VCHTYPE", "45"}, {"@USERCODE", " P2 "}, {"@AGENTNAME", "店"}};
+    auto check = [&](const char* when) {
+        SCOPED_TRACE(when);
+        for (const auto& [name, value] : filters) {
+            for (const char* from : {"2024-01-01", "2024-03-02"}) {
+                Values sf = salesFilter(QString::fromLatin1(from), QStringLiteral("2024-12-31"));
+                sf.push_back({QStringLiteral("@AREA"), QString()});
+                if (!name.isEmpty())
+                    sf = withValue(sf, name, value);
+                const auto lines = query(QStringLiteral("hz_GetSales"), sf,
+                                         {"USERCODE", "PTYPENAME", "ID", "AGENTNAME", "DATE", "QTY", "TOTAL",
+                                          "COSTTOTAL", "VCHTYPE"});
+                for (const char* mode : {"P", "N", "V", "D"}) {
+                    SCOPED_TRACE(std::string(mode) + " " + name.toStdString() + " from " + from);
+                    // key: sort key, code, name
+                    std::map<std::tuple<qint64, std::string, std::string>, Sums> want;
+                    for (const QStringList& l : lines) {
+                        std::tuple<qint64, std::string, std::string> k;
+                        if (*mode == 'P')
+                            k = {0, l[0].toStdString(), l[1].toStdString()};
+                        else if (*mode == 'N')
+                            k = {l[2].toLongLong(), l[2].toStdString(), l[3].toStdString()};
+                        else if (*mode == 'V')
+                            k = {l[8].toLongLong(), l[8].toStdString(), l[8].toStdString()};
+                        else
+                            k = {0, l[4].toStdString(), l[4].toStdString()};
+                        auto& [q, t, c] = want[k];
+                        q += dec(l[5]);
+                        t += dec(l[6]);
+                        c += dec(l[7]);
+                    }
+                    Values stf = withValue(statFilter(QString::fromLatin1(mode), QString::fromLatin1(from)), name, value);
+                    std::vector<std::tuple<std::string, std::string, qint64, qint64, qint64, qint64>> got, expected;
+                    for (const QStringList& r : query(QStringLiteral("hz_AllStat"), stf, kStatFields))
+                        got.emplace_back(r[0].toStdString(), r[1].toStdString(), dec(r[2]), dec(r[3]), dec(r[4]),
+                                         dec(r[5]));
+                    for (const auto& [k, s] : want)
+                        expected.emplace_back(std::get<1>(k), std::get<2>(k), std::get<0>(s), std::get<1>(s),
+                                              std::get<2>(s), std::get<1>(s) - std::get<2>(s));
+                    EXPECT_EQ(got, expected);
+                }
+            }
+        }
+    };
+
+    addOutlet(QStringLiteral("1"), QStringLiteral("甲店"));
+    addOutlet(QStringLiteral("2"), QStringLiteral("乙店"));
+    addOutlet(QStringLiteral("10"), QStringLiteral("Ten"));
+    call(QStringLiteral("hz_deleSales"));
+    ASSERT_EQ(insertSales("1", "P1", "甲笔", kD1, "0.1", "0.3", "0.05"), 0);
+    ASSERT_EQ(insertSales("1", "P1", "甲笔", kD1, "0.2", "0.3", "0.05", "45"), 0);
+    ASSERT_EQ(insertSales("1", "P1", "Pen", kD1, "1", "2", "1"), 0);  // same code, another name
+    ASSERT_EQ(insertSales("1", "P2", "乙纸", kD2, "-3", "-4.5", "-1"), 0);
+    ASSERT_EQ(insertSales("2", "P1", "甲笔", kD1, "5", "5.000001", "1"), 0);
+    ASSERT_EQ(insertSales("2", "P2", "乙纸", kD2, "7", "70", "60", "45"), 0);
+    ASSERT_EQ(call(QStringLiteral("hz_AddSales")), 0);
+    check("first import");
+
+    // A re-import of outlet 1's 03-01 replaces that outlet day only.
+    call(QStringLiteral("hz_deleSales"));
+    ASSERT_EQ(insertSales("1", "P3", "丙", kD1, "2", "2", "1", "45"), 0);
+    ASSERT_EQ(call(QStringLiteral("hz_AddSales")), 0);
+    check("re-import line by line");
+
+    // The import's own path: an intake session written straight into the tables.
+    Engine& engine = dm->ADOConnection.engine();
+    auto bulk = [](IntakeSession& s, const char* id, const char* code, const char* name, const QString& date,
+                   const char* qty, const char* vch) {
+        const std::string d = date.toStdString();
+        const std::array<std::string_view, 12> v = {code, name, "S", "M", "个", "产地", d, qty, "3", "1", vch, id};
+        return s.add(IntakeKind::Sales, v);
+    };
+    auto consolidate = [&](std::unique_ptr<IntakeSession> s, IntakeKind kind) {
+        const std::optional<int> rc = s->consolidate(kind);
+        return rc ? *rc
+                  : call(kind == IntakeKind::Sales ? QStringLiteral("hz_AddSales") : QStringLiteral("hz_AddStock"));
+    };
+    call(QStringLiteral("hz_deleSales"));
+    {
+        auto s = engine.beginIntake();
+        ASSERT_TRUE(s);
+        ASSERT_EQ(bulk(*s, "2", "P2", "乙纸", kD2, "1.5", "11"), 0);
+        ASSERT_EQ(bulk(*s, "10", "P1", "甲笔", kD3, "4", "11"), 0);
+        ASSERT_EQ(bulk(*s, "10", "P1", "甲笔", kD3, "4", "45"), 0);
+        s->complete();
+        ASSERT_EQ(consolidate(std::move(s), IntakeKind::Sales), 0);
+    }
+    check("intake session");
+
+    // A mixed file whose stock is consolidated first: its sales wait in the staging.
+    {
+        auto s = engine.beginIntake();
+        ASSERT_TRUE(s);
+        ASSERT_EQ(bulk(*s, "1", "P9", "甲", kD2, "9", "11"), 0);
+        const std::array<std::string_view, 9> stockLine = {"P1", "甲笔", "S", "M", "个", "产地", "1", "1", "1"};
+        ASSERT_EQ(s->add(IntakeKind::Stock, stockLine), 0);
+        s->complete();
+        ASSERT_EQ(consolidate(std::move(s), IntakeKind::Stock), 0);
+    }
+    check("stock consolidated, sales staged");
+    ASSERT_EQ(call(QStringLiteral("hz_AddSales")), 0);
+    check("staged sales consolidated");
+
+    // The outlet of staged lines deleted meanwhile; an outlet with lines is not deleted.
+    addOutlet(QStringLiteral("11"), QStringLiteral("Eleven"));
+    call(QStringLiteral("hz_deleSales"));
+    ASSERT_EQ(insertSales("11", "P1", "甲笔", kD1, "1", "1", "1"), 0);
+    ASSERT_EQ(insertSales("1", "P1", "甲笔", kD1, "100", "1", "1"), 0);
+    {
+        auto other = newClient();
+        EXPECT_EQ(other->CallProc(other->ADOSProc, QStringLiteral("hz_deleteNet"), {{"@ID", "11"}}), 0);
+        EXPECT_EQ(other->CallProc(other->ADOSProc, QStringLiteral("hz_deleteNet"), {{"@ID", "1"}}), -1);
+    }
+    call(QStringLiteral("hz_AddSales"));  // -1 on the server engine, which checks the outlets again
+    check("consolidation after the outlet was deleted; refused deletion");
+
+    // An account set made before the summary: built from the lines on first use, then kept.
+    dm->ADOConnection.engine().execSql(QStringLiteral("DROP TABLE sales_sum"));
+    dm = newClient();
+    check("summary built on first use");
+    call(QStringLiteral("hz_deleSales"));
+    ASSERT_EQ(insertSales("2", "P1", "甲笔", kD1, "8", "8", "8"), 0);
+    ASSERT_EQ(call(QStringLiteral("hz_AddSales")), 0);
+    check("import after the summary was built");
 }
 
 }  // namespace
