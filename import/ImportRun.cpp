@@ -29,6 +29,14 @@ std::size_t ImportProcedures::insertBatch(std::span<const IntakeLine> lines, int
     return lines.size();
 }
 
+int ImportProcedures::consolidate(bool sales, bool stock)
+{
+    int rc = sales ? addSales() : 0;
+    if (rc == 0 && stock)
+        rc = addStock();
+    return rc;
+}
+
 namespace importtext {
 QString windowLabel() { return QStringLiteral("数据正在导入过程中，请稍侯！"); }
 QString consolidatingLabel() { return QStringLiteral("正在整理数据，可过程可能要花费很长时间，请稍侯！"); }
@@ -232,6 +240,7 @@ private:
                     return;
                 }
                 ++m_pendingCount;
+                (line.isSales() ? m_sentSales : m_sentStock) = true;
             }
             m_done = n;
             if (m_pendingCount == batch) {
@@ -254,12 +263,7 @@ private:
             return changedFile();
 
         m_observer.setLabel(importtext::consolidatingLabel());
-        const int kind = ImportKind();
-        int rc = -1;
-        if (kind == kSalesCommas)
-            rc = m_procs.addSales();
-        else if (kind == kStockCommas)
-            rc = m_procs.addStock();
+        const int rc = m_sentSales || m_sentStock ? m_procs.consolidate(m_sentSales, m_sentStock) : -1;
         m_observer.setProgress(2 * n);
         m_messages.busy(false);
         if (rc != 0) {
@@ -365,6 +369,8 @@ private:
     std::uint64_t m_digest = 0;
     std::optional<FileStamp> m_stamp;
     bool m_intakeOpen = false;
+    bool m_sentSales = false;
+    bool m_sentStock = false;
     ImportResult m_result;
 };
 

@@ -1,7 +1,7 @@
 #pragma once
 // The import run: reads an outlet's sales or stock file twice (count, then send), hands each data
-// line to the intake procedure of its kind and, when every line was taken, consolidates by the
-// import kind. Plain values in; messages through Messages, progress and label through an
+// line to the intake procedure of its kind and, when every line was taken, consolidates every kind
+// it sent, together. Plain values in; messages through Messages, progress and label through an
 // observer, so that the import window and corvanta-cli drive the same run.
 //
 // Outcomes beyond the four that the window has always shown:
@@ -71,6 +71,9 @@ public:
     virtual int insertStock(const IntakeLine& line) = 0;
     virtual int addSales() = 0;
     virtual int addStock() = 0;
+    // The consolidation of every kind the run sent, all of it or none of it where the engine
+    // allows. This default calls addSales then addStock (stopping at the first failure).
+    virtual int consolidate(bool sales, bool stock);
 
     // Intake in batches, for engines that can send many lines at a time. The run hands lines
     // over in order, at most batchSize() at a time, between beginIntake() and endIntake().
@@ -135,7 +138,8 @@ QString success();            // "数据导入成功完成"
 QString noDataLines();
 }  // namespace importtext
 
-// Runs one import of fileName. Every outcome is reported through messages before it returns;
+// Runs one import of fileName. A file that mixes sales and stock lines consolidates both kinds.
+// Every outcome is reported through messages before it returns;
 // the file is closed on return, whatever happened.
 ImportResult RunImport(const QString& fileName, ImportProcedures& procedures, Messages& messages,
                        ImportObserver* observer = nullptr, const ImportOptions& options = {});

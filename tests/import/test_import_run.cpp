@@ -112,14 +112,21 @@ TEST_F(ImportRunTest, ImportKindChoosesConsolidationAcrossRuns)
     EXPECT_EQ(procs.taken.back().at("@ID"), "0001");
     EXPECT_EQ(ImportKind(), 8);
 
-    // Mixed: each line to its own procedure, consolidated by the last line's kind only.
+    // Mixed: each line to its own procedure; every kind sent is consolidated, once, in either
+    // order of the lines; the import kind stays that of the last line.
     EXPECT_TRUE(run(writeLines({"h", sales(1), stock(2), sales(3), stock(4)})).ok());
     EXPECT_TRUE(called("insertSales 2") && called("insertStock 3") && called("insertSales 4") && called("insertStock 5"));
-    EXPECT_TRUE(called("addStock"));
-    EXPECT_FALSE(called("addSales"));
+    EXPECT_EQ(log.events.count("addSales"), 1);
+    EXPECT_EQ(log.events.count("addStock"), 1);
+    EXPECT_EQ(ImportKind(), 8);
     EXPECT_TRUE(run(writeLines({"h", stock(1), sales(2)})).ok());
-    EXPECT_TRUE(called("addSales"));
+    EXPECT_EQ(log.events.count("addSales"), 1);
+    EXPECT_EQ(log.events.count("addStock"), 1);
     EXPECT_EQ(ImportKind(), 11);
+    // A one-kind file consolidates that kind only.
+    EXPECT_TRUE(run(writeLines({"h", sales(1), sales(2)})).ok());
+    EXPECT_TRUE(called("addSales"));
+    EXPECT_FALSE(called("addStock"));
 
     // No data line (header only, or header and empty lines): nothing sent, nothing
     // consolidated, no success claimed, and the kind of the previous run stays.
