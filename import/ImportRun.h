@@ -116,6 +116,11 @@ struct ImportResult {
     qint64 lineNo = 0;      // the line at fault, 0 when none
     qint64 lineCount = 0;   // N of the first pass
     qint64 linesTaken = 0;  // data lines the intake took
+    // Why a failed run failed, in plain words for the user and for tools: the reason ("日期不是有效
+    // 日期：2026-02-30"), and the text of the line at fault (lineNo) when there is one.
+    QString fileName;
+    QString reason;
+    QString lineText;
     bool ok() const { return status == ImportStatus::Success; }
 };
 
@@ -137,6 +142,11 @@ QString consolidationFailed();// "整理数据失败！"
 QString success();            // "数据导入成功完成"
 QString noDataLines();
 }  // namespace importtext
+
+// Why the intake refused a line (rc: the intake procedure's value), judged from its fields.
+QString RefusalReason(const IntakeLine& line, int rc);
+// "FILE:LINE: reason" (or "FILE: reason" without a line): the form editors and CI tools read.
+QString LocatedReason(const ImportResult& result);
 
 // Runs one import of fileName. A file that mixes sales and stock lines consolidates both kinds.
 // Every outcome is reported through messages before it returns;

@@ -81,7 +81,7 @@ bool SplitDataLine(std::string_view line, SplitLine& out)
     return out.isSales() || out.isStock();
 }
 
-LineBytes CheckLineBytes(std::string_view line)
+LineBytes CheckLineBytes(std::string_view line, std::size_t* at)
 {
     const auto* p = reinterpret_cast<const unsigned char*>(line.data());
     const std::size_t n = line.size();
@@ -99,12 +99,17 @@ LineBytes CheckLineBytes(std::string_view line)
             break;
         const unsigned char c = p[i];
         if (c < 0x80) {
-            if (c == 0)
+            if (c == 0) {
+                if (at)
+                    *at = i;
                 return LineBytes::NulByte;
+            }
             ++i;
             continue;
         }
         if (c == 0x80 || c == 0xFF) {
+            if (at && result == LineBytes::Ok)
+                *at = i;
             result = LineBytes::InvalidGbk;
             ++i;
             continue;
@@ -121,6 +126,8 @@ LineBytes CheckLineBytes(std::string_view line)
                 continue;
             }
         }
+        if (at && result == LineBytes::Ok)
+            *at = i;
         result = LineBytes::InvalidGbk;
         ++i;  // keep looking: a NUL further on makes it a binary file, which says more
     }

@@ -67,7 +67,8 @@ bool SplitDataLine(std::string_view line, SplitLine& out);
 enum class LineBytes { Ok, NulByte, InvalidGbk };
 // Looks for NUL bytes (a binary file) and for byte sequences that cannot be GBK/GB18030 text
 // (lead 0x81-0xFE followed by 0x40-0x7E/0x80-0xFE, or the four-byte form 8x 3x 8x 3x).
-LineBytes CheckLineBytes(std::string_view line);
+// at, when given, receives the offset of the first offending byte.
+LineBytes CheckLineBytes(std::string_view line, std::size_t* at = nullptr);
 
 // A file that cannot be opened or read.
 class ImportFileError : public std::runtime_error {
