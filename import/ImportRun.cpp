@@ -6,6 +6,7 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <algorithm>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <optional>
@@ -192,12 +193,32 @@ private:
         m_messages.systemBox(caption, text);
     }
 
+    LineBytes lineBytes(std::string_view line, std::size_t* at = nullptr)
+    {
+        if (!m_reader.utf8())
+            return CheckLineBytes(line, at);
+        if (const void* nul = std::memchr(line.data(), 0, line.size())) {
+            if (at)
+                *at = std::size_t(static_cast<const char*>(nul) - line.data());
+            return LineBytes::NulByte;
+        }
+        if (isAscii(line))
+            return LineBytes::Ok;
+        QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+        const QString text = utf8.decode(QByteArrayView(line.data(), qsizetype(line.size())));
+        if (!utf8.hasError())
+            return LineBytes::Ok;
+        if (at)
+            *at = 0;
+        return LineBytes::InvalidGbk;
+    }
+
     // A line's text as the details show it: decoded as far as it is GBK, cut when very long.
     QString shownText(std::string_view bytes) const
     {
         constexpr std::size_t kShown = 400;
         const std::string_view head = bytes.substr(0, std::min(bytes.size(), kShown));
-        QStringDecoder decoder("GB18030");
+        QStringDecoder decoder(m_reader.utf8() ? "UTF-8" : "GB18030");
         QString text = decoder.decode(QByteArrayView(head.data(), qsizetype(head.size())));
         text.replace(QChar(0), QChar(0x2400));  // NUL shown as a visible sign
         if (bytes.size() > kShown)
@@ -239,7 +260,7 @@ private:
                                       .arg(qulonglong(m_reader.maxLineBytes()))
                                       .arg(sizeText(m_reader.maxLineBytes()));
             } else {
-                switch (CheckLineBytes(line, &at)) {
+                switch (lineBytes(line, &at)) {
                 case LineBytes::Ok:
                     break;
                 case LineBytes::NulByte:
@@ -247,6 +268,11 @@ private:
                     m_result.reason = QStringLiteral("第 %1 个字节是 NUL 字节，这不是文本文件").arg(qulonglong(at + 1));
                     break;
                 case LineBytes::InvalidGbk:
+                    if (m_reader.utf8()) {
+                        reason = QStringLiteral("第 %1 行含有不是 UTF-8 编码的字节：%2").arg(n).arg(m_fileName);
+                        m_result.reason = QStringLiteral("不是有效的 UTF-8 编码（文件以 UTF-8 字节顺序标记开头）");
+                        break;
+                    }
                     reason = QStringLiteral("第 %1 行含有不是 GBK 编码的字节：%2").arg(n).arg(m_fileName);
                     m_result.reason = QStringLiteral("第 %1 个字节起不是有效的 GBK 编码（0x%2）")
                                           .arg(qulonglong(at + 1))
@@ -260,6 +286,12 @@ private:
                 fail(ImportStatus::BadBytes, n, importtext::systemCaption(), importErrorWith(reason));
                 return false;
             }
+        }
+        // LF line ends and no CR anywhere: read again with LF as the line end. A file with a CR
+        // keeps its reading.
+        if (m_dataLines == 0 && !m_reader.lfLines() && !m_reader.sawCr() && m_reader.sawLf()) {
+            m_reader.setLfLines(true);
+            return firstPass();
         }
         m_lineCount = qint64(m_reader.lineCount());
         m_digest = m_reader.digest();
@@ -297,7 +329,7 @@ private:
                 return changedFile();
             if (n > 1 && !bytes.empty()) {
                 m_result.lineNo = n;
-                if (m_reader.lastLineTooLong() || CheckLineBytes(bytes) != LineBytes::Ok)
+                if (m_reader.lastLineTooLong() || lineBytes(bytes) != LineBytes::Ok)
                     return changedFile();  // the first pass found these bytes sound
                 if (!SplitDataLine(bytes, m_split)) {
                     if (!flush())
@@ -364,7 +396,7 @@ private:
     bool decode(qint64 n, IntakeLine& line)
     {
         const std::string_view joined(m_split.joined);
-        if (isAscii(joined)) {
+        if (m_reader.utf8() || isAscii(joined)) {  // UTF-8 checked by the first pass
             line.text.assign(joined);
         } else {
             // GBK to UTF-16 to UTF-8 through buffers kept from line to line.
