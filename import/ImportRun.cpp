@@ -81,6 +81,17 @@ QString LocatedReason(const ImportResult& result)
     return QStringLiteral("%1: %2").arg(result.fileName, result.reason);
 }
 
+QString ImportDetails(const ImportResult& result)
+{
+    QStringList lines{QStringLiteral("文件：%1").arg(result.fileName)};
+    if (result.lineNo > 0)
+        lines << QStringLiteral("行号：%1").arg(result.lineNo);
+    if (!result.lineText.isEmpty())
+        lines << QStringLiteral("行内容：%1").arg(result.lineText);
+    lines << QStringLiteral("原因：%1").arg(result.reason);
+    return lines.join(QLatin1Char('\n'));
+}
+
 namespace importtext {
 QString windowLabel() { return QStringLiteral("数据正在导入过程中，请稍侯！"); }
 QString consolidatingLabel() { return QStringLiteral("正在整理数据，可过程可能要花费很长时间，请稍侯！"); }

@@ -148,6 +148,10 @@ QString RefusalReason(const IntakeLine& line, int rc);
 // "FILE:LINE: reason" (or "FILE: reason" without a line): the form editors and CI tools read.
 QString LocatedReason(const ImportResult& result);
 
+// The details of a failed run for the user: file, line number, the line's text and the reason,
+// one a line ("文件：...").
+QString ImportDetails(const ImportResult& result);
+
 // Runs one import of fileName. A file that mixes sales and stock lines consolidates both kinds.
 // Every outcome is reported through messages before it returns;
 // the file is closed on return, whatever happened.
