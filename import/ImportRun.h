@@ -7,8 +7,9 @@
 // Outcomes beyond the four that the window has always shown:
 //   - no data line in the file: "导入文件中没有数据行，没有导入任何数据。" ("系统提示"); nothing
 //     is sent, not even the preparation call, and nothing is consolidated;
-//   - a file that cannot be opened or read (missing, a folder, unreadable) or a database error:
-//     the general error report (caption "Quorvel汇总版") with a text naming the file or line;
+//   - a file that cannot be opened or read (missing, a folder, a device or FIFO, unreadable) or a
+//     database error: the general error report (caption "Quorvel汇总版") with a text naming the
+//     file or line;
 //   - a data line with NUL bytes (a binary file), bytes that are not GBK, or longer than the
 //     reader's limit: found by the first pass, before anything is sent; "数据导入错误" plus the
 //     reason and line ("系统提示");
