@@ -22,6 +22,12 @@ int importFiles(CliContext& ctx, const QStringList& args)
         DataImportProcedures procedures(*dm);
         ImportResult result = RunImport(file, procedures, ctx.messages);
         if (!result.ok()) {
+            // After the messages, the failure located: "FILE:LINE: reason".
+            if (!result.reason.isEmpty()) {
+                QString located = LocatedReason(result);
+                located.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
+                ctx.err << located << Qt::endl;
+            }
             anyFailed = true;
             if (!keepGoing)
                 break;

@@ -36,7 +36,7 @@ inline std::span<const char* const> intakeParamNames(IntakeKind kind)
 }
 
 // One intake, begun by Engine::beginIntake. Lines of both kinds may come (a file may mix them);
-// one kind is consolidated at the end. Errors of the database are thrown (DbError). Any other use
+// the kinds asked for are consolidated at the end, together. Errors of the database are thrown (DbError). Any other use
 // of the engine while the session is open first puts the lines taken so far where line-by-line
 // calls would have put them (the staging), so every outcome stays that of the procedures.
 class IntakeSession {
@@ -49,10 +49,11 @@ public:
     virtual int add(IntakeKind kind, std::span<const std::string_view> values) = 0;
     // All lines are in: what is still on its way is delivered (its errors are thrown here).
     virtual void complete() = 0;
-    // The consolidation of kind after complete(): its value (0 done) when the session holds the
-    // lines in a form of its own; nullopt when they are in the staging, where the consolidation
-    // procedure finds them (the caller then calls it). Lines of the other kind stay staged.
-    virtual std::optional<int> consolidate(IntakeKind kind) = 0;
+    // The consolidation after complete() of sales, of stock or of both in one transaction (all of
+    // it or none of it): 0 done, else the first failing value, when the session holds the lines in
+    // a form of its own; nullopt when they are in the staging, where the consolidation procedures
+    // find them (the caller then calls them). Lines of a kind not asked for stay staged.
+    virtual std::optional<int> consolidate(bool sales, bool stock) = 0;
     // The intake ends without a consolidation: the lines taken stay staged, as line-by-line calls
     // would have left them. Never throws; the destructor does it when nothing else ended the session.
     virtual void abandon() noexcept = 0;

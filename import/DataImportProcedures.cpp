@@ -102,26 +102,33 @@ int DataImportProcedures::insertStock(const IntakeLine& line)
     return insert(IntakeKind::Stock, line);
 }
 
-int DataImportProcedures::consolidate(IntakeKind kind, const QString& proc)
+int DataImportProcedures::consolidate(bool sales, bool stock)
 {
     if (m_session) {
-        refresh(proc);  // the procedure must be there, as its call would find
+        // The procedures must be there, as their calls would find.
+        if (sales)
+            refresh(kAddSales);
+        if (stock)
+            refresh(kAddStock);
         std::unique_ptr<IntakeSession> session = std::move(m_session);
         m_form = {Form::Unknown, Form::Unknown};
-        if (const std::optional<int> rc = session->consolidate(kind))
+        if (const std::optional<int> rc = session->consolidate(sales, stock))
             return *rc;
     }
-    return m_dm.CallProc(m_dm.ADOSProc, proc);
+    int rc = sales ? m_dm.CallProc(m_dm.ADOSProc, kAddSales) : 0;
+    if (rc == 0 && stock)
+        rc = m_dm.CallProc(m_dm.ADOSProc, kAddStock);
+    return rc;
 }
 
 int DataImportProcedures::addSales()
 {
-    return consolidate(IntakeKind::Sales, kAddSales);
+    return consolidate(true, false);
 }
 
 int DataImportProcedures::addStock()
 {
-    return consolidate(IntakeKind::Stock, kAddStock);
+    return consolidate(false, true);
 }
 
 void DataImportProcedures::beginIntake()

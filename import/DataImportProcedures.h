@@ -30,6 +30,7 @@ public:
     int insertStock(const IntakeLine& line) override;
     int addSales() override;
     int addStock() override;
+    int consolidate(bool sales, bool stock) override;
     void beginIntake() override;
     void endIntake() override;
     void abandonIntake() override;
@@ -40,7 +41,6 @@ private:
     // Steps one to five of the call of proc: its parameter list, refreshed.
     void refresh(const QString& proc);
     Form sessionForm(IntakeKind kind, const QString& proc);
-    int consolidate(IntakeKind kind, const QString& proc);
     void endSession();
 
     TDMData& m_dm;

@@ -1,9 +1,12 @@
 #include "import/ImportRun.h"
 
+#include "base/ValuesUtf8.h"
+
 #include <QFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <algorithm>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <optional>
@@ -27,6 +30,66 @@ std::size_t ImportProcedures::insertBatch(std::span<const IntakeLine> lines, int
     }
     rc = 0;
     return lines.size();
+}
+
+int ImportProcedures::consolidate(bool sales, bool stock)
+{
+    int rc = sales ? addSales() : 0;
+    if (rc == 0 && stock)
+        rc = addStock();
+    return rc;
+}
+
+QString RefusalReason(const IntakeLine& line, int rc)
+{
+    std::string scratch;
+    auto text = [](std::string_view v) { return QString::fromUtf8(v.data(), qsizetype(v.size())).trimmed(); };
+    const bool sales = line.isSales();
+    const std::string_view id = line.utf8Field(sales ? int(SalesId) : int(StockId));
+    if (rc == -2)
+        return QStringLiteral("网点 %1 不存在").arg(text(id));
+    auto number = [&](int field, const QString& name) -> QString {
+        const std::string_view v = line.utf8Field(field);
+        return values::parseScaledUtf8(v) ? QString() : QStringLiteral("%1不是数字：%2").arg(name, text(v));
+    };
+    QString why;
+    if (sales) {
+        const std::string_view date = line.utf8Field(SalesDate);
+        if (!values::parseDayUtf8(date))
+            return QStringLiteral("日期不是有效日期：%1").arg(text(date));
+        for (const auto& [field, name] : {std::pair{int(SalesQty), QStringLiteral("数量")},
+                                          std::pair{int(SalesCostTotal), QStringLiteral("成本")},
+                                          std::pair{int(SalesTotal), QStringLiteral("金额")}})
+            if (!(why = number(field, name)).isEmpty())
+                return why;
+        const std::string_view vch = values::trimmedUtf8(line.utf8Field(SalesVchType), scratch);
+        if (vch != "11" && vch != "45")
+            return QStringLiteral("单据类型应为 11 或 45：%1").arg(text(vch));
+    } else {
+        for (const auto& [field, name] : {std::pair{int(StockKcQty), QStringLiteral("库存数量")},
+                                          std::pair{int(StockKcTotal), QStringLiteral("库存金额")}})
+            if (!(why = number(field, name)).isEmpty())
+                return why;
+    }
+    return QStringLiteral("导入过程拒绝了该行（返回值 %1）").arg(rc);
+}
+
+QString LocatedReason(const ImportResult& result)
+{
+    if (result.lineNo > 0)
+        return QStringLiteral("%1:%2: %3").arg(result.fileName).arg(result.lineNo).arg(result.reason);
+    return QStringLiteral("%1: %2").arg(result.fileName, result.reason);
+}
+
+QString ImportDetails(const ImportResult& result)
+{
+    QStringList lines{QStringLiteral("文件：%1").arg(result.fileName)};
+    if (result.lineNo > 0)
+        lines << QStringLiteral("行号：%1").arg(result.lineNo);
+    if (!result.lineText.isEmpty())
+        lines << QStringLiteral("行内容：%1").arg(result.lineText);
+    lines << QStringLiteral("原因：%1").arg(result.reason);
+    return lines.join(QLatin1Char('\n'));
 }
 
 namespace importtext {
@@ -92,6 +155,7 @@ public:
           m_observer(observer ? *observer : m_nullObserver), m_reader(options.bufferBytes, options.maxLineBytes),
           m_decoder("GB18030", QStringConverter::Flag::Stateless)
     {
+        m_result.fileName = fileName;
     }
 
     ImportResult run()
@@ -101,9 +165,11 @@ public:
             runPasses();
         } catch (const ImportFileError& e) {
             abandon();
+            m_result.reason = QString::fromUtf8(e.what());
             fail(ImportStatus::FileError, m_result.lineNo, importtext::errorCaption(), QString::fromUtf8(e.what()));
         } catch (const std::exception& e) {
             abandon();
+            m_result.reason = QString::fromUtf8(e.what());
             const QString where = m_result.lineNo > 0
                                       ? QStringLiteral("导入文件 %1 第 %2 行：").arg(m_fileName).arg(m_result.lineNo)
                                       : QStringLiteral("导入文件 %1：").arg(m_fileName);
@@ -138,6 +204,44 @@ private:
         m_messages.systemBox(caption, text);
     }
 
+    LineBytes lineBytes(std::string_view line, std::size_t* at = nullptr)
+    {
+        if (!m_reader.utf8())
+            return CheckLineBytes(line, at);
+        if (const void* nul = std::memchr(line.data(), 0, line.size())) {
+            if (at)
+                *at = std::size_t(static_cast<const char*>(nul) - line.data());
+            return LineBytes::NulByte;
+        }
+        if (isAscii(line))
+            return LineBytes::Ok;
+        QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+        const QString text = utf8.decode(QByteArrayView(line.data(), qsizetype(line.size())));
+        if (!utf8.hasError())
+            return LineBytes::Ok;
+        if (at)
+            *at = 0;
+        return LineBytes::InvalidGbk;
+    }
+
+    // A line's text as the details show it: decoded as far as it is GBK, cut when very long.
+    QString shownText(std::string_view bytes) const
+    {
+        constexpr std::size_t kShown = 400;
+        const std::string_view head = bytes.substr(0, std::min(bytes.size(), kShown));
+        QStringDecoder decoder(m_reader.utf8() ? "UTF-8" : "GB18030");
+        QString text = decoder.decode(QByteArrayView(head.data(), qsizetype(head.size())));
+        text.replace(QChar(0), QChar(0x2400));  // NUL shown as a visible sign
+        if (bytes.size() > kShown)
+            text += QStringLiteral("…");
+        return text;
+    }
+    static QString sizeText(std::size_t bytes)
+    {
+        return bytes % (1u << 20) == 0 ? QStringLiteral("%1 MiB").arg(qulonglong(bytes >> 20))
+                                       : QStringLiteral("%1 KiB").arg(qulonglong(bytes) / 1024.0, 0, 'f', 1);
+    }
+
     QString importErrorWith(const QString& reason) const
     {
         return importtext::importError() + QLatin1Char('\r') + reason;
@@ -157,28 +261,48 @@ private:
                 continue;
             ++m_dataLines;
             QString reason;
+            std::size_t at = 0;
             if (m_reader.lastLineTooLong()) {
                 reason = QStringLiteral("第 %1 行超过 %2 字节，不是有效的数据行：%3")
                              .arg(n)
                              .arg(qulonglong(m_reader.maxLineBytes()))
                              .arg(m_fileName);
+                m_result.reason = QStringLiteral("行长超过 %1 字节（%2），不是有效的数据行")
+                                      .arg(qulonglong(m_reader.maxLineBytes()))
+                                      .arg(sizeText(m_reader.maxLineBytes()));
             } else {
-                switch (CheckLineBytes(line)) {
+                switch (lineBytes(line, &at)) {
                 case LineBytes::Ok:
                     break;
                 case LineBytes::NulByte:
                     reason = QStringLiteral("第 %1 行含有 NUL 字节，这不是文本文件：%2").arg(n).arg(m_fileName);
+                    m_result.reason = QStringLiteral("第 %1 个字节是 NUL 字节，这不是文本文件").arg(qulonglong(at + 1));
                     break;
                 case LineBytes::InvalidGbk:
+                    if (m_reader.utf8()) {
+                        reason = QStringLiteral("第 %1 行含有不是 UTF-8 编码的字节：%2").arg(n).arg(m_fileName);
+                        m_result.reason = QStringLiteral("不是有效的 UTF-8 编码（文件以 UTF-8 字节顺序标记开头）");
+                        break;
+                    }
                     reason = QStringLiteral("第 %1 行含有不是 GBK 编码的字节：%2").arg(n).arg(m_fileName);
+                    m_result.reason = QStringLiteral("第 %1 个字节起不是有效的 GBK 编码（0x%2）")
+                                          .arg(qulonglong(at + 1))
+                                          .arg(uint(static_cast<unsigned char>(line[at])), 2, 16, QLatin1Char('0'));
                     break;
                 }
             }
             if (!reason.isEmpty()) {
+                m_result.lineText = shownText(line);
                 m_reader.close();
                 fail(ImportStatus::BadBytes, n, importtext::systemCaption(), importErrorWith(reason));
                 return false;
             }
+        }
+        // LF line ends and no CR anywhere: read again with LF as the line end. A file with a CR
+        // keeps its reading.
+        if (m_dataLines == 0 && !m_reader.lfLines() && !m_reader.sawCr() && m_reader.sawLf()) {
+            m_reader.setLfLines(true);
+            return firstPass();
         }
         m_lineCount = qint64(m_reader.lineCount());
         m_digest = m_reader.digest();
@@ -195,6 +319,7 @@ private:
         if (m_dataLines == 0) {
             m_messages.busy(false);
             m_result.status = ImportStatus::NoDataLines;
+            m_result.reason = QStringLiteral("导入文件中没有数据行");
             m_messages.systemBox(importtext::systemCaption(), importtext::noDataLines());
             return;
         }
@@ -215,23 +340,34 @@ private:
                 return changedFile();
             if (n > 1 && !bytes.empty()) {
                 m_result.lineNo = n;
-                if (m_reader.lastLineTooLong() || CheckLineBytes(bytes) != LineBytes::Ok)
+                if (m_reader.lastLineTooLong() || lineBytes(bytes) != LineBytes::Ok)
                     return changedFile();  // the first pass found these bytes sound
                 if (!SplitDataLine(bytes, m_split)) {
                     if (!flush())
                         return;
+                    m_result.lineText = shownText(bytes);
+                    const int fields = m_split.commas + 1;
+                    m_result.reason = fields == 1 && TrimLine(bytes).empty()
+                                          ? QStringLiteral("该行只有空白字符")
+                                          : QStringLiteral("字段数为 %1，销售行应为 %2 个、库存行应为 %3 个")
+                                                .arg(fields)
+                                                .arg(kSalesFieldCount)
+                                                .arg(kStockFieldCount);
                     return lineFailed(n);
                 }
                 IntakeLine& line = m_pending[m_pendingCount];
                 if (!decode(n, line)) {
                     if (!flush())
                         return;
+                    m_result.lineText = shownText(bytes);
+                    m_result.reason = QStringLiteral("不是有效的 GBK 编码");
                     abandon();
                     fail(ImportStatus::BadBytes, n, importtext::systemCaption(),
                          importErrorWith(QStringLiteral("第 %1 行含有不是 GBK 编码的字节：%2").arg(n).arg(m_fileName)));
                     return;
                 }
                 ++m_pendingCount;
+                (line.isSales() ? m_sentSales : m_sentStock) = true;
             }
             m_done = n;
             if (m_pendingCount == batch) {
@@ -254,16 +390,12 @@ private:
             return changedFile();
 
         m_observer.setLabel(importtext::consolidatingLabel());
-        const int kind = ImportKind();
-        int rc = -1;
-        if (kind == kSalesCommas)
-            rc = m_procs.addSales();
-        else if (kind == kStockCommas)
-            rc = m_procs.addStock();
+        const int rc = m_sentSales || m_sentStock ? m_procs.consolidate(m_sentSales, m_sentStock) : -1;
         m_observer.setProgress(2 * n);
         m_messages.busy(false);
         if (rc != 0) {
             m_result.status = ImportStatus::ConsolidationFailed;
+            m_result.reason = QStringLiteral("整理数据失败（返回值 %1），没有整理任何数据").arg(rc);
             m_messages.systemBox(importtext::systemCaption(), importtext::consolidationFailed());
         } else {
             m_result.status = ImportStatus::Success;
@@ -275,7 +407,7 @@ private:
     bool decode(qint64 n, IntakeLine& line)
     {
         const std::string_view joined(m_split.joined);
-        if (isAscii(joined)) {
+        if (m_reader.utf8() || isAscii(joined)) {  // UTF-8 checked by the first pass
             line.text.assign(joined);
         } else {
             // GBK to UTF-16 to UTF-8 through buffers kept from line to line.
@@ -317,6 +449,8 @@ private:
             return true;
         }
         const IntakeLine& refused = m_pending[taken];
+        m_result.reason = RefusalReason(refused, rc);
+        m_result.lineText = QString::fromStdString(refused.text);
         // As if sent one by one: the parser stopped at the refused line.
         SetImportKind(refused.kind);
         m_observer.setProgress(refused.lineNo - 1);
@@ -342,6 +476,7 @@ private:
     void changedFile()
     {
         abandon();
+        m_result.reason = QStringLiteral("导入文件在导入过程中被修改，没有整理数据");
         fail(ImportStatus::FileChanged, m_result.lineNo, importtext::systemCaption(),
              importErrorWith(QStringLiteral("导入文件在导入过程中被修改，没有整理数据，请重新导入：%1").arg(m_fileName)));
     }
@@ -365,6 +500,8 @@ private:
     std::uint64_t m_digest = 0;
     std::optional<FileStamp> m_stamp;
     bool m_intakeOpen = false;
+    bool m_sentSales = false;
+    bool m_sentStock = false;
     ImportResult m_result;
 };
 

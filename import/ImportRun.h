@@ -1,14 +1,15 @@
 #pragma once
 // The import run: reads an outlet's sales or stock file twice (count, then send), hands each data
-// line to the intake procedure of its kind and, when every line was taken, consolidates by the
-// import kind. Plain values in; messages through Messages, progress and label through an
+// line to the intake procedure of its kind and, when every line was taken, consolidates every kind
+// it sent, together. Plain values in; messages through Messages, progress and label through an
 // observer, so that the import window and corvanta-cli drive the same run.
 //
 // Outcomes beyond the four that the window has always shown:
 //   - no data line in the file: "导入文件中没有数据行，没有导入任何数据。" ("系统提示"); nothing
 //     is sent, not even the preparation call, and nothing is consolidated;
-//   - a file that cannot be opened or read (missing, a folder, unreadable) or a database error:
-//     the general error report (caption "Quorvel汇总版") with a text naming the file or line;
+//   - a file that cannot be opened or read (missing, a folder, a device or FIFO, unreadable) or a
+//     database error: the general error report (caption "Quorvel汇总版") with a text naming the
+//     file or line;
 //   - a data line with NUL bytes (a binary file), bytes that are not GBK, or longer than the
 //     reader's limit: found by the first pass, before anything is sent; "数据导入错误" plus the
 //     reason and line ("系统提示");
@@ -71,6 +72,9 @@ public:
     virtual int insertStock(const IntakeLine& line) = 0;
     virtual int addSales() = 0;
     virtual int addStock() = 0;
+    // The consolidation of every kind the run sent, all of it or none of it where the engine
+    // allows. This default calls addSales then addStock (stopping at the first failure).
+    virtual int consolidate(bool sales, bool stock);
 
     // Intake in batches, for engines that can send many lines at a time. The run hands lines
     // over in order, at most batchSize() at a time, between beginIntake() and endIntake().
@@ -113,6 +117,11 @@ struct ImportResult {
     qint64 lineNo = 0;      // the line at fault, 0 when none
     qint64 lineCount = 0;   // N of the first pass
     qint64 linesTaken = 0;  // data lines the intake took
+    // Why a failed run failed, in plain words for the user and for tools: the reason ("日期不是有效
+    // 日期：2026-02-30"), and the text of the line at fault (lineNo) when there is one.
+    QString fileName;
+    QString reason;
+    QString lineText;
     bool ok() const { return status == ImportStatus::Success; }
 };
 
@@ -135,7 +144,17 @@ QString success();            // "数据导入成功完成"
 QString noDataLines();
 }  // namespace importtext
 
-// Runs one import of fileName. Every outcome is reported through messages before it returns;
+// Why the intake refused a line (rc: the intake procedure's value), judged from its fields.
+QString RefusalReason(const IntakeLine& line, int rc);
+// "FILE:LINE: reason" (or "FILE: reason" without a line): the form editors and CI tools read.
+QString LocatedReason(const ImportResult& result);
+
+// The details of a failed run for the user: file, line number, the line's text and the reason,
+// one a line ("文件：...").
+QString ImportDetails(const ImportResult& result);
+
+// Runs one import of fileName. A file that mixes sales and stock lines consolidates both kinds.
+// Every outcome is reported through messages before it returns;
 // the file is closed on return, whatever happened.
 ImportResult RunImport(const QString& fileName, ImportProcedures& procedures, Messages& messages,
                        ImportObserver* observer = nullptr, const ImportOptions& options = {});

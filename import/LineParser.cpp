@@ -81,7 +81,7 @@ bool SplitDataLine(std::string_view line, SplitLine& out)
     return out.isSales() || out.isStock();
 }
 
-LineBytes CheckLineBytes(std::string_view line)
+LineBytes CheckLineBytes(std::string_view line, std::size_t* at)
 {
     const auto* p = reinterpret_cast<const unsigned char*>(line.data());
     const std::size_t n = line.size();
@@ -99,12 +99,17 @@ LineBytes CheckLineBytes(std::string_view line)
             break;
         const unsigned char c = p[i];
         if (c < 0x80) {
-            if (c == 0)
+            if (c == 0) {
+                if (at)
+                    *at = i;
                 return LineBytes::NulByte;
+            }
             ++i;
             continue;
         }
         if (c == 0x80 || c == 0xFF) {
+            if (at && result == LineBytes::Ok)
+                *at = i;
             result = LineBytes::InvalidGbk;
             ++i;
             continue;
@@ -121,6 +126,8 @@ LineBytes CheckLineBytes(std::string_view line)
                 continue;
             }
         }
+        if (at && result == LineBytes::Ok)
+            *at = i;
         result = LineBytes::InvalidGbk;
         ++i;  // keep looking: a NUL further on makes it a binary file, which says more
     }
@@ -147,6 +154,9 @@ void ImportFileReader::open(const std::filesystem::path& path)
         throw ImportFileError("导入文件不存在：" + pathText(path));
     if (std::filesystem::is_directory(status))
         throw ImportFileError("导入文件是一个文件夹，不是文件：" + pathText(path));
+    // A device or a FIFO could be read forever or block without a writer.
+    if (!std::filesystem::is_regular_file(status))
+        throw ImportFileError("导入文件不是普通文件，不能导入：" + pathText(path));
 #ifdef _WIN32
     m_file = ::_wfopen(path.c_str(), L"rb");
 #else
@@ -155,7 +165,11 @@ void ImportFileReader::open(const std::filesystem::path& path)
     if (!m_file)
         throw ImportFileError("无法打开导入文件：" + pathText(path) + "（" + std::strerror(errno) + "）");
     m_pos = m_end = 0;
-    m_eof = m_stopped = m_skipLf = m_tooLong = false;
+    m_eof = m_stopped = m_skipLf = m_tooLong = m_sawCr = m_sawLf = false;
+    unsigned char bom[3] = {};
+    m_utf8 = std::fread(bom, 1, 3, m_file) == 3 && bom[0] == 0xEF && bom[1] == 0xBB && bom[2] == 0xBF;
+    if (!m_utf8)
+        std::rewind(m_file);
     m_lines = 0;
     m_digest = 0xcbf29ce484222325ull;
     m_line.clear();
@@ -197,6 +211,10 @@ bool ImportFileReader::fill()
     for (; i < n; ++i)
         h = (h ^ static_cast<unsigned char>(m_buf[i])) * 0x100000001b3ull;
     m_digest = h ^ n;
+    if (!m_sawCr)
+        m_sawCr = std::memchr(m_buf.data(), kCr, n) != nullptr;
+    if (!m_sawLf)
+        m_sawLf = std::memchr(m_buf.data(), kLf, n) != nullptr;
     m_pos = 0;
     m_end = n;
     return true;
@@ -237,7 +255,7 @@ bool ImportFileReader::nextLine(std::string_view& line)
         const char* begin = m_buf.data() + m_pos;
         const char* end = m_buf.data() + m_end;
         // The line end, or a Ctrl+Z before it (both searched with the C library's memchr).
-        const char* p = static_cast<const char*>(std::memchr(begin, kCr, std::size_t(end - begin)));
+        const char* p = static_cast<const char*>(std::memchr(begin, m_eol, std::size_t(end - begin)));
         if (!p)
             p = end;
         if (const void* z = std::memchr(begin, kCtrlZ, std::size_t(p - begin)))
@@ -245,7 +263,9 @@ bool ImportFileReader::nextLine(std::string_view& line)
         if (p != end) {
             const std::size_t len = std::size_t(p - begin);
             m_pos += len;
-            if (*p == kCr) {
+            if (*p == m_eol && m_eol == kLf) {
+                ++m_pos;
+            } else if (*p == kCr) {
                 ++m_pos;
                 m_skipLf = true;
                 if (m_pos < m_end) {

@@ -3,7 +3,8 @@
 // line into its fields. No Qt here; the bytes are GBK and are only decoded after the split.
 //
 // File format: a line ends at CR (an LF right after it belongs to the line end; a lone LF stays
-// in the line's text); a Ctrl+Z byte ends the file wherever it stands. Line 1 is a header and is
+// in the line's text); a file without any CR but with LF has its lines end at LF instead; a file
+// that begins with a UTF-8 byte-order mark is UTF-8, else GBK; a Ctrl+Z byte ends the file wherever it stands. Line 1 is a header and is
 // never parsed; empty lines are skipped. A data line is trimmed of bytes <= 32 at both ends,
 // double quotes are dropped anywhere, every comma ends a field (quotes do not protect it).
 // 11 commas make a sales line (12 fields), 8 a stock line (9 fields); any other count fails.
@@ -67,7 +68,8 @@ bool SplitDataLine(std::string_view line, SplitLine& out);
 enum class LineBytes { Ok, NulByte, InvalidGbk };
 // Looks for NUL bytes (a binary file) and for byte sequences that cannot be GBK/GB18030 text
 // (lead 0x81-0xFE followed by 0x40-0x7E/0x80-0xFE, or the four-byte form 8x 3x 8x 3x).
-LineBytes CheckLineBytes(std::string_view line);
+// at, when given, receives the offset of the first offending byte.
+LineBytes CheckLineBytes(std::string_view line, std::size_t* at = nullptr);
 
 // A file that cannot be opened or read.
 class ImportFileError : public std::runtime_error {
@@ -95,6 +97,14 @@ public:
     void open(const std::filesystem::path& path);
     void close();
     bool isOpen() const { return m_file != nullptr; }
+    // Lines end at LF instead of CR (kept across opens): for a file with LF line ends and no CR.
+    void setLfLines(bool lf) { m_eol = lf ? '\n' : '\r'; }
+    bool lfLines() const { return m_eol == '\n'; }
+    // Since open: whether the bytes read held a CR / an LF.
+    bool sawCr() const { return m_sawCr; }
+    bool sawLf() const { return m_sawLf; }
+    // The file began with a UTF-8 byte-order mark (not served): its text is UTF-8, not GBK.
+    bool utf8() const { return m_utf8; }
 
     // The next line without its line end; false at the end of the file (its last byte or a
     // Ctrl+Z). The view stays valid until the next call. Throws ImportFileError on a read error.
@@ -122,6 +132,10 @@ private:
     bool m_stopped = false;
     bool m_skipLf = false;
     bool m_tooLong = false;
+    bool m_sawCr = false;
+    bool m_sawLf = false;
+    bool m_utf8 = false;
+    char m_eol = '\r';
     std::uint64_t m_lines = 0;
     std::uint64_t m_digest = 0;
 };

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QLabel>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QTimer>
 #include <climits>
@@ -66,7 +67,25 @@ void TfrmInput::Timer1Timer()
     }
     QApplication::restoreOverrideCursor();
     m_running = false;
+    offerDetails();
     done(m_result.ok() ? QDialog::Accepted : QDialog::Rejected);
+}
+
+// After the messages, what failed where: a message with the reason and a "Show Details..." part
+// holding the file, the line number and the line's text.
+void TfrmInput::offerDetails()
+{
+    m_details.clear();
+    if (m_result.ok() || m_result.reason.isEmpty())
+        return;
+    m_details = ImportDetails(m_result);
+    if (m_messagesOverride || SystemBoxSeam::armed())
+        return;  // tests read DetailsText()
+    const QString where = m_result.lineNo > 0 ? QStringLiteral("第 %1 行：").arg(m_result.lineNo) : QString();
+    QMessageBox box(QMessageBox::Warning, importtext::systemCaption(),
+                    QStringLiteral("导入失败的原因\n%1%2").arg(where, m_result.reason), QMessageBox::Ok, this);
+    box.setDetailedText(m_details);
+    box.exec();
 }
 
 void TfrmInput::closeEvent(QCloseEvent* event)

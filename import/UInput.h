@@ -30,6 +30,8 @@ public:
     // Progress in file lines (the bar itself may be scaled for very long files).
     qint64 ProgressPosition() const { return m_position; }
     qint64 ProgressMax() const { return m_max; }
+    // The details offered after the messages of a failed run (empty when none were).
+    const QString& DetailsText() const { return m_details; }
 
     void FormShow();
     void Timer1Timer();
@@ -45,6 +47,7 @@ private:
     void setProgress(qint64 position) override;
     void setLabel(const QString& text) override;
     void repaintNow();
+    void offerDetails();
 
     TDMData& m_dm;
     const TOpenDialog& m_openDialog;
@@ -56,6 +59,7 @@ private:
     qint64 m_position = 0;
     qint64 m_scale = 1;
     QElapsedTimer m_sinceRepaint;
+    QString m_details;
 };
 
 // Opens the import window for the file chosen in openDialog, modally, and frees it.

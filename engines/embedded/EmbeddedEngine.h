@@ -58,7 +58,7 @@ public:
     qlonglong intakeSales(const SalesValues& values);
     qlonglong intakeStock(const StockValues& values);
     void clearStaging();
-    void consolidate(bool sales);
+    void consolidate(bool sales, bool stock);
 
 private:
     class Session;

@@ -341,7 +341,7 @@ CallResult hz_InsertStock(EmbeddedEngine& e, const ProcArgs& a)
 CallResult hz_AddSales(EmbeddedEngine& e, const ProcArgs&)
 {
     accountDb(e);
-    e.consolidate(true);
+    e.consolidate(true, false);
     return ret(0);
 }
 
@@ -349,7 +349,7 @@ CallResult hz_AddSales(EmbeddedEngine& e, const ProcArgs&)
 CallResult hz_AddStock(EmbeddedEngine& e, const ProcArgs&)
 {
     accountDb(e);
-    e.consolidate(false);
+    e.consolidate(false, true);
     return ret(0);
 }
 

@@ -48,14 +48,13 @@ public:
         }
     }
 
-    std::optional<int> consolidate(IntakeKind kind) override
+    std::optional<int> consolidate(bool sales, bool stock) override
     {
         EmbeddedEngine& e = engine();
         e.endBulk();
         e.quiesce();
-        if (!e.m_direct)
-            return std::nullopt;
-        e.consolidate(kind == IntakeKind::Sales);
+        // The staged lines too: both kinds in one transaction, which two procedure calls are not.
+        e.consolidate(sales, stock);
         return 0;
     }
 };
@@ -200,20 +199,21 @@ void EmbeddedEngine::clearStaging()
     db().exec(QStringLiteral("DELETE FROM temp.stage_sales; DELETE FROM temp.stage_stock;"));
 }
 
-void EmbeddedEngine::consolidate(bool sales)
+void EmbeddedEngine::consolidate(bool sales, bool stock)
 {
     sqlite::Db& d = db();
     if (m_direct) {
-        // The lines are in place: remove what they replace and commit. Lines of the other kind
-        // are not consolidated; they go back to the staging.
+        // The lines are in place: remove what they replace and commit, both kinds at once. Lines
+        // of a kind not asked for are not consolidated; they go back to the staging.
         try {
-            if (sales) {
+            if (!stock)
                 m_direct->writer.unstageStock();
-                m_direct->writer.replaceSales();
-            } else {
+            if (!sales)
                 m_direct->writer.unstageSales();
+            if (sales)
+                m_direct->writer.replaceSales();
+            if (stock)
                 m_direct->writer.replaceStock();
-            }
         } catch (...) {
             dropDirect();
             throw;
@@ -267,7 +267,8 @@ void EmbeddedEngine::consolidate(bool sales)
             }
             writer.replaceSales();
             d.exec(QStringLiteral("DELETE FROM temp.stage_sales"));
-        } else {
+        }
+        if (stock) {
             embedded::Statement q(d, "SELECT ID, USERCODE, PTYPENAME, STANDARD, TYPE, UNIT, AREA, KCQTY, KCTOTAL "
                                      "FROM temp.stage_stock ORDER BY seq");
             sqlite3_stmt* s = q.get();

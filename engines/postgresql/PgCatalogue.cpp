@@ -181,6 +181,9 @@ ProcInfo& PostgresEngine::procInfo(const QString& name)
     const QString key = cacheKey(name);
     if (auto it = m_procs.find(key); it != m_procs.end())
         return *it;
+    // A running COPY takes no other query: end it first (the next line of its kind starts another).
+    if (m_copyKind)
+        flushBulk();
 
     static const char* lookup =
         "SELECT p.oid, quote_ident(n.nspname) || '.' || quote_ident(p.proname), p.proretset, "

@@ -338,17 +338,25 @@ void PostgresEngine::settleDirect()
     clearDirect();
 }
 
-CallResult PostgresEngine::consolidateDirect(bool sales)
+CallResult PostgresEngine::consolidateDirect(bool sales, bool stock)
 {
     CallResult result;
     try {
-        if (sales ? !m_directStock.empty() : !m_directSales.empty())
-            stageDirect(!sales, sales);
-        result.returnValue = sales
-            ? directQuery("SELECT hz_util_direct_add_sales($1::text[], $2::date[])", {salesIds(), salesDates()})
-            : directQuery("SELECT hz_util_direct_add_stock($1::text[])", {stockIds()});
-        if (result.returnValue != 0)
-            stageDirect(sales, !sales);
+        const bool otherSales = !sales && !m_directSales.empty();
+        const bool otherStock = !stock && !m_directStock.empty();
+        if (otherSales || otherStock)
+            stageDirect(otherSales, otherStock);
+        // Both kinds or neither: a failing second one takes the first one back.
+        exec(QStringLiteral("SAVEPOINT hz_consolidate"));
+        if (sales)
+            result.returnValue =
+                directQuery("SELECT hz_util_direct_add_sales($1::text[], $2::date[])", {salesIds(), salesDates()});
+        if (stock && result.returnValue == 0)
+            result.returnValue = directQuery("SELECT hz_util_direct_add_stock($1::text[])", {stockIds()});
+        if (result.returnValue != 0) {
+            exec(QStringLiteral("ROLLBACK TO SAVEPOINT hz_consolidate"));
+            stageDirect(sales, stock);
+        }
         exec(QStringLiteral("COMMIT"));
     } catch (const DbError&) {
         leaveOpenTransaction(true);
@@ -387,13 +395,13 @@ public:
         return int(e.intake(bulkKind(kind), values));
     }
 
-    std::optional<int> consolidate(IntakeKind kind) override
+    std::optional<int> consolidate(bool sales, bool stock) override
     {
         PostgresEngine& e = engine();
         e.endBulk();
         if (!e.m_direct)
             return std::nullopt;
-        return int(e.consolidateDirect(kind == IntakeKind::Sales).returnValue);
+        return int(e.consolidateDirect(sales, stock).returnValue);
     }
 };
 

@@ -161,7 +161,7 @@ private:
     // The session's consolidation: the other kind's lines move into the staging; the kind's own
     // replace the lines of their outlet days (outlets) and the transaction commits. When the
     // consolidation refuses, its lines stay staged as well.
-    CallResult consolidateDirect(bool sales);
+    CallResult consolidateDirect(bool sales, bool stock);
 
     ConnPtr m_conn;
     ConnectionProps m_props;

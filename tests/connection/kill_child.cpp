@@ -1,7 +1,8 @@
 // Helper of the kill test: stages many sales lines for outlet 1 and consolidates them; prints
 // "ADD" just before the consolidation so the test can kill it in the middle. With "bulk" the lines
-// are sent as an import sends them (an intake session of the engine, consolidated by the session).
-//   conformance_kill_child PROGRAM_DIR DBNAME LINES QTY [bulk]
+// are sent as an import sends them (an intake session of the engine, consolidated by the session);
+// "mixed" sends stock lines (quantity QTY) between them as well and consolidates both kinds.
+//   conformance_kill_child PROGRAM_DIR DBNAME LINES QTY [bulk|mixed]
 #include "app/Sysdef.h"
 #include "connection/UDMData.h"
 
@@ -15,7 +16,8 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     if (argc != 5 && argc != 6)
         return 2;
-    const bool bulk = argc == 6 && QByteArray(argv[5]) == "bulk";
+    const bool mixed = argc == 6 && QByteArray(argv[5]) == "mixed";
+    const bool bulk = mixed || (argc == 6 && QByteArray(argv[5]) == "bulk");
     using namespace corvanta;
     SetAppDirForTesting(QString::fromLocal8Bit(argv[1]));
     SetReturnValueName(QStringLiteral("@RETURN_VALUE"));
@@ -44,6 +46,11 @@ int main(int argc, char** argv)
                                  {{"@USERCODE", code}, {"@PTYPENAME", "商品"}, {"@DATE", date}, {"@QTY", qty},
                                   {"@TOTAL", qty}, {"@COSTTOTAL", "0.1"}, {"@VCHTYPE", "11"}, {"@ID", "1"}});
             }
+            if (rc == 0 && mixed && i % 10 == 0) {
+                const std::string c = code.toStdString();
+                const std::array<std::string_view, kStockParams> v = {c, "商品", "", "", "", "", q, q, "1"};
+                rc = session->add(IntakeKind::Stock, v);
+            }
             if (rc != 0)
                 return 3;
         }
@@ -53,7 +60,7 @@ int main(int argc, char** argv)
         std::fflush(stdout);
         std::optional<int> consolidated;
         if (session)
-            consolidated = session->consolidate(IntakeKind::Sales);
+            consolidated = session->consolidate(true, mixed);
         const int rv = consolidated ? *consolidated : dm.CallProc(dm.ADOSProc, QStringLiteral("hz_AddSales"));
         std::printf("DONE %d\n", rv);
         std::fflush(stdout);

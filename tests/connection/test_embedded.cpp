@@ -59,7 +59,8 @@ TEST_F(EmbeddedConformance, CatalogueScriptsAreTheEmbeddedOnes)
     EXPECT_THROW(dm->CallProc(dm->ADOSProc, QStringLiteral("hz_GetNet"), {}, true), DbError);
 }
 
-// A consolidation killed at any moment leaves the old or the new figures, never a mix.
+// A consolidation killed at any moment leaves the old or the new figures, never a mix; a mixed
+// intake's sales and stock are consolidated together or not at all.
 TEST_F(EmbeddedConformance, KilledConsolidationKeepsOldOrNew)
 {
     addOutlet(QStringLiteral("1"), QStringLiteral("一号店"));
@@ -74,7 +75,16 @@ TEST_F(EmbeddedConformance, KilledConsolidationKeepsOldOrNew)
     };
     auto uniform = [&](const QString& each) { return QStringList(5, QString::number(lines / 5 * each.toInt())); };
 
+    auto stockQty = [&]() {
+        QStringList qty;
+        for (const QStringList& row : query(QStringLiteral("hz_GetStock"), {}, {"KCQTY"}))
+            qty << row[0];
+        qty.removeDuplicates();
+        return qty.join(',');
+    };
+
     QStringList current = perDateQty();
+    QString currentStock = stockQty();
     EXPECT_TRUE(current.isEmpty());
     // Twelve rounds with kills spread from the start of the consolidation to after its end; then,
     // while no kill has landed inside it yet, more rounds with kills right at its start.
@@ -84,10 +94,12 @@ TEST_F(EmbeddedConformance, KilledConsolidationKeepsOldOrNew)
     for (; round <= 12 || (killedInside == 0 && round <= 40); ++round) {
         const QString qty = QString::number(round);
         QProcess child;
-        // Odd rounds send the lines line by line, even rounds as an import's bulk run.
+        // Odd rounds send the lines line by line, even rounds as an import's bulk run (every
+        // second one with stock lines among them).
         QStringList args = {GetAppDir(), dbName, QString::number(lines), qty};
+        const bool mixed = round % 4 == 0;
         if (round % 2 == 0)
-            args << QStringLiteral("bulk");
+            args << (mixed ? QStringLiteral("mixed") : QStringLiteral("bulk"));
         child.start(QStringLiteral(KILL_CHILD_PATH), args);
         ASSERT_TRUE(child.waitForStarted());
         QByteArray out;
@@ -110,9 +122,16 @@ TEST_F(EmbeddedConformance, KilledConsolidationKeepsOldOrNew)
         if (done) {
             EXPECT_EQ(after, uniform(qty)) << "round " << round;
         }
+        const QString afterStock = stockQty();
+        if (mixed) {
+            EXPECT_EQ(afterStock, after != current ? qty : currentStock) << "round " << round;
+        } else {
+            EXPECT_EQ(afterStock, currentStock) << "round " << round;
+        }
         if (after != current)
             ++committed;
         current = after;
+        currentStock = afterStock;
     }
     EXPECT_GE(killedInside, 1) << "no kill landed inside the consolidation in " << round - 1 << " rounds";
     RecordProperty("rounds", round - 1);

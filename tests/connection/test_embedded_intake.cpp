@@ -52,7 +52,7 @@ protected:
     int consolidate(IntakeKind kind)
     {
         if (session) {
-            const std::optional<int> rc = session->consolidate(kind);
+            const std::optional<int> rc = session->consolidate(kind == IntakeKind::Sales, kind == IntakeKind::Stock);
             session.reset();
             if (rc)
                 return *rc;

@@ -161,3 +161,32 @@ TEST_F(ImportEngineTest, RefusedFilesLeaveTheConsolidatedFiguresAlone)
     ASSERT_TRUE(import({kHeader, QStringLiteral("可乐,7001,330ml,罐装,听,上海,2024-03-06,1,1,2,0002,11")}).ok());
     EXPECT_EQ(sales(), (QStringList{before[0], QStringLiteral("7001 可乐 0002 2024-03-06 1 1 2 11")}));
 }
+
+// A file that mixes the kinds, in any order: every line lands and both kinds are consolidated.
+TEST_F(ImportEngineTest, MixedFilesConsolidateEveryKind)
+{
+    const QString s1 = QStringLiteral("可乐,7001,330ml,罐装,听,上海,2024-03-05,10,20,35,0001,11");
+    const QString s2 = QStringLiteral("雪碧,7002,330ml,罐装,听,上海,2024-03-06,3,4,5,0002,45");
+    const QString k1 = QStringLiteral("雪碧,6903,2L,瓶装,瓶,广州,12,60.25,0001");
+    const QString k2 = QStringLiteral("可乐,6904,2L,瓶装,瓶,广州,7,14,0002");
+    const QStringList wantSales{QStringLiteral("7001 可乐 0001 2024-03-05 10 20 35 11"),
+                                QStringLiteral("7002 雪碧 0002 2024-03-06 3 4 5 45")};
+    const QStringList wantStock{QStringLiteral("6903 雪碧 0001 瓶 12 60.25"), QStringLiteral("6904 可乐 0002 瓶 7 14")};
+    const QList<QStringList> orders{{kHeader, s1, s2, k1, k2}, {kHeader, k1, k2, s1, s2}, {kHeader, s1, k1, s2, k2},
+                                    {kHeader, k1, s1, k2, s2}};
+    for (const QStringList& file : orders) {
+        const ImportResult r = import(file);
+        ASSERT_TRUE(r.ok()) << messages.texts().join(" | ").toStdString();
+        EXPECT_EQ(messages.texts(), QStringList{QStringLiteral("系统提示: 数据导入成功完成")});
+        // Imported again and again: replaced, never doubled.
+        EXPECT_EQ(sales(), wantSales) << file.join('|').toStdString();
+        QStringList st = stock();
+        st.sort();
+        EXPECT_EQ(st, wantStock) << file.join('|').toStdString();
+    }
+    // A one-kind file after them leaves the other kind's figures as they are.
+    ASSERT_TRUE(import({kHeader, QStringLiteral("可乐,7001,330ml,罐装,听,上海,2024-03-07,1,1,1,0001,11")}).ok());
+    QStringList st = stock();
+    st.sort();
+    EXPECT_EQ(st, wantStock);
+}

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace corvanta;
@@ -112,14 +113,21 @@ TEST_F(ImportRunTest, ImportKindChoosesConsolidationAcrossRuns)
     EXPECT_EQ(procs.taken.back().at("@ID"), "0001");
     EXPECT_EQ(ImportKind(), 8);
 
-    // Mixed: each line to its own procedure, consolidated by the last line's kind only.
+    // Mixed: each line to its own procedure; every kind sent is consolidated, once, in either
+    // order of the lines; the import kind stays that of the last line.
     EXPECT_TRUE(run(writeLines({"h", sales(1), stock(2), sales(3), stock(4)})).ok());
     EXPECT_TRUE(called("insertSales 2") && called("insertStock 3") && called("insertSales 4") && called("insertStock 5"));
-    EXPECT_TRUE(called("addStock"));
-    EXPECT_FALSE(called("addSales"));
+    EXPECT_EQ(log.events.count("addSales"), 1);
+    EXPECT_EQ(log.events.count("addStock"), 1);
+    EXPECT_EQ(ImportKind(), 8);
     EXPECT_TRUE(run(writeLines({"h", stock(1), sales(2)})).ok());
-    EXPECT_TRUE(called("addSales"));
+    EXPECT_EQ(log.events.count("addSales"), 1);
+    EXPECT_EQ(log.events.count("addStock"), 1);
     EXPECT_EQ(ImportKind(), 11);
+    // A one-kind file consolidates that kind only.
+    EXPECT_TRUE(run(writeLines({"h", sales(1), sales(2)})).ok());
+    EXPECT_TRUE(called("addSales"));
+    EXPECT_FALSE(called("addStock"));
 
     // No data line (header only, or header and empty lines): nothing sent, nothing
     // consolidated, no success claimed, and the kind of the previous run stays.
@@ -384,4 +392,52 @@ TEST_F(ImportRunTest, RaisedErrorsEndTheRunWithTheFileClosed)
     EXPECT_EQ(r2.status, ImportStatus::DatabaseError);
     EXPECT_EQ(boxes(), QStringList{QStringLiteral("box Quorvel汇总版: 导入文件 %1：deadlock").arg(dir.path() + "/good.txt")});
     EXPECT_EQ(openFiles(), before);
+}
+
+// Devices and FIFOs are refused by name before any read: /dev/zero would be read forever, a
+// FIFO without a writer would block the open.
+TEST_F(ImportRunTest, FilesThatAreNotFilesAreRefused)
+{
+    const QString fifo = dir.path() + QStringLiteral("/pipe.txt");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    for (const QString& path : {QStringLiteral("/dev/zero"), fifo}) {
+        const ImportResult r = run(path);
+        EXPECT_EQ(r.status, ImportStatus::FileError);
+        ASSERT_EQ(boxes().size(), 1);
+        EXPECT_TRUE(boxes()[0].contains(QStringLiteral("不是普通文件")) && boxes()[0].contains(path))
+            << boxes()[0].toStdString();
+        EXPECT_TRUE(r.reason.contains(path));
+        EXPECT_FALSE(called("deleSales"));
+    }
+}
+
+// A UTF-8 file with a byte-order mark is read as UTF-8; an LF-only file has LF line ends, while
+// a file with any CR keeps CR as its line end (a lone LF stays inside the line).
+TEST_F(ImportRunTest, ByteOrderMarkAndLfOnlyFiles)
+{
+    const QByteArray utf8Lines = (QStringLiteral("h\r\n") + sales(1) + QStringLiteral("\r\n") + stock(2)).toUtf8();
+    ImportResult r = run(write("\xEF\xBB\xBF" + utf8Lines));
+    ASSERT_TRUE(r.ok()) << boxes().join('|').toStdString();
+    ASSERT_EQ(procs.taken.size(), 2u);
+    EXPECT_EQ(procs.taken[0].at("@PTYPENAME"), QStringLiteral("康师傅红烧牛肉面1"));
+    EXPECT_EQ(procs.taken[1].at("@AREA"), QStringLiteral("浙江"));
+    // Not UTF-8 after the mark: refused, not stored garbled.
+    r = run(write("\xEF\xBB\xBFh\r\n" + gbk::encode(sales(1)) + "\r\n"));
+    EXPECT_EQ(r.status, ImportStatus::BadBytes);
+    EXPECT_FALSE(called("deleSales"));
+
+    procs.taken.clear();
+    r = run(write(gbk::encode(QStringLiteral("h\n") + sales(1) + QStringLiteral("\n\n") + sales(2) + QStringLiteral("\n"))));
+    ASSERT_TRUE(r.ok()) << boxes().join('|').toStdString();
+    EXPECT_EQ(r.lineCount, 4);
+    ASSERT_EQ(procs.taken.size(), 2u);
+    EXPECT_EQ(procs.taken[1].at("@PTYPENAME"), QStringLiteral("康师傅红烧牛肉面2"));
+
+    // One CR in the file: the rules stay (header line 1 with its LFs, the data line after the CR).
+    procs.taken.clear();
+    r = run(write(gbk::encode(QStringLiteral("h\nx\r") + sales(3) + QStringLiteral("\n"))));
+    ASSERT_TRUE(r.ok()) << boxes().join('|').toStdString();
+    EXPECT_EQ(r.lineCount, 2);
+    ASSERT_EQ(procs.taken.size(), 1u);
+    EXPECT_EQ(procs.taken[0].at("@VCHTYPE"), "11");
 }

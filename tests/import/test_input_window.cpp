@@ -95,6 +95,11 @@ TEST_F(InputWindowTest, FailuresAreReportedAndTheWindowStillCloses)
         EXPECT_EQ(window.Result().status, ImportStatus::OutletMissing);
         EXPECT_EQ(window.ProgressPosition(), 2);  // stopped at the refused line, bar not full
         EXPECT_FALSE(window.isVisible());
+        // After the messages, the details: file, line, its text and the reason.
+        EXPECT_EQ(window.DetailsText(),
+                  QString::fromUtf8("文件：%1\n行号：3\n行内容：矿泉水,P001,500ml,A,瓶,广州,2026-03-01,10,8.5,12.5,404,11\n"
+                                    "原因：网点 404 不存在")
+                      .arg(open.FileName));
     }
     EXPECT_EQ(shown(), (QStringList{QString::fromUtf8("提示信息: 数据导入失败！\r错误原因：要导入的网点不存在，请销售网点中加入该网点的信息，再重新导入！"),
                                     QString::fromUtf8("系统提示: 数据导入错误")}));
@@ -108,6 +113,7 @@ TEST_F(InputWindowTest, FailuresAreReportedAndTheWindowStillCloses)
     ASSERT_EQ(SystemBoxSeam::calls().size(), 1u);
     EXPECT_FALSE(SystemBoxSeam::calls()[0].text.contains(QString::fromUtf8("成功")));
     EXPECT_FALSE(window.isVisible());
+    EXPECT_TRUE(window.DetailsText().contains(QString::fromUtf8("原因：导入文件不存在"))) << window.DetailsText().toStdString();
 }
 
 TEST_F(InputWindowTest, MainWindowImportCommandUsesTheChosenFile)

@@ -77,7 +77,7 @@ qlonglong intakeLine(Engine& e, IntakeKind kind, const Values& v)
 qlonglong consolidate(Engine& e, IntakeKind kind, std::unique_ptr<IntakeSession> session)
 {
     if (session)
-        if (const std::optional<int> rc = session->consolidate(kind))
+        if (const std::optional<int> rc = session->consolidate(kind == IntakeKind::Sales, kind == IntakeKind::Stock))
             return *rc;
     return e.call(kind == IntakeKind::Sales ? QStringLiteral("hz_AddSales") : QStringLiteral("hz_AddStock"), {})
         .returnValue;
