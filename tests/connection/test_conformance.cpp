@@ -599,7 +599,7 @@ TEST_F(Conformance, StatisticsSummaryEqualsTheGroupedLines)
         return s.add(IntakeKind::Sales, v);
     };
     auto consolidate = [&](std::unique_ptr<IntakeSession> s, IntakeKind kind) {
-        const std::optional<int> rc = s->consolidate(kind);
+        const std::optional<int> rc = s->consolidate(kind == IntakeKind::Sales, kind == IntakeKind::Stock);
         return rc ? *rc
                   : call(kind == IntakeKind::Sales ? QStringLiteral("hz_AddSales") : QStringLiteral("hz_AddStock"));
     };
