@@ -213,6 +213,7 @@ void TfrmMain::ActDataAddExecute()
 {
     OpenDialog1.Filter = QStringLiteral("Text files (*.txt)");
     OpenDialog1.FileName = GetAppDir() + QStringLiteral("/good.txt");
+    OpenDialog1.Multiple = true;
     if (!OpenDialog1.Execute(this))
         return;
     runCommand(ActDataAdd->text(), openImport);

@@ -39,15 +39,19 @@ FileDialog* FileDialog::instance()
     return &dialog;
 }
 
+QStringList FileDialog::nextAnswer(const QString& caption, const QString& proposedFile, const QString& filter)
+{
+    m_calls.push_back({caption, proposedFile, filter});
+    QStringList answer = m_answers.front();
+    m_answers.pop_front();
+    return answer;
+}
+
 QString FileDialog::getOpenFileName(QWidget* parent, const QString& caption,
                                     const QString& proposedFile, const QString& filter)
 {
-    if (!m_answers.empty()) {
-        m_calls.push_back({caption, proposedFile, filter});
-        QString answer = m_answers.front();
-        m_answers.pop_front();
-        return answer;
-    }
+    if (!m_answers.empty())
+        return nextAnswer(caption, proposedFile, filter).value(0);
     const QFileInfo proposed(proposedFile);
     QFileDialog dialog(parent, caption, proposed.absolutePath(), caseInsensitiveFilter(filter));
     dialog.setFileMode(QFileDialog::ExistingFile);
@@ -58,9 +62,29 @@ QString FileDialog::getOpenFileName(QWidget* parent, const QString& caption,
     return dialog.selectedFiles().value(0);
 }
 
+QStringList FileDialog::getOpenFileNames(QWidget* parent, const QString& caption, const QString& proposedFile,
+                                         const QString& filter)
+{
+    if (!m_answers.empty())
+        return nextAnswer(caption, proposedFile, filter);
+    const QFileInfo proposed(proposedFile);
+    QFileDialog dialog(parent, caption, proposed.absolutePath(), caseInsensitiveFilter(filter));
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.selectFile(proposed.fileName());
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return dialog.selectedFiles();
+}
+
 void FileDialog::setNextFileName(const QString& fileName)
 {
-    m_answers.push_back(fileName);
+    m_answers.push_back(fileName.isEmpty() ? QStringList() : QStringList{fileName});
+}
+
+void FileDialog::setNextFileNames(const QStringList& fileNames)
+{
+    m_answers.push_back(fileNames);
 }
 
 void FileDialog::reset()
@@ -71,10 +95,12 @@ void FileDialog::reset()
 
 bool TOpenDialog::Execute(QWidget* parent)
 {
-    const QString chosen = fileDialog()->getOpenFileName(parent, Title, FileName, Filter);
-    if (chosen.isEmpty())
+    const QStringList chosen = Multiple ? fileDialog()->getOpenFileNames(parent, Title, FileName, Filter)
+                                        : QStringList{fileDialog()->getOpenFileName(parent, Title, FileName, Filter)};
+    if (chosen.value(0).isEmpty())
         return false;
-    FileName = chosen;
+    FileName = chosen.first();
+    Files = chosen;
     return true;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The file-open dialog, behind a seam so that tests can answer it without a window.
 #include <QString>
+#include <QStringList>
 #include <deque>
 #include <vector>
 
@@ -16,10 +17,14 @@ public:
     // e.g. "Text files (*.txt)"; file name patterns match without regard to letter case.
     QString getOpenFileName(QWidget* parent, const QString& caption, const QString& proposedFile,
                             const QString& filter);
+    // The same with a multiple selection: the chosen files in the dialog's order, none on Cancel.
+    QStringList getOpenFileNames(QWidget* parent, const QString& caption, const QString& proposedFile,
+                                 const QString& filter);
 
     // Test seam: queued answers are returned in order instead of showing the dialog;
     // an empty answer stands for Cancel.
     void setNextFileName(const QString& fileName);
+    void setNextFileNames(const QStringList& fileNames);
     void setNextCancel() { setNextFileName(QString()); }
     bool armed() const { return !m_answers.empty(); }
 
@@ -33,7 +38,8 @@ public:
     void reset();
 
 private:
-    std::deque<QString> m_answers;
+    QStringList nextAnswer(const QString& caption, const QString& proposedFile, const QString& filter);
+    std::deque<QStringList> m_answers;
     std::vector<Call> m_calls;
 };
 
@@ -49,6 +55,8 @@ public:
     QString Title;
     QString Filter;
     QString FileName;  // proposed before Execute, the chosen file after a confirmed Execute
+    bool Multiple = false;  // allow a multiple selection
+    QStringList Files;      // every chosen file after a confirmed Execute (FileName is the first)
 
     // Shows the dialog; true and FileName set when a file was chosen, false on cancel.
     bool Execute(QWidget* parent = nullptr);
