@@ -63,6 +63,8 @@ TfrmMain::TfrmMain(QWidget* parent)
     ActDataAdd = makeAction(QStringLiteral("数据导入"), QStringLiteral("导入销售数据"),
                             QKeySequence(Qt::CTRL | Qt::Key_A), DrawToolPicture(ToolPicture::DataAdd),
                             &TfrmMain::ActDataAddExecute);
+    ActImportLog = makeAction(QStringLiteral("导入记录"), QStringLiteral("查看本账套的数据导入记录"), QKeySequence(),
+                              QPixmap(), &TfrmMain::ActImportLogExecute);
     ActStat = makeAction(QStringLiteral("销售统计"), QStringLiteral("产品销售统计分析"),
                          QKeySequence(Qt::CTRL | Qt::Key_T), DrawToolPicture(ToolPicture::Stat),
                          &TfrmMain::ActStatExecute);
@@ -74,6 +76,7 @@ TfrmMain::TfrmMain(QWidget* parent)
     MenuSalesNet->addAction(ActSalesNet);
     MenuDataAdd = menuBar()->addMenu(QStringLiteral("数据导入"));
     MenuDataAdd->addAction(ActDataAdd);
+    MenuDataAdd->addAction(ActImportLog);
     MenuStat = menuBar()->addMenu(QStringLiteral("销售统计"));
     MenuStat->addAction(ActStat);
     MenuStat->addAction(ActKCStat);
@@ -138,7 +141,7 @@ QToolButton* TfrmMain::makeToolButton(QAction* action)
 
 void TfrmMain::setCommandsEnabled(bool enabled)
 {
-    for (QAction* a : {ActSalesNet, ActDataAdd, ActStat, ActKCStat})
+    for (QAction* a : {ActSalesNet, ActDataAdd, ActImportLog, ActStat, ActKCStat})
         a->setEnabled(enabled);
 }
 
@@ -213,9 +216,15 @@ void TfrmMain::ActDataAddExecute()
 {
     OpenDialog1.Filter = QStringLiteral("Text files (*.txt)");
     OpenDialog1.FileName = GetAppDir() + QStringLiteral("/good.txt");
+    OpenDialog1.Multiple = true;
     if (!OpenDialog1.Execute(this))
         return;
     runCommand(ActDataAdd->text(), openImport);
+}
+
+void TfrmMain::ActImportLogExecute()
+{
+    runCommand(ActImportLog->text(), openImportLog);
 }
 
 void TfrmMain::ActStatExecute()

@@ -24,6 +24,7 @@ public:
 
     QAction* ActSalesNet;
     QAction* ActDataAdd;
+    QAction* ActImportLog;  // "导入记录" in the "数据导入" menu
     QAction* ActStat;
     QAction* ActKCStat;
     QMenu* MenuSalesNet;
@@ -47,11 +48,13 @@ public:
     // closes). A command whose window is not set says that the function is not available yet.
     std::function<void(TfrmMain&)> openOutletList;
     std::function<void(TfrmMain&)> openImport;
+    std::function<void(TfrmMain&)> openImportLog;
     std::function<void(TfrmMain&)> openSales;
     std::function<void(TfrmMain&)> openStock;
 
     void ActSalesNetExecute();
     void ActDataAddExecute();
+    void ActImportLogExecute();
     void ActStatExecute();
     void ActKCStatExecute();
 

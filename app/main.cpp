@@ -5,6 +5,7 @@
 #include "connection/Sys_login.h"
 #include "connection/UDMData.h"
 #include "dialogs/GuiMessages.h"
+#include "import/UImportLog.h"
 #include "import/UInput.h"
 #include "outlets/USalesNet.h"
 #include "reports/USales.h"
@@ -54,6 +55,7 @@ int main(int argc, char** argv)
     frmMain.runServerLogin = [&] { return corvanta::RunServerLogin(dmData, &frmMain); };
     frmMain.openOutletList = [&](corvanta::TfrmMain& m) { corvanta::ShowOutletList(dmData, m.TableEngine(), &m); };
     frmMain.openImport = [&](corvanta::TfrmMain& m) { corvanta::ShowImport(dmData, m.OpenDialog1, &m); };
+    frmMain.openImportLog = [&](corvanta::TfrmMain& m) { corvanta::ShowImportLog(dmData, &m); };
     frmMain.openSales = [&](corvanta::TfrmMain& m) { corvanta::ShowSalesQuery(dmData, m.TableEngine(), &m); };
     frmMain.openStock = [&](corvanta::TfrmMain& m) { corvanta::ShowStockQuery(dmData, m.TableEngine(), &m); };
 

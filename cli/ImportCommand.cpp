@@ -1,8 +1,10 @@
-// import: the import run, file after file, as the import window performs it.
+// import: the import run, file after file, as the import window performs it, each run written to
+// the import history. history: that history.
 #include "cli/CliApp.h"
 #include "cli/CliMessages.h"
-#include "import/DataImportProcedures.h"
-#include "import/ImportRun.h"
+#include "cli/Tsv.h"
+#include "grid/CellStore.h"
+#include "import/ImportHistory.h"
 
 namespace corvanta::cli {
 
@@ -19,12 +21,11 @@ int importFiles(CliContext& ctx, const QStringList& args)
     const bool keepGoing = a.has(QStringLiteral("keep-going"));
     bool anyFailed = false;
     for (const QString& file : a.positional()) {
-        DataImportProcedures procedures(*dm);
-        ImportResult result = RunImport(file, procedures, ctx.messages);
-        if (!result.ok()) {
+        const RecordedImport run = RunRecordedImport(*dm, file, ctx.messages);
+        if (!run.ok()) {
             // After the messages, the failure located: "FILE:LINE: reason".
-            if (!result.reason.isEmpty()) {
-                QString located = LocatedReason(result);
+            if (!run.result.reason.isEmpty()) {
+                QString located = LocatedReason(run.result);
                 located.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
                 ctx.err << located << Qt::endl;
             }
@@ -36,11 +37,40 @@ int importFiles(CliContext& ctx, const QStringList& args)
     return anyFailed ? ExitFailed : ExitOk;
 }
 
+// The history window's grid: newest run first.
+int history(CliContext& ctx, const QStringList& args)
+{
+    const QString kLimit = QStringLiteral("limit");
+    CommandArgs a(args, {kLimit});
+    if (!a.positional().isEmpty())
+        throw UsageError{QStringLiteral("history takes no arguments")};
+    int limit = 0;
+    if (a.has(kLimit)) {
+        bool ok = false;
+        limit = a.value(kLimit).trimmed().toInt(&ok);
+        if (!ok || limit < 1)
+            throw UsageError{QStringLiteral("--limit: \"%1\" is not a whole number above 0").arg(a.value(kLimit))};
+    }
+    TDMData* dm = ctx.connect(true);
+    if (!dm)
+        return ExitNoConnection;
+    CellStore cells;
+    try {
+        cells = LoadImportLog(*dm, limit);
+    } catch (const std::exception& e) {
+        ctx.messages.systemBox(QStringLiteral("错误"), QStringLiteral("读取导入记录失败：") + CauseText(e));
+        return ExitFailed;
+    }
+    writeTsvStore(ctx.out, ImportLogHeadings(), cells);
+    return ExitOk;
+}
+
 }  // namespace
 
 void registerImportCommand()
 {
     commands()[QStringLiteral("import")] = {QStringLiteral("[--keep-going] FILE..."), importFiles};
+    commands()[QStringLiteral("history")] = {QStringLiteral("[--limit N]"), history};
 }
 
 }  // namespace corvanta::cli

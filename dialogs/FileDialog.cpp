@@ -39,17 +39,27 @@ FileDialog* FileDialog::instance()
     return &dialog;
 }
 
+QStringList FileDialog::nextAnswer(const QString& caption, const QString& proposedFile, const QString& filter,
+                                   QString* saveFilter)
+{
+    m_calls.push_back({caption, proposedFile, filter});
+    QStringList answer = m_answers.front();
+    m_answers.pop_front();
+    QString chosen;
+    if (!m_saveFilters.empty()) {
+        chosen = m_saveFilters.front();
+        m_saveFilters.pop_front();
+    }
+    if (saveFilter)
+        *saveFilter = chosen;
+    return answer;
+}
+
 QString FileDialog::getOpenFileName(QWidget* parent, const QString& caption,
                                     const QString& proposedFile, const QString& filter)
 {
-    if (!m_answers.empty()) {
-        m_calls.push_back({caption, proposedFile, filter});
-        QString answer = m_answers.front();
-        m_answers.pop_front();
-        if (!m_saveFilters.empty())
-            m_saveFilters.pop_front();
-        return answer;
-    }
+    if (!m_answers.empty())
+        return nextAnswer(caption, proposedFile, filter).value(0);
     const QFileInfo proposed(proposedFile);
     QFileDialog dialog(parent, caption, proposed.absolutePath(), caseInsensitiveFilter(filter));
     dialog.setFileMode(QFileDialog::ExistingFile);
@@ -64,14 +74,8 @@ QString FileDialog::getSaveFileName(QWidget* parent, const QString& caption, con
                                     const QStringList& filters, QString* selectedFilter)
 {
     if (!m_answers.empty()) {
-        m_calls.push_back({caption, proposedFile, filters.join(QStringLiteral(";;"))});
-        QString answer = m_answers.front();
-        m_answers.pop_front();
         QString filter;
-        if (!m_saveFilters.empty()) {
-            filter = m_saveFilters.front();
-            m_saveFilters.pop_front();
-        }
+        const QString answer = nextAnswer(caption, proposedFile, filters.join(QStringLiteral(";;")), &filter).value(0);
         if (selectedFilter)
             *selectedFilter = filter.isEmpty() ? filters.value(0) : filter;
         return answer;
@@ -89,15 +93,36 @@ QString FileDialog::getSaveFileName(QWidget* parent, const QString& caption, con
     return dialog.selectedFiles().value(0);
 }
 
+QStringList FileDialog::getOpenFileNames(QWidget* parent, const QString& caption, const QString& proposedFile,
+                                         const QString& filter)
+{
+    if (!m_answers.empty())
+        return nextAnswer(caption, proposedFile, filter);
+    const QFileInfo proposed(proposedFile);
+    QFileDialog dialog(parent, caption, proposed.absolutePath(), caseInsensitiveFilter(filter));
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.selectFile(proposed.fileName());
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return dialog.selectedFiles();
+}
+
 void FileDialog::setNextFileName(const QString& fileName)
 {
-    m_answers.push_back(fileName);
+    m_answers.push_back(fileName.isEmpty() ? QStringList() : QStringList{fileName});
+    m_saveFilters.push_back(QString());
+}
+
+void FileDialog::setNextFileNames(const QStringList& fileNames)
+{
+    m_answers.push_back(fileNames);
     m_saveFilters.push_back(QString());
 }
 
 void FileDialog::setNextSaveFileName(const QString& fileName, const QString& filter)
 {
-    m_answers.push_back(fileName);
+    m_answers.push_back(fileName.isEmpty() ? QStringList() : QStringList{fileName});
     m_saveFilters.push_back(filter);
 }
 
@@ -110,10 +135,12 @@ void FileDialog::reset()
 
 bool TOpenDialog::Execute(QWidget* parent)
 {
-    const QString chosen = fileDialog()->getOpenFileName(parent, Title, FileName, Filter);
-    if (chosen.isEmpty())
+    const QStringList chosen = Multiple ? fileDialog()->getOpenFileNames(parent, Title, FileName, Filter)
+                                        : QStringList{fileDialog()->getOpenFileName(parent, Title, FileName, Filter)};
+    if (chosen.value(0).isEmpty())
         return false;
-    FileName = chosen;
+    FileName = chosen.first();
+    Files = chosen;
     return true;
 }
 

@@ -17,6 +17,9 @@ public:
     // e.g. "Text files (*.txt)"; file name patterns match without regard to letter case.
     QString getOpenFileName(QWidget* parent, const QString& caption, const QString& proposedFile,
                             const QString& filter);
+    // The same with a multiple selection: the chosen files in the dialog's order, none on Cancel.
+    QStringList getOpenFileNames(QWidget* parent, const QString& caption, const QString& proposedFile,
+                                 const QString& filter);
 
     // The file to save to, or "" on cancel. filters are Qt filters; *selectedFilter receives the
     // one chosen (it decides the format).
@@ -26,6 +29,7 @@ public:
     // Test seam: queued answers are returned in order instead of showing the dialog;
     // an empty answer stands for Cancel.
     void setNextFileName(const QString& fileName);
+    void setNextFileNames(const QStringList& fileNames);
     void setNextCancel() { setNextFileName(QString()); }
     // A queued save answer with the filter chosen (else the first filter).
     void setNextSaveFileName(const QString& fileName, const QString& filter);
@@ -41,8 +45,11 @@ public:
     void reset();
 
 private:
-    std::deque<QString> m_answers;
-    std::deque<QString> m_saveFilters;
+    // The next queued answer (and its save filter), recorded as a call.
+    QStringList nextAnswer(const QString& caption, const QString& proposedFile, const QString& filter,
+                           QString* saveFilter = nullptr);
+    std::deque<QStringList> m_answers;
+    std::deque<QString> m_saveFilters;  // in step with m_answers
     std::vector<Call> m_calls;
 };
 
@@ -58,6 +65,8 @@ public:
     QString Title;
     QString Filter;
     QString FileName;  // proposed before Execute, the chosen file after a confirmed Execute
+    bool Multiple = false;  // allow a multiple selection
+    QStringList Files;      // every chosen file after a confirmed Execute (FileName is the first)
 
     // Shows the dialog; true and FileName set when a file was chosen, false on cancel.
     bool Execute(QWidget* parent = nullptr);

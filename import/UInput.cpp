@@ -2,7 +2,6 @@
 
 #include "dialogs/FileDialog.h"
 #include "dialogs/UiFonts.h"
-#include "import/DataImportProcedures.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -13,6 +12,37 @@
 #include <climits>
 
 namespace corvanta {
+
+namespace {
+
+// Hands the run's messages on with the hourglass lifted while a box is up.
+class CursorAroundBoxes : public Messages {
+public:
+    explicit CursorAroundBoxes(Messages& inner) : m_inner(inner) {}
+    QString superMsg(const QString& caption, const QString& text, const QString& buttons, const QString& options,
+                     const QString& icon) override
+    {
+        Lift lift;
+        return m_inner.superMsg(caption, text, buttons, options, icon);
+    }
+    void systemBox(const QString& caption, const QString& text) override
+    {
+        Lift lift;
+        m_inner.systemBox(caption, text);
+    }
+    void cause(const QString& why) override { m_inner.cause(why); }
+    void beep() override { m_inner.beep(); }
+    void busy(bool on) override { m_inner.busy(on); }
+
+private:
+    struct Lift {
+        Lift() { QApplication::restoreOverrideCursor(); }
+        ~Lift() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    };
+    Messages& m_inner;
+};
+
+}  // namespace
 
 TfrmInput::TfrmInput(TDMData& dm, const TOpenDialog& openDialog, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), m_dm(dm), m_openDialog(openDialog)
@@ -55,17 +85,32 @@ void TfrmInput::Timer1Timer()
     m_running = true;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     Messages& messages = m_messagesOverride ? *m_messagesOverride : static_cast<Messages&>(m_messages);
-    try {
-        DataImportProcedures procedures(m_dm);
-        m_result = RunImport(m_openDialog.FileName, procedures, messages, this);
-    } catch (const std::exception& e) {
-        // Whatever escaped the run: reported, and the window still closes.
-        m_result.status = ImportStatus::DatabaseError;
-        QApplication::restoreOverrideCursor();
-        messages.systemBox(importtext::errorCaption(), QString::fromUtf8(e.what()));
-        QApplication::setOverrideCursor(Qt::WaitCursor);
+    const QStringList files = m_openDialog.Files.isEmpty() ? QStringList{m_openDialog.FileName} : m_openDialog.Files;
+    const bool several = files.size() > 1;
+    const QString title = windowTitle();
+    m_runs.clear();
+    m_result = ImportResult{};
+    bool anyFailed = false;
+    for (qsizetype k = 0; k < files.size(); ++k) {
+        if (several) {
+            setWindowTitle(ImportFileTitle(title, int(k + 1), int(files.size()), files[k]));
+            Label1->setText(importtext::windowLabel());
+            ProgressBar1->setValue(0);
+            repaintNow();
+        }
+        // The cursor goes while a box is up, so that the user can answer it.
+        CursorAroundBoxes boxes(messages);
+        m_runs.push_back(RunRecordedImport(m_dm, files[k], boxes, this, several));
+        if (!m_runs.back().ok() && !anyFailed) {
+            anyFailed = true;
+            m_result = m_runs.back().result;
+            if (m_result.ok())  // the figures went in, the history row did not
+                m_result.status = ImportStatus::DatabaseError;
+        }
     }
     QApplication::restoreOverrideCursor();
+    if (several)
+        messages.systemBox(ImportSummaryCaption(), ImportSummaryText(m_runs));
     m_running = false;
     offerDetails();
     done(m_result.ok() ? QDialog::Accepted : QDialog::Rejected);

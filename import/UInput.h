@@ -1,8 +1,13 @@
 #pragma once
-// The import window: shows itself, then imports the file chosen in the main window's file dialog
-// once, with a progress bar, and closes after every outcome.
+// The import window: shows itself, then imports the files chosen in the main window's file dialog
+// one after the other, each its own run written to the import history, with a progress bar, and
+// closes after every outcome. One file reports as it always has; several are imported quietly, a
+// failed one does not stop the rest, and one summary lists them all at the end.
 #include "dialogs/GuiMessages.h"
+#include "import/ImportHistory.h"
 #include "import/ImportRun.h"
+
+#include <vector>
 
 #include <QDialog>
 #include <QElapsedTimer>
@@ -25,8 +30,10 @@ public:
     QProgressBar* ProgressBar1;
     QTimer* Timer1;
 
-    // The outcome of the run (after the window has closed).
+    // The outcome of the run (after the window has closed): the first failed file's, else success.
     const ImportResult& Result() const { return m_result; }
+    // Every file's run, in order.
+    const std::vector<RecordedImport>& Runs() const { return m_runs; }
     // Progress in file lines (the bar itself may be scaled for very long files).
     qint64 ProgressPosition() const { return m_position; }
     qint64 ProgressMax() const { return m_max; }
@@ -54,6 +61,7 @@ private:
     GuiMessages m_messages;
     Messages* m_messagesOverride = nullptr;
     ImportResult m_result;
+    std::vector<RecordedImport> m_runs;
     bool m_running = false;
     qint64 m_max = 0;
     qint64 m_position = 0;

@@ -560,6 +560,56 @@ BEGIN
 END
 $$;
 
+-- ---- import history (begin) -----------------------------------------------------------------
+-- This section is also run on its own, once, in an account set made before it existed (the
+-- engine does so when it opens the account set): every statement here may run again.
+
+CREATE TABLE IF NOT EXISTS import_log (
+    seq bigserial PRIMARY KEY,
+    runtime timestamp(0) NOT NULL DEFAULT localtimestamp(0),
+    filename text NOT NULL,
+    filesize bigint,
+    sha256 text,
+    kinds text,
+    lines bigint,
+    outcome text NOT NULL,
+    reason text,
+    computer text,
+    dbuser text
+);
+
+-- One row per run; the database user is the session's when the client gives none.
+CREATE OR REPLACE FUNCTION hz_AddImportLog("FileName" text, "FileSize" bigint, "Sha256" text,
+                                           "Kinds" text, "Lines" bigint, "Outcome" text,
+                                           "Reason" text, "Computer" text, "DbUser" text)
+RETURNS integer
+LANGUAGE plpgsql
+AS $$
+BEGIN
+    IF coalesce("FileName", '') = '' OR coalesce(hz_util_trim("Outcome"), '') = '' THEN
+        RETURN -1;
+    END IF;
+    INSERT INTO import_log (filename, filesize, sha256, kinds, lines, outcome, reason, computer, dbuser)
+    VALUES ("FileName", "FileSize", coalesce("Sha256", ''), coalesce("Kinds", ''), "Lines",
+            hz_util_trim("Outcome"), coalesce("Reason", ''), coalesce("Computer", ''),
+            coalesce(nullif("DbUser", ''), session_user::text));
+    RETURN 0;
+END
+$$;
+
+-- Newest run first; "Limit" above 0 keeps that many.
+CREATE OR REPLACE FUNCTION hz_GetImportLog("Limit" bigint)
+RETURNS TABLE ("RUNTIME" text, "FILENAME" text, "FILESIZE" bigint, "SHA256" text, "KINDS" text,
+               "LINES" bigint, "OUTCOME" text, "REASON" text, "COMPUTER" text, "DBUSER" text)
+LANGUAGE sql STABLE
+AS $$
+    SELECT to_char(l.runtime, 'YYYY-MM-DD HH24:MI:SS'), l.filename, l.filesize, l.sha256, l.kinds,
+           l.lines, l.outcome, l.reason, l.computer, l.dbuser
+    FROM import_log l ORDER BY l.seq DESC
+    LIMIT CASE WHEN "Limit" > 0 THEN "Limit" END
+$$;
+-- ---- import history (end) -------------------------------------------------------------------
+
 -- ---- daily sales summary -------------------------------------------------------------------
 -- From here to the end the script can run again: the engine runs this part in an account set
 -- made before it (on first use of the statistics), as one transaction.

@@ -141,8 +141,13 @@ using sqlite::Query;
 
 namespace {
 
-// 2: sales clustered by day.
-constexpr int kSchemaVersion = 2;
+// 2: sales clustered by day. 3: the import history.
+constexpr int kSchemaVersion = 3;
+
+const char* const kImportLogTableSql =
+    "CREATE TABLE IF NOT EXISTS import_log("
+    "  seq INTEGER PRIMARY KEY, RUNTIME TEXT NOT NULL, FILENAME TEXT NOT NULL, FILESIZE INTEGER, SHA256 TEXT, "
+    "  KINDS TEXT, LINES INTEGER, OUTCOME TEXT NOT NULL, REASON TEXT, COMPUTER TEXT, DBUSER TEXT);";
 
 // ---- master ------------------------------------------------------------------------------
 
@@ -353,6 +358,49 @@ CallResult hz_AddStock(EmbeddedEngine& e, const ProcArgs&)
     return ret(0);
 }
 
+// ---- import history ----------------------------------------------------------------------
+
+// One row per run, stamped with the local time of the machine that holds the account set.
+CallResult hz_AddImportLog(EmbeddedEngine& e, const ProcArgs& a)
+{
+    sqlite::Db& db = accountDb(e);
+    const QString fileName = a.text("@FileName");
+    const QString outcome = a.trimmed("@Outcome");
+    if (fileName.isEmpty() || outcome.isEmpty())
+        return ret(-1);
+    db.prepare("INSERT INTO import_log(RUNTIME, FILENAME, FILESIZE, SHA256, KINDS, LINES, OUTCOME, REASON, COMPUTER, "
+               "DBUSER) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)")
+        .bindText(1, QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
+        .bindText(2, fileName)
+        .bind(3, a.value("@FileSize"))
+        .bindText(4, a.text("@Sha256"))
+        .bindText(5, a.text("@Kinds"))
+        .bind(6, a.value("@Lines"))
+        .bindText(7, outcome)
+        .bindText(8, a.text("@Reason"))
+        .bindText(9, a.text("@Computer"))
+        .bindText(10, a.text("@DbUser"))
+        .run();
+    return ret(0);
+}
+
+// Newest run first; @Limit above 0 keeps that many.
+CallResult hz_GetImportLog(EmbeddedEngine& e, const ProcArgs& a)
+{
+    const std::optional<qint64> limit = a.integer("@Limit");
+    auto q = accountDb(e).prepare(
+        "SELECT RUNTIME, FILENAME, FILESIZE, SHA256, KINDS, LINES, OUTCOME, REASON, COMPUTER, DBUSER FROM import_log "
+        "ORDER BY seq DESC LIMIT ?1");
+    q.bind(1, QVariant(qlonglong(limit && *limit > 0 ? *limit : -1)));
+    return rows(readRows(q,
+                         {QStringLiteral("RUNTIME"), QStringLiteral("FILENAME"), QStringLiteral("FILESIZE"),
+                          QStringLiteral("SHA256"), QStringLiteral("KINDS"), QStringLiteral("LINES"),
+                          QStringLiteral("OUTCOME"), QStringLiteral("REASON"), QStringLiteral("COMPUTER"),
+                          QStringLiteral("DBUSER")},
+                         {Col::Text, Col::Text, Col::Int, Col::Text, Col::Text, Col::Int, Col::Text, Col::Text,
+                          Col::Text, Col::Text}));
+}
+
 // The registered parameters of an intake procedure: those of engines/Intake.h, all text.
 const char* intakeParamList(IntakeKind kind)
 {
@@ -385,6 +433,11 @@ const std::vector<ProcedureDef>& allProcedures()
         {"hz_InsertStock", intakeParamList(IntakeKind::Stock), false, hz_InsertStock},
         {"hz_AddSales", "", false, hz_AddSales},
         {"hz_AddStock", "", false, hz_AddStock},
+        {"hz_AddImportLog",
+         "@FileName text, @FileSize integer, @Sha256 text, @Kinds text, @Lines integer, @Outcome text, @Reason text, "
+         "@Computer text, @DbUser text",
+         false, hz_AddImportLog},
+        {"hz_GetImportLog", "@Limit integer", false, hz_GetImportLog},
         {"hz_AllStat",
          "@date1 date, @date2 date, @iType text, @USERCODE text, @PTYPENAME text, @ID integer, @AGENTNAME text, "
          "@VCHTYPE integer",
@@ -499,8 +552,26 @@ CREATE TABLE colconfig(
   DefaultName TEXT, UserName TEXT, Visible INTEGER, SysVisible INTEGER, Width INTEGER,
   PRIMARY KEY(ID, UserID, OrderCode));
 )sql");
-    return sql;
+    return sql + QLatin1String(kImportLogTableSql);
 }
+
+namespace {
+
+// Registers the account set's procedures; onlyMissing keeps the registrations already there.
+void registerProcedures(sqlite::Db& db, bool onlyMissing)
+{
+    for (const ProcedureDef& p : allProcedures()) {
+        if (p.master)
+            continue;
+        db.prepare(onlyMissing ? "INSERT OR IGNORE INTO hz_procedures(name, params) VALUES(?1, ?2)"
+                               : "INSERT INTO hz_procedures(name, params) VALUES(?1, ?2)")
+            .bindText(1, QString::fromLatin1(p.name))
+            .bindText(2, QString::fromLatin1(p.params))
+            .run();
+    }
+}
+
+}  // namespace
 
 void upgradeAccountSet(sqlite::Db& db)
 {
@@ -512,9 +583,10 @@ void upgradeAccountSet(sqlite::Db& db)
     }
     if (version >= kSchemaVersion)
         return;
-    // Version 1: sales in import order with two indexes. Renumbered by day, in the same order.
     sqlite::Transaction tx(db);
-    db.exec(QStringLiteral(
+    // Version 1: sales in import order with two indexes. Renumbered by day, in the same order.
+    if (version < 2)
+        db.exec(QStringLiteral(
         "ALTER TABLE sales RENAME TO sales_v1;"
         "DROP INDEX IF EXISTS sales_date;"
         "DROP INDEX IF EXISTS sales_outlet_date;"
@@ -526,8 +598,11 @@ void upgradeAccountSet(sqlite::Db& db)
         "  ID, USERCODE, PTYPENAME, STANDARD, TYPE, UNIT, AREA, DATE, QTY, TOTAL, COSTTOTAL, VCHTYPE FROM sales_v1;"
         "DROP TABLE sales_v1;"
         // Its daily summary, if any, is built afresh from the renumbered lines on first use.
-        "DROP TABLE IF EXISTS sales_sum;"
-        "PRAGMA user_version = %2;").arg(embedded::kDayShift).arg(kSchemaVersion));
+        "DROP TABLE IF EXISTS sales_sum;").arg(embedded::kDayShift));
+    // Version 2: no import history; procedures added since are registered as well.
+    db.exec(QLatin1String(kImportLogTableSql));
+    registerProcedures(db, true);
+    db.exec(QStringLiteral("PRAGMA user_version = %1;").arg(kSchemaVersion));
     tx.commit();
 }
 
@@ -539,14 +614,7 @@ void writeTemplateFile(const QString& path)
     db->exec(QStringLiteral("PRAGMA page_size = 8192;"));
     sqlite::Transaction tx(*db);
     db->exec(accountSetSchemaSql());
-    for (const ProcedureDef& p : allProcedures()) {
-        if (p.master)
-            continue;
-        db->prepare("INSERT INTO hz_procedures(name, params) VALUES(?1, ?2)")
-            .bindText(1, QString::fromLatin1(p.name))
-            .bindText(2, QString::fromLatin1(p.params))
-            .run();
-    }
+    registerProcedures(*db, false);
     db->exec(QStringLiteral("PRAGMA user_version = %1;").arg(kSchemaVersion));
     tx.commit();
 }

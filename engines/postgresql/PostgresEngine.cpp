@@ -14,6 +14,39 @@ namespace {
 constexpr const char* kCatalogueLock = "SELECT pg_advisory_xact_lock(7235110001);\n";
 // Held while a new account-set database is made.
 constexpr qint64 kCreateLock = 7235110003;
+// Held while an older account set gains what the template added since.
+constexpr const char* kUpgradeLock = "SELECT pg_advisory_xact_lock(7235110004);\n";
+
+// The template's import-history section, which an account set made before it lacks.
+QByteArray importHistorySection()
+{
+    const QString path = FindFileNoCase(PgDataDir(), QStringLiteral("tavikhz.sql"));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw DbError(QStringLiteral("The account-set template %1 cannot be read: %2").arg(path, file.errorString()));
+    const QByteArray script = file.readAll();
+    const qsizetype begin = script.indexOf("-- ---- import history (begin)");
+    const qsizetype end = script.indexOf("-- ---- import history (end)");
+    if (begin < 0 || end < begin)
+        throw DbError(QStringLiteral("The account-set template %1 has no import-history section").arg(path));
+    return script.mid(begin, end - begin);
+}
+
+// An account set (it has the outlet table) without the import history gets it, once.
+void upgradeAccountSet(PGconn* conn)
+{
+    ResultPtr check(PQexec(conn, "SELECT to_regclass('outlets') IS NOT NULL "
+                                 "AND to_regprocedure('hz_getimportlog(bigint)') IS NULL"));
+    if (!resultOk(check.get()))
+        throw DbError(resultError(check.get(), conn));
+    if (PQntuples(check.get()) != 1 || QByteArray(PQgetvalue(check.get(), 0, 0)) != "t")
+        return;
+    const QByteArray batch = QByteArray(kUpgradeLock) + importHistorySection();
+    ResultPtr r(PQexec(conn, batch.constData()));
+    if (!resultOk(r.get()))
+        throw DbError(QStringLiteral("The import history cannot be added to this account set: %1")
+                          .arg(resultError(r.get(), conn)));
+}
 }  // namespace
 
 void PostgresEngine::open(const ConnectionProps& props)
@@ -46,6 +79,7 @@ void PostgresEngine::useDatabase(const QString& name)
     endBulk();
     // The old session stays usable when the new database cannot be reached.
     ConnPtr next = connectTo(m_props, actualDatabaseName(name));
+    upgradeAccountSet(next.get());
     dropDirect();  // its staging goes with the old session as well
     m_conn = std::move(next);
     m_procs.clear();

@@ -48,7 +48,10 @@ TEST(TfrmMain, MenusToolbarAndCommands)
     EXPECT_EQ(menus[1]->text(), QStringLiteral("数据导入"));
     EXPECT_EQ(menus[2]->text(), QStringLiteral("销售统计"));
     EXPECT_EQ(w.MenuSalesNet->actions(), QList<QAction*>({w.ActSalesNet}));
-    EXPECT_EQ(w.MenuDataAdd->actions(), QList<QAction*>({w.ActDataAdd}));
+    // The import history sits under the import command; like it, only usable after the login.
+    EXPECT_EQ(w.MenuDataAdd->actions(), QList<QAction*>({w.ActDataAdd, w.ActImportLog}));
+    EXPECT_EQ(w.ActImportLog->text(), QStringLiteral("导入记录"));
+    EXPECT_FALSE(w.ActImportLog->isEnabled());
     EXPECT_EQ(w.MenuStat->actions(), QList<QAction*>({w.ActStat, w.ActKCStat}));
 
     struct Expected { QAction* action; const char* caption; const char* hint; QKeySequence key; QToolButton* button; };

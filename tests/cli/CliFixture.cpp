@@ -117,6 +117,12 @@ void CliTest::addOutlet(const QString& dbName, const QString& id, const QString&
     ASSERT_EQ(rc, 0);
 }
 
+void CliTest::runAccountSetSql(const QString& dbName, const QString& sql)
+{
+    auto dm = openAccountSet(server, dbName);
+    dm->RunScript(sql);
+}
+
 std::vector<QStringList> CliTest::queryRows(const QString& dbName, const QString& proc,
                                             const std::vector<std::pair<QString, QVariant>>& values,
                                             const QStringList& fields)

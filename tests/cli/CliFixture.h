@@ -36,6 +36,8 @@ protected:
     void createAccountSet(const QString& name, const QString& dbName);
     // Adds an outlet to the account set directly through the data module.
     void addOutlet(const QString& dbName, const QString& id, const QString& name);
+    // Runs an SQL script in the account set directly through the data module.
+    void runAccountSetSql(const QString& dbName, const QString& sql);
     // Rows of an account-set query procedure, the given fields as text.
     std::vector<QStringList> queryRows(const QString& dbName, const QString& proc,
                                        const std::vector<std::pair<QString, QVariant>>& values,

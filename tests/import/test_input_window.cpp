@@ -5,11 +5,16 @@
 #include "dialogs/FileDialog.h"
 #include "dialogs/GuiMessages.h"
 #include "grid/Gbk.h"
+#include "grid/CellStore.h"
+#include "grid/New_grid.h"
+#include "import/ImportHistory.h"
+#include "import/UImportLog.h"
 #include "import/UInput.h"
 #include "tests/support/TestSupport.h"
 
 #include <QFile>
 #include <QLabel>
+#include <QMenu>
 #include <QProgressBar>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -134,4 +139,73 @@ TEST_F(InputWindowTest, MainWindowImportCommandUsesTheChosenFile)
     main.ActDataAddExecute();
     EXPECT_TRUE(shown().isEmpty());
     fileDialog()->reset();
+}
+
+TEST_F(InputWindowTest, SeveralFilesRunOneByOneAndABadOneDoesNotStopTheOthers)
+{
+    TfrmMain main;
+    QStringList titles;
+    main.openImport = [&](TfrmMain& m) {
+        TfrmInput window(dm, m.OpenDialog1, &m);
+        QObject::connect(&window, &QWidget::windowTitleChanged, [&](const QString& t) { titles << t; });
+        window.exec();
+        EXPECT_EQ(window.Result().status, ImportStatus::OutletMissing);
+        ASSERT_EQ(window.Runs().size(), 3u);
+        EXPECT_TRUE(window.Runs()[0].ok());
+        EXPECT_FALSE(window.Runs()[1].ok());
+        EXPECT_TRUE(window.Runs()[2].ok());
+    };
+    const QString a = writeFile("a.txt", QString::fromUtf8(kLines));
+    const QString bad = writeFile("bad.txt", QString::fromUtf8("h\r矿泉水,P001,500ml,A,瓶,广州,2026-03-05,1,1,1,404,11\r"));
+    const QString c = writeFile("c.txt", QString::fromUtf8("h\r绿茶,P002,1L,B,瓶,杭州,30,45.5,3\r"));
+    fileDialog()->reset();
+    fileDialog()->setNextFileNames({a, bad, c});
+    main.ActDataAddExecute();
+    fileDialog()->reset();
+
+    // The runs' own boxes stay quiet; one summary names each file, its outcome and reason.
+    ASSERT_EQ(SystemBoxSeam::calls().size(), 1u) << shown().join('\n').toStdString();
+    EXPECT_EQ(SystemBoxSeam::calls()[0].caption, QString::fromUtf8("导入结果"));
+    const QStringList summary = SystemBoxSeam::calls()[0].text.split('\n');
+    ASSERT_EQ(summary.size(), 5) << summary.join('\n').toStdString();
+    EXPECT_EQ(summary[0], QString::fromUtf8("共 3 个文件：成功 2 个，失败 1 个。"));
+    EXPECT_EQ(summary[1], QString::fromUtf8("a.txt：成功"));
+    EXPECT_TRUE(summary[2].startsWith(QString::fromUtf8("bad.txt：失败（第2行：数据导入失败！")));
+    EXPECT_EQ(summary[3], QString::fromUtf8("c.txt：成功"));
+    EXPECT_EQ(summary[4], QString::fromUtf8("一个文件失败不影响其余文件的导入。"));
+    EXPECT_EQ(titles, (QStringList{QString::fromUtf8("正在导入数据..... 文件 1/3：a.txt"),
+                                   QString::fromUtf8("正在导入数据..... 文件 2/3：bad.txt"),
+                                   QString::fromUtf8("正在导入数据..... 文件 3/3：c.txt")}));
+
+    // The good files' figures are in; each run is in the history, newest first.
+    dm.CallProc(dm.ADOSProc, "hz_GetStock", {{"@USERCODE", ""}, {"@PTYPENAME", ""}, {"@ID", ""}, {"@AGENTNAME", ""},
+                                             {"@AREA", ""}}, true);
+    EXPECT_EQ(dm.ADOSProc.RecordCount(), 1);
+    const CellStore log = LoadImportLog(dm, 0);
+    ASSERT_EQ(log.rowCount(), 3);
+    EXPECT_EQ(log.cell(1, 0), "c.txt");
+    EXPECT_EQ(log.cell(1, 1), "bad.txt");
+    EXPECT_EQ(log.cell(6, 1), QString::fromUtf8("失败"));
+    EXPECT_EQ(log.cell(1, 2), "a.txt");
+    EXPECT_EQ(log.cell(6, 2), QString::fromUtf8("成功"));
+    EXPECT_EQ(log.cell(9, 2), "sa");
+
+    // The history window from the main window's menu lists the same runs in its grid.
+    bool opened = false;
+    main.openImportLog = [&](TfrmMain& m) {
+        TfrmImportLog window(dm, &m);
+        QTimer::singleShot(0, &window, [&] {
+            opened = true;
+            EXPECT_EQ(window.Main_Grid->cell(0, 0), QString::fromUtf8("导入时间"));
+            EXPECT_EQ(window.Main_Grid->rowCount(), 4);
+            EXPECT_EQ(window.Main_Grid->cell(1, 1), "c.txt");
+            EXPECT_EQ(window.Main_Grid->cell(7, 2), log.cell(7, 1));
+            EXPECT_EQ(window.CountLabel->text(), QString::fromUtf8("共 3 次导入"));
+            window.close();
+        });
+        window.exec();
+    };
+    ASSERT_TRUE(main.MenuDataAdd->actions().contains(main.ActImportLog));
+    main.ActImportLogExecute();
+    EXPECT_TRUE(opened);
 }

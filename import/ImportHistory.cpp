@@ -1,0 +1,283 @@
+#include "import/ImportHistory.h"
+
+#include "connection/UDMData.h"
+#include "grid/CellStore.h"
+#include "grid/TextHelpers.h"
+#include "import/DataImportProcedures.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QFileInfo>
+
+namespace corvanta {
+
+namespace {
+
+// Counts the data lines of a chunked file as the reader splits them: CR ends a line (an LF after
+// it belongs to the end), Ctrl+Z ends the file, line 1 is the header, blanks (<= 32) at both ends
+// do not count.
+class LineCounter {
+public:
+    explicit LineCounter(ImportFileFacts& facts) : m_facts(facts) {}
+    // false once a Ctrl+Z ended the file.
+    bool feed(const char* p, qsizetype n)
+    {
+        for (qsizetype i = 0; i < n; ++i) {
+            const unsigned char c = static_cast<unsigned char>(p[i]);
+            if (c == 0x1A) {
+                endLine();
+                return false;
+            }
+            if (c == '\r') {
+                endLine();
+                continue;
+            }
+            if (c > 32)
+                m_blank = false;
+            if (c == ',')
+                ++m_commas;
+        }
+        return true;
+    }
+    void endLine()
+    {
+        if (m_line++ > 0 && !m_blank) {
+            ++m_facts.dataLines;
+            if (m_commas == kSalesCommas)
+                ++m_facts.salesLines;
+            else if (m_commas == kStockCommas)
+                ++m_facts.stockLines;
+        }
+        m_blank = true;
+        m_commas = 0;
+    }
+
+private:
+    ImportFileFacts& m_facts;
+    qint64 m_line = 0;
+    int m_commas = 0;
+    bool m_blank = true;
+};
+
+}  // namespace
+
+ImportFileFacts ReadImportFileFacts(const QString& path)
+{
+    ImportFileFacts facts;
+    QFile file(path);
+    if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly))
+        return facts;
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    LineCounter lines(facts);
+    QByteArray buf(1 << 20, Qt::Uninitialized);
+    qint64 size = 0;
+    bool counting = true;
+    for (;;) {
+        const qint64 n = file.read(buf.data(), buf.size());
+        if (n < 0)
+            return ImportFileFacts{};
+        if (n == 0)
+            break;
+        size += n;
+        hash.addData(QByteArrayView(buf.constData(), n));
+        if (counting)
+            counting = lines.feed(buf.constData(), n);
+    }
+    if (counting)
+        lines.endLine();
+    facts.size = size;
+    facts.sha256 = QString::fromLatin1(hash.result().toHex());
+    return facts;
+}
+
+QString ImportKindsText(const ImportFileFacts& facts)
+{
+    QStringList kinds;
+    if (facts.salesLines)
+        kinds << QStringLiteral("销售");
+    if (facts.stockLines)
+        kinds << QStringLiteral("库存");
+    return kinds.join(QLatin1Char('+'));
+}
+
+QString ReasonCapture::superMsg(const QString& caption, const QString& text, const QString& buttons,
+                                const QString& options, const QString& icon)
+{
+    m_texts << text;
+    return m_quiet ? QStringLiteral("myok") : m_inner.superMsg(caption, text, buttons, options, icon);
+}
+
+void ReasonCapture::systemBox(const QString& caption, const QString& text)
+{
+    m_texts << text;
+    if (!m_quiet)
+        m_inner.systemBox(caption, text);
+}
+
+void ReasonCapture::cause(const QString& why)
+{
+    m_texts << why;
+    if (!m_quiet)
+        m_inner.cause(why);
+}
+
+void ReasonCapture::beep()
+{
+    if (!m_quiet)
+        m_inner.beep();
+}
+
+void ReasonCapture::busy(bool on)
+{
+    m_inner.busy(on);
+}
+
+QString ReasonCapture::text() const
+{
+    QStringList lines;
+    for (const QString& t : m_texts) {
+        const QString one = t.simplified();
+        if (!one.isEmpty())
+            lines << one;
+    }
+    return lines.join(QStringLiteral("; "));
+}
+
+QString ImportOutcomeSuccess()
+{
+    return QStringLiteral("成功");
+}
+
+QString ImportOutcomeFailed()
+{
+    return QStringLiteral("失败");
+}
+
+QString ImportReason(const ImportResult& result, const QString& reported)
+{
+    if (result.ok())
+        return QString();
+    // The line-precise reason follows the messages the run showed.
+    QString text = reported;
+    if (!result.reason.isEmpty() && !text.contains(result.reason))
+        text += (text.isEmpty() ? QString() : QStringLiteral("; ")) + result.reason;
+    if (result.lineNo > 0)
+        return QStringLiteral("第%1行：%2").arg(result.lineNo).arg(text);
+    return text;
+}
+
+RecordedImport RunRecordedImport(TDMData& dm, const QString& file, Messages& messages, ImportObserver* observer,
+                                 bool quiet)
+{
+    RecordedImport run;
+    run.file = file;
+    ReasonCapture capture(messages, quiet);
+    try {
+        DataImportProcedures procedures(dm);
+        run.result = RunImport(file, procedures, capture, observer);
+    } catch (const std::exception& e) {
+        // Whatever escaped the run: reported, and recorded as the reason.
+        run.result.status = ImportStatus::DatabaseError;
+        capture.systemBox(importtext::errorCaption(), CauseText(e));
+    }
+    run.reason = ImportReason(run.result, capture.text());
+
+    const ImportFileFacts facts = ReadImportFileFacts(file);
+    const QString user = dm.ADOConnection.Property(QStringLiteral("User Id")).value_or(QString());
+    try {
+        const int rc = dm.CallProc(dm.InsertProc, QStringLiteral("hz_AddImportLog"),
+                                   {{QStringLiteral("@FileName"), QFileInfo(file).fileName()},
+                                    {QStringLiteral("@FileSize"), facts.size < 0 ? QVariant() : QVariant(facts.size)},
+                                    {QStringLiteral("@Sha256"), facts.sha256},
+                                    {QStringLiteral("@Kinds"), ImportKindsText(facts)},
+                                    {QStringLiteral("@Lines"), facts.size < 0 ? QVariant() : QVariant(facts.dataLines)},
+                                    {QStringLiteral("@Outcome"),
+                                     run.result.ok() ? ImportOutcomeSuccess() : ImportOutcomeFailed()},
+                                    {QStringLiteral("@Reason"), run.reason},
+                                    {QStringLiteral("@Computer"), ComputerNameText()},
+                                    {QStringLiteral("@DbUser"), user}});
+        if (rc != 0)
+            run.recordError = QStringLiteral("hz_AddImportLog returned %1").arg(rc);
+    } catch (const std::exception& e) {
+        run.recordError = CauseText(e);
+    }
+    if (!run.recordError.isEmpty()) {
+        const QString text = QStringLiteral("导入记录未能写入：%1").arg(QFileInfo(file).fileName());
+        if (!quiet) {
+            messages.systemBox(importtext::errorCaption(), text);
+            messages.cause(run.recordError);
+        }
+        if (run.reason.isEmpty())
+            run.reason = text + QStringLiteral("; ") + run.recordError;
+    }
+    return run;
+}
+
+QString ImportFileTitle(const QString& title, int k, int n, const QString& file)
+{
+    return QStringLiteral("%1 文件 %2/%3：%4").arg(title).arg(k).arg(n).arg(QFileInfo(file).fileName());
+}
+
+QString ImportSummaryCaption()
+{
+    return QStringLiteral("导入结果");
+}
+
+QString ImportSummaryText(const std::vector<RecordedImport>& runs)
+{
+    qsizetype failed = 0;
+    for (const RecordedImport& r : runs)
+        failed += r.ok() ? 0 : 1;
+    QStringList lines;
+    lines << QStringLiteral("共 %1 个文件：成功 %2 个，失败 %3 个。")
+                 .arg(runs.size())
+                 .arg(qsizetype(runs.size()) - failed)
+                 .arg(failed);
+    for (const RecordedImport& r : runs) {
+        const QString name = QFileInfo(r.file).fileName();
+        lines << (r.ok() ? QStringLiteral("%1：%2").arg(name, ImportOutcomeSuccess())
+                         : QStringLiteral("%1：%2（%3）").arg(name, ImportOutcomeFailed(), r.reason));
+    }
+    if (failed)
+        lines << QStringLiteral("一个文件失败不影响其余文件的导入。");
+    return lines.join(QLatin1Char('\n'));
+}
+
+const QStringList& ImportLogHeadings()
+{
+    static const QStringList h{QStringLiteral("导入时间"), QStringLiteral("文件名"),   QStringLiteral("文件大小"),
+                               QStringLiteral("SHA-256"),  QStringLiteral("数据类别"), QStringLiteral("数据行数"),
+                               QStringLiteral("结果"),     QStringLiteral("原因"),     QStringLiteral("计算机"),
+                               QStringLiteral("数据库用户")};
+    return h;
+}
+
+const std::array<int, kImportLogColumns>& ImportLogWidths()
+{
+    static const std::array<int, kImportLogColumns> w{140, 160, 80, 200, 70, 70, 50, 300, 100, 90};
+    return w;
+}
+
+CellStore LoadImportLog(TDMData& dm, int limit)
+{
+    dm.CallProc(dm.ADOSProc, QStringLiteral("hz_GetImportLog"),
+                {{QStringLiteral("@Limit"), limit > 0 ? QVariant(limit) : QVariant()}}, true);
+    static const char* const fields[kImportLogColumns] = {"RUNTIME", "FILENAME", "FILESIZE", "SHA256", "KINDS",
+                                                          "LINES",   "OUTCOME",  "REASON",   "COMPUTER", "DBUSER"};
+    TADOCommand& q = dm.ADOSProc;
+    int index[kImportLogColumns];
+    for (int i = 0; i < kImportLogColumns; ++i)
+        index[i] = q.FieldIndex(QLatin1String(fields[i]));
+    CellStore cells(kImportLogColumns);
+    for (; !q.Eof(); q.Next()) {
+        QStringList row;
+        for (int i = 0; i < kImportLogColumns; ++i) {
+            const QVariant v = q.FieldValueAt(index[i]);
+            row << (v.isNull() ? QString() : v.toString());
+        }
+        cells.appendRow(row);
+    }
+    return cells;
+}
+
+}  // namespace corvanta
