@@ -169,6 +169,11 @@ ConfirmResult ConfirmDeleteAccountSet(TDMData& dm, Messages& messages, const QSt
         messages.systemBox(QStringLiteral("错误"), QStringLiteral("管理员密码不对,删除帐套失败!"));
         return {DialogOutcome::StayOpen, FocusTo::Password};
     }
+    if (result == -2) {
+        messages.superMsg(QStringLiteral("提示"), QStringLiteral("帐套不存在（SYSID %1），删除帐套失败!").arg(ztid),
+                          QStringLiteral("myok"), QString(), QStringLiteral("stop"));
+        return {};
+    }
     messages.superMsg(QStringLiteral("提示"), QStringLiteral("删除帐套成功!"), QStringLiteral("myok"), QString(), kInfo);
     return {DialogOutcome::Done, FocusTo::None};
 }

@@ -41,7 +41,8 @@ void ChooseAccountSet(TDMData& dm, const QString& dbName);
 // -1 when the administrator check fails; 0 when created. Server failures are raised.
 int CreateAccountSet(TDMData& dm, const QString& account, const QString& password,
                      const QString& dbName, const QString& setName);
-// -1 when the administrator check fails, else hz_DeleteZt's return value. Server failures are raised.
+// -1 when the administrator check fails, else hz_DeleteZt's return value (-2: no such SYSID).
+// Server failures are raised.
 int DeleteAccountSet(TDMData& dm, const QString& account, const QString& password, int ztid);
 
 enum class DialogOutcome {

@@ -49,9 +49,16 @@ TEST_F(CliTest, AccountSetsAreCreatedListedAndDeleted)
     for (int i = 1; i < lines.size(); ++i)
         EXPECT_EQ(lines[i].section('\t', 0, 0), QString::number(i));  // renumbered from 1
 
-    // An id that is gone is not a refusal.
-    del = run({"accountset-delete", "--admin", admin(), "--password", adminPassword(), QString::number(idA)});
-    EXPECT_EQ(del.code, 0);
+    // An id that is not in the catalogue: refused, said so, nothing changed.
+    const QStringList before = run({"accountsets"}).lines();
+    for (const QString& gone : {QString::number(idA), QStringLiteral("987654321")}) {
+        del = run({"accountset-delete", "--admin", admin(), "--password", adminPassword(), gone});
+        EXPECT_EQ(del.code, 1);
+        EXPECT_EQ(del.errLines,
+                  QStringList{QString::fromUtf8("[提示] 帐套不存在（SYSID %1），删除帐套失败!").arg(gone)});
+    }
+    EXPECT_EQ(run({"accountsets"}).lines(), before);
+    EXPECT_GT(sysIdOf(b), 0);
 }
 
 TEST_F(CliTest, AdministratorChecksAndNameRuleRefuseBeforeTheServer)

@@ -110,6 +110,9 @@ TEST_F(Conformance, OutletsKeepTextAndReturnCodes)
     // Duplicate numbers, also with blanks around them.
     EXPECT_EQ(call(QStringLiteral("hz_InsertNet"), {{"@ID", "10"}, {"@AGENTNAME", "x"}}), -2);
     EXPECT_EQ(call(QStringLiteral("hz_InsertNet"), {{"@ID", " 2 "}, {"@AGENTNAME", "x"}}), -2);
+    // One number, one outlet: leading zeros and a sign name the existing outlet.
+    for (const char* same : {"0010", "+10", "+0010", " 010 ", "0123"})
+        EXPECT_EQ(call(QStringLiteral("hz_InsertNet"), {{"@ID", same}, {"@AGENTNAME", "x"}}), -2) << same;
 
     auto rows = query(QStringLiteral("hz_GetNet"), {}, kNetFields);
     ASSERT_EQ(rows.size(), 3u);
@@ -129,6 +132,8 @@ TEST_F(Conformance, OutletsKeepTextAndReturnCodes)
                     {"@LINKMAN", "l"}}),
               0);
     EXPECT_EQ(call(QStringLiteral("hz_ModiNet"), {{"@ID", "999"}, {"@AGENTNAME", "x"}}), -1);
+    // The outlet a typed number names, not a new one.
+    EXPECT_EQ(call(QStringLiteral("hz_ModiNet"), {{"@ID", "+0123"}, {"@AGENTNAME", "OneTwoThree"}}), 0);
     rows = query(QStringLiteral("hz_GetNet"), {}, kNetFields);
     EXPECT_EQ(rows[0], (QStringList{"2", "二号店", "加盟", "t", "f", "l", "a"}));
 
@@ -137,7 +142,13 @@ TEST_F(Conformance, OutletsKeepTextAndReturnCodes)
     ASSERT_EQ(insertSales("123", "P1", "Pen", kD1, "1", "2", "1"), 0);
     ASSERT_EQ(call(QStringLiteral("hz_AddSales")), 0);
     EXPECT_EQ(call(QStringLiteral("hz_deleteNet"), {{"@ID", "123"}}), -1);
-    EXPECT_EQ(call(QStringLiteral("hz_deleteNet"), {{"@ID", "2"}}), 0);
+    EXPECT_EQ(call(QStringLiteral("hz_deleteNet"), {{"@ID", "0123"}}), -1);  // the same outlet
+    // An unknown outlet is not a success, and nothing goes.
+    EXPECT_EQ(call(QStringLiteral("hz_deleteNet"), {{"@ID", "999"}}), -2);
+    EXPECT_EQ(call(QStringLiteral("hz_deleteNet"), {{"@ID", "x"}}), -2);
+    EXPECT_EQ(query(QStringLiteral("hz_GetNet"), {}, kNetFields).size(), 3u);
+    EXPECT_EQ(call(QStringLiteral("hz_deleteNet"), {{"@ID", "+02"}}), 0);
+    EXPECT_EQ(call(QStringLiteral("hz_deleteNet"), {{"@ID", "2"}}), -2);  // gone now
     rows = query(QStringLiteral("hz_GetNet"), {}, kNetFields);
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[0][0], "10");
