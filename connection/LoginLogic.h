@@ -68,5 +68,10 @@ QString ServerNameRuleText();
 
 // The message shown when a database name is not a plain identifier.
 QString DatabaseNameRuleText();
+// The catalogue's sysname column: varchar(50), in characters.
+inline constexpr int kAccountSetNameChars = 50;
+QString AccountSetNameRuleText();
+// The embedded engine's data folder cannot be written.
+QString DataFolderRuleText(const QString& dir);
 
 }  // namespace corvanta

@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryFile>
 #include <sqlite3.h>
 #ifdef __linux__
 #include <sys/resource.h>
@@ -61,8 +62,9 @@ void EmbeddedEngine::open(const ConnectionProps& props)
     const QFileInfo info(dir);
     if (!info.isDir())
         throw DbError(QStringLiteral("Data folder %1 does not exist").arg(dir));
-    if (!info.isWritable())
-        throw DbError(QStringLiteral("Data folder %1 is not writable").arg(dir));
+    // Permission bits do not tell everything (an administrator, a read-only mount): try it.
+    if (!info.isWritable() || !QTemporaryFile(dir + QStringLiteral("/.probe-XXXXXX")).open())
+        throw DataFolderError(QStringLiteral("Data folder %1 is not writable").arg(dir));
     m_dataDir = dir;
     m_master = sqlite::Db::open(FindFileNoCase(dir, QStringLiteral("master.db")),
                                 SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX);

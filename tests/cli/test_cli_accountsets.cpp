@@ -84,6 +84,17 @@ TEST_F(CliTest, AdministratorChecksAndNameRuleRefuseBeforeTheServer)
     EXPECT_EQ(r.code, 1);
     EXPECT_EQ(r.errLines, QStringList{QString::fromUtf8("[提示信息] 管理员帐号不能为空！")});
 
+    // An account-set name longer than the catalogue holds: refused before anything is made.
+    r = run({"accountset-create", "--admin", admin(), "--password", adminPassword(),
+             QString::fromUtf8("帐").repeated(51), db});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.errLines, QStringList{QString::fromUtf8("[提示信息] 帐套名称最长50个字符！")});
+    EXPECT_EQ(sysIdOf(db), -1);
+    createAccountSet(QString::fromUtf8("帐").repeated(50), db);
+    const QStringList listed = run({"accountsets"}).lines().filter(db);
+    ASSERT_EQ(listed.size(), 1);
+    EXPECT_EQ(listed[0].section('\t', 1, 1), QString::fromUtf8("帐").repeated(50));
+
     // Names that are not plain identifiers never reach the server.
     for (QString bad : {QString("1abc"), QString("a b"), QString::fromUtf8("帐套"), QString("x'; drop table t; --"),
                         QString("a").repeated(51)}) {
@@ -118,6 +129,23 @@ TEST_F(CliTest, UsageErrorsAndConnectionFailures)
     EXPECT_TRUE(r.errLines[1].startsWith(QString::fromUtf8("[原因] "))) << r.errLines[1].toStdString();
     EXPECT_GT(r.errLines[1].size(), 8);
     EXPECT_FALSE(r.errLines[1].contains(QString::fromUtf8("连接失败")));
+}
+
+TEST_F(CliTest, UnwritableDataFolderIsNamedAsTheCause)
+{
+    if (engine() != QLatin1String("embedded"))
+        GTEST_SKIP() << "only the embedded engine keeps its databases in the data folder";
+    // A folder no one may write into, not even an administrator: a proc folder.
+    const QString data = dir->dataDir();
+    ASSERT_TRUE(QDir(data).removeRecursively());
+    ASSERT_TRUE(QFile::link(QStringLiteral("/proc/self/fdinfo"), data));
+    CliRun r = run({"accountsets"});
+    EXPECT_EQ(r.code, 3);
+    ASSERT_EQ(r.errLines.size(), 2) << r.errLines.join('\n').toStdString();
+    EXPECT_EQ(r.errLines[0],
+              QString::fromUtf8("[错误] 数据文件夹 %1 不可写，请检查该文件夹的权限！").arg(QDir::toNativeSeparators(data)));
+    EXPECT_TRUE(r.errLines[1].startsWith(QString::fromUtf8("[原因] "))) << r.errLines[1].toStdString();
+    QFile::remove(data);
 }
 
 TEST(CliMessages, CarriageReturnsBecomeSlashes)
