@@ -2,6 +2,7 @@
 #include "tests/connection/ConformanceFixture.h"
 
 #include "app/Sysdef.h"
+#include "base/Values.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -213,6 +214,42 @@ TEST_F(Conformance, ReimportReplacesAndSumsAreExact)
     ASSERT_EQ(stat.size(), 2u);
     EXPECT_EQ(stat[0], (QStringList{"1", "A店", "1.3", "1.3", "0.6", "0.7"}));
     EXPECT_EQ(stat[1], (QStringList{"2", "B店", "5", "5", "1", "4"}));
+}
+
+TEST_F(Conformance, DateRangeAndLargeSumsAreOneRuleOnBothEngines)
+{
+    addOutlet(QStringLiteral("1"), QStringLiteral("A店"));
+    call(QStringLiteral("hz_deleSales"));
+    // Every day from 0001-01-01 to 9999-12-31 is a sales date on either engine.
+    for (const char* day : {"0001-01-01", "8000-01-01", "9999-12-31"})
+        ASSERT_EQ(insertSales("1", "D", "Day", day, "1", "1", "1"), 0) << day;
+    ASSERT_EQ(call(QStringLiteral("hz_AddSales")), 0);
+    const auto days = query(QStringLiteral("hz_AllStat"), statFilter("D", "0001-01-01", "9999-12-31"), kStatFields);
+    ASSERT_EQ(days.size(), 3u);
+    EXPECT_EQ(days[0][1], "0001-01-01");
+    EXPECT_EQ(days[1][1], "8000-01-01");
+    EXPECT_EQ(days[2][1], "9999-12-31");
+
+    // Ten of the largest amount: the exact sum, or a refusal that says why; never another figure.
+    call(QStringLiteral("hz_deleSales"));
+    for (int i = 0; i < 10; ++i)
+        ASSERT_EQ(insertSales("1", "BIG", "Big", kD1, "1", "999999999999.999999", "0"), 0);
+    ASSERT_EQ(call(QStringLiteral("hz_AddSales")), 0);
+    try {
+        const auto big = query(QStringLiteral("hz_AllStat"), statFilter("P", kD1, kD1), kStatFields);
+        ASSERT_EQ(big.size(), 1u);
+        EXPECT_EQ(big[0][3], "9999999999999.99999");
+    } catch (const DbError& e) {
+        EXPECT_EQ(QString::fromUtf8(e.what()), SumOutOfRangeText());
+    }
+    // Within the stated range the sum is exact on both: nine of them, re-imported.
+    call(QStringLiteral("hz_deleSales"));
+    for (int i = 0; i < 9; ++i)
+        ASSERT_EQ(insertSales("1", "BIG", "Big", kD1, "1", "999999999999.999999", "0"), 0);
+    ASSERT_EQ(call(QStringLiteral("hz_AddSales")), 0);
+    const auto sum = query(QStringLiteral("hz_AllStat"), statFilter("P", kD1, kD1), kStatFields);
+    ASSERT_EQ(sum.size(), 1u);
+    EXPECT_EQ(sum[0][3], "8999999999999.999991");
 }
 
 TEST_F(Conformance, StatisticsModesAndFilters)
