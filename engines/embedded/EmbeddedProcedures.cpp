@@ -6,6 +6,7 @@
 #include "engines/embedded/EmbeddedIntake.h"
 #include "engines/embedded/EmbeddedProcedureSupport.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -168,6 +169,7 @@ CallResult hz_insertzt(EmbeddedEngine& e, const ProcArgs& a)
     }
     db.prepare("INSERT INTO SyshzZt(sysname, dbname) VALUES(?1, ?2)").bindText(1, a.text("@szSYSname")).bindText(2, dbName).run();
     tx.commit();
+    QFile::remove(creationMarker(e.dataDir(), dbName, QCoreApplication::applicationPid()));
     return ret(0);
 }
 

@@ -2,6 +2,8 @@
 #include "tests/cli/CliFixture.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 
 using namespace corvanta;
 using namespace corvanta::test;
@@ -146,6 +148,36 @@ TEST_F(CliTest, UnwritableDataFolderIsNamedAsTheCause)
               QString::fromUtf8("[错误] 数据文件夹 %1 不可写，请检查该文件夹的权限！").arg(QDir::toNativeSeparators(data)));
     EXPECT_TRUE(r.errLines[1].startsWith(QString::fromUtf8("[原因] "))) << r.errLines[1].toStdString();
     QFile::remove(data);
+}
+
+TEST_F(CliTest, KilledCreationLeavesNothingThatBlocksTheName)
+{
+    if (engine() != QLatin1String("embedded"))
+        GTEST_SKIP() << "the server engine creates a database in one statement";
+    ASSERT_EQ(run({"accountsets"}).code, 0);
+    const QString db = uniqueDbName();
+    const QString data = dir->dataDir() + QLatin1Char('/');
+    auto touch = [](const QString& path) {
+        QFile f(path);
+        return f.open(QIODevice::WriteOnly) && f.write("x") == 1;
+    };
+    // What a creation killed after the move, before the registration, leaves (no such process).
+    const QString dead = QStringLiteral("2147483000");
+    ASSERT_TRUE(touch(data + db + ".db"));
+    ASSERT_TRUE(touch(data + "." + db + ".creating-" + dead));
+    ASSERT_TRUE(touch(data + "." + db + ".restoring-" + dead));
+    createAccountSet("x", db);
+    EXPECT_GT(sysIdOf(db), 0);
+    EXPECT_EQ(QDir(data).entryList({"." + db + ".*"}, QDir::Files | QDir::Hidden), QStringList());
+
+    // A creation whose process still runs (pid 1) is left alone: the name stays taken.
+    const QString other = uniqueDbName();
+    ASSERT_TRUE(touch(data + other + ".db"));
+    ASSERT_TRUE(touch(data + "." + other + ".creating-1"));
+    CliRun r = run({"accountset-create", "--admin", admin(), "--password", adminPassword(), "y", other});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(QFileInfo::exists(data + other + ".db"));
+    EXPECT_EQ(sysIdOf(other), -1);
 }
 
 TEST(CliMessages, CarriageReturnsBecomeSlashes)
