@@ -139,4 +139,9 @@ std::optional<Day> ParseDay(std::string_view utf8)
     return parseDayUtf8(utf8);
 }
 
+QString SumOutOfRangeText()
+{
+    return QStringLiteral("合计超出可精确计算的范围（绝对值最大 %1），没有给出结果！").arg(QLatin1String(scaled::kLargestExactSum));
+}
+
 }  // namespace corvanta

@@ -35,6 +35,9 @@ std::optional<qint32> ParseInt32(QStringView text);
 namespace scaled {
 constexpr int kIntegerDigits = 12;
 constexpr int kFractionDigits = 6;
+// The largest sum the embedded engine computes exactly (in millionths, a 64-bit integer); a
+// larger one is refused with SumOutOfRangeText().
+constexpr const char* kLargestExactSum = "9223372036854.775807";
 constexpr qint64 kUnit = 1'000'000;  // 10 to the power kFractionDigits
 static_assert(kFractionDigits == 6 && kUnit == 1'000'000, "kUnit is 10^kFractionDigits");
 
@@ -44,6 +47,9 @@ std::optional<qint64> parse(std::string_view utf8);
 // Minimal decimal text: "12.5", "-3", "0".
 QString format(qint64 value);
 }  // namespace scaled
+
+// The refusal of a sum beyond scaled::kLargestExactSum.
+QString SumOutOfRangeText();
 
 // ---- UTF-8 forms ----------------------------------------------------------------------------
 

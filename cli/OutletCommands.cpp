@@ -133,7 +133,7 @@ int outletDelete(CliContext& ctx, const QStringList& args)
     if (!dm)
         return ExitNoConnection;
     const std::optional<int> r = DeleteOutlet(*dm, ctx.messages, a.positional()[0]);
-    return r && *r == -1 ? ExitFailed : ExitOk;
+    return r && *r != 0 ? ExitFailed : ExitOk;
 }
 
 int printOutlets(CliContext& ctx, const QStringList& args)

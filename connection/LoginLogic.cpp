@@ -1,10 +1,12 @@
 #include "connection/LoginLogic.h"
 
 #include "app/Config.h"
+#include "app/Sysdef.h"
 #include "connection/UDMData.h"
 #include "engines/DatabaseName.h"
 #include "grid/TextHelpers.h"
 
+#include <QDir>
 #include <QFile>
 
 namespace corvanta {
@@ -38,6 +40,10 @@ bool ConnectServer(TDMData& dm, const QString& typedServer, Messages& messages)
     }
     try {
         dm.Connect(server, Config::User(), Config::Password(), Config::Engine());
+    } catch (const DataFolderError& e) {
+        messages.systemBox(QStringLiteral("错误"), DataFolderRuleText(GetDataDir()));
+        messages.cause(CauseText(e));
+        return false;
     } catch (const std::exception& e) {
         messages.systemBox(QStringLiteral("错误"), QStringLiteral("连接失败，请确认输入正确的服务器名！"));
         messages.cause(CauseText(e));
@@ -114,6 +120,16 @@ QString ServerNameRuleText()
     return QStringLiteral("服务器名不能包含换行符或其他控制字符！");
 }
 
+QString DataFolderRuleText(const QString& dir)
+{
+    return QStringLiteral("数据文件夹 %1 不可写，请检查该文件夹的权限！").arg(QDir::toNativeSeparators(dir));
+}
+
+QString AccountSetNameRuleText()
+{
+    return QStringLiteral("帐套名称最长%1个字符！").arg(kAccountSetNameChars);
+}
+
 QString DatabaseNameRuleText()
 {
     return QStringLiteral("数据库名称只能由英文字母、数字和下划线组成，以字母开头，最长50个字节！");
@@ -125,6 +141,12 @@ ConfirmResult ConfirmCreateAccountSet(TDMData& dm, Messages& messages, const QSt
     if (IsBlank(account) || IsBlank(setName) || IsBlank(dbName)) {
         messages.superMsg(QStringLiteral("提示信息"), QStringLiteral("管理员帐号、帐套名称和数据库名称都不能为空！"),
                           QStringLiteral("myok"));
+        return {};
+    }
+    // The catalogue's column holds this many characters; refuse before anything is created.
+    if (setName.toUcs4().size() > kAccountSetNameChars) {
+        messages.superMsg(QStringLiteral("提示信息"), AccountSetNameRuleText(), QStringLiteral("myok"), QString(),
+                          QStringLiteral("stop"));
         return {};
     }
     // The name becomes a file name or an identifier on the server: refuse anything else up front.
@@ -168,6 +190,11 @@ ConfirmResult ConfirmDeleteAccountSet(TDMData& dm, Messages& messages, const QSt
     if (result == -1) {
         messages.systemBox(QStringLiteral("错误"), QStringLiteral("管理员密码不对,删除帐套失败!"));
         return {DialogOutcome::StayOpen, FocusTo::Password};
+    }
+    if (result == -2) {
+        messages.superMsg(QStringLiteral("提示"), QStringLiteral("帐套不存在（SYSID %1），删除帐套失败!").arg(ztid),
+                          QStringLiteral("myok"), QString(), QStringLiteral("stop"));
+        return {};
     }
     messages.superMsg(QStringLiteral("提示"), QStringLiteral("删除帐套成功!"), QStringLiteral("myok"), QString(), kInfo);
     return {DialogOutcome::Done, FocusTo::None};

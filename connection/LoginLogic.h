@@ -41,7 +41,8 @@ void ChooseAccountSet(TDMData& dm, const QString& dbName);
 // -1 when the administrator check fails; 0 when created. Server failures are raised.
 int CreateAccountSet(TDMData& dm, const QString& account, const QString& password,
                      const QString& dbName, const QString& setName);
-// -1 when the administrator check fails, else hz_DeleteZt's return value. Server failures are raised.
+// -1 when the administrator check fails, else hz_DeleteZt's return value (-2: no such SYSID).
+// Server failures are raised.
 int DeleteAccountSet(TDMData& dm, const QString& account, const QString& password, int ztid);
 
 enum class DialogOutcome {
@@ -67,5 +68,10 @@ QString ServerNameRuleText();
 
 // The message shown when a database name is not a plain identifier.
 QString DatabaseNameRuleText();
+// The catalogue's sysname column: varchar(50), in characters.
+inline constexpr int kAccountSetNameChars = 50;
+QString AccountSetNameRuleText();
+// The embedded engine's data folder cannot be written.
+QString DataFolderRuleText(const QString& dir);
 
 }  // namespace corvanta

@@ -31,6 +31,12 @@ public:
     explicit DbError(const QString& text) : std::runtime_error(text.toStdString()) {}
 };
 
+// The embedded engine's data folder cannot be written: no server name will help.
+class DataFolderError : public DbError {
+public:
+    using DbError::DbError;
+};
+
 enum class ParamType { Integer, Text, Decimal, Date };
 enum class ParamDirection { Input, ReturnValue };
 

@@ -90,6 +90,8 @@ std::optional<int> DeleteOutlet(TDMData& dm, Messages& messages, const QString& 
     const int r = dm.CallProc(dm.ADOSProc, QStringLiteral("hz_deleteNet"), {{QStringLiteral("@ID"), id}});
     if (r == -1)
         messages.systemBox(QStringLiteral("系统提示"), QStringLiteral("该网点已经有商品销售记录，不能删除！"));
+    else if (r == -2)
+        messages.systemBox(QStringLiteral("系统提示"), QStringLiteral("网点编号%1不存在，没有删除任何网点！").arg(id));
     return r;
 }
 

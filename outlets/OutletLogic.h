@@ -61,8 +61,9 @@ private:
 };
 
 // "删除": hz_deleteNet with the outlet number; nothing for a blank number. A refusal (-1) shows
-// "该网点已经有商品销售记录，不能删除！" in the system message box. Errors raised by the database
-// are not caught here. Returns the procedure's return value, or nullopt when nothing was called.
+// "该网点已经有商品销售记录，不能删除！", an unknown number (-2) its own message, in the system
+// message box. Errors raised by the database are not caught here. Returns the procedure's
+// return value, or nullopt when nothing was called.
 std::optional<int> DeleteOutlet(TDMData& dm, Messages& messages, const QString& id);
 
 // "打印": the list grid to PRINT.EXE with the template "销售网点信息.rwx". True when every step

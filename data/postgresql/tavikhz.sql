@@ -247,6 +247,15 @@ AS $$
     ORDER BY idnum IS NULL, idnum, idkey
 $$;
 
+-- The stored key of the outlet a typed number names (0101 and +101 name outlet 101), or null.
+CREATE FUNCTION hz_util_stored_outlet(k text) RETURNS text
+LANGUAGE sql STABLE
+AS $$
+    SELECT idkey FROM outlets
+    WHERE idkey = k OR idnum = hz_util_outletnum(k)
+    ORDER BY idkey = k DESC LIMIT 1
+$$;
+
 CREATE FUNCTION hz_InsertNet("ID" text, "AGENTNAME" text, "AGENTTYPE" text, "TELEPHONE" text,
                              "FAX" text, "ADDRESS" text, "LINKMAN" text)
 RETURNS integer
@@ -257,6 +266,11 @@ DECLARE
 BEGIN
     IF k = '' OR coalesce(hz_util_trim("AGENTNAME"), '') = '' THEN
         RETURN -1;
+    END IF;
+    -- 0101 and +101 name outlet 101: one number, one outlet (the lock orders concurrent adds).
+    PERFORM hz_util_lock_outlet(coalesce(hz_util_outletnum(k)::text, k));
+    IF hz_util_stored_outlet(k) IS NOT NULL THEN
+        RETURN -2;
     END IF;
     INSERT INTO outlets (idkey, id, idnum, agentname, agenttype, telephone, fax, address, linkman)
     VALUES (k, coalesce("ID", ''), hz_util_outletnum(k), coalesce("AGENTNAME", ''),
@@ -282,6 +296,7 @@ BEGIN
     IF k = '' OR coalesce(hz_util_trim("AGENTNAME"), '') = '' THEN
         RETURN -1;
     END IF;
+    k := coalesce(hz_util_stored_outlet(k), k);
     UPDATE outlets SET agentname = coalesce("AGENTNAME", ''), agenttype = coalesce("AGENTTYPE", ''),
                        telephone = coalesce("TELEPHONE", ''), fax = coalesce("FAX", ''),
                        address = coalesce("ADDRESS", ''), linkman = coalesce("LINKMAN", '')
@@ -293,14 +308,18 @@ BEGIN
 END
 $$;
 
--- -1 while sales or stock lines refer to the outlet: deleting it would orphan them.
+-- -1 while sales or stock lines refer to the outlet: deleting it would orphan them; -2 when
+-- there is no such outlet.
 CREATE FUNCTION hz_deleteNet("ID" text)
 RETURNS integer
 LANGUAGE plpgsql
 AS $$
 DECLARE
-    k text := coalesce(hz_util_trim("ID"), '');
+    k text := hz_util_stored_outlet(coalesce(hz_util_trim("ID"), ''));
 BEGIN
+    IF k IS NULL THEN
+        RETURN -2;
+    END IF;
     PERFORM hz_util_lock_outlet(k);
     IF EXISTS (SELECT 1 FROM sales WHERE id = k) OR EXISTS (SELECT 1 FROM stock WHERE id = k) THEN
         RETURN -1;

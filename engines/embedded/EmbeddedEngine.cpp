@@ -9,10 +9,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryFile>
 #include <sqlite3.h>
 #ifdef __linux__
 #include <sys/resource.h>
 #include <sys/syscall.h>
+#include <cerrno>
+#include <csignal>
 #include <unistd.h>
 #endif
 
@@ -61,8 +64,9 @@ void EmbeddedEngine::open(const ConnectionProps& props)
     const QFileInfo info(dir);
     if (!info.isDir())
         throw DbError(QStringLiteral("Data folder %1 does not exist").arg(dir));
-    if (!info.isWritable())
-        throw DbError(QStringLiteral("Data folder %1 is not writable").arg(dir));
+    // Permission bits do not tell everything (an administrator, a read-only mount): try it.
+    if (!info.isWritable() || !QTemporaryFile(dir + QStringLiteral("/.probe-XXXXXX")).open())
+        throw DataFolderError(QStringLiteral("Data folder %1 is not writable").arg(dir));
     m_dataDir = dir;
     m_master = sqlite::Db::open(FindFileNoCase(dir, QStringLiteral("master.db")),
                                 SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX);
@@ -254,6 +258,34 @@ CallResult EmbeddedEngine::call(const QString& name, const std::vector<std::pair
     }
 }
 
+QString creationMarker(const QString& dataDir, const QString& dbName, qint64 pid)
+{
+    return dataDir + QStringLiteral("/.%1.creating-%2").arg(dbName).arg(pid);
+}
+
+void removeDeadCreationDebris(const QString& dataDir, const QString& dbName)
+{
+    // A creation killed before it registered its database leaves a scratch copy, or the
+    // database and its marker; its process is gone, so nobody else will finish or remove them.
+    QDir dir(dataDir);
+    const QStringList debris = dir.entryList({QStringLiteral(".%1.restoring-*").arg(dbName),
+                                              QStringLiteral(".%1.creating-*").arg(dbName)},
+                                             QDir::Files | QDir::Hidden);
+    for (const QString& name : debris) {
+        bool ok = false;
+        const qint64 pid = name.section(QLatin1Char('-'), -1).toLongLong(&ok);
+        if (!ok || pid <= 0 || pid == QCoreApplication::applicationPid() || ::kill(pid_t(pid), 0) == 0 ||
+            errno != ESRCH)
+            continue;
+        if (name.contains(QStringLiteral(".creating-"))) {
+            const QString file = FindFileNoCase(dataDir, dbName + QStringLiteral(".db"));
+            for (const char* side : {"", "-wal", "-shm"})
+                QFile::remove(file + QLatin1String(side));
+        }
+        dir.remove(name);
+    }
+}
+
 void EmbeddedEngine::restoreTemplate(const QString& dbName)
 {
     if (!m_master)
@@ -264,6 +296,7 @@ void EmbeddedEngine::restoreTemplate(const QString& dbName)
     const QString source = FindFileNoCase(m_dataDir, QStringLiteral("tavikhz"));
     if (!QFileInfo(source).isFile())
         throw DbError(QStringLiteral("Template %1 is missing").arg(source));
+    removeDeadCreationDebris(m_dataDir, dbName);
     const QString target = databaseFile(dbName);
     if (QFileInfo::exists(target))
         throw DbError(QStringLiteral("Database \"%1\" already exists (%2)").arg(dbName, target));
@@ -291,7 +324,15 @@ void EmbeddedEngine::restoreTemplate(const QString& dbName)
         QFile::remove(scratch);
         throw;
     }
+    // Until hz_insertzt registers it, the marker says whose unfinished creation the file is.
+    QFile marker(creationMarker(m_dataDir, dbName, QCoreApplication::applicationPid()));
+    if (!marker.open(QIODevice::WriteOnly)) {
+        QFile::remove(scratch);
+        throw DbError(QStringLiteral("Data folder %1 is not writable").arg(m_dataDir));
+    }
+    marker.close();
     if (QFileInfo::exists(databaseFile(dbName)) || !QFile::rename(scratch, m_dataDir + QLatin1Char('/') + dbName + QStringLiteral(".db"))) {
+        QFile::remove(marker.fileName());
         QFile::remove(scratch);
         throw DbError(QStringLiteral("Database \"%1\" already exists or cannot be created in %2").arg(dbName, m_dataDir));
     }

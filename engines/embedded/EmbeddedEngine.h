@@ -18,6 +18,11 @@
 
 namespace corvanta {
 
+// The file that marks NAME.db as an unregistered creation of process pid.
+QString creationMarker(const QString& dataDir, const QString& dbName, qint64 pid);
+// Removes what creations of NAME by processes that no longer run left behind.
+void removeDeadCreationDebris(const QString& dataDir, const QString& dbName);
+
 class EmbeddedEngine : public Engine {
 public:
     EmbeddedEngine() = default;

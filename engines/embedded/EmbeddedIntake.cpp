@@ -381,7 +381,9 @@ void IntakeWriter::writeSales(Batch& batch)
         }
         auto it = m_days.find(day);
         if (it == m_days.end()) {
-            if (day < 0 || day >= (qint64(1) << (62 - kDayShift)))
+            // 0001-01-01 ... 9999-12-31, as on the server; any such day fits a seq.
+            static const qint64 lastDay = QDate(9999, 12, 31).toJulianDay();
+            if (day < QDate(1, 1, 1).toJulianDay() || day > lastDay)
                 throw DbError(QStringLiteral("Sales date %1 is out of range")
                                   .arg(QString::fromLatin1(r.date.data(), qsizetype(r.date.size()))));
             m_lastOfDay.integer(1, firstSeqOfDay(day));

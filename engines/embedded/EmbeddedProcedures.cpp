@@ -6,6 +6,7 @@
 #include "engines/embedded/EmbeddedIntake.h"
 #include "engines/embedded/EmbeddedProcedureSupport.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -173,6 +174,7 @@ CallResult hz_insertzt(EmbeddedEngine& e, const ProcArgs& a)
     }
     db.prepare("INSERT INTO SyshzZt(sysname, dbname) VALUES(?1, ?2)").bindText(1, a.text("@szSYSname")).bindText(2, dbName).run();
     tx.commit();
+    QFile::remove(creationMarker(e.dataDir(), dbName, QCoreApplication::applicationPid()));
     return ret(0);
 }
 
@@ -181,7 +183,7 @@ CallResult hz_DeleteZt(EmbeddedEngine& e, const ProcArgs& a)
 {
     const std::optional<qint64> id = a.integer("@ztid");
     if (!id)
-        return ret(0);
+        return ret(-2);
     sqlite::Db& db = e.db();
     sqlite::Transaction tx(db);
     QString dbName;
@@ -189,7 +191,7 @@ CallResult hz_DeleteZt(EmbeddedEngine& e, const ProcArgs& a)
         auto q = db.prepare("SELECT dbname FROM SyshzZt WHERE sysid = ?1");
         q.bindInt(1, *id);
         if (!q.step())
-            return ret(0);  // already gone
+            return ret(-2);  // not (or no longer) in the catalogue
         dbName = q.text(0).trimmed();
     }
     db.prepare("DELETE FROM SyshzZt WHERE sysid = ?1").bindInt(1, *id).run();
@@ -236,11 +238,16 @@ CallResult hz_GetNet(EmbeddedEngine& e, const ProcArgs&)
                          std::vector<Col>(7, Col::Text)));
 }
 
-bool outletExists(sqlite::Db& db, const QString& key)
+// The stored key of the outlet a typed number names: 0101 and +101 name outlet 101.
+std::optional<QString> storedOutletKey(sqlite::Db& db, const QString& key)
 {
-    auto q = db.prepare("SELECT 1 FROM outlets WHERE idkey = ?1");
+    auto q = db.prepare("SELECT idkey FROM outlets WHERE idkey = ?1 OR (?2 IS NOT NULL AND idnum = ?2) "
+                        "ORDER BY idkey = ?1 DESC LIMIT 1");
     q.bindText(1, key);
-    return q.step();
+    q.bind(2, outletNumber(key));
+    if (!q.step())
+        return std::nullopt;
+    return q.text(0);
 }
 
 CallResult hz_InsertNet(EmbeddedEngine& e, const ProcArgs& a)
@@ -250,7 +257,7 @@ CallResult hz_InsertNet(EmbeddedEngine& e, const ProcArgs& a)
     if (key.isEmpty() || a.trimmed("@AGENTNAME").isEmpty())
         return ret(-1);
     sqlite::Transaction tx(db);
-    if (outletExists(db, key))
+    if (storedOutletKey(db, key))
         return ret(-2);
     db.prepare("INSERT INTO outlets(ID, idkey, idnum, AGENTNAME, AGENTTYPE, TELEPHONE, FAX, ADDRESS, LINKMAN) "
                "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)")
@@ -272,9 +279,10 @@ CallResult hz_InsertNet(EmbeddedEngine& e, const ProcArgs& a)
 CallResult hz_ModiNet(EmbeddedEngine& e, const ProcArgs& a)
 {
     sqlite::Db& db = accountDb(e);
-    const QString key = a.trimmed("@ID");
-    if (key.isEmpty() || a.trimmed("@AGENTNAME").isEmpty())
+    const QString typed = a.trimmed("@ID");
+    if (typed.isEmpty() || a.trimmed("@AGENTNAME").isEmpty())
         return ret(-1);
+    const QString key = storedOutletKey(db, typed).value_or(typed);
     db.prepare("UPDATE outlets SET AGENTNAME = ?2, AGENTTYPE = ?3, TELEPHONE = ?4, FAX = ?5, ADDRESS = ?6, "
                "LINKMAN = ?7 WHERE idkey = ?1")
         .bindText(1, key)
@@ -288,12 +296,16 @@ CallResult hz_ModiNet(EmbeddedEngine& e, const ProcArgs& a)
     return ret(db.changes() == 1 ? 0 : -1);
 }
 
-// -1 while sales or stock lines refer to the outlet: deleting it would orphan them.
+// -1 while sales or stock lines refer to the outlet: deleting it would orphan them; -2 when
+// there is no such outlet.
 CallResult hz_deleteNet(EmbeddedEngine& e, const ProcArgs& a)
 {
     sqlite::Db& db = accountDb(e);
-    const QString key = a.trimmed("@ID");
     sqlite::Transaction tx(db);
+    const std::optional<QString> stored = storedOutletKey(db, a.trimmed("@ID"));
+    if (!stored)
+        return ret(-2);
+    const QString key = *stored;
     {
         auto q = db.prepare("SELECT EXISTS(SELECT 1 FROM sales WHERE ID = ?1) OR EXISTS(SELECT 1 FROM stock WHERE ID = ?1)");
         q.bindText(1, key);

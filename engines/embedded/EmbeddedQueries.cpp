@@ -263,7 +263,7 @@ CallResult hz_AllStat(EmbeddedEngine& e, const ProcArgs& a)
     std::string key;
     auto add = [](qint64& sum, qint64 v) {
         if (__builtin_add_overflow(sum, v, &sum))
-            throw DbError(QStringLiteral("hz_AllStat: a sum is out of range"));
+            throw DbError(SumOutOfRangeText());
     };
     while (q.step()) {
         const std::string_view code = q.bytes(0), name = q.bytes(1);
@@ -323,7 +323,7 @@ CallResult hz_AllStat(EmbeddedEngine& e, const ProcArgs& a)
         }
         qint64 profit = 0;
         if (__builtin_sub_overflow(g->total, g->cost, &profit))
-            throw DbError(QStringLiteral("hz_AllStat: a sum is out of range"));
+            throw DbError(SumOutOfRangeText());
         rs.rows.push_back({code, name, scaled::format(g->qty), scaled::format(g->total), scaled::format(g->cost),
                            scaled::format(profit)});
     }

@@ -1,5 +1,7 @@
 #include "engines/embedded/Sqlite.h"
 
+#include "base/Values.h"
+
 #include <QFile>
 #include <sqlite3.h>
 
@@ -172,6 +174,9 @@ bool Db::inTransaction() const
 
 void Db::fail(const QString& what) const
 {
+    // sum() over the stored millionths left the 64-bit range: say so rather than give any figure.
+    if (qstrcmp(sqlite3_errmsg(m_db), "integer overflow") == 0)
+        throw DbError(SumOutOfRangeText());
     throw DbError(QStringLiteral("%1 (database %2; %3)")
                       .arg(QString::fromUtf8(sqlite3_errmsg(m_db)), m_path, what.simplified().left(200)));
 }

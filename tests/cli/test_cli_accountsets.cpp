@@ -2,6 +2,8 @@
 #include "tests/cli/CliFixture.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 
 using namespace corvanta;
 using namespace corvanta::test;
@@ -49,9 +51,16 @@ TEST_F(CliTest, AccountSetsAreCreatedListedAndDeleted)
     for (int i = 1; i < lines.size(); ++i)
         EXPECT_EQ(lines[i].section('\t', 0, 0), QString::number(i));  // renumbered from 1
 
-    // An id that is gone is not a refusal.
-    del = run({"accountset-delete", "--admin", admin(), "--password", adminPassword(), QString::number(idA)});
-    EXPECT_EQ(del.code, 0);
+    // An id that is not in the catalogue: refused, said so, nothing changed.
+    const QStringList before = run({"accountsets"}).lines();
+    for (const QString& gone : {QString::number(idA), QStringLiteral("987654321")}) {
+        del = run({"accountset-delete", "--admin", admin(), "--password", adminPassword(), gone});
+        EXPECT_EQ(del.code, 1);
+        EXPECT_EQ(del.errLines,
+                  QStringList{QString::fromUtf8("[提示] 帐套不存在（SYSID %1），删除帐套失败!").arg(gone)});
+    }
+    EXPECT_EQ(run({"accountsets"}).lines(), before);
+    EXPECT_GT(sysIdOf(b), 0);
 }
 
 TEST_F(CliTest, AdministratorChecksAndNameRuleRefuseBeforeTheServer)
@@ -76,6 +85,17 @@ TEST_F(CliTest, AdministratorChecksAndNameRuleRefuseBeforeTheServer)
     r = run({"accountset-delete", "--admin", " ", "1"});
     EXPECT_EQ(r.code, 1);
     EXPECT_EQ(r.errLines, QStringList{QString::fromUtf8("[提示信息] 管理员帐号不能为空！")});
+
+    // An account-set name longer than the catalogue holds: refused before anything is made.
+    r = run({"accountset-create", "--admin", admin(), "--password", adminPassword(),
+             QString::fromUtf8("帐").repeated(51), db});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.errLines, QStringList{QString::fromUtf8("[提示信息] 帐套名称最长50个字符！")});
+    EXPECT_EQ(sysIdOf(db), -1);
+    createAccountSet(QString::fromUtf8("帐").repeated(50), db);
+    const QStringList listed = run({"accountsets"}).lines().filter(db);
+    ASSERT_EQ(listed.size(), 1);
+    EXPECT_EQ(listed[0].section('\t', 1, 1), QString::fromUtf8("帐").repeated(50));
 
     // Names that are not plain identifiers never reach the server.
     for (QString bad : {QString("1abc"), QString("a b"), QString::fromUtf8("帐套"), QString("x'; drop table t; --"),
@@ -111,6 +131,53 @@ TEST_F(CliTest, UsageErrorsAndConnectionFailures)
     EXPECT_TRUE(r.errLines[1].startsWith(QString::fromUtf8("[原因] "))) << r.errLines[1].toStdString();
     EXPECT_GT(r.errLines[1].size(), 8);
     EXPECT_FALSE(r.errLines[1].contains(QString::fromUtf8("连接失败")));
+}
+
+TEST_F(CliTest, UnwritableDataFolderIsNamedAsTheCause)
+{
+    if (engine() != QLatin1String("embedded"))
+        GTEST_SKIP() << "only the embedded engine keeps its databases in the data folder";
+    // A folder no one may write into, not even an administrator: a proc folder.
+    const QString data = dir->dataDir();
+    ASSERT_TRUE(QDir(data).removeRecursively());
+    ASSERT_TRUE(QFile::link(QStringLiteral("/proc/self/fdinfo"), data));
+    CliRun r = run({"accountsets"});
+    EXPECT_EQ(r.code, 3);
+    ASSERT_EQ(r.errLines.size(), 2) << r.errLines.join('\n').toStdString();
+    EXPECT_EQ(r.errLines[0],
+              QString::fromUtf8("[错误] 数据文件夹 %1 不可写，请检查该文件夹的权限！").arg(QDir::toNativeSeparators(data)));
+    EXPECT_TRUE(r.errLines[1].startsWith(QString::fromUtf8("[原因] "))) << r.errLines[1].toStdString();
+    QFile::remove(data);
+}
+
+TEST_F(CliTest, KilledCreationLeavesNothingThatBlocksTheName)
+{
+    if (engine() != QLatin1String("embedded"))
+        GTEST_SKIP() << "the server engine creates a database in one statement";
+    ASSERT_EQ(run({"accountsets"}).code, 0);
+    const QString db = uniqueDbName();
+    const QString data = dir->dataDir() + QLatin1Char('/');
+    auto touch = [](const QString& path) {
+        QFile f(path);
+        return f.open(QIODevice::WriteOnly) && f.write("x") == 1;
+    };
+    // What a creation killed after the move, before the registration, leaves (no such process).
+    const QString dead = QStringLiteral("2147483000");
+    ASSERT_TRUE(touch(data + db + ".db"));
+    ASSERT_TRUE(touch(data + "." + db + ".creating-" + dead));
+    ASSERT_TRUE(touch(data + "." + db + ".restoring-" + dead));
+    createAccountSet("x", db);
+    EXPECT_GT(sysIdOf(db), 0);
+    EXPECT_EQ(QDir(data).entryList({"." + db + ".*"}, QDir::Files | QDir::Hidden), QStringList());
+
+    // A creation whose process still runs (pid 1) is left alone: the name stays taken.
+    const QString other = uniqueDbName();
+    ASSERT_TRUE(touch(data + other + ".db"));
+    ASSERT_TRUE(touch(data + "." + other + ".creating-1"));
+    CliRun r = run({"accountset-create", "--admin", admin(), "--password", adminPassword(), "y", other});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(QFileInfo::exists(data + other + ".db"));
+    EXPECT_EQ(sysIdOf(other), -1);
 }
 
 TEST(CliMessages, CarriageReturnsBecomeSlashes)

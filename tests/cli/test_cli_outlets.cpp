@@ -71,6 +71,10 @@ TEST_F(CliOutletTest, AddListModifyDelete)
     const Refused refused[] = {
         {{"--id", "101", "--name", "again"}, "[提示信息] 网点编号重复，请从新输入！"},
         {{"--id", " 7", "--name", "again"}, "[提示信息] 网点编号重复，请从新输入！"},
+        // The same number written otherwise is the same outlet.
+        {{"--id", "+7", "--name", "again"}, "[提示信息] 网点编号重复，请从新输入！"},
+        {{"--id", "0101", "--name", "again"}, "[提示信息] 网点编号重复，请从新输入！"},
+        {{"--id", "+00101", "--name", "again"}, "[提示信息] 网点编号重复，请从新输入！"},
         {{"--id", "   ", "--name", "x"}, "[警告！] 网点编号或名称不能为空!"},
         {{"--id", "12a", "--name", " "}, "[警告！] 网点编号或名称不能为空!"},
         {{"--id", "12a", "--name", "x"}, "[警告！] 网点编号只能是数字!"},
@@ -89,13 +93,13 @@ TEST_F(CliOutletTest, AddListModifyDelete)
     ASSERT_EQ(r.errLines.size(), 1);
     EXPECT_TRUE(r.errLines[0].startsWith(QString::fromUtf8("[警告！] 网点名称最多38个字节")));
 
-    for (const char* id : {"-5", "+7", "  12", "$1F"})
+    for (const char* id : {"-5", "+8", "  12", "$1F"})
         EXPECT_EQ(in({"outlet-add", "--id", id, "--name", QString("N") + id}).code, 0) << id;
     QStringList ids;
     for (const QString& line : in({"outlets"}).lines().mid(1))
         ids << line.section('\t', 1, 1);
     ids.sort();
-    EXPECT_EQ(ids, (QStringList{"  12", "$1F", "+7", "-5", "101", "7"}));
+    EXPECT_EQ(ids, (QStringList{"  12", "$1F", "+8", "-5", "101", "7"}));
 
     // Modify: the options given change, the others keep their values.
     r = in({"outlet-modify", "--id", "101", "--name", "东城店", "--linkman", "赵六"});
@@ -123,6 +127,11 @@ TEST_F(CliOutletTest, AddListModifyDelete)
         ids << line.section('\t', 1, 1);
     EXPECT_FALSE(ids.contains("-5"));
     EXPECT_TRUE(ids.contains("101"));
+    // An unknown outlet: refused with a message, nothing deleted.
+    r = in({"outlet-delete", "-5"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.errLines, QStringList{QString::fromUtf8("[系统提示] 网点编号-5不存在，没有删除任何网点！")});
+    EXPECT_EQ(in({"outlets"}).lines().size(), ids.size() + 1);
 
     // Usage: the account set and the required options.
     EXPECT_EQ(run({"outlets"}).code, 2);

@@ -116,6 +116,9 @@ TEST_F(Conformance, OutletsKeepTextAndReturnCodes)
     // Duplicate numbers, also with blanks around them.
     EXPECT_EQ(call(QStringLiteral("hz_InsertNet"), {{"@ID", "10"}, {"@AGENTNAME", "x"}}), -2);
     EXPECT_EQ(call(QStringLiteral("hz_InsertNet"), {{"@ID", " 2 "}, {"@AGENTNAME", "x"}}), -2);
+    // One number, one outlet: leading zeros and a sign name the existing outlet.
+    for (const char* same : {"0010", "+10", "+0010", " 010 ", "0123"})
+        EXPECT_EQ(call(QStringLiteral("hz_InsertNet"), {{"@ID", same}, {"@AGENTNAME", "x"}}), -2) << same;
 
     auto rows = query(QStringLiteral("hz_GetNet"), {}, kNetFields);
     ASSERT_EQ(rows.size(), 3u);
@@ -135,6 +138,8 @@ TEST_F(Conformance, OutletsKeepTextAndReturnCodes)
                     {"@LINKMAN", "l"}}),
               0);
     EXPECT_EQ(call(QStringLiteral("hz_ModiNet"), {{"@ID", "999"}, {"@AGENTNAME", "x"}}), -1);
+    // The outlet a typed number names, not a new one.
+    EXPECT_EQ(call(QStringLiteral("hz_ModiNet"), {{"@ID", "+0123"}, {"@AGENTNAME", "OneTwoThree"}}), 0);
     rows = query(QStringLiteral("hz_GetNet"), {}, kNetFields);
     EXPECT_EQ(rows[0], (QStringList{"2", "二号店", "加盟", "t", "f", "l", "a"}));
 
@@ -143,7 +148,13 @@ TEST_F(Conformance, OutletsKeepTextAndReturnCodes)
     ASSERT_EQ(insertSales("123", "P1", "Pen", kD1, "1", "2", "1"), 0);
     ASSERT_EQ(call(QStringLiteral("hz_AddSales")), 0);
     EXPECT_EQ(call(QStringLiteral("hz_deleteNet"), {{"@ID", "123"}}), -1);
-    EXPECT_EQ(call(QStringLiteral("hz_deleteNet"), {{"@ID", "2"}}), 0);
+    EXPECT_EQ(call(QStringLiteral("hz_deleteNet"), {{"@ID", "0123"}}), -1);  // the same outlet
+    // An unknown outlet is not a success, and nothing goes.
+    EXPECT_EQ(call(QStringLiteral("hz_deleteNet"), {{"@ID", "999"}}), -2);
+    EXPECT_EQ(call(QStringLiteral("hz_deleteNet"), {{"@ID", "x"}}), -2);
+    EXPECT_EQ(query(QStringLiteral("hz_GetNet"), {}, kNetFields).size(), 3u);
+    EXPECT_EQ(call(QStringLiteral("hz_deleteNet"), {{"@ID", "+02"}}), 0);
+    EXPECT_EQ(call(QStringLiteral("hz_deleteNet"), {{"@ID", "2"}}), -2);  // gone now
     rows = query(QStringLiteral("hz_GetNet"), {}, kNetFields);
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[0][0], "10");
@@ -208,6 +219,44 @@ TEST_F(Conformance, ReimportReplacesAndSumsAreExact)
     ASSERT_EQ(stat.size(), 2u);
     EXPECT_EQ(stat[0], (QStringList{"1", "A店", "1.3", "1.3", "0.6", "0.7"}));
     EXPECT_EQ(stat[1], (QStringList{"2", "B店", "5", "5", "1", "4"}));
+}
+
+TEST_F(Conformance, DateRangeAndLargeSumsAreOneRuleOnBothEngines)
+{
+    addOutlet(QStringLiteral("1"), QStringLiteral("A店"));
+    call(QStringLiteral("hz_deleSales"));
+    // Every day from 0001-01-01 to 9999-12-31 is a sales date on either engine.
+    for (const char* day : {"0001-01-01", "8000-01-01", "9999-12-31"})
+        ASSERT_EQ(insertSales("1", "D", "Day", day, "1", "1", "1"), 0) << day;
+    ASSERT_EQ(call(QStringLiteral("hz_AddSales")), 0);
+    const auto days = query(QStringLiteral("hz_AllStat"), statFilter("D", "0001-01-01", "9999-12-31"), kStatFields);
+    ASSERT_EQ(days.size(), 3u);
+    EXPECT_EQ(days[0][1], "0001-01-01");
+    EXPECT_EQ(days[1][1], "8000-01-01");
+    EXPECT_EQ(days[2][1], "9999-12-31");
+
+    // Ten of the largest amount: the exact sum, or a refusal that says why; never another figure.
+    call(QStringLiteral("hz_deleSales"));
+    for (int i = 0; i < 10; ++i)
+        ASSERT_EQ(insertSales("1", "BIG", "Big", kD1, "1", "999999999999.999999", "0"), 0);
+    // The daily summary sums at consolidation, so the refusal may come there (nothing consolidated).
+    try {
+        ASSERT_EQ(call(QStringLiteral("hz_AddSales")), 0);
+        const auto big = query(QStringLiteral("hz_AllStat"), statFilter("P", kD1, kD1), kStatFields);
+        ASSERT_EQ(big.size(), 1u);
+        EXPECT_EQ(big[0][3], "9999999999999.99999");
+    } catch (const DbError& e) {
+        EXPECT_EQ(QString::fromUtf8(e.what()), SumOutOfRangeText());
+        EXPECT_TRUE(query(QStringLiteral("hz_AllStat"), statFilter("P", kD1, kD1), kStatFields).empty());
+    }
+    // Within the stated range the sum is exact on both: nine of them, re-imported.
+    call(QStringLiteral("hz_deleSales"));
+    for (int i = 0; i < 9; ++i)
+        ASSERT_EQ(insertSales("1", "BIG", "Big", kD1, "1", "999999999999.999999", "0"), 0);
+    ASSERT_EQ(call(QStringLiteral("hz_AddSales")), 0);
+    const auto sum = query(QStringLiteral("hz_AllStat"), statFilter("P", kD1, kD1), kStatFields);
+    ASSERT_EQ(sum.size(), 1u);
+    EXPECT_EQ(sum[0][3], "8999999999999.999991");
 }
 
 TEST_F(Conformance, StatisticsModesAndFilters)
