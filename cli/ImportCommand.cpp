@@ -2,9 +2,11 @@
 // the import history. history: that history.
 #include "cli/CliApp.h"
 #include "cli/CliMessages.h"
+#include "cli/ResultOutput.h"
 #include "cli/Tsv.h"
 #include "grid/CellStore.h"
 #include "import/ImportHistory.h"
+#include "reports/ReportLogic.h"
 
 namespace corvanta::cli {
 
@@ -41,7 +43,9 @@ int importFiles(CliContext& ctx, const QStringList& args)
 int history(CliContext& ctx, const QStringList& args)
 {
     const QString kLimit = QStringLiteral("limit");
-    CommandArgs a(args, {kLimit});
+    QStringList rest = args;
+    const OutputOptions options = TakeOutputOptions(rest);
+    CommandArgs a(rest, {kLimit});
     if (!a.positional().isEmpty())
         throw UsageError{QStringLiteral("history takes no arguments")};
     int limit = 0;
@@ -61,6 +65,11 @@ int history(CliContext& ctx, const QStringList& args)
         ctx.messages.systemBox(QStringLiteral("错误"), QStringLiteral("读取导入记录失败：") + CauseText(e));
         return ExitFailed;
     }
+    if (options.format != ExportFormat::Tsv || !options.output.isEmpty()) {
+        const auto& w = ImportLogWidths();
+        const ReportGridTable table(ImportLogHeadings(), std::vector<int>(w.begin(), w.end()), cells);
+        return WriteResult(ctx, options, ImportLogHeadings(), cells, table);
+    }
     writeTsvStore(ctx.out, ImportLogHeadings(), cells);
     return ExitOk;
 }
@@ -70,7 +79,7 @@ int history(CliContext& ctx, const QStringList& args)
 void registerImportCommand()
 {
     commands()[QStringLiteral("import")] = {QStringLiteral("[--keep-going] FILE..."), importFiles};
-    commands()[QStringLiteral("history")] = {QStringLiteral("[--limit N]"), history};
+    commands()[QStringLiteral("history")] = {QStringLiteral("[--limit N] [--format tsv|csv|xlsx] [--output FILE] [--encoding utf8|gbk]"), history};
 }
 
 }  // namespace corvanta::cli

@@ -89,7 +89,8 @@ ExportKind ExportKindForHeading(const QString& heading)
 {
     static const QStringList numbers{QStringLiteral("序号"), QStringLiteral("行号"),     QStringLiteral("数量"),
                                      QStringLiteral("金额"), QStringLiteral("成本"),     QStringLiteral("利润"),
-                                     QStringLiteral("库存数量"), QStringLiteral("库存金额")};
+                                     QStringLiteral("库存数量"), QStringLiteral("库存金额"),
+                                     QStringLiteral("文件大小"), QStringLiteral("数据行数")};
     static const QStringList dates{QStringLiteral("销售日期"), QStringLiteral("销售时间")};
     const QString h = heading.trimmed();
     if (numbers.contains(h))

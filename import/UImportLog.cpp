@@ -1,6 +1,8 @@
 #include "import/UImportLog.h"
 
+#include "dialogs/ExportDialog.h"
 #include "grid/CellStore.h"
+#include "grid/GridSourceAdapter.h"
 #include "grid/New_grid.h"
 #include "grid/Panels.h"
 #include "import/ImportHistory.h"
@@ -38,9 +40,11 @@ TfrmImportLog::TfrmImportLog(TDMData& dm, QWidget* parent) : TfmBlank(parent), m
         return b;
     };
     Refresh_Button = button(QStringLiteral("刷新"));
+    Export_Button = button(QStringLiteral("导出"));
     Exit_Button = button(QStringLiteral("退回"));
     CountLabel = new QLabel(panel);
     bar->addWidget(Refresh_Button);
+    bar->addWidget(Export_Button);
     bar->addSpacing(12);
     bar->addWidget(CountLabel);
     bar->addStretch(1);
@@ -62,6 +66,8 @@ TfrmImportLog::TfrmImportLog(TDMData& dm, QWidget* parent) : TfmBlank(parent), m
     column->addWidget(Main_Grid, 1);
 
     connect(Refresh_Button, &QToolButton::clicked, this, [this] { LoadList(); });
+    connect(Export_Button, &QToolButton::clicked, this,
+            [this] { ExportGrid(this, TSupGridsSource(*Main_Grid), messages(), windowTitle()); });
     connect(Exit_Button, &QToolButton::clicked, this, &QDialog::close);
 }
 

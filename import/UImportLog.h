@@ -17,6 +17,7 @@ public:
     TfrmImportLog(TDMData& dm, QWidget* parent = nullptr);
 
     QToolButton* Refresh_Button;
+    QToolButton* Export_Button;  // "导出": the grid to XLSX or CSV
     QToolButton* Exit_Button;  // "退回"
     TSupGrids* Main_Grid;
     QLabel* CountLabel;

@@ -95,6 +95,14 @@ TEST_F(CliTest, HistoryKeepsEveryRunGoodFailedAndRepeated)
     EXPECT_EQ(run({"--account-set", db, "history", "--limit", "0"}).code, 2);
     EXPECT_EQ(run({"--account-set", db, "history", "--limit", "x"}).code, 2);
     EXPECT_EQ(run({"--account-set", db, "history", "extra"}).code, 2);
+
+    // The export options of the other result commands: the same rows as CSV (UTF-8 with its mark).
+    r = run({"--account-set", db, "history", "--limit", "1", "--format", "csv"});
+    ASSERT_EQ(r.code, 0) << r.errLines.join('\n').toStdString();
+    EXPECT_TRUE(r.out.startsWith(QChar(0xFEFF)));
+    EXPECT_TRUE(r.out.contains(QString::fromUtf8("导入时间,文件名,文件大小")));
+    EXPECT_TRUE(r.out.contains(",nope.txt,,,,,")) << r.out.toStdString();
+    EXPECT_EQ(run({"--account-set", db, "history", "--format", "xlsx"}).code, 2);
 }
 
 TEST_F(CliTest, AnOlderAccountSetGainsTheHistoryOnFirstUse)
