@@ -1,3 +1,6 @@
+// One file for one control: the grid view, its model over the shared result body, its two headers
+// and its delegate share the view's private state (friends), so splitting them would only widen
+// that state's interface.
 #include "grid/New_grid.h"
 
 #include <QAbstractButton>
