@@ -1,9 +1,12 @@
 #include "engines/embedded/EmbeddedIntake.h"
 
+#include "base/Values.h"
+
 #include <QDate>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <algorithm>
+#include <limits>
 #include <optional>
 #include <sqlite3.h>
 
@@ -65,6 +68,11 @@ void Statement::reset()
 {
     sqlite3_reset(m_stmt);
 }
+
+struct SumsSource {
+    const DailySums* sums = nullptr;
+    const std::vector<const DailySums::Group*>* groups = nullptr;
+};
 
 // ---- batch source ------------------------------------------------------------------------------
 
@@ -191,6 +199,104 @@ Batch** registerBatchSource(sqlite::Db& db, const char* name)
     return slot;
 }
 
+// intake_sums: the summed groups being written, in key order (a SumsSource).
+struct SumsCursor {
+    sqlite3_vtab_cursor base{};
+    const SumsSource* source = nullptr;
+    size_t pos = 0;
+};
+
+int sumsConnect(sqlite3* db, void* aux, int, const char* const*, sqlite3_vtab** out, char**)
+{
+    const int rc = sqlite3_declare_vtab(db, "CREATE TABLE x(day, ID, USERCODE, PTYPENAME, VCHTYPE, DATE, QTY, TOTAL, "
+                                            "COSTTOTAL)");
+    if (rc != SQLITE_OK)
+        return rc;
+    auto* v = new BatchVtab;
+    v->batch = static_cast<Batch**>(aux);  // a SumsSource** in fact: see registerSumsSource
+    *out = &v->base;
+    return SQLITE_OK;
+}
+int sumsOpen(sqlite3_vtab*, sqlite3_vtab_cursor** out)
+{
+    *out = &(new SumsCursor)->base;
+    return SQLITE_OK;
+}
+int sumsClose(sqlite3_vtab_cursor* c)
+{
+    delete reinterpret_cast<SumsCursor*>(c);
+    return SQLITE_OK;
+}
+int sumsFilter(sqlite3_vtab_cursor* c, int, const char*, int, sqlite3_value**)
+{
+    auto* cur = reinterpret_cast<SumsCursor*>(c);
+    cur->source = *reinterpret_cast<SumsSource**>(reinterpret_cast<BatchVtab*>(c->pVtab)->batch);
+    cur->pos = 0;
+    return SQLITE_OK;
+}
+int sumsNext(sqlite3_vtab_cursor* c)
+{
+    ++reinterpret_cast<SumsCursor*>(c)->pos;
+    return SQLITE_OK;
+}
+int sumsEof(sqlite3_vtab_cursor* c)
+{
+    const auto* cur = reinterpret_cast<SumsCursor*>(c);
+    return !cur->source || !cur->source->groups || cur->pos >= cur->source->groups->size();
+}
+int sumsColumn(sqlite3_vtab_cursor* c, sqlite3_context* ctx, int col)
+{
+    const auto* cur = reinterpret_cast<SumsCursor*>(c);
+    const DailySums& sums = *cur->source->sums;
+    const DailySums::Group& g = *(*cur->source->groups)[cur->pos];
+    auto text = [ctx](std::string_view t) { sqlite3_result_text(ctx, t.data(), int(t.size()), SQLITE_STATIC); };
+    switch (col) {
+    case 0: sqlite3_result_int64(ctx, g.day); break;
+    case 1: text(sums.id(g)); break;
+    case 2: text(sums.usercode(g)); break;
+    case 3: text(sums.ptypename(g)); break;
+    case 4: sqlite3_result_int(ctx, g.vchType); break;
+    case 5: text(std::string_view(g.date.data(), g.date.size())); break;
+    // In range: checked before the statement runs.
+    case 6: sqlite3_result_int64(ctx, qint64(g.qty)); break;
+    case 7: sqlite3_result_int64(ctx, qint64(g.total)); break;
+    default: sqlite3_result_int64(ctx, qint64(g.cost)); break;
+    }
+    return SQLITE_OK;
+}
+int sumsRowid(sqlite3_vtab_cursor* c, sqlite3_int64* out)
+{
+    *out = sqlite3_int64(reinterpret_cast<SumsCursor*>(c)->pos);
+    return SQLITE_OK;
+}
+
+sqlite3_module sumsModule()
+{
+    sqlite3_module m{};
+    m.xConnect = sumsConnect;
+    m.xBestIndex = batchBestIndex;
+    m.xDisconnect = batchDisconnect;
+    m.xOpen = sumsOpen;
+    m.xClose = sumsClose;
+    m.xFilter = sumsFilter;
+    m.xNext = sumsNext;
+    m.xEof = sumsEof;
+    m.xColumn = sumsColumn;
+    m.xRowid = sumsRowid;
+    return m;
+}
+const sqlite3_module kSumsModule = sumsModule();
+
+SumsSource** registerSumsSource(sqlite::Db& db)
+{
+    auto* slot = new SumsSource*(nullptr);
+    const int rc = sqlite3_create_module_v2(db.handle(), "intake_sums", &kSumsModule, slot,
+                                            [](void* p) { delete static_cast<SumsSource**>(p); });
+    if (rc != SQLITE_OK)
+        db.fail(QStringLiteral("intake sums table"));
+    return slot;
+}
+
 constexpr size_t kBatchRows = 8192;
 constexpr size_t kQueuedBatches = 4;
 
@@ -213,13 +319,29 @@ IntakeWriter::IntakeWriter(sqlite::Db& db, bool background)
     : m_db(db),
       m_salesSlot(registerBatchSource(db, "intake_sales_batch")),
       m_stockSlot(registerBatchSource(db, "intake_stock_batch")),
+      m_sumsSlot(registerSumsSource(db)),
       m_insertSales(db, "INSERT INTO main.sales(seq, ID, USERCODE, PTYPENAME, STANDARD, TYPE, UNIT, AREA, DATE, QTY, "
                         "TOTAL, COSTTOTAL, VCHTYPE) SELECT seq, ID, USERCODE, PTYPENAME, STANDARD, TYPE, UNIT, AREA, "
                         "DATE, QTY, TOTAL, COSTTOTAL, VCHTYPE FROM intake_sales_batch"),
       m_insertStock(db, "INSERT INTO main.stock(ID, USERCODE, PTYPENAME, STANDARD, TYPE, UNIT, AREA, KCQTY, KCTOTAL) "
                         "SELECT ID, USERCODE, PTYPENAME, STANDARD, TYPE, UNIT, AREA, QTY, TOTAL FROM intake_stock_batch"),
-      m_lastOfDay(db, "SELECT max(seq) FROM main.sales WHERE seq BETWEEN ?1 AND ?2")
+      m_lastOfDay(db, "SELECT max(seq) FROM main.sales WHERE seq BETWEEN ?1 AND ?2"),
+      m_summary(hasSalesSummary(db))
 {
+    // Sums added up in SQL must fail as sum() does rather than turn into floating point.
+    const int rc = sqlite3_create_function_v2(
+        db.handle(), "hz_sum_add", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+        [](sqlite3_context* ctx, int, sqlite3_value** v) {
+            qint64 sum = 0;
+            if (__builtin_add_overflow(sqlite3_value_int64(v[0]), sqlite3_value_int64(v[1]), &sum))
+                sqlite3_result_error(ctx, "integer overflow", -1);
+            else
+                sqlite3_result_int64(ctx, sum);
+        },
+        nullptr, nullptr, nullptr);
+    // SQLITE_BUSY: registered by an earlier writer and in use by a statement; it stays.
+    if (rc != SQLITE_OK && rc != SQLITE_BUSY)
+        db.fail(QStringLiteral("hz_sum_add"));
     Statement last(db, "SELECT coalesce(max(seq), 0) FROM main.stock");
     if (last.step())
         m_stockStart = sqlite3_column_int64(last.get(), 0);
@@ -241,6 +363,7 @@ IntakeWriter::~IntakeWriter()
     }
     *m_salesSlot = nullptr;
     *m_stockSlot = nullptr;
+    *m_sumsSlot = nullptr;
 }
 
 void IntakeWriter::addSales(const SalesRow& row)
@@ -254,6 +377,24 @@ void IntakeWriter::addSales(const SalesRow& row)
     r.cost = row.cost;
     r.vchType = row.vchType;
     m_sales.rows.push_back(r);
+    if (m_summary) {
+        // Summed here: this thread waits for the writer most of the time.
+        DailySums::Line line;
+        line.day = r.day;
+        line.date = r.date;
+        line.id = row.id;
+        line.usercode = row.usercode;
+        line.ptypename = row.ptypename;
+        line.vchType = row.vchType;
+        line.qty = row.qty;
+        line.total = row.total;
+        line.cost = row.cost;
+        m_sums.add(line);
+        if (m_sums.full()) {
+            flushSales();
+            writeSums();
+        }
+    }
     if (r.day != m_lastDay || row.id != m_lastDayId) {
         m_lastDay = r.day;
         m_lastDayId.assign(row.id);
@@ -504,10 +645,10 @@ void IntakeWriter::replaceSales()
     flushSales();
     // One pass over a day's earlier lines, however many outlets the intake wrote for that day.
     Statement del(m_db, "DELETE FROM main.sales WHERE seq BETWEEN ?1 AND ?2 AND ID IN (SELECT value FROM json_each(?3))");
-    // The summary of the outlet days written is computed afresh, in the same transaction.
-    const bool summary = hasSalesSummary(m_db);
+    // A summary the writer did not keep (made after it started) is computed afresh for the days.
+    const bool refresh = !m_summary && hasSalesSummary(m_db);
     std::optional<Statement> dropSum, addSum;
-    if (summary) {
+    if (refresh) {
         dropSum.emplace(m_db, "DELETE FROM main.sales_sum WHERE day = ?1 AND ID IN (SELECT value FROM json_each(?2))");
         addSum.emplace(m_db, summarySelect(" WHERE seq BETWEEN ?1 AND ?2 AND ID IN (SELECT value FROM json_each(?3))").c_str());
     }
@@ -523,7 +664,7 @@ void IntakeWriter::replaceSales()
             del.text(3, jsonView);
             del.run();
         }
-        if (summary) {
+        if (refresh) {
             dropSum->integer(1, day);
             dropSum->text(2, jsonView);
             dropSum->run();
@@ -533,7 +674,83 @@ void IntakeWriter::replaceSales()
             addSum->run();
         }
     }
+    if (m_summary)
+        writeSums();
+    m_sumsCleared.clear();
     clearDays();
+}
+
+// The groups summed so far into main.sales_sum. An outlet day met for the first time loses its
+// earlier rows (its lines are being replaced); one met before is added to (the sums were written
+// in parts because there were too many groups to hold).
+void IntakeWriter::writeSums()
+{
+    if (m_sums.empty())
+        return;
+    const std::vector<const DailySums::Group*> groups = m_sums.sorted();
+    // Outlet days met for the first time lose their earlier rows (their lines are being
+    // replaced); rows of days written by an earlier call may be there already and are added to.
+    bool partsBefore = false;
+    {
+        Statement drop(m_db, "DELETE FROM main.sales_sum WHERE day = ?1 AND ID = ?2");
+        const DailySums::Group* last = nullptr;
+        for (const DailySums::Group* g : groups) {
+            const std::string_view id = m_sums.id(*g);
+            for (const Wide v : {g->qty, g->total, g->cost}) {
+                if (v > std::numeric_limits<qint64>::max() || v < std::numeric_limits<qint64>::min())
+                    throw DbError(SumOutOfRangeText());
+            }
+            if (last && last->day == g->day && m_sums.id(*last) == id)
+                continue;
+            last = g;
+            if (!m_sumsCleared.emplace(g->day, std::string(id)).second) {
+                partsBefore = true;
+                continue;
+            }
+            drop.integer(1, g->day);
+            drop.text(2, id);
+            drop.run();
+        }
+    }
+    Statement put(m_db, partsBefore
+                            ? "INSERT INTO main.sales_sum(day, ID, USERCODE, PTYPENAME, VCHTYPE, DATE, QTY, TOTAL, "
+                              "COSTTOTAL) SELECT * FROM intake_sums WHERE true "
+                              "ON CONFLICT(day, ID, USERCODE, PTYPENAME, VCHTYPE) DO UPDATE SET "
+                              "QTY = hz_sum_add(QTY, excluded.QTY), TOTAL = hz_sum_add(TOTAL, excluded.TOTAL), "
+                              "COSTTOTAL = hz_sum_add(COSTTOTAL, excluded.COSTTOTAL)"
+                            : "INSERT INTO main.sales_sum(day, ID, USERCODE, PTYPENAME, VCHTYPE, DATE, QTY, TOTAL, "
+                              "COSTTOTAL) SELECT * FROM intake_sums");
+    SumsSource source{&m_sums, &groups};
+    *m_sumsSlot = &source;
+    try {
+        put.run();
+    } catch (...) {
+        *m_sumsSlot = nullptr;
+        throw;
+    }
+    *m_sumsSlot = nullptr;
+    m_sums.clear();
+}
+
+// Lines taken back out after part of their sums was written: the outlet days concerned are
+// summed again from the lines that stay.
+void IntakeWriter::restoreSums()
+{
+    m_sums.clear();
+    if (m_sumsCleared.empty())
+        return;
+    Statement drop(m_db, "DELETE FROM main.sales_sum WHERE day = ?1 AND ID = ?2");
+    Statement add(m_db, summarySelect(" WHERE seq BETWEEN ?1 AND ?2 AND ID = ?3").c_str());
+    for (const auto& [day, id] : m_sumsCleared) {
+        drop.integer(1, day);
+        drop.text(2, id);
+        drop.run();
+        add.integer(1, firstSeqOfDay(day));
+        add.integer(2, lastSeqOfDay(day));
+        add.text(3, id);
+        add.run();
+    }
+    m_sumsCleared.clear();
 }
 
 void IntakeWriter::clearDays()
@@ -573,6 +790,7 @@ void IntakeWriter::unstageSales()
             s->run();
         }
     }
+    restoreSums();
     clearDays();
 }
 

@@ -6,6 +6,7 @@
 // DATE. A date range is a seq range (a sequential read of the table), the lines of one day keep
 // the order in which they were imported, and the lines an import adds land at one place per day
 // instead of in an index at random places. The table needs no secondary index.
+#include "engines/DailySums.h"
 #include "engines/IntakeCheck.h"
 #include "engines/embedded/Sqlite.h"
 
@@ -31,6 +32,8 @@ constexpr int kDayShift = 40;
 constexpr qint64 kCounterMask = (qint64(1) << kDayShift) - 1;
 inline qint64 firstSeqOfDay(qint64 day) { return day << kDayShift; }
 inline qint64 lastSeqOfDay(qint64 day) { return (day << kDayShift) | kCounterMask; }
+
+struct SumsSource;
 
 // A statement prepared for the life of the writer (not the connection's cache).
 class Statement {
@@ -88,6 +91,8 @@ public:
     void sync();
     void flush();
     bool hasSales() { return !m_dayIds.empty(); }
+    // The summary is written in parts of at most this many groups (tests use small parts).
+    void setSumsLimit(std::size_t groups) { m_sums.setLimit(groups); }
     bool hasStock() { sync(); return !m_stockIds.empty() || !m_stock.rows.empty(); }
 
     // Sales: the stored lines of the same outlet and day. Stock: all stored lines of the outlet.
@@ -110,12 +115,15 @@ private:
     void clearDays();
     void runBatch(Statement& insert, Batch** slot, Batch& batch);
     void work();
+    void writeSums();
+    void restoreSums();
 
     sqlite::Db& m_db;
     Batch m_sales;
     Batch m_stock;
     Batch** m_salesSlot;  // what intake_sales_batch reads (owned by the connection)
     Batch** m_stockSlot;
+    SumsSource** m_sumsSlot;  // what intake_sums reads
     Statement m_insertSales;
     Statement m_insertStock;
     Statement m_lastOfDay;
@@ -126,6 +134,12 @@ private:
     std::string m_lastDayId;
     qint64 m_stockStart = 0;
     std::set<std::string, std::less<>> m_stockIds;
+
+    // The daily summary of the lines written (the writer's): when the account set has one.
+    bool m_summary = false;
+    DailySums m_sums;
+    // Outlet days whose earlier summary rows are gone; sums written for them are added up.
+    std::set<std::pair<qint64, std::string>, std::less<>> m_sumsCleared;
 
     // The background writer: batches in the order they were filled.
     struct Job {

@@ -115,6 +115,47 @@ inline void putScaled(CopyBuffer& out, qint64 value)
         putInt16(out, groups[g]);
 }
 
+// A sum of values in millionths as a numeric value with dscale fraction digits, as sum() of the
+// summed numerics gives it (dscale = the most any of them had).
+inline void putWideScaled(CopyBuffer& out, __int128 value, int dscale)
+{
+    const bool negative = value < 0;
+    unsigned __int128 v = negative ? (unsigned __int128)(-(value + 1)) + 1 : (unsigned __int128)value;
+    const int fraction = int(v % (unsigned __int128)scaled::kUnit);
+    v /= (unsigned __int128)scaled::kUnit;
+    int groups[16];  // base-10000 digits of the integer part, lowest first (2^127 < 10^39)
+    int intGroups = 0;
+    while (v != 0) {
+        groups[intGroups++] = int(v % 10000);
+        v /= 10000;
+    }
+    int digits[18];
+    int count = 0;
+    for (int g = intGroups - 1; g >= 0; --g)
+        digits[count++] = groups[g];
+    digits[count++] = fraction / 100;
+    digits[count++] = fraction % 100 * 100;
+    int weight = intGroups - 1;
+    int first = 0;
+    while (first < count && digits[first] == 0) {
+        ++first;
+        --weight;
+    }
+    int last = count;
+    while (last > first && digits[last - 1] == 0)
+        --last;
+    const int ndigits = last - first;
+    if (ndigits == 0)
+        weight = 0;
+    putInt32(out, 8 + 2 * ndigits);
+    putInt16(out, ndigits);
+    putInt16(out, weight);
+    putInt16(out, negative && ndigits > 0 ? 0x4000 : 0);
+    putInt16(out, dscale);
+    for (int g = first; g < last; ++g)
+        putInt16(out, digits[g]);
+}
+
 // PostgreSQL's dates count days from 2000-01-01.
 constexpr qint64 kPgEpochJulian = 2451545;
 

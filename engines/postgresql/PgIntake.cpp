@@ -52,6 +52,7 @@ void PostgresEngine::beginBulk()
     resetCopy();
     m_bulk = true;
     beginDirect();
+    m_sumsOn = m_direct && hasProcedure(QStringLiteral("hz_util_direct_replace_sales"));
 }
 
 void PostgresEngine::endBulk()
@@ -87,6 +88,26 @@ qlonglong PostgresEngine::intake(const BulkKind& kind, std::span<const std::stri
         putInt32(out, 4);
         putInt32(out, row.vchType);
         noteLine(row.id, day, true);
+        if (m_sumsOn && m_direct) {
+            DailySums::Line line;
+            line.day = row.day.julian;
+            line.date = row.day.text;
+            line.id = row.id;
+            line.usercode = row.usercode;
+            line.ptypename = row.ptypename;
+            line.vchType = row.vchType;
+            line.qty = row.qty;
+            line.total = row.total;
+            line.cost = row.cost;
+            line.qtyScale = quint8(scaleOfMillionths(row.qty));
+            line.totalScale = quint8(scaleOfMillionths(row.total));
+            line.costScale = quint8(scaleOfMillionths(row.cost));
+            m_sums.add(line);
+            if (m_sums.full()) {  // too many to hold: the server sums the lines instead
+                m_sumsOn = false;
+                m_sums.clear();
+            }
+        }
     } else {
         StockValues v;
         std::copy(values.begin(), values.end(), v.begin());
@@ -279,6 +300,8 @@ void PostgresEngine::beginDirect()
 void PostgresEngine::clearDirect()
 {
     m_direct = false;
+    m_sumsOn = false;
+    m_sums.clear();
     m_directSales.clear();
     m_directStock.clear();
 }
@@ -348,9 +371,15 @@ CallResult PostgresEngine::consolidateDirect(bool sales, bool stock)
             stageDirect(otherSales, otherStock);
         // Both kinds or neither: a failing second one takes the first one back.
         exec(QStringLiteral("SAVEPOINT hz_consolidate"));
-        if (sales)
+        if (sales && m_sumsOn) {
+            result.returnValue =
+                directQuery("SELECT hz_util_direct_replace_sales($1::text[], $2::date[])", {salesIds(), salesDates()});
+            if (result.returnValue == 0)
+                copySums();
+        } else if (sales) {
             result.returnValue =
                 directQuery("SELECT hz_util_direct_add_sales($1::text[], $2::date[])", {salesIds(), salesDates()});
+        }
         if (stock && result.returnValue == 0)
             result.returnValue = directQuery("SELECT hz_util_direct_add_stock($1::text[])", {stockIds()});
         if (result.returnValue != 0) {
@@ -365,6 +394,70 @@ CallResult PostgresEngine::consolidateDirect(bool sales, bool stock)
     }
     clearDirect();
     return result;
+}
+
+void PostgresEngine::copySums()
+{
+    ResultPtr copy(PQexec(m_conn.get(), "COPY sales_sum (saledate, id, usercode, ptypename, vchtype, qty, total, "
+                                        "costtotal) FROM STDIN (FORMAT binary)"));
+    if (PQresultStatus(copy.get()) != PGRES_COPY_IN)
+        throw DbError(resultError(copy.get(), m_conn.get()));
+    copy.reset();
+    CopyBuffer out;
+    out.append("PGCOPY\n\377\r\n\0", 11);
+    putInt32(out, 0);  // flags
+    putInt32(out, 0);  // header extension
+    const std::vector<const DailySums::Group*> groups = m_sums.sorted();
+    auto send = [&] {
+        if (!out.isEmpty() && PQputCopyData(m_conn.get(), out.data(), int(out.size())) != 1)
+            throw DbError(resultError(nullptr, m_conn.get()));
+        out.clear();
+    };
+    auto writeGroups = [&] {
+        for (const DailySums::Group* g : groups) {
+            putInt16(out, 8);
+            putInt32(out, 4);
+            putInt32(out, qint32(g->day - kPgEpochJulian));
+            putText(out, m_sums.id(*g));
+            putText(out, m_sums.usercode(*g));
+            putText(out, m_sums.ptypename(*g));
+            putInt32(out, 4);
+            putInt32(out, g->vchType);
+            putWideScaled(out, g->qty, g->qtyScale);
+            putWideScaled(out, g->total, g->totalScale);
+            putWideScaled(out, g->cost, g->costScale);
+            if (out.size() >= kCopyChunk)
+                send();
+        }
+        putInt16(out, -1);  // trailer
+        send();
+    };
+    try {
+        writeGroups();
+    } catch (...) {
+        PQputCopyEnd(m_conn.get(), "summary abandoned");
+        while (PGresult* raw = PQgetResult(m_conn.get()))
+            PQclear(raw);
+        throw;
+    }
+    QString error;
+    if (PQputCopyEnd(m_conn.get(), nullptr) != 1)
+        error = resultError(nullptr, m_conn.get());
+    qlonglong copied = -1;
+    while (PGresult* raw = PQgetResult(m_conn.get())) {
+        ResultPtr r(raw);
+        if (!resultOk(r.get())) {
+            if (error.isEmpty())
+                error = resultError(r.get(), m_conn.get());
+        } else if (PQresultStatus(r.get()) == PGRES_COMMAND_OK) {
+            copied = QByteArray(PQcmdTuples(r.get())).toLongLong();
+        }
+    }
+    if (error.isEmpty() && copied != qlonglong(groups.size()))
+        error = QStringLiteral("The server stored %1 of %2 summary rows.").arg(copied).arg(groups.size());
+    if (!error.isEmpty())
+        throw DbError(error);
+    m_sums.clear();
 }
 
 void PostgresEngine::flushBulk()

@@ -10,6 +10,7 @@
 #include "engines/IntakeCheck.h"
 #include "engines/postgresql/PgConnection.h"
 #include "engines/postgresql/PgCopy.h"
+#include "engines/DailySums.h"
 #include "engines/postgresql/PostgresEngine.h"
 
 #include <QHash>
@@ -162,6 +163,8 @@ private:
     // replace the lines of their outlet days (outlets) and the transaction commits. When the
     // consolidation refuses, its lines stay staged as well.
     CallResult consolidateDirect(bool sales, bool stock);
+    // Writes the intake's summed sales lines into sales_sum (COPY), after their days' rows went.
+    void copySums();
 
     ConnPtr m_conn;
     ConnectionProps m_props;
@@ -186,6 +189,10 @@ private:
     bool m_direct = false;
     std::unordered_map<std::string, std::unordered_set<qint32>, KeyHash, std::equal_to<>> m_directSales;
     KeySet m_directStock;
+    // The daily summary of the direct intake's sales lines, summed here while they pass (when the
+    // account set can take it and the groups fit; else the server sums the lines again).
+    bool m_sumsOn = false;
+    DailySums m_sums;
 };
 
 }  // namespace corvanta::pg

@@ -657,12 +657,33 @@ TEST_F(Conformance, StatisticsSummaryEqualsTheGroupedLines)
         auto s = engine.beginIntake();
         ASSERT_TRUE(s);
         ASSERT_EQ(bulk(*s, "2", "P2", "乙纸", kD2, "1.5", "11"), 0);
+        ASSERT_EQ(bulk(*s, "2", "P2", "乙纸", kD2, "2.50", "11"), 0);
         ASSERT_EQ(bulk(*s, "10", "P1", "甲笔", kD3, "4", "11"), 0);
         ASSERT_EQ(bulk(*s, "10", "P1", "甲笔", kD3, "4", "45"), 0);
+        ASSERT_EQ(bulk(*s, "10", "P1", "甲笔", kD3, "0.125", "45"), 0);
         s->complete();
         ASSERT_EQ(consolidate(std::move(s), IntakeKind::Sales), 0);
     }
     check("intake session");
+    // The sums the intake wrote read exactly as the sums of the same lines consolidated by the
+    // procedures.
+    {
+        const char* modes[] = {"P", "N", "V", "D"};
+        std::vector<std::vector<QStringList>> viaIntake;
+        for (const char* mode : modes)
+            viaIntake.push_back(query(QStringLiteral("hz_AllStat"), statFilter(QString::fromLatin1(mode)), kStatFields));
+        call(QStringLiteral("hz_deleSales"));
+        ASSERT_EQ(insertSales("2", "P2", "乙纸", kD2, "1.5", "3", "1", "11", "产地"), 0);
+        ASSERT_EQ(insertSales("2", "P2", "乙纸", kD2, "2.50", "3", "1", "11", "产地"), 0);
+        ASSERT_EQ(insertSales("10", "P1", "甲笔", kD3, "4", "3", "1", "11", "产地"), 0);
+        ASSERT_EQ(insertSales("10", "P1", "甲笔", kD3, "4", "3", "1", "45", "产地"), 0);
+        ASSERT_EQ(insertSales("10", "P1", "甲笔", kD3, "0.125", "3", "1", "45", "产地"), 0);
+        ASSERT_EQ(call(QStringLiteral("hz_AddSales")), 0);
+        for (size_t i = 0; i < viaIntake.size(); ++i)
+            EXPECT_EQ(query(QStringLiteral("hz_AllStat"), statFilter(QString::fromLatin1(modes[i])), kStatFields),
+                      viaIntake[i])
+                << modes[i];
+    }
 
     // A mixed file whose stock is consolidated first: its sales wait in the staging.
     {

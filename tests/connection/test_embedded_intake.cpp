@@ -7,6 +7,7 @@
 #include "engines/embedded/Sqlite.h"
 
 #include <QDate>
+#include <limits>
 #include <sqlite3.h>
 
 namespace corvanta::test {
@@ -212,6 +213,99 @@ TEST_F(EmbeddedIntake, SchemaOneIsUpgraded)
     auto q = db->prepare("SELECT count(*) FROM sqlite_master WHERE name LIKE 'sales_%'");
     ASSERT_TRUE(q.step());
     EXPECT_EQ(q.integer(0), 0);
+}
+
+// The daily summary written in parts (more groups than the writer holds): parts of one group add
+// up, outlet days lose their earlier rows once, lines taken back out leave the summary of the
+// lines that stay, and a sum beyond the exact range fails in whichever part it arises.
+TEST_F(EmbeddedIntake, SummaryWrittenInPartsEqualsTheGroupedLines)
+{
+    addOutlet("1", "一号店");
+    addOutlet("2", "二号店");
+    call("hz_deleSales");
+    ASSERT_EQ(insertSales("1", "OLD", "x", kD1, "1", "1", "1"), 0);
+    ASSERT_EQ(insertSales("2", "OLD", "x", kD1, "2", "1", "1"), 0);
+    ASSERT_EQ(insertSales("1", "OLD", "x", kD2, "3", "1", "1"), 0);
+    ASSERT_EQ(call("hz_AddSales"), 0);
+
+    const QString file = GetDataDir() + "/" + dbName + ".db";
+    auto db = sqlite::Db::open(file, SQLITE_OPEN_READWRITE);
+    db->exec(QStringLiteral("CREATE TEMP TABLE stage_sales(seq INTEGER PRIMARY KEY, ID TEXT NOT NULL, USERCODE TEXT, "
+                            "PTYPENAME TEXT, STANDARD TEXT, TYPE TEXT, UNIT TEXT, AREA TEXT, DATE TEXT NOT NULL, "
+                            "QTY INTEGER NOT NULL, TOTAL INTEGER NOT NULL, COSTTOTAL INTEGER NOT NULL, "
+                            "VCHTYPE INTEGER NOT NULL)"));
+    // Rows of the summary that the grouped lines do not give, and the other way round.
+    auto mismatches = [&] {
+        auto q = db->prepare(
+            "WITH g AS (SELECT seq >> 40 AS day, ID, coalesce(USERCODE, '') AS u, coalesce(PTYPENAME, '') AS p, "
+            "  VCHTYPE AS v, max(DATE) AS d, sum(QTY) AS q, sum(TOTAL) AS t, sum(COSTTOTAL) AS c FROM sales "
+            "  GROUP BY 1, 2, 3, 4, 5), "
+            "s AS (SELECT day, ID, USERCODE, PTYPENAME, VCHTYPE, DATE, QTY, TOTAL, COSTTOTAL FROM sales_sum) "
+            "SELECT (SELECT count(*) FROM (SELECT * FROM g EXCEPT SELECT * FROM s)) + "
+            "(SELECT count(*) FROM (SELECT * FROM s EXCEPT SELECT * FROM g)), (SELECT count(*) FROM s)");
+        EXPECT_TRUE(q.step());
+        return std::make_pair(q.integer(0), q.integer(1));
+    };
+    SalesRow row;
+    auto add = [&](IntakeWriter& w, const char* id, const char* code, const QString& date, qint64 qty, int vch = 11) {
+        row.id = id;
+        row.usercode = code;
+        row.ptypename = "名";
+        row.day = *ParseDay(date.toStdString());
+        row.qty = qty;
+        row.total = 2 * qty;
+        row.cost = qty;
+        row.vchType = vch;
+        w.addSales(row);
+    };
+    {
+        sqlite::Transaction tx(*db);
+        IntakeWriter w(*db);
+        w.setSumsLimit(2);
+        for (int round = 0; round < 3; ++round) {  // the same groups again in later parts
+            add(w, "1", "A", kD1, 1000000);
+            add(w, "1", "B", kD1, 500000);
+            add(w, "1", "A", kD1, 250000, 45);
+            add(w, "2", "A", kD2, 7000000);
+        }
+        w.replaceSales();
+        tx.commit();
+    }
+    EXPECT_EQ(mismatches(), std::make_pair(qint64(0), qint64(6)));  // outlet 1's day 1 replaced
+
+    // Lines of a kind not consolidated go back to the staging: the parts written go too.
+    {
+        sqlite::Transaction tx(*db);
+        IntakeWriter w(*db);
+        w.setSumsLimit(1);
+        add(w, "1", "C", kD1, 1000000);
+        add(w, "1", "D", kD2, 1000000);
+        add(w, "2", "E", kD1, 1000000);
+        w.unstageSales();
+        tx.commit();
+    }
+    EXPECT_EQ(mismatches(), std::make_pair(qint64(0), qint64(6)));
+    {
+        auto staged = db->prepare("SELECT count(*) FROM temp.stage_sales");
+        ASSERT_TRUE(staged.step());
+        EXPECT_EQ(staged.integer(0), 3);
+    }
+
+    // Two halves of a sum beyond 64 bits, written in one part and in two: refused alike.
+    for (const size_t limit : {size_t(100), size_t(1)}) {
+        sqlite::Transaction tx(*db);
+        IntakeWriter w(*db);
+        w.setSumsLimit(limit);
+        try {
+            add(w, "1", "BIG", kD1, std::numeric_limits<qint64>::max() / 2 + 1);
+            add(w, "1", "BIG", kD1, std::numeric_limits<qint64>::max() / 2 + 1);
+            w.replaceSales();
+            ADD_FAILURE() << "no error with parts of " << limit;
+        } catch (const DbError& e) {
+            EXPECT_EQ(QString::fromUtf8(e.what()), SumOutOfRangeText()) << limit;
+        }
+    }
+    EXPECT_EQ(mismatches(), std::make_pair(qint64(0), qint64(6)));
 }
 
 }  // namespace

@@ -1,0 +1,127 @@
+#include "engines/DailySums.h"
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <map>
+
+namespace corvanta {
+
+namespace {
+
+quint32 hashOf(const DailySums::Line& l)
+{
+    std::size_t h = std::hash<std::string_view>()(l.id);
+    h = h * 31 + std::hash<std::string_view>()(l.usercode);
+    h = h * 31 + std::hash<std::string_view>()(l.ptypename);
+    h = h * 31 + std::size_t(l.day) * 8 + std::size_t(l.vchType);
+    h ^= h >> 29;
+    h *= 0xbf58476d1ce4e5b9ull;
+    h ^= h >> 32;
+    return quint32(h) | 1u;  // never 0, so a used slot is never 0
+}
+
+}  // namespace
+
+int scaleOfMillionths(qint64 value)
+{
+    int fraction = int(value < 0 ? -(value % 1000000) : value % 1000000);
+    if (fraction == 0)
+        return 0;
+    int scale = 6;
+    while (fraction % 10 == 0) {
+        fraction /= 10;
+        --scale;
+    }
+    return scale;
+}
+
+void DailySums::grow()
+{
+    std::vector<quint64> slots(std::max<std::size_t>(1024, m_slots.size() * 2), 0);
+    const std::size_t mask = slots.size() - 1;
+    for (const quint64 s : m_slots) {
+        if (s == 0)
+            continue;
+        std::size_t at = std::size_t(s >> 32) & mask;
+        while (slots[at] != 0)
+            at = (at + 1) & mask;
+        slots[at] = s;
+    }
+    m_slots.swap(slots);
+}
+
+void DailySums::add(const Line& line)
+{
+    if ((m_groups.size() + 1) * 2 > m_slots.size())
+        grow();
+    const quint32 hash = hashOf(line);
+    const std::size_t mask = m_slots.size() - 1;
+    std::size_t at = hash & mask;
+    Group* g = nullptr;
+    for (;; at = (at + 1) & mask) {
+        const quint64 s = m_slots[at];
+        if (s == 0)
+            break;
+        if (quint32(s >> 32) != hash)
+            continue;
+        Group& c = m_groups[std::size_t(quint32(s)) - 1];
+        if (c.day == line.day && c.vchType == line.vchType && id(c) == line.id && usercode(c) == line.usercode &&
+            ptypename(c) == line.ptypename) {
+            g = &c;
+            break;
+        }
+    }
+    if (!g) {
+        Group n;
+        n.day = line.day;
+        n.vchType = line.vchType;
+        n.date = line.date;
+        n.keyAt = quint32(m_keys.size());
+        n.idLen = quint32(line.id.size());
+        n.usercodeLen = quint32(line.usercode.size());
+        n.ptypenameLen = quint32(line.ptypename.size());
+        m_keys.append(line.id).append(line.usercode).append(line.ptypename);
+        m_groups.push_back(n);
+        m_slots[at] = (quint64(hash) << 32) | quint64(m_groups.size());
+        g = &m_groups.back();
+    }
+    g->qty += line.qty;
+    g->total += line.total;
+    g->cost += line.cost;
+    g->qtyScale = std::max(g->qtyScale, line.qtyScale);
+    g->totalScale = std::max(g->totalScale, line.totalScale);
+    g->costScale = std::max(g->costScale, line.costScale);
+}
+
+std::vector<const DailySums::Group*> DailySums::sorted() const
+{
+    // Day by day (few, and each day's groups then sort in the cache), then by the texts.
+    std::map<qint64, std::vector<const Group*>> days;
+    for (const Group& g : m_groups)
+        days[g.day].push_back(&g);
+    std::vector<const Group*> out;
+    out.reserve(m_groups.size());
+    for (auto& [day, groups] : days) {
+        std::sort(groups.begin(), groups.end(), [this](const Group* a, const Group* b) {
+            if (const int c = id(*a).compare(id(*b)))
+                return c < 0;
+            if (const int c = usercode(*a).compare(usercode(*b)))
+                return c < 0;
+            if (const int c = ptypename(*a).compare(ptypename(*b)))
+                return c < 0;
+            return a->vchType < b->vchType;
+        });
+        out.insert(out.end(), groups.begin(), groups.end());
+    }
+    return out;
+}
+
+void DailySums::clear()
+{
+    m_groups.clear();
+    m_keys.clear();
+    std::fill(m_slots.begin(), m_slots.end(), 0);
+}
+
+}  // namespace corvanta
