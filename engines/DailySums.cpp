@@ -9,12 +9,12 @@ namespace corvanta {
 
 namespace {
 
-quint32 hashOf(const DailySums::Line& l)
+quint32 hashOf(const SalesRow& l)
 {
     std::size_t h = std::hash<std::string_view>()(l.id);
     h = h * 31 + std::hash<std::string_view>()(l.usercode);
     h = h * 31 + std::hash<std::string_view>()(l.ptypename);
-    h = h * 31 + std::size_t(l.day) * 8 + std::size_t(l.vchType);
+    h = h * 31 + std::size_t(l.day.julian) * 8 + std::size_t(l.vchType);
     h ^= h >> 29;
     h *= 0xbf58476d1ce4e5b9ull;
     h ^= h >> 32;
@@ -38,20 +38,20 @@ int scaleOfMillionths(qint64 value)
 
 void DailySums::grow()
 {
-    std::vector<quint64> slots(std::max<std::size_t>(1024, m_slots.size() * 2), 0);
-    const std::size_t mask = slots.size() - 1;
+    std::vector<quint64> table(std::max<std::size_t>(1024, m_slots.size() * 2), 0);
+    const std::size_t mask = table.size() - 1;
     for (const quint64 s : m_slots) {
         if (s == 0)
             continue;
         std::size_t at = std::size_t(s >> 32) & mask;
-        while (slots[at] != 0)
+        while (table[at] != 0)
             at = (at + 1) & mask;
-        slots[at] = s;
+        table[at] = s;
     }
-    m_slots.swap(slots);
+    m_slots.swap(table);
 }
 
-void DailySums::add(const Line& line)
+void DailySums::add(const SalesRow& line, bool withScales)
 {
     if ((m_groups.size() + 1) * 2 > m_slots.size())
         grow();
@@ -66,17 +66,17 @@ void DailySums::add(const Line& line)
         if (quint32(s >> 32) != hash)
             continue;
         Group& c = m_groups[std::size_t(quint32(s)) - 1];
-        if (c.day == line.day && c.vchType == line.vchType && id(c) == line.id && usercode(c) == line.usercode &&
-            ptypename(c) == line.ptypename) {
+        if (c.day == line.day.julian && c.vchType == line.vchType && id(c) == line.id &&
+            usercode(c) == line.usercode && ptypename(c) == line.ptypename) {
             g = &c;
             break;
         }
     }
     if (!g) {
         Group n;
-        n.day = line.day;
+        n.day = line.day.julian;
         n.vchType = line.vchType;
-        n.date = line.date;
+        n.date = line.day.text;
         n.keyAt = quint32(m_keys.size());
         n.idLen = quint32(line.id.size());
         n.usercodeLen = quint32(line.usercode.size());
@@ -89,9 +89,11 @@ void DailySums::add(const Line& line)
     g->qty += line.qty;
     g->total += line.total;
     g->cost += line.cost;
-    g->qtyScale = std::max(g->qtyScale, line.qtyScale);
-    g->totalScale = std::max(g->totalScale, line.totalScale);
-    g->costScale = std::max(g->costScale, line.costScale);
+    if (withScales) {
+        g->qtyScale = std::max(g->qtyScale, quint8(scaleOfMillionths(line.qty)));
+        g->totalScale = std::max(g->totalScale, quint8(scaleOfMillionths(line.total)));
+        g->costScale = std::max(g->costScale, quint8(scaleOfMillionths(line.cost)));
+    }
 }
 
 std::vector<const DailySums::Group*> DailySums::sorted() const

@@ -5,6 +5,8 @@
 //
 // Sums are kept in 128 bits: a file's amounts cannot leave that range, and each engine decides
 // what it can store (the embedded engine refuses a sum outside 64 bits, PostgreSQL stores it).
+#include "engines/IntakeCheck.h"
+
 #include <QtGlobal>
 #include <array>
 #include <cstddef>
@@ -23,15 +25,6 @@ public:
     // has about 240,000.
     static constexpr std::size_t kMaxGroups = std::size_t(1) << 18;
 
-    struct Line {
-        qint64 day = 0;  // Julian day
-        std::array<char, 10> date{};
-        std::string_view id, usercode, ptypename;
-        int vchType = 0;
-        qint64 qty = 0, total = 0, cost = 0;
-        quint8 qtyScale = 0, totalScale = 0, costScale = 0;
-    };
-
     struct Group {
         Wide qty = 0, total = 0, cost = 0;
         qint64 day = 0;
@@ -42,7 +35,8 @@ public:
         quint8 qtyScale = 0, totalScale = 0, costScale = 0;
     };
 
-    void add(const Line& line);
+    // withScales: keep the most fraction digits of each sum (for an engine whose numbers keep it).
+    void add(const SalesRow& row, bool withScales);
     std::size_t size() const { return m_groups.size(); }
     bool empty() const { return m_groups.empty(); }
     bool full() const { return m_groups.size() >= m_limit; }

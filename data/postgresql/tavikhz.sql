@@ -709,9 +709,11 @@ BEGIN
 END
 $$;
 
--- hz_AddSales for a direct intake: the lines this transaction wrote replace the other lines of
--- their outlet days. -1 when an outlet is no longer in the outlet list (nothing removed then).
-CREATE OR REPLACE FUNCTION hz_util_direct_add_sales(ids text[], dates date[]) RETURNS integer
+-- hz_AddSales for a direct intake that sums its own lines: the lines this transaction wrote
+-- replace the other lines of their outlet days, and those days' summary rows go; the client then
+-- writes the sums of its lines (COPY into sales_sum) before it commits. -1 when an outlet is no
+-- longer in the outlet list (nothing removed then).
+CREATE OR REPLACE FUNCTION hz_util_direct_replace_sales(ids text[], dates date[]) RETURNS integer
 LANGUAGE plpgsql
 AS $$
 BEGIN
@@ -727,33 +729,24 @@ BEGIN
     DELETE FROM sales s
     USING unnest(ids, dates) AS n(id, saledate)
     WHERE s.id = n.id AND s.saledate = n.saledate AND s.xmin <> pg_current_xact_id()::xid;
-    PERFORM hz_util_sum_refresh(ids, dates);
-    RETURN 0;
-END
-$$;
-
--- hz_util_direct_add_sales for an intake that sums its own lines: the lines this transaction
--- wrote replace the other lines of their outlet days, and those days' summary rows go; the
--- client then writes the sums of its lines (COPY into sales_sum) before it commits. -1 when an
--- outlet is no longer in the outlet list (nothing removed then).
-CREATE OR REPLACE FUNCTION hz_util_direct_replace_sales(ids text[], dates date[]) RETURNS integer
-LANGUAGE plpgsql
-AS $$
-BEGIN
-    IF coalesce(cardinality(ids), 0) = 0 THEN
-        RETURN 0;
-    END IF;
-    PERFORM hz_util_lock_outlet(k) FROM (SELECT DISTINCT k FROM unnest(ids) k ORDER BY 1) o;
-    IF EXISTS (SELECT 1 FROM unnest(ids) k WHERE NOT EXISTS (SELECT 1 FROM outlets o WHERE o.idkey = k)) THEN
-        RETURN -1;
-    END IF;
-    DELETE FROM sales s
-    USING unnest(ids, dates) AS n(id, saledate)
-    WHERE s.id = n.id AND s.saledate = n.saledate AND s.xmin <> pg_current_xact_id()::xid;
     DELETE FROM sales_sum d
     USING unnest(ids, dates) AS n(id, saledate)
     WHERE d.id = n.id AND d.saledate = n.saledate;
     RETURN 0;
+END
+$$;
+
+-- The same for a client that does not sum its lines: the server sums the outlet days again.
+CREATE OR REPLACE FUNCTION hz_util_direct_add_sales(ids text[], dates date[]) RETURNS integer
+LANGUAGE plpgsql
+AS $$
+DECLARE
+    rc integer := hz_util_direct_replace_sales(ids, dates);
+BEGIN
+    IF rc = 0 AND coalesce(cardinality(ids), 0) > 0 THEN
+        PERFORM hz_util_sum_refresh(ids, dates);
+    END IF;
+    RETURN rc;
 END
 $$;
 

@@ -379,17 +379,7 @@ void IntakeWriter::addSales(const SalesRow& row)
     m_sales.rows.push_back(r);
     if (m_summary) {
         // Summed here: this thread waits for the writer most of the time.
-        DailySums::Line line;
-        line.day = r.day;
-        line.date = r.date;
-        line.id = row.id;
-        line.usercode = row.usercode;
-        line.ptypename = row.ptypename;
-        line.vchType = row.vchType;
-        line.qty = row.qty;
-        line.total = row.total;
-        line.cost = row.cost;
-        m_sums.add(line);
+        m_sums.add(row, false);
         if (m_sums.full()) {
             flushSales();
             writeSums();

@@ -66,6 +66,31 @@ inline void putText(CopyBuffer& out, std::string_view value)
     out.append(value.data(), value.size());
 }
 
+// A numeric value from its base-10000 digits, highest first: intGroups of them before the point,
+// then the fraction's; zeros at either end are left out, as the server stores the value.
+inline void putNumeric(CopyBuffer& out, const int* digits, int count, int intGroups, bool negative, int dscale)
+{
+    int weight = intGroups - 1;
+    int first = 0;
+    while (first < count && digits[first] == 0) {
+        ++first;
+        --weight;
+    }
+    int last = count;
+    while (last > first && digits[last - 1] == 0)
+        --last;
+    const int ndigits = last - first;
+    if (ndigits == 0)
+        weight = 0;
+    putInt32(out, 8 + 2 * ndigits);
+    putInt16(out, ndigits);
+    putInt16(out, weight);
+    putInt16(out, negative && ndigits > 0 ? 0x4000 : 0);
+    putInt16(out, dscale);
+    for (int g = first; g < last; ++g)
+        putInt16(out, digits[g]);
+}
+
 // A decimal in millionths (see scaled::parse) as a numeric value with the scale its text had once
 // trailing zeros are gone ("12.50" -> 12.5), as hz_util_decimal would store it.
 inline void putScaled(CopyBuffer& out, qint64 value)
@@ -94,25 +119,7 @@ inline void putScaled(CopyBuffer& out, qint64 value)
         groups[count++] = intDigits[g];
     groups[count++] = fraction / 100;
     groups[count++] = fraction % 100 * 100;
-    int weight = intGroups - 1;
-    int first = 0;
-    while (first < count && groups[first] == 0) {
-        ++first;
-        --weight;
-    }
-    int last = count;
-    while (last > first && groups[last - 1] == 0)
-        --last;
-    const int ndigits = last - first;
-    if (ndigits == 0)
-        weight = 0;
-    putInt32(out, 8 + 2 * ndigits);
-    putInt16(out, ndigits);
-    putInt16(out, weight);
-    putInt16(out, negative && ndigits > 0 ? 0x4000 : 0);
-    putInt16(out, dscale);
-    for (int g = first; g < last; ++g)
-        putInt16(out, groups[g]);
+    putNumeric(out, groups, count, intGroups, negative, dscale);
 }
 
 // A sum of values in millionths as a numeric value with dscale fraction digits, as sum() of the
@@ -135,25 +142,7 @@ inline void putWideScaled(CopyBuffer& out, __int128 value, int dscale)
         digits[count++] = groups[g];
     digits[count++] = fraction / 100;
     digits[count++] = fraction % 100 * 100;
-    int weight = intGroups - 1;
-    int first = 0;
-    while (first < count && digits[first] == 0) {
-        ++first;
-        --weight;
-    }
-    int last = count;
-    while (last > first && digits[last - 1] == 0)
-        --last;
-    const int ndigits = last - first;
-    if (ndigits == 0)
-        weight = 0;
-    putInt32(out, 8 + 2 * ndigits);
-    putInt16(out, ndigits);
-    putInt16(out, weight);
-    putInt16(out, negative && ndigits > 0 ? 0x4000 : 0);
-    putInt16(out, dscale);
-    for (int g = first; g < last; ++g)
-        putInt16(out, digits[g]);
+    putNumeric(out, digits, count, intGroups, negative, dscale);
 }
 
 // PostgreSQL's dates count days from 2000-01-01.

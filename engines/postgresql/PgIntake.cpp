@@ -89,20 +89,7 @@ qlonglong PostgresEngine::intake(const BulkKind& kind, std::span<const std::stri
         putInt32(out, row.vchType);
         noteLine(row.id, day, true);
         if (m_sumsOn && m_direct) {
-            DailySums::Line line;
-            line.day = row.day.julian;
-            line.date = row.day.text;
-            line.id = row.id;
-            line.usercode = row.usercode;
-            line.ptypename = row.ptypename;
-            line.vchType = row.vchType;
-            line.qty = row.qty;
-            line.total = row.total;
-            line.cost = row.cost;
-            line.qtyScale = quint8(scaleOfMillionths(row.qty));
-            line.totalScale = quint8(scaleOfMillionths(row.total));
-            line.costScale = quint8(scaleOfMillionths(row.cost));
-            m_sums.add(line);
+            m_sums.add(row, true);
             if (m_sums.full()) {  // too many to hold: the server sums the lines instead
                 m_sumsOn = false;
                 m_sums.clear();
