@@ -253,8 +253,8 @@ TEST_F(EmbeddedIntake, SummaryWrittenInPartsEqualsTheGroupedLines)
         row.ptypename = "名";
         row.day = *ParseDay(date.toStdString());
         row.qty = qty;
-        row.total = 2 * qty;
-        row.cost = qty;
+        row.total = qty;
+        row.cost = qty / 2;
         row.vchType = vch;
         w.addSales(row);
     };
