@@ -48,15 +48,17 @@ void writeTsvStore(QTextStream& out, const QStringList& headings, const CellStor
     const int columns = cells.columnCount();
     for (int r = 0; r < cells.rowCount(); ++r) {
         for (int c = 0; c < columns; ++c) {
-            if (c)
-                buf += '\t';
+            const std::string_view v = cells.utf8(c, r);
             const std::size_t start = buf.size();
-            buf += cells.utf8(c, r);
-            for (std::size_t i = start; i < buf.size(); ++i)
-                if (buf[i] == '\t' || buf[i] == '\r' || buf[i] == '\n')
-                    buf[i] = ' ';
+            buf.resize(start + v.size() + 1);
+            char* p = buf.data() + start;
+            // Cells with a tab or line break would split the line: those become blanks.
+            for (const char ch : v)
+                *p++ = ch == '\t' || ch == '\r' || ch == '\n' ? ' ' : ch;
+            *p = c + 1 < columns ? '\t' : '\n';
         }
-        buf += '\n';
+        if (columns == 0)
+            buf += '\n';
         if (buf.size() >= kChunk)
             flushBuf();
     }

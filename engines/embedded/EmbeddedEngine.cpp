@@ -177,7 +177,21 @@ void EmbeddedEngine::execSql(const QString& text)
 {
     quiesce();
     settleDirect();
-    db().exec(text);
+    if (m_account) {
+        db().exec(text);
+        return;
+    }
+    // The catalogue scripts run at every load of the account-set list and are run again at the
+    // next: their commits need not wait for the disk (WAL: a power cut may lose them, never mix
+    // them). Whatever else master holds keeps full syncs.
+    m_master->exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+    try {
+        m_master->exec(text);
+    } catch (...) {
+        m_master->exec(QStringLiteral("PRAGMA synchronous=FULL"));
+        throw;
+    }
+    m_master->exec(QStringLiteral("PRAGMA synchronous=FULL"));
 }
 
 std::vector<ParamInfo> EmbeddedEngine::procedureParams(const QString& name)
