@@ -57,6 +57,11 @@ public:
     static CellStore fromColumns(std::vector<Column> columns);
     // The cells of a column in the given row order, sized once.
     static Column gather(const Column& from, const std::vector<int>& order);
+    // Column col as stored, for scans over every row; nullptr once a cell has been edited.
+    const Column* plainColumn(int col) const
+    {
+        return m_overrides.empty() && col >= 0 && col < columnCount() ? &m_columns[std::size_t(col)] : nullptr;
+    }
     static std::string_view plain(const Column& c, int row)
     {
         const std::uint32_t begin = row ? c.ends[std::size_t(row) - 1] : 0;
