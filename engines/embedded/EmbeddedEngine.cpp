@@ -242,8 +242,15 @@ void EmbeddedEngine::execSql(const QString& text)
     // scripts run one after the other share a transaction, which the next other use of the
     // connection ends, so an unchanged catalogue costs no write and no wait for the disk.
     if (!m_catalogueOpen) {
-        m_catalogueBefore = masterContent(m_master->handle());
-        m_master->exec(QStringLiteral("BEGIN"));
+        // Immediate: the scripts will write, and what they are compared with must be what they
+        // found, not what another client changed in between.
+        m_master->exec(QStringLiteral("BEGIN IMMEDIATE"));
+        try {
+            m_catalogueBefore = masterContent(m_master->handle());
+        } catch (...) {
+            sqlite3_exec(m_master->handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+            throw;
+        }
         m_catalogueOpen = true;
     }
     m_master->exec(text);
