@@ -130,7 +130,7 @@ CallResult hz_GetSales(EmbeddedEngine& e, const ProcArgs& a)
     std::unordered_map<std::string_view, int> rankOf;
     std::vector<std::string_view> keys;
     for (int r = 0; r < n; ++r)
-        if (rankOf.emplace(in.utf8(kId, r), 0).second)
+        if ((r == 0 || in.utf8(kId, r) != in.utf8(kId, r - 1)) && rankOf.emplace(in.utf8(kId, r), 0).second)
             keys.push_back(in.utf8(kId, r));
     auto numberOf = [&](std::string_view key) -> std::optional<qint64> {
         const auto it = outlets.find(std::string(key));
@@ -150,8 +150,16 @@ CallResult hz_GetSales(EmbeddedEngine& e, const ProcArgs& a)
         rankOf[ranked[k].second] = int(k);
     std::vector<int> rank(std::size_t(n > 0 ? n : 0));
     std::vector<int> order(rank.size());
+    // A file's lines come together: most lines have the outlet of the line before.
+    std::string_view lastKey;
+    int lastRank = -1;
     for (int r = 0; r < n; ++r) {
-        rank[std::size_t(r)] = rankOf[in.utf8(kId, r)];
+        const std::string_view key = in.utf8(kId, r);
+        if (lastRank < 0 || key != lastKey) {
+            lastKey = key;
+            lastRank = rankOf[key];
+        }
+        rank[std::size_t(r)] = lastRank;
         order[std::size_t(r)] = r;
     }
     // The lines come by seq, which orders them by day already: then only each day's run needs
