@@ -239,6 +239,9 @@ bool IniFile::write(const QString& section, const QString& key, const QString& v
             out = before + p->encode(key) + "=" + p->encode(value) + eol + p->bytes.mid(l.next);
         }
     }
+    // The same value again: nothing to write (each start writes DBServer; a rewrite costs a sync).
+    if (out == p->bytes)
+        return true;
     QSaveFile f(m_path);
     if (!f.open(QIODevice::WriteOnly))
         return false;

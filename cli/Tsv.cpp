@@ -25,7 +25,8 @@ void writeTsvRow(QTextStream& out, const QStringList& cells)
 #include "grid/CellStore.h"
 
 #include <QIODevice>
-#include <string>
+#include <cstring>
+#include <vector>
 
 namespace corvanta::cli {
 
@@ -35,30 +36,45 @@ void writeTsvStore(QTextStream& out, const QStringList& headings, const CellStor
     QIODevice* device = out.device();
     if (device)
         out.flush();
-    std::string buf;
-    constexpr std::size_t kChunk = 1 << 20;
-    buf.reserve(kChunk + 4096);
+    std::vector<char> buf(std::size_t(1) << 20);
+    char* p = buf.data();
     auto flushBuf = [&] {
+        const std::size_t n = std::size_t(p - buf.data());
         if (device)
-            device->write(buf.data(), qint64(buf.size()));
+            device->write(buf.data(), qint64(n));
         else
-            out << QString::fromUtf8(buf.data(), qsizetype(buf.size()));
-        buf.clear();
+            out << QString::fromUtf8(buf.data(), qsizetype(n));
+        p = buf.data();
     };
     const int columns = cells.columnCount();
+    std::vector<const CellStore::Column*> plain(std::size_t(columns > 0 ? columns : 0));
+    bool allPlain = true;
+    for (int c = 0; c < columns; ++c)
+        allPlain = (plain[std::size_t(c)] = cells.plainColumn(c)) && allPlain;
     for (int r = 0; r < cells.rowCount(); ++r) {
         for (int c = 0; c < columns; ++c) {
-            if (c)
-                buf += '\t';
-            const std::size_t start = buf.size();
-            buf += cells.utf8(c, r);
-            for (std::size_t i = start; i < buf.size(); ++i)
-                if (buf[i] == '\t' || buf[i] == '\r' || buf[i] == '\n')
-                    buf[i] = ' ';
+            const std::string_view v = allPlain ? CellStore::plain(*plain[std::size_t(c)], r) : cells.utf8(c, r);
+            if (std::size_t(buf.data() + buf.size() - p) < v.size() + 2) {
+                flushBuf();
+                if (buf.size() < v.size() + 2) {
+                    buf.resize(v.size() + 2);
+                    p = buf.data();
+                }
+            }
+            if (!v.empty())
+                std::memcpy(p, v.data(), v.size());
+            // Cells with a tab or line break would split the line: those become blanks.
+            for (std::size_t i = 0; i < v.size(); ++i)
+                if (static_cast<unsigned char>(p[i]) <= '\r' && (p[i] == '\t' || p[i] == '\r' || p[i] == '\n'))
+                    p[i] = ' ';
+            p += v.size();
+            *p++ = c + 1 < columns ? '\t' : '\n';
         }
-        buf += '\n';
-        if (buf.size() >= kChunk)
-            flushBuf();
+        if (columns == 0) {
+            if (p == buf.data() + buf.size())
+                flushBuf();
+            *p++ = '\n';
+        }
     }
     flushBuf();
 }

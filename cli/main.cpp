@@ -5,6 +5,9 @@
 #include <QTextStream>
 #include <cstdio>
 #include <memory>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 namespace {
 
@@ -34,6 +37,12 @@ void quietQtWarnings(QtMsgType type, const QMessageLogContext& context, const QS
 
 int main(int argc, char** argv)
 {
+#ifdef __GLIBC__
+    // A long result passes through a few large buffers one after another: keep freed memory for
+    // the next instead of handing it back and faulting fresh pages in again.
+    mallopt(M_MMAP_THRESHOLD, 64 << 20);
+    mallopt(M_TRIM_THRESHOLD, 256 << 20);
+#endif
     std::unique_ptr<QCoreApplication> app;
     if (wantsChart(argc, argv)) {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))

@@ -336,6 +336,15 @@ const CellStore* TADOCommand::TextRowset() const
     return m_rowset && m_rowset->text ? &*m_rowset->text : nullptr;
 }
 
+std::optional<CellStore> TADOCommand::TakeTextRowset()
+{
+    if (!m_rowset || !m_rowset->text)
+        return std::nullopt;
+    std::optional<CellStore> text = std::move(m_rowset->text);
+    Close();
+    return text;
+}
+
 void TADOCommand::Execute()
 {
     Close();

@@ -92,6 +92,9 @@ public:
     // The open rowset in text form (long results of some procedures), read by position and row
     // without a QVariant per value; nullptr when the rowset holds values.
     const CellStore* TextRowset() const;
+    // The text-form rowset handed over whole (no copy) and the command closed; nullopt when the
+    // rowset is not in text form.
+    std::optional<CellStore> TakeTextRowset();
     int CurrentRow() const { return int(m_row); }
 
     // SQL text commands.

@@ -1,6 +1,7 @@
 #include "grid/CellStore.h"
 
 #include <algorithm>
+#include <cstring>
 #include <stdexcept>
 
 namespace corvanta {
@@ -43,18 +44,71 @@ void CellStore::appendRow(const QStringList& cells)
     appendRow(views);
 }
 
-std::string_view CellStore::utf8(int col, int row) const
+std::string_view CellStore::overridden(int col, int row) const
 {
-    if (col < 0 || row < 0 || col >= columnCount() || row >= m_rows)
-        return {};
+    auto it = m_overrides.find({row, col});
+    if (it != m_overrides.end())
+        return it->second;
+    return plain(m_columns[std::size_t(col)], row);
+}
+
+std::vector<CellStore::Column> CellStore::releaseColumns()
+{
     if (!m_overrides.empty()) {
-        auto it = m_overrides.find({row, col});
-        if (it != m_overrides.end())
-            return it->second;
+        // Rebuild the edited columns with their edits in place.
+        std::vector<bool> edited(m_columns.size());
+        for (const auto& [key, text] : m_overrides)
+            edited[std::size_t(key.second)] = true;
+        for (std::size_t c = 0; c < m_columns.size(); ++c) {
+            if (!edited[c])
+                continue;
+            Column fresh;
+            fresh.ends.reserve(std::size_t(m_rows));
+            for (int r = 0; r < m_rows; ++r) {
+                fresh.arena.append(utf8(int(c), r));
+                fresh.ends.push_back(std::uint32_t(fresh.arena.size()));
+            }
+            m_columns[c] = std::move(fresh);
+        }
+        m_overrides.clear();
     }
-    const auto& c = m_columns[std::size_t(col)];
-    const std::uint32_t begin = row ? c.ends[std::size_t(row) - 1] : 0;
-    return std::string_view(c.arena).substr(begin, c.ends[std::size_t(row)] - begin);
+    std::vector<Column> out = std::move(m_columns);
+    m_columns.assign(out.size(), Column{});
+    m_rows = 0;
+    return out;
+}
+
+CellStore CellStore::fromColumns(std::vector<Column> columns)
+{
+    CellStore s;
+    const std::size_t rows = columns.empty() ? 0 : columns.front().ends.size();
+    for (const Column& c : columns)
+        if (c.ends.size() != rows)
+            throw std::invalid_argument("columns of different lengths");
+    s.m_columns = std::move(columns);
+    s.m_rows = int(rows);
+    return s;
+}
+
+CellStore::Column CellStore::gather(const Column& from, const std::vector<int>& order)
+{
+    Column out;
+    std::size_t bytes = 0;
+    for (const int r : order)
+        bytes += plain(from, r).size();
+    if (bytes > UINT32_MAX)
+        throw std::length_error("result column larger than 4 GiB");
+    out.arena.resize(bytes);
+    out.ends.resize(order.size());
+    char* p = out.arena.data();
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        const std::string_view v = plain(from, order[i]);
+        if (!v.empty())
+            std::memcpy(p, v.data(), v.size());
+        p += v.size();
+        out.ends[i] = std::uint32_t(p - out.arena.data());
+    }
+    return out;
 }
 
 QString CellStore::cell(int col, int row) const

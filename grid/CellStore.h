@@ -30,7 +30,14 @@ public:
     void appendRow(const QStringList& cells);
 
     // Reading outside the store gives "".
-    std::string_view utf8(int col, int row) const;
+    std::string_view utf8(int col, int row) const
+    {
+        if (col < 0 || row < 0 || col >= columnCount() || row >= m_rows)
+            return {};
+        if (!m_overrides.empty())
+            return overridden(col, row);
+        return plain(m_columns[std::size_t(col)], row);
+    }
     QString cell(int col, int row) const;
     // Replaces one cell of an existing row (an edit); outside the store it does nothing.
     void setCell(int col, int row, std::string_view utf8);
@@ -39,11 +46,31 @@ public:
     // Bytes held, for memory figures.
     std::size_t bytes() const;
 
-private:
+    // Whole columns, for results built or taken over column by column without copying cells.
     struct Column {
         std::string arena;
         std::vector<std::uint32_t> ends;  // end offset of each row's cell in arena
     };
+    // Hands the columns over (edits folded in) and leaves the store empty.
+    std::vector<Column> releaseColumns();
+    // A store of whole columns; all must have the same number of rows.
+    static CellStore fromColumns(std::vector<Column> columns);
+    // The cells of a column in the given row order, sized once.
+    static Column gather(const Column& from, const std::vector<int>& order);
+    // Column col as stored, for scans over every row; nullptr once a cell has been edited.
+    const Column* plainColumn(int col) const
+    {
+        return m_overrides.empty() && col >= 0 && col < columnCount() ? &m_columns[std::size_t(col)] : nullptr;
+    }
+    static std::string_view plain(const Column& c, int row)
+    {
+        const std::uint32_t begin = row ? c.ends[std::size_t(row) - 1] : 0;
+        return std::string_view(c.arena.data() + begin, c.ends[std::size_t(row)] - begin);
+    }
+
+private:
+    std::string_view overridden(int col, int row) const;
+
     std::vector<Column> m_columns;
     std::map<std::pair<int, int>, std::string> m_overrides;  // (row, col)
     int m_rows = 0;

@@ -29,6 +29,10 @@ bool isEleven(std::string_view code)
         code.remove_suffix(1);
     if (code == "11")
         return true;
+    long long whole = 0;
+    const auto [end, ec] = std::from_chars(code.data(), code.data() + code.size(), whole);
+    if (ec == std::errc() && end == code.data() + code.size())
+        return whole == 11;
     const QString t = QString::fromUtf8(code.data(), qsizetype(code.size()));
     bool ok = false;
     const double v = t.toDouble(&ok);
@@ -133,32 +137,48 @@ CellStore readResult(TADOStoredProc& cmd, const std::vector<ReportColumn>& colum
     sources.reserve(columns.size());
     for (std::size_t c = 0; c < columns.size(); ++c)
         sources.push_back({kinds[c], kinds[c] == Cell::Number ? -1 : cmd.FieldIndex(columns[c].field)});
-    CellStore store(int(columns.size()));
     cmd.First();
     const int n = cmd.RecordCount();
-    store.reserve(std::size_t(n > 0 ? n : 0));
-    std::vector<std::string_view> views(columns.size());
-    if (const CellStore* text = cmd.TextRowset()) {
-        // Text form: the values go from the engine's store to ours as bytes.
-        store.reserve(std::size_t(n > 0 ? n : 0), text->bytes() / std::size_t(text->columnCount() ? text->columnCount() : 1) * 2);
-        char number[16];
-        for (int r = cmd.CurrentRow(); r < text->rowCount(); ++r) {
-            for (std::size_t c = 0; c < sources.size(); ++c) {
-                const Source& s = sources[c];
-                if (s.kind == Cell::Number) {
-                    const auto end = std::to_chars(number, number + sizeof number, r + 1).ptr;
-                    views[c] = std::string_view(number, std::size_t(end - number));
-                } else if (s.kind == Cell::DocWord) {
-                    views[c] = isEleven(text->utf8(s.field, r)) ? kWordSaleUtf8 : kWordReturnUtf8;
-                } else {
-                    views[c] = text->utf8(s.field, r);
+    if (cmd.TextRowset() && cmd.CurrentRow() == 0) {
+        // Text form: the engine's columns become ours as they are; only the row numbers and the
+        // document-type words are made here.
+        std::vector<CellStore::Column> in = cmd.TakeTextRowset()->releaseColumns();
+        std::vector<int> uses(in.size());
+        for (const Source& s : sources)
+            if (s.kind == Cell::Field)
+                ++uses[std::size_t(s.field)];
+        std::vector<CellStore::Column> out(sources.size());
+        for (std::size_t c = 0; c < sources.size(); ++c) {
+            const Source& s = sources[c];
+            CellStore::Column& col = out[c];
+            col.ends.reserve(std::size_t(n));
+            if (s.kind == Cell::Number) {
+                col.arena.reserve(std::size_t(n) * 7);
+                char number[16];
+                for (int r = 1; r <= n; ++r) {
+                    col.arena.append(number, std::to_chars(number, number + sizeof number, r).ptr);
+                    col.ends.push_back(std::uint32_t(col.arena.size()));
+                }
+            } else if (s.kind == Cell::DocWord) {
+                const CellStore::Column& codes = in[std::size_t(s.field)];
+                for (int r = 0; r < n; ++r) {
+                    col.arena += isEleven(CellStore::plain(codes, r)) ? kWordSaleUtf8 : kWordReturnUtf8;
+                    col.ends.push_back(std::uint32_t(col.arena.size()));
                 }
             }
-            store.appendRow(views);
         }
-        cmd.Close();
-        return store;
+        for (std::size_t c = 0; c < sources.size(); ++c) {
+            const Source& s = sources[c];
+            if (s.kind != Cell::Field)
+                continue;
+            CellStore::Column& from = in[std::size_t(s.field)];
+            out[c] = --uses[std::size_t(s.field)] ? from : std::move(from);
+        }
+        return CellStore::fromColumns(std::move(out));
     }
+    CellStore store(int(columns.size()));
+    store.reserve(std::size_t(n > 0 ? n : 0));
+    std::vector<std::string_view> views(columns.size());
     std::string row;
     std::vector<std::size_t> ends(columns.size());
     int number = 0;

@@ -1,13 +1,22 @@
 #include "reports/ReportWidgets.h"
 
+#include "dbf/DBF.h"
+#include "dialogs/ExportDialog.h"
+#include "grid/GridSourceAdapter.h"
 #include "grid/New_grid.h"
 #include "grid/Panels.h"
+#include "grid/cw_r_Sort.h"
+#include "reports/UInfo.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QStyle>
 #include <QToolButton>
+#include <exception>
 
 namespace corvanta {
 
@@ -90,6 +99,212 @@ FilterRow MakeFilterRow(QWidget* parent, const QString& caption, int x, int y, i
             box->setChecked(true);
     });
     return r;
+}
+
+DocTypeRow MakeDocTypeRow(QWidget* parent, const QRect& boxRect, const QRect& comboRect)
+{
+    DocTypeRow r;
+    r.box = new QCheckBox(QStringLiteral("单据类型"), parent);
+    r.box->setGeometry(boxRect);
+    r.combo = new QComboBox(parent);
+    r.combo->setGeometry(comboRect);
+    r.combo->addItems({QStringLiteral("销售"), QStringLiteral("销售退货")});
+    r.combo->setCurrentIndex(-1);
+    QCheckBox* box = r.box;
+    QObject::connect(r.combo, &QComboBox::currentIndexChanged, box, [box] {
+        if (!box->isChecked())
+            box->setChecked(true);
+    });
+    return r;
+}
+
+// ---- the report window scaffold ----------------------------------------------------------------
+
+TReportWindow::TReportWindow(TDMData& dm, DATABASEFILE* engine, QWidget* parent, const QString& title, QSize size,
+                             int filterHeight, const QString& productPick)
+    : TfmBlank(parent), m_dm(dm), m_engine(engine), m_productPick(productPick)
+{
+    setWindowTitle(title);
+    setFixedSize(size);
+    PanelTool = ReportPanel(this, QRect(0, 0, size.width(), 42), true);
+    Panel1 = ReportPanel(this, QRect(0, 42, size.width(), filterHeight), false);
+    SpBPrint = toolButton(QStringLiteral("打印"), QStyle::SP_FileIcon);
+    TBEXit = toolButton(QStringLiteral("退出"), QStyle::SP_DialogCloseButton);
+    SpBExport = toolButton(QStringLiteral("导出"), QStyle::SP_DialogSaveButton);
+    connect(TBEXit, &QToolButton::clicked, this, &TReportWindow::TBEXitClick);
+    connect(SpBPrint, &QToolButton::clicked, this, &TReportWindow::SpBPrintClick);
+    connect(SpBExport, &QToolButton::clicked, this, &TReportWindow::SpBExportClick);
+}
+
+TReportWindow::~TReportWindow() = default;
+
+QToolButton* TReportWindow::toolButton(const QString& caption, int glyph)
+{
+    return ReportToolButton(PanelTool, caption, glyph);
+}
+
+void TReportWindow::placeToolbar(std::initializer_list<QToolButton*> left)
+{
+    auto* bar = new QHBoxLayout(PanelTool);
+    bar->setContentsMargins(4, 2, 4, 2);
+    bar->setSpacing(2);
+    for (QToolButton* b : left)
+        bar->addWidget(b);
+    bar->addStretch(1);
+    bar->addWidget(SpBPrint);
+    bar->addWidget(TBEXit);
+}
+
+void TReportWindow::makeFilterRows(int y1, int y2)
+{
+    FilterRow r1 = MakeFilterRow(Panel1, QStringLiteral("商品编码"), 8, y1, 110);
+    FilterRow r2 = MakeFilterRow(Panel1, QStringLiteral("商品名称"), 206, y1, 134);
+    FilterRow r3 = MakeFilterRow(Panel1, QStringLiteral("网点编号"), 8, y2, 110);
+    FilterRow r4 = MakeFilterRow(Panel1, QStringLiteral("网点名称"), 206, y2, 134);
+    CheckBox1 = r1.box, Edit1 = r1.edit;
+    CheckBox2 = r2.box, Edit2 = r2.edit;
+    CheckBox3 = r3.box, Edit3 = r3.edit;
+    CheckBox4 = r4.box, Edit4 = r4.edit;
+    auto picker = [this](int y) {
+        auto* b = new QToolButton(Panel1);
+        b->setText(QStringLiteral("…"));
+        b->setGeometry(420, y, 22, 20);
+        b->setFocusPolicy(Qt::NoFocus);
+        return b;
+    };
+    SpeedButton1 = picker(y1);
+    sbClient = picker(y2);
+    connect(SpeedButton1, &QToolButton::clicked, this, &TReportWindow::SpeedButton1Click);
+    connect(sbClient, &QToolButton::clicked, this, &TReportWindow::sbClientClick);
+}
+
+QString TReportWindow::filterOf(const QCheckBox* box, const QLineEdit* edit)
+{
+    return FilterValue(box->isChecked(), edit->text());
+}
+
+void TReportWindow::runReport(const std::function<ReportRun()>& query)
+{
+    try {
+        ReportRun run = query();
+        if (run.outcome == RunOutcome::BadOutlet)
+            Edit3->clear();
+        if (run.outcome != RunOutcome::Done)
+            return;
+        BusyCursor busy(m_messages);
+        showResult(std::move(run.cells));
+    } catch (const std::exception& e) {
+        ShowErrorReport(QString::fromUtf8(e.what()));
+    }
+}
+
+bool TReportWindow::FormKeyPress(QKeyEvent* event)
+{
+    // Enter in a name filter opens its picker.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        QWidget* focus = QApplication::focusWidget();
+        if (focus && focus == Edit2) {
+            SpeedButton1Click();
+            return true;
+        }
+        if (focus && focus == Edit4) {
+            sbClientClick();
+            return true;
+        }
+    }
+    return TfmBlank::FormKeyPress(event);
+}
+
+void TReportWindow::TBEXitClick()
+{
+    close();
+}
+
+void TReportWindow::SpBPrintClick()
+{
+    const TSupGridsSource grid(shownGrid());
+    if (m_engine) {
+        PrintReportGrid(*m_engine, m_messages, printTitle(), grid, printTemplate(), printLauncher);
+    } else {
+        DATABASEFILE engine(&m_messages);
+        PrintReportGrid(engine, m_messages, printTitle(), grid, printTemplate(), printLauncher);
+    }
+}
+
+void TReportWindow::SpBExportClick()
+{
+    const TSupGridsSource source(shownGrid());
+    ExportGrid(this, source, m_messages, windowTitle());
+}
+
+void TReportWindow::SpeedButton1Click()
+{
+    PickInto(m_dm, this, m_productPick, Edit2, onPickerOpen);
+}
+
+void TReportWindow::sbClientClick()
+{
+    PickInto(m_dm, this, QStringLiteral("N"), Edit4, onPickerOpen);
+}
+
+void TReportWindow::MainGridMouseDown(Qt::MouseButton, Qt::KeyboardModifiers, int x, int y)
+{
+    SortGridByHeader(shownGrid(), x, y, SortFlag);
+    sorted();
+}
+
+TReportPairWindow::TReportPairWindow(TDMData& dm, DATABASEFILE* engine, QWidget* parent, const QString& title,
+                                     QSize size, int filterHeight, const QString& productPick, const QString& gridId)
+    : TReportWindow(dm, engine, parent, title, size, filterHeight, productPick), m_gridId(gridId)
+{
+    SpeedButton2 = toolButton(QStringLiteral("显示设置"), QStyle::SP_FileDialogDetailedView);
+    connect(SpeedButton2, &QToolButton::clicked, this, &TReportPairWindow::SpeedButton2Click);
+}
+
+TReportPairWindow::~TReportPairWindow() = default;
+
+void TReportPairWindow::makeGridPair(const QRect& rect, const std::vector<ReportColumn>& columns)
+{
+    QWidget* area = ReportGridArea(this, rect);
+    MainGrid = ReportGrid(area, columns);
+    MainGrid->hide();
+    BackGrid = ReportGrid(area, columns);
+    for (TSupGrids* g : {MainGrid, BackGrid}) {
+        connect(g, &TSupGrids::OnMouseDown, this, &TReportPairWindow::MainGridMouseDown);
+        connect(g, &TSupGrids::OnDblClick, this, &TReportPairWindow::MainGridDblClick);
+    }
+}
+
+void TReportPairWindow::prepareGrids()
+{
+    MainGrid->ClearRows();
+    BackGrid->setFocus();
+}
+
+void TReportPairWindow::showResult(CellStore cells)
+{
+    FillReportGrid(*MainGrid, std::move(cells));
+    RunColConfig(m_dm, *BackGrid, *MainGrid, {1, 2}, ColumnMap, m_gridId, 0);
+}
+
+void TReportPairWindow::SpeedButton2Click()
+{
+    try {
+        RunColConfig(m_dm, *BackGrid, *MainGrid, {}, ColumnMap, m_gridId, 1);
+    } catch (const std::exception& e) {
+        ShowErrorReport(QString::fromUtf8(e.what()));
+    }
+}
+
+void TReportPairWindow::done(int result)
+{
+    // The widths the user left are kept for the next time.
+    try {
+        SaveColWidths(m_dm, *BackGrid, ColumnMap, m_gridId);
+    } catch (const std::exception& e) {
+        ShowErrorReport(QString::fromUtf8(e.what()));
+    }
+    TfmBlank::done(result);
 }
 
 }  // namespace corvanta

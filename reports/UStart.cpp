@@ -1,24 +1,16 @@
 #include "reports/UStart.h"
 
 #include "chart/StatChart.h"
-#include "dbf/DBF.h"
 #include "dialogs/FileDialog.h"
-#include "dialogs/ExportDialog.h"
 #include "grid/GridSourceAdapter.h"
 #include "grid/New_grid.h"
 #include "grid/Panels.h"
-#include "grid/cw_r_Sort.h"
 #include "reports/ReportLogic.h"
-#include "reports/ReportWidgets.h"
-#include "reports/UInfo.h"
 #include "reports/USales.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
-#include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QChart>
 #include <QChartView>
@@ -29,34 +21,18 @@
 #include <QLocale>
 #include <QStyle>
 #include <QToolButton>
-#include <exception>
 
 namespace corvanta {
 
 TfrmStart::TfrmStart(TDMData& dm, DATABASEFILE* engine, TfrmSales* sales, QWidget* parent)
-    : TfmBlank(parent), m_dm(dm), m_engine(engine), m_sales(sales)
+    : TReportWindow(dm, engine, parent, QStringLiteral("销售情况统计"), QSize(764, 548), 87, QStringLiteral("P")),
+      m_sales(sales)
 {
-    setWindowTitle(QStringLiteral("销售情况统计"));
-    setFixedSize(764, 548);
-
-    PanelTool = ReportPanel(this, QRect(0, 0, 764, 42), true);
-    auto* bar = new QHBoxLayout(PanelTool);
-    bar->setContentsMargins(4, 2, 4, 2);
-    bar->setSpacing(2);
-    TBStat = ReportToolButton(PanelTool, QStringLiteral("统计刷新"), QStyle::SP_BrowserReload);
-    SpBPrint = ReportToolButton(PanelTool, QStringLiteral("打印"), QStyle::SP_FileIcon);
-    TBEXit = ReportToolButton(PanelTool, QStringLiteral("退出"), QStyle::SP_DialogCloseButton);
-    SpBExport = ReportToolButton(PanelTool, QStringLiteral("导出"), QStyle::SP_DialogSaveButton);
-    TBChart = ReportToolButton(PanelTool, QStringLiteral("图表"), QStyle::SP_FileDialogInfoView);
+    TBStat = toolButton(QStringLiteral("统计刷新"), QStyle::SP_BrowserReload);
+    TBChart = toolButton(QStringLiteral("图表"), QStyle::SP_FileDialogInfoView);
     TBChart->setCheckable(true);
-    bar->addWidget(TBStat);
-    bar->addWidget(TBChart);
-    bar->addWidget(SpBExport);
-    bar->addStretch(1);
-    bar->addWidget(SpBPrint);
-    bar->addWidget(TBEXit);
+    placeToolbar({TBStat, TBChart, SpBExport});
 
-    Panel1 = ReportPanel(this, QRect(0, 42, 764, 87), false);
     Label1 = new QLabel(QStringLiteral("产品销售日期  从"), Panel1);
     Label1->setGeometry(8, 8, 100, 20);
     DateTimePicker1 = new QDateEdit(Panel1);
@@ -75,28 +51,9 @@ TfrmStart::TfrmStart(TDMData& dm, DATABASEFILE* engine, TfrmSales* sales, QWidge
     ComboBox2->setGeometry(600, 6, 130, 22);
     ComboBox2->addItems(StatModeItems());
 
-    FilterRow r1 = MakeFilterRow(Panel1, QStringLiteral("商品编码"), 8, 34, 110);
-    FilterRow r2 = MakeFilterRow(Panel1, QStringLiteral("商品名称"), 206, 34, 134);
-    FilterRow r3 = MakeFilterRow(Panel1, QStringLiteral("网点编号"), 8, 60, 110);
-    FilterRow r4 = MakeFilterRow(Panel1, QStringLiteral("网点名称"), 206, 60, 134);
-    CheckBox1 = r1.box, Edit1 = r1.edit;
-    CheckBox2 = r2.box, Edit2 = r2.edit;
-    CheckBox3 = r3.box, Edit3 = r3.edit;
-    CheckBox4 = r4.box, Edit4 = r4.edit;
-    SpeedButton1 = new QToolButton(Panel1);
-    SpeedButton1->setText(QStringLiteral("…"));
-    SpeedButton1->setGeometry(420, 34, 22, 20);
-    SpeedButton1->setFocusPolicy(Qt::NoFocus);
-    sbClient = new QToolButton(Panel1);
-    sbClient->setText(QStringLiteral("…"));
-    sbClient->setGeometry(420, 60, 22, 20);
-    sbClient->setFocusPolicy(Qt::NoFocus);
-    CheckBox6 = new QCheckBox(QStringLiteral("单据类型"), Panel1);
-    CheckBox6->setGeometry(460, 34, 76, 20);
-    ComboBox1 = new QComboBox(Panel1);
-    ComboBox1->setGeometry(538, 33, 130, 22);
-    ComboBox1->addItems({QStringLiteral("销售"), QStringLiteral("销售退货")});
-    ComboBox1->setCurrentIndex(-1);
+    makeFilterRows(34, 60);
+    const DocTypeRow docType = MakeDocTypeRow(Panel1, QRect(460, 34, 76, 20), QRect(538, 33, 130, 22));
+    CheckBox6 = docType.box, ComboBox1 = docType.combo;
     QWidget* order[] = {ComboBox2, Edit1, Edit2, Edit3, Edit4, ComboBox1, DateTimePicker1, DateTimePicker2,
                         CheckBox1, CheckBox2, CheckBox3, CheckBox4, CheckBox6};
     for (std::size_t i = 1; i < std::size(order); ++i)
@@ -117,15 +74,6 @@ TfrmStart::TfrmStart(TDMData& dm, DATABASEFILE* engine, TfrmSales* sales, QWidge
     connect(TBChart, &QToolButton::clicked, this, &TfrmStart::TBChartClick);
 
     connect(TBStat, &QToolButton::clicked, this, &TfrmStart::TBStatClick);
-    connect(TBEXit, &QToolButton::clicked, this, &TfrmStart::TBEXitClick);
-    connect(SpBPrint, &QToolButton::clicked, this, &TfrmStart::SpBPrintClick);
-    connect(SpBExport, &QToolButton::clicked, this, &TfrmStart::SpBExportClick);
-    connect(SpeedButton1, &QToolButton::clicked, this, &TfrmStart::SpeedButton1Click);
-    connect(sbClient, &QToolButton::clicked, this, &TfrmStart::sbClientClick);
-    connect(ComboBox1, &QComboBox::currentIndexChanged, this, [this] {
-        if (!CheckBox6->isChecked())
-            CheckBox6->setChecked(true);
-    });
     connect(MainGrid, &TSupGrids::OnMouseDown, this, &TfrmStart::MainGridMouseDown);
     connect(MainGrid, &TSupGrids::OnDblClick, this, &TfrmStart::MainGridDblClick);
 }
@@ -143,32 +91,13 @@ void TfrmStart::FormShow()
     RunStatistics();
 }
 
-bool TfrmStart::FormKeyPress(QKeyEvent* event)
-{
-    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-        QWidget* focus = QApplication::focusWidget();
-        if (focus == Edit2) {
-            SpeedButton1Click();
-            return true;
-        }
-        if (focus == Edit4) {
-            sbClientClick();
-            return true;
-        }
-    }
-    return TfmBlank::FormKeyPress(event);
-}
-
 void TfrmStart::RunStatistics()
 {
     StatFilters f;
     f.from = DateTimePicker1->date();
     f.to = DateTimePicker2->date();
     f.mode = ComboBox2->currentIndex();
-    f.code = FilterValue(CheckBox1->isChecked(), Edit1->text());
-    f.name = FilterValue(CheckBox2->isChecked(), Edit2->text());
-    f.outlet = FilterValue(CheckBox3->isChecked(), Edit3->text());
-    f.outletName = FilterValue(CheckBox4->isChecked(), Edit4->text());
+    readFilters(f);
     f.docType = DocTypeValue(CheckBox6->isChecked(), ComboBox1->currentText());
     // The headings follow the mode as soon as it is bound, before the outlet number is.
     if (f.from <= f.to) {
@@ -176,19 +105,15 @@ void TfrmStart::RunStatistics()
         MainGrid->setCell(1, 0, h[1]);
         MainGrid->setCell(2, 0, h[2]);
     }
-    try {
-        ReportRun run = corvanta::RunStatistics(m_dm, m_messages, f);
-        if (run.outcome == RunOutcome::BadOutlet)
-            Edit3->clear();
-        if (run.outcome != RunOutcome::Done)
-            return;
-        BusyCursor busy(m_messages);
-        FillReportGrid(*MainGrid, std::move(run.cells));
-        m_chartMode = f.mode;
-        UpdateChart();
-    } catch (const std::exception& e) {
-        ShowErrorReport(QString::fromUtf8(e.what()));
-    }
+    m_runMode = f.mode;
+    runReport([&] { return corvanta::RunStatistics(m_dm, m_messages, f); });
+}
+
+void TfrmStart::showResult(CellStore cells)
+{
+    FillReportGrid(*MainGrid, std::move(cells));
+    m_chartMode = m_runMode;
+    UpdateChart();
 }
 
 void TfrmStart::TBStatClick()
@@ -196,44 +121,14 @@ void TfrmStart::TBStatClick()
     RunStatistics();
 }
 
-void TfrmStart::TBEXitClick()
+TitleField TfrmStart::printTitle() const
 {
-    close();
+    return SalesTitle(DateTimePicker1->date(), DateTimePicker2->date());
 }
 
-void TfrmStart::SpBPrintClick()
+QString TfrmStart::printTemplate() const
 {
-    const TSupGridsSource grid(*MainGrid);
-    const TitleField title = SalesTitle(DateTimePicker1->date(), DateTimePicker2->date());
-    const QString templateName = StatTemplate(ComboBox2->currentIndex());
-    if (m_engine) {
-        PrintReportGrid(*m_engine, m_messages, title, grid, templateName, printLauncher);
-    } else {
-        DATABASEFILE engine(&m_messages);
-        PrintReportGrid(engine, m_messages, title, grid, templateName, printLauncher);
-    }
-}
-
-void TfrmStart::SpeedButton1Click()
-{
-    PickInto(m_dm, this, QStringLiteral("P"), Edit2, onPickerOpen);
-}
-
-void TfrmStart::sbClientClick()
-{
-    PickInto(m_dm, this, QStringLiteral("N"), Edit4, onPickerOpen);
-}
-
-void TfrmStart::MainGridMouseDown(Qt::MouseButton, Qt::KeyboardModifiers, int x, int y)
-{
-    SortGridByHeader(*MainGrid, x, y, SortFlag);
-    UpdateChart();
-}
-
-void TfrmStart::SpBExportClick()
-{
-    const TSupGridsSource source(*MainGrid);
-    ExportGrid(this, source, m_messages, windowTitle());
+    return StatTemplate(ComboBox2->currentIndex());
 }
 
 void TfrmStart::TBChartClick()

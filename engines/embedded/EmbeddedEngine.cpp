@@ -11,6 +11,8 @@
 #include <QFileInfo>
 #include <QTemporaryFile>
 #include <sqlite3.h>
+#include <algorithm>
+#include <utility>
 #ifdef __linux__
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -39,6 +41,54 @@ CREATE TEMP TABLE IF NOT EXISTS stage_stock(
   seq INTEGER PRIMARY KEY, ID TEXT NOT NULL, USERCODE TEXT, PTYPENAME TEXT, STANDARD TEXT, TYPE TEXT,
   UNIT TEXT, AREA TEXT, KCQTY INTEGER NOT NULL, KCTOTAL INTEGER NOT NULL);
 )sql";
+// Master's whole content (schema and every row; it is a few dozen rows) as bytes to compare.
+QByteArray masterContent(sqlite3* db)
+{
+    QByteArray out;
+    auto each = [&](const char* sql, auto&& row) {
+        sqlite3_stmt* st = nullptr;
+        if (sqlite3_prepare_v2(db, sql, -1, &st, nullptr) != SQLITE_OK)
+            throw DbError(QStringLiteral("master: %1").arg(QString::fromUtf8(sqlite3_errmsg(db))));
+        int rc;
+        while ((rc = sqlite3_step(st)) == SQLITE_ROW)
+            row(st);
+        sqlite3_finalize(st);
+        if (rc != SQLITE_DONE)
+            throw DbError(QStringLiteral("master: %1").arg(QString::fromUtf8(sqlite3_errmsg(db))));
+    };
+    auto rowOf = [](sqlite3_stmt* st) {
+        QByteArray row;
+        for (int c = 0; c < sqlite3_column_count(st); ++c) {
+            row += char('0' + sqlite3_column_type(st, c));
+            const auto* t = reinterpret_cast<const char*>(sqlite3_column_blob(st, c));
+            const int n = sqlite3_column_bytes(st, c);
+            row += QByteArray::number(n) + ':';
+            row.append(t, n);
+        }
+        return row;
+    };
+    // Rows sorted: a row deleted and inserted again compares equal wherever it now lies.
+    auto table = [&](const char* sql) {
+        QList<QByteArray> rows;
+        each(sql, [&](sqlite3_stmt* st) { rows << rowOf(st); });
+        std::sort(rows.begin(), rows.end());
+        for (const QByteArray& r : rows)
+            out += r + '\n';
+    };
+    QList<QByteArray> tables;
+    each("SELECT name FROM sqlite_master WHERE type = 'table'", [&](sqlite3_stmt* st) {
+        tables << QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+    });
+    table("SELECT type, name, tbl_name, sql FROM sqlite_master");
+    std::sort(tables.begin(), tables.end());
+    for (QByteArray t : tables) {
+        out += "table " + t + '\n';
+        t.replace('"', "\"\"");
+        table(QByteArray("SELECT * FROM \"" + t + "\"").constData());
+    }
+    return out;
+}
+
 }  // namespace
 
 EmbeddedEngine::~EmbeddedEngine()
@@ -107,6 +157,11 @@ void EmbeddedEngine::joinCheckpoint()
 
 void EmbeddedEngine::close()
 {
+    try {
+        settleCatalogue();
+    } catch (...) {
+        // Nothing of it was kept; the scripts run again at the next load of the list.
+    }
     joinCheckpoint();
     // An intake not consolidated dies with the connection, as the staging does.
     resetIntake();
@@ -175,9 +230,50 @@ void EmbeddedEngine::useDatabase(const QString& name)
 
 void EmbeddedEngine::execSql(const QString& text)
 {
-    quiesce();
-    settleDirect();
-    db().exec(text);
+    if (m_account) {
+        quiesce();
+        settleDirect();
+        db().exec(text);
+        return;
+    }
+    if (!m_master)
+        throw DbError(QStringLiteral("The connection is not open"));
+    // The catalogue scripts drop and register the same procedures at every load of the list:
+    // scripts run one after the other share a transaction, which the next other use of the
+    // connection ends, so an unchanged catalogue costs no write and no wait for the disk.
+    if (!m_catalogueOpen) {
+        // Immediate: the scripts will write, and what they are compared with must be what they
+        // found, not what another client changed in between.
+        m_master->exec(QStringLiteral("BEGIN IMMEDIATE"));
+        try {
+            m_catalogueBefore = masterContent(m_master->handle());
+        } catch (...) {
+            sqlite3_exec(m_master->handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+            throw;
+        }
+        m_catalogueOpen = true;
+    }
+    m_master->exec(text);
+}
+
+void EmbeddedEngine::settleCatalogue()
+{
+    if (!m_catalogueOpen)
+        return;
+    m_catalogueOpen = false;
+    const QByteArray before = std::exchange(m_catalogueBefore, QByteArray());
+    if (!m_master->inTransaction())  // a script ended it itself
+        return;
+    try {
+        if (masterContent(m_master->handle()) == before)
+            m_master->exec(QStringLiteral("ROLLBACK"));
+        else
+            m_master->exec(QStringLiteral("COMMIT"));
+    } catch (...) {
+        if (m_master->inTransaction())
+            sqlite3_exec(m_master->handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
 }
 
 std::vector<ParamInfo> EmbeddedEngine::procedureParams(const QString& name)
@@ -204,6 +300,7 @@ std::vector<ParamInfo> EmbeddedEngine::procedureParams(const QString& name)
 
 void EmbeddedEngine::quiesce()
 {
+    settleCatalogue();
     if (m_direct) {
         try {
             m_direct->writer.sync();
@@ -290,6 +387,7 @@ void EmbeddedEngine::restoreTemplate(const QString& dbName)
 {
     if (!m_master)
         throw DbError(QStringLiteral("The connection is not open"));
+    settleCatalogue();
     ValidateDatabaseName(dbName);
     if (isMasterName(dbName))
         throw DbError(QStringLiteral("Database \"%1\" already exists").arg(dbName));

@@ -78,8 +78,12 @@ private:
     void dropDirect();
     // Ends the intake state: the direct lines (rolled back) and the session's hold on the engine.
     void resetIntake();
-    // Waits for the intake's background writer before the connection is used here.
+    // Waits for the intake's background writer before the connection is used here; ends a run
+    // of catalogue scripts first.
     void quiesce();
+    // Ends the transaction a run of master scripts is in: committed when it changed anything,
+    // rolled back (nothing written, no sync) when master is as it was.
+    void settleCatalogue();
     // Any call while an intake holds lines in the tables: they go to the staging first.
     void beforeCall();
     // The checkpoint after an import's commit, on a thread and connection of its own.
@@ -95,6 +99,8 @@ private:
     std::unique_ptr<embedded::DirectIntake> m_direct;
     EngineIntakeSession<EmbeddedEngine>* m_session = nullptr;  // the open intake session, if any
     std::thread m_checkpointer;
+    bool m_catalogueOpen = false;  // master scripts are running in one transaction
+    QByteArray m_catalogueBefore;  // master's schema and rows when that transaction began
 };
 
 }  // namespace corvanta

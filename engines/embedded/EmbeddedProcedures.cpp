@@ -93,13 +93,17 @@ Rowset readText(sqlite::Query& q, const QStringList& fields, const std::vector<C
     while (q.step()) {
         for (std::size_t i = 0; i < kinds.size(); ++i) {
             const int c = int(i);
+            if (kinds[i] == Col::Text) {  // NULL reads as no bytes
+                views[i] = q.bytes(c);
+                continue;
+            }
             if (q.isNull(c)) {
                 views[i] = {};
                 continue;
             }
             char* buf = bufs[i].data();
             switch (kinds[i]) {
-            case Col::Text: views[i] = q.bytes(c); break;
+            case Col::Text: break;
             case Col::Int:
                 views[i] = std::string_view(buf, std::size_t(std::to_chars(buf, buf + 32, q.integer(c)).ptr - buf));
                 break;

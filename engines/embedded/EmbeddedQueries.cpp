@@ -108,7 +108,7 @@ CallResult hz_GetSales(EmbeddedEngine& e, const ProcArgs& a)
         "SELECT s.USERCODE, s.PTYPENAME, s.ID, s.STANDARD, s.TYPE, s.UNIT, s.AREA, s.DATE, s.QTY, s.TOTAL, "
         "s.COSTTOTAL, s.VCHTYPE FROM sales s%1 ORDER BY s.seq").arg(f.where()));
     f.bind(q);
-    const Rowset scanned = readText(q, QStringList(12, QString()),
+    Rowset scanned = readText(q, QStringList(12, QString()),
                                     {Col::Text, Col::Text, Col::Text, Col::Text, Col::Text, Col::Text, Col::Text,
                                      Col::Text, Col::Dec, Col::Dec, Col::Dec, Col::Int});
     const CellStore& in = *scanned.text;
@@ -130,7 +130,7 @@ CallResult hz_GetSales(EmbeddedEngine& e, const ProcArgs& a)
     std::unordered_map<std::string_view, int> rankOf;
     std::vector<std::string_view> keys;
     for (int r = 0; r < n; ++r)
-        if (rankOf.emplace(in.utf8(kId, r), 0).second)
+        if ((r == 0 || in.utf8(kId, r) != in.utf8(kId, r - 1)) && rankOf.emplace(in.utf8(kId, r), 0).second)
             keys.push_back(in.utf8(kId, r));
     auto numberOf = [&](std::string_view key) -> std::optional<qint64> {
         const auto it = outlets.find(std::string(key));
@@ -150,54 +150,83 @@ CallResult hz_GetSales(EmbeddedEngine& e, const ProcArgs& a)
         rankOf[ranked[k].second] = int(k);
     std::vector<int> rank(std::size_t(n > 0 ? n : 0));
     std::vector<int> order(rank.size());
+    // A file's lines come together: most lines have the outlet of the line before.
+    std::string_view lastKey;
+    int lastRank = -1;
     for (int r = 0; r < n; ++r) {
-        rank[std::size_t(r)] = rankOf[in.utf8(kId, r)];
+        const std::string_view key = in.utf8(kId, r);
+        if (lastRank < 0 || key != lastKey) {
+            lastKey = key;
+            lastRank = rankOf[key];
+        }
+        rank[std::size_t(r)] = lastRank;
         order[std::size_t(r)] = r;
     }
-    std::stable_sort(order.begin(), order.end(), [&](int x, int y) {
-        const int c = in.utf8(kDate, x).compare(in.utf8(kDate, y));
-        return c != 0 ? c < 0 : rank[std::size_t(x)] < rank[std::size_t(y)];
-    });
+    // The lines come by seq, which orders them by day already: then only each day's run needs
+    // ordering by outlet. Dates out of order (not expected) get the full sort.
+    auto byRank = [&](int x, int y) { return rank[std::size_t(x)] < rank[std::size_t(y)]; };
+    bool datesInOrder = true;
+    for (int r = 1; r < n && datesInOrder; ++r)
+        datesInOrder = in.utf8(kDate, r - 1) <= in.utf8(kDate, r);
+    if (datesInOrder) {
+        for (int begin = 0, end = 0; begin < n; begin = end) {
+            const std::string_view day = in.utf8(kDate, begin);
+            for (end = begin + 1; end < n && in.utf8(kDate, end) == day;)
+                ++end;
+            std::stable_sort(order.begin() + begin, order.begin() + end, byRank);
+        }
+    } else {
+        std::stable_sort(order.begin(), order.end(), [&](int x, int y) {
+            const int c = in.utf8(kDate, x).compare(in.utf8(kDate, y));
+            return c != 0 ? c < 0 : byRank(x, y);
+        });
+    }
 
     std::vector<const std::string*> names(ranked.size(), nullptr);
     for (std::size_t k = 0; k < ranked.size(); ++k)
         if (const auto it = outlets.find(std::string(ranked[k].second)); it != outlets.end())
             names[k] = &it->second.name;
-    const bool text = TextRowsetsWanted();
-    CellStore out(13);
-    if (text)
-        out.reserve(std::size_t(n > 0 ? n : 0), in.bytes() / 10);
-    std::vector<QVariantList> values;
-    if (!text)
-        values.reserve(std::size_t(n > 0 ? n : 0));
-    std::vector<std::string_view> views(13);
-    auto qstr = [](std::string_view v) { return QString::fromUtf8(v.data(), qsizetype(v.size())); };
-    for (const int r : order) {
-        for (int c = 0; c < 3; ++c)
-            views[std::size_t(c)] = in.utf8(c, r);
-        const std::string* name = names[std::size_t(rank[std::size_t(r)])];
-        views[3] = name ? std::string_view(*name) : std::string_view();
-        for (int c = 3; c < 12; ++c)
-            views[std::size_t(c) + 1] = in.utf8(c, r);
-        if (text) {
-            out.appendRow(views);
-            continue;
-        }
-        // Values, as a direct caller of the engine reads them.
-        QVariantList row;
-        row.reserve(13);
-        for (int c = 0; c < 12; ++c)
-            row.append(c == 3 && !name ? QVariant() : QVariant(qstr(views[std::size_t(c)])));
-        qlonglong vch = 0;
-        std::from_chars(views[12].data(), views[12].data() + views[12].size(), vch);
-        row.append(QVariant(vch));
-        values.push_back(std::move(row));
-    }
     Rowset rs;
-    if (text)
-        rs.text = std::move(out);
-    else
+    if (TextRowsetsWanted()) {
+        // Column by column, each sized once; a scanned column is let go as soon as it is copied.
+        std::vector<CellStore::Column> scannedCols = std::move(*scanned.text).releaseColumns();
+        std::vector<CellStore::Column> cols(13);
+        CellStore::Column& nameCol = cols[3];
+        nameCol.ends.reserve(order.size());
+        for (const int r : order) {
+            if (const std::string* name = names[std::size_t(rank[std::size_t(r)])])
+                nameCol.arena += *name;
+            nameCol.ends.push_back(std::uint32_t(nameCol.arena.size()));
+        }
+        for (int c = 0; c < 12; ++c) {
+            CellStore::Column& from = scannedCols[std::size_t(c)];
+            cols[std::size_t(c < 3 ? c : c + 1)] = CellStore::gather(from, order);
+            from = CellStore::Column{};
+        }
+        rs.text = CellStore::fromColumns(std::move(cols));
+    } else {
+        std::vector<QVariantList> values;
+        values.reserve(std::size_t(n > 0 ? n : 0));
+        auto qstr = [](std::string_view v) { return QString::fromUtf8(v.data(), qsizetype(v.size())); };
+        for (const int r : order) {
+            // Values, as a direct caller of the engine reads them.
+            const std::string* name = names[std::size_t(rank[std::size_t(r)])];
+            QVariantList row;
+            row.reserve(13);
+            for (int c = 0; c < 12; ++c) {
+                if (c == 3)
+                    row.append(name ? QVariant(qstr(*name)) : QVariant());
+                else
+                    row.append(QVariant(qstr(in.utf8(c < 3 ? c : c - 1, r))));
+            }
+            const std::string_view v = in.utf8(11, r);
+            qlonglong vch = 0;
+            std::from_chars(v.data(), v.data() + v.size(), vch);
+            row.append(QVariant(vch));
+            values.push_back(std::move(row));
+        }
         rs.rows = std::move(values);
+    }
     rs.fields = {QStringLiteral("USERCODE"), QStringLiteral("PTYPENAME"), QStringLiteral("ID"),
                  QStringLiteral("AGENTNAME"), QStringLiteral("STANDARD"), QStringLiteral("TYPE"),
                  QStringLiteral("UNIT"), QStringLiteral("AREA"), QStringLiteral("DATE"), QStringLiteral("QTY"),

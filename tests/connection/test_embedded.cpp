@@ -59,6 +59,48 @@ TEST_F(EmbeddedConformance, CatalogueScriptsAreTheEmbeddedOnes)
     EXPECT_THROW(dm->CallProc(dm->ADOSProc, QStringLiteral("hz_GetNet"), {}, true), DbError);
 }
 
+// The list's load runs the catalogue scripts every time: when they leave master as it was, nothing
+// is written (no commit another connection could see); a change they make is kept for everyone.
+TEST_F(EmbeddedConformance, CatalogueScriptsWriteOnlyWhatTheyChange)
+{
+    sqlite3* watcher = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(QFile::encodeName(GetDataDir() + QStringLiteral("/master.db")).constData(), &watcher,
+                              SQLITE_OPEN_READONLY, nullptr),
+              SQLITE_OK);
+    auto version = [&] {
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(watcher, "PRAGMA data_version", -1, &st, nullptr);
+        sqlite3_step(st);
+        const qint64 v = sqlite3_column_int64(st, 0);
+        sqlite3_finalize(st);
+        return v;
+    };
+    dm->ADOConnection.SetDefaultDatabase(QStringLiteral("master"));
+    const qint64 before = version();
+    prepareCatalogue(*dm);
+    prepareCatalogue(*dm);
+    EXPECT_EQ(version(), before);
+
+    auto runScript = [&](TDMData& d, const char* name) {
+        QFile f(d.CatalogueScriptPath(QLatin1String(name)));
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        d.RunScript(QString::fromUtf8(f.readAll()));
+    };
+    runScript(*dm, "drop.txt");
+    EXPECT_THROW(dm->CallProc(dm->QueryProc, QStringLiteral("hz_getzt"), {}, true), DbError);
+    EXPECT_NE(version(), before);
+    TDMData other;
+    other.Connect(QStringLiteral("x"), QStringLiteral("sa"), QString(), QStringLiteral("embedded"));
+    EXPECT_THROW(other.CallProc(other.QueryProc, QStringLiteral("hz_getzt"), {}, true), DbError);
+    // Scripts still running when the connection closes are kept too.
+    for (const char* name : {"CreateZt.txt", "DeleteZt.txt", "GetZt.txt"})
+        runScript(*dm, name);
+    dm->ADOConnection.Close();
+    EXPECT_NO_THROW(other.CallProc(other.QueryProc, QStringLiteral("hz_getzt"), {}, true));
+    sqlite3_close(watcher);
+    dm->Connect(QStringLiteral("x"), QStringLiteral("sa"), QString(), QStringLiteral("embedded"));
+}
+
 // A consolidation killed at any moment leaves the old or the new figures, never a mix; a mixed
 // intake's sales and stock are consolidated together or not at all.
 TEST_F(EmbeddedConformance, KilledConsolidationKeepsOldOrNew)

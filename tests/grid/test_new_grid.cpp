@@ -422,3 +422,39 @@ TEST(TSupGrids, ResultBodyReadsWritesMovesAndProjects)
     EXPECT_TRUE(g.cell(1, 1).isEmpty());
     EXPECT_EQ(g.cell(1, 0), QStringLiteral("编码"));
 }
+
+// Whole columns leave and enter a store without their cells being touched: released columns
+// carry the edits made to them, a gather puts the rows in the asked order, and columns of
+// different lengths are refused.
+TEST(CellStore, ColumnsAreHandedOverWithTheirEdits)
+{
+    CellStore s(3);
+    s.appendRow(std::vector<std::string_view>{"a", "甲", ""});
+    s.appendRow(std::vector<std::string_view>{"bb", "乙", "x"});
+    s.appendRow(std::vector<std::string_view>{"", "丙丙", "y"});
+    s.setCell(1, 1, "改");
+    std::vector<CellStore::Column> cols = s.releaseColumns();
+    EXPECT_EQ(s.rowCount(), 0);
+    EXPECT_EQ(s.columnCount(), 3);
+    ASSERT_EQ(cols.size(), 3u);
+    EXPECT_EQ(CellStore::plain(cols[1], 1), "改");
+    EXPECT_EQ(CellStore::plain(cols[1], 2), "丙丙");
+
+    const CellStore::Column g = CellStore::gather(cols[0], {2, 0, 1, 0});
+    ASSERT_EQ(g.ends.size(), 4u);
+    EXPECT_EQ(CellStore::plain(g, 0), "");
+    EXPECT_EQ(CellStore::plain(g, 1), "a");
+    EXPECT_EQ(CellStore::plain(g, 2), "bb");
+    EXPECT_EQ(CellStore::plain(g, 3), "a");
+
+    const CellStore back = CellStore::fromColumns(std::move(cols));
+    EXPECT_EQ(back.rowCount(), 3);
+    EXPECT_EQ(back.cell(1, 1), QStringLiteral("改"));
+    EXPECT_EQ(back.utf8(2, 2), "y");
+    EXPECT_EQ(back.utf8(3, 0), "");  // outside the store
+
+    std::vector<CellStore::Column> uneven(2);
+    uneven[0].ends = {0, 0};
+    uneven[1].ends = {0};
+    EXPECT_THROW(CellStore::fromColumns(std::move(uneven)), std::invalid_argument);
+}
