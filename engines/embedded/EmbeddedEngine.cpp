@@ -253,7 +253,17 @@ void EmbeddedEngine::execSql(const QString& text)
         }
         m_catalogueOpen = true;
     }
-    m_master->exec(text);
+    try {
+        m_master->exec(text);
+    } catch (...) {
+        // Not held while the caller reports the failure: what the scripts did so far is kept, as
+        // each statement's own commit kept it before.
+        try {
+            settleCatalogue();
+        } catch (...) {
+        }
+        throw;
+    }
 }
 
 void EmbeddedEngine::settleCatalogue()

@@ -99,6 +99,17 @@ TEST_F(EmbeddedConformance, CatalogueScriptsWriteOnlyWhatTheyChange)
     EXPECT_NO_THROW(other.CallProc(other.QueryProc, QStringLiteral("hz_getzt"), {}, true));
     sqlite3_close(watcher);
     dm->Connect(QStringLiteral("x"), QStringLiteral("sa"), QString(), QStringLiteral("embedded"));
+
+    // A script that fails does not leave master held while the failure is shown.
+    runScript(*dm, "drop.txt");
+    EXPECT_THROW(dm->RunScript(QStringLiteral("SELECT * FROM no_such_table")), DbError);
+    sqlite3* writer = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(QFile::encodeName(GetDataDir() + QStringLiteral("/master.db")).constData(), &writer,
+                              SQLITE_OPEN_READWRITE, nullptr),
+              SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(writer, "BEGIN IMMEDIATE; ROLLBACK;", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(writer);
+    prepareCatalogue(*dm);
 }
 
 // A consolidation killed at any moment leaves the old or the new figures, never a mix; a mixed
