@@ -42,6 +42,7 @@ public:
     std::vector<ParamInfo> procedureParams(const QString& name) override;
     CallResult call(const QString& name, const std::vector<std::pair<QString, QVariant>>& values) override;
     void restoreTemplate(const QString& dbName) override;
+    void abandonCreation(const QString& dbName) override;
     // An import's intake is one write transaction (EmbeddedSession.cpp). When the staging is
     // empty at its start, the lines go straight into the sales and stock tables (checked in C++
     // against the outlets read once) and the transaction stays open after the last line: the
