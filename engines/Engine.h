@@ -13,6 +13,7 @@
 #include "engines/Intake.h"
 #include "grid/CellStore.h"
 
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -51,6 +52,14 @@ public:
     CreationError(Why why, const QString& name, const QString& text) : DbError(text), why(why), name(name) {}
     Why why;
     QString name;  // the database name, or the template's path
+};
+
+// Another import is writing the account set, so an intake cannot begin yet (the embedded engine
+// has one writer at a time). since: when that import began, invalid when it left no record.
+class ImportBusyError : public DbError {
+public:
+    ImportBusyError(const QDateTime& since, const QString& text) : DbError(text), since(since) {}
+    QDateTime since;
 };
 
 enum class ParamType { Integer, Text, Decimal, Date };
