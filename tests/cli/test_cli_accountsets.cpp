@@ -22,14 +22,21 @@ TEST_F(CliTest, AccountSetsAreCreatedListedAndDeleted)
 
     list = run({"accountsets"});
     QStringList lines = list.lines();
-    // Sequence numbers count 1, 2, ... in catalogue order, whatever the ids; the new set is last.
+    // Sequence numbers count 1, 2, ... in catalogue order, whatever the ids; a newer set comes later.
     for (int i = 1; i < lines.size(); ++i)
         EXPECT_EQ(lines[i].section('\t', 0, 0), QString::number(i));
-    EXPECT_EQ(lines.back().section('\t', 1, 2), QString::fromUtf8("分部\t") + b);
-    EXPECT_TRUE(lines.contains(QString::fromUtf8("%1\t总部 'A'; 帐套\t%2\t%3")
-                                   .arg(lines.size() - 2)
-                                   .arg(a)
-                                   .arg(sysIdOf(a))));
+    // Other clients (tests running beside this one) may add sets meanwhile: find ours by name.
+    qsizetype rowA = -1, rowB = -1;
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        if (lines[i].section('\t', 2, 2) == a)
+            rowA = i;
+        if (lines[i].section('\t', 2, 2) == b)
+            rowB = i;
+    }
+    ASSERT_GT(rowA, 0);
+    EXPECT_GT(rowB, rowA);
+    EXPECT_EQ(lines[rowB].section('\t', 1, 2), QString::fromUtf8("分部\t") + b);
+    EXPECT_EQ(lines[rowA], QString::fromUtf8("%1\t总部 'A'; 帐套\t%2\t%3").arg(rowA).arg(a).arg(sysIdOf(a)));
 
     // A duplicate database name is refused by the engine.
     CliRun dup = run({"accountset-create", "--admin", admin(), "--password", adminPassword(), "again", a});
@@ -54,14 +61,22 @@ TEST_F(CliTest, AccountSetsAreCreatedListedAndDeleted)
         EXPECT_EQ(lines[i].section('\t', 0, 0), QString::number(i));  // renumbered from 1
 
     // An id that is not in the catalogue: refused, said so, nothing changed.
-    const QStringList before = run({"accountsets"}).lines();
+    // (Only our own rows are compared: other clients may add and remove sets meanwhile.)
+    const auto ours = [&] {
+        QStringList rows;
+        for (const QString& line : run({"accountsets"}).lines())
+            if (line.section('\t', 2, 2) == a || line.section('\t', 2, 2) == b)
+                rows << line.section('\t', 1);
+        return rows;
+    };
+    const QStringList before = ours();
     for (const QString& gone : {QString::number(idA), QStringLiteral("987654321")}) {
         del = run({"accountset-delete", "--admin", admin(), "--password", adminPassword(), gone});
         EXPECT_EQ(del.code, 1);
         EXPECT_EQ(del.errLines,
                   QStringList{QString::fromUtf8("[提示] 帐套不存在（SYSID %1），删除帐套失败!").arg(gone)});
     }
-    EXPECT_EQ(run({"accountsets"}).lines(), before);
+    EXPECT_EQ(ours(), before);
     EXPECT_GT(sysIdOf(b), 0);
 }
 
