@@ -12,6 +12,19 @@ namespace corvanta::cli {
 
 namespace {
 
+// The import window's progress has no place here; only a wait for another import is told, once.
+class WaitNotice : public ImportObserver {
+public:
+    explicit WaitNotice(QTextStream& err) : m_err(err) {}
+    void setWaiting(const QString& text) override
+    {
+        m_err << formatMessage(importtext::systemCaption(), text) << Qt::endl;
+    }
+
+private:
+    QTextStream& m_err;
+};
+
 int importFiles(CliContext& ctx, const QStringList& args)
 {
     CommandArgs a(args, {}, {QStringLiteral("keep-going")});
@@ -23,7 +36,8 @@ int importFiles(CliContext& ctx, const QStringList& args)
     const bool keepGoing = a.has(QStringLiteral("keep-going"));
     bool anyFailed = false;
     for (const QString& file : a.positional()) {
-        const RecordedImport run = RunRecordedImport(*dm, file, ctx.messages);
+        WaitNotice notice(ctx.err);
+        const RecordedImport run = RunRecordedImport(*dm, file, ctx.messages, &notice);
         if (!run.ok()) {
             // After the messages, the failure located: "FILE:LINE: reason".
             if (!run.result.reason.isEmpty()) {

@@ -103,8 +103,19 @@ int CreateAccountSet(TDMData& dm, const QString& account, const QString& passwor
     if (!isAdministrator(account, password))
         return -1;
     dm.RestoreDatabase(dbName);
-    dm.CallProc(dm.InsertProc, QStringLiteral("hz_insertzt"),
-                {{QStringLiteral("@dbName"), dbName}, {QStringLiteral("@szSYSname"), setName}});
+    try {
+        // -1: the catalogue has that name already; the new database must not stay unregistered.
+        if (dm.CallProc(dm.InsertProc, QStringLiteral("hz_insertzt"),
+                        {{QStringLiteral("@dbName"), dbName}, {QStringLiteral("@szSYSname"), setName}}) != 0)
+            throw CreationError(CreationError::Why::Registered, dbName,
+                                QStringLiteral("The catalogue lists \"%1\" already").arg(dbName));
+    } catch (...) {
+        try {
+            dm.AbandonDatabase(dbName);
+        } catch (const std::exception&) {
+        }
+        throw;
+    }
     return 0;
 }
 
@@ -128,6 +139,28 @@ QString DataFolderRuleText(const QString& dir)
 QString AccountSetNameRuleText()
 {
     return QStringLiteral("帐套名称最长%1个字符！").arg(kAccountSetNameChars);
+}
+
+QString CreationReasonText(const std::exception& e)
+{
+    if (dynamic_cast<const DataFolderError*>(&e))
+        return QStringLiteral("数据文件夹 %1 不可写").arg(QDir::toNativeSeparators(GetDataDir()));
+    const auto* c = dynamic_cast<const CreationError*>(&e);
+    if (!c)
+        return QString();
+    switch (c->why) {
+    case CreationError::Why::NameTaken:
+        return QStringLiteral("数据库名称已被占用：已有数据库 %1").arg(c->name);
+    case CreationError::Why::CreationRunning:
+        return QStringLiteral("数据库名称已被占用：另一个用户正在创建数据库 %1").arg(c->name);
+    case CreationError::Why::Registered:
+        return QStringLiteral("数据库名称已被占用：帐套目录中已有数据库 %1").arg(c->name);
+    case CreationError::Why::TemplateMissing:
+        return QStringLiteral("帐套模板 %1 缺失或不可读").arg(QDir::toNativeSeparators(c->name));
+    case CreationError::Why::NotPermitted:
+        return QStringLiteral("服务器登录帐号无权创建数据库");
+    }
+    return QString();
 }
 
 QString DatabaseNameRuleText()
@@ -159,8 +192,14 @@ ConfirmResult ConfirmCreateAccountSet(TDMData& dm, Messages& messages, const QSt
     try {
         result = CreateAccountSet(dm, account, password, dbName, setName);
     } catch (const std::exception& e) {
-        messages.superMsg(QStringLiteral("提示"), QStringLiteral("创建帐套失败!"), QStringLiteral("myok"), QString(), kInfo);
-        messages.cause(CauseText(e));
+        const QString reason = CreationReasonText(e);
+        if (reason.isEmpty()) {
+            messages.superMsg(QStringLiteral("提示"), QStringLiteral("创建帐套失败!"), QStringLiteral("myok"), QString(), kInfo);
+            messages.cause(CauseText(e));
+        } else {
+            messages.superMsgWithReason(QStringLiteral("提示"), QStringLiteral("创建帐套失败!"), QStringLiteral("myok"),
+                                        QString(), kInfo, reason);
+        }
         return {};
     }
     if (result == -1) {

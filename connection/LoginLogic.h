@@ -4,6 +4,7 @@
 #include "logic/Messages.h"
 
 #include <QString>
+#include <exception>
 #include <optional>
 #include <vector>
 
@@ -57,6 +58,9 @@ struct ConfirmResult {
 };
 
 // "确  定" of the creation dialog: blank check, database-name rule, CreateAccountSet, messages.
+// Why a creation failed, in the user's words; empty when the engine's own text is all we know.
+QString CreationReasonText(const std::exception& e);
+
 ConfirmResult ConfirmCreateAccountSet(TDMData& dm, Messages& messages, const QString& account,
                                       const QString& password, const QString& setName, const QString& dbName);
 // "确  定" of the deletion dialog.

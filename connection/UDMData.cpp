@@ -495,6 +495,12 @@ void TDMData::RestoreDatabase(const QString& dbName)
     ADOConnection.engine().restoreTemplate(dbName);
 }
 
+void TDMData::AbandonDatabase(const QString& dbName)
+{
+    if (ADOConnection.Connected())
+        ADOConnection.engine().abandonCreation(dbName);
+}
+
 QString TDMData::CatalogueScriptPath(const QString& name)
 {
     return ADOConnection.engine().catalogueScriptPath(name);

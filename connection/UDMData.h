@@ -191,6 +191,8 @@ public:
     void RunScript(const QString& text);
     // ADOQuery2: makes a new account-set database from the template, after validating its name.
     void RestoreDatabase(const QString& dbName);
+    // Its registration failed: removes the database RestoreDatabase just made (see Engine).
+    void AbandonDatabase(const QString& dbName);
 
     // Path of a catalogue script ("drop.txt", ...) of the open connection's engine.
     QString CatalogueScriptPath(const QString& name);

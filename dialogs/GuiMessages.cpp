@@ -34,6 +34,13 @@ QString GuiMessages::superMsg(const QString& caption, const QString& text, const
     return ShowSuperMsg(caption, text, buttons, options, icon);
 }
 
+QString GuiMessages::superMsgWithReason(const QString& caption, const QString& text, const QString& buttons,
+                                        const QString& options, const QString& icon, const QString& reason)
+{
+    cause(reason);
+    return ShowSuperMsg(caption, QStringLiteral("%1\n原因：%2").arg(text, reason), buttons, options, icon);
+}
+
 void GuiMessages::systemBox(const QString& caption, const QString& text)
 {
     ShowSystemBox(caption, text);

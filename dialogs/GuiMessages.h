@@ -13,6 +13,9 @@ public:
     ~GuiMessages() override;
     QString superMsg(const QString& caption, const QString& text, const QString& buttons,
                      const QString& options = QString(), const QString& icon = QString()) override;
+    // The reason on a line of its own under the message, in the same dialog.
+    QString superMsgWithReason(const QString& caption, const QString& text, const QString& buttons,
+                               const QString& options, const QString& icon, const QString& reason) override;
     void systemBox(const QString& caption, const QString& text) override;
     // Into the program's log (category "corvanta.cause"): the dialogs keep their own text.
     void cause(const QString& why) override;

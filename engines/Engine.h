@@ -13,6 +13,7 @@
 #include "engines/Intake.h"
 #include "grid/CellStore.h"
 
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -35,6 +36,30 @@ public:
 class DataFolderError : public DbError {
 public:
     using DbError::DbError;
+};
+
+// A new account-set database cannot be made for a reason the user can act on; the text keeps the
+// engine's own words.
+class CreationError : public DbError {
+public:
+    enum class Why {
+        NameTaken,        // a database of that name exists
+        CreationRunning,  // another client is making a database of that name right now
+        Registered,       // the catalogue lists that name already
+        TemplateMissing,  // the account-set template cannot be read
+        NotPermitted,     // the server login may not create databases
+    };
+    CreationError(Why why, const QString& name, const QString& text) : DbError(text), why(why), name(name) {}
+    Why why;
+    QString name;  // the database name, or the template's path
+};
+
+// Another import is writing the account set, so an intake cannot begin yet (the embedded engine
+// has one writer at a time). since: when that import began, invalid when it left no record.
+class ImportBusyError : public DbError {
+public:
+    ImportBusyError(const QDateTime& since, const QString& text) : DbError(text), since(since) {}
+    QDateTime since;
 };
 
 enum class ParamType { Integer, Text, Decimal, Date };
@@ -107,7 +132,13 @@ public:
 
     // A new account-set database made from the template (the "restore"). dbName has been
     // validated as a plain identifier; throws DbError when the database exists or cannot be made.
+    // Throws CreationError where the reason is known. Until hz_insertzt registers it, the new
+    // database is marked as an unfinished creation of this session: a creation of the same name
+    // after this session died removes it instead of finding the name taken.
     virtual void restoreTemplate(const QString& dbName) = 0;
+    // The registration of what restoreTemplate made failed: removes that database again (only a
+    // database this session made and nobody registered).
+    virtual void abandonCreation(const QString& dbName) = 0;
 };
 
 // kind: "embedded" or "postgresql" (Config.cfg SYSTEM/ENGINE). Throws DbError for another kind.

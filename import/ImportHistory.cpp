@@ -181,6 +181,10 @@ RecordedImport RunRecordedImport(TDMData& dm, const QString& file, Messages& mes
         capture.systemBox(importtext::errorCaption(), CauseText(e));
     }
     run.reason = ImportReason(run.result, capture.text());
+    // The other import still holds the account set: no row can be written now, and nothing
+    // was imported.
+    if (run.result.status == ImportStatus::Busy)
+        return run;
 
     const ImportFileFacts facts = ReadImportFileFacts(file);
     const QString user = dm.ADOConnection.Property(QStringLiteral("User Id")).value_or(QString());

@@ -1,8 +1,11 @@
 #include "import/ImportRun.h"
 
 #include "base/ValuesUtf8.h"
+#include "engines/Engine.h"
 
+#include <QElapsedTimer>
 #include <QFile>
+#include <QThread>
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <algorithm>
@@ -107,7 +110,36 @@ QString outletMissing()
 QString consolidationFailed() { return QStringLiteral("整理数据失败！"); }
 QString success() { return QStringLiteral("数据导入成功完成"); }
 QString noDataLines() { return QStringLiteral("导入文件中没有数据行，没有导入任何数据。"); }
+
+namespace {
+QString sinceText(const QDateTime& since)
+{
+    return since.isValid() ? QStringLiteral("（开始于 %1）").arg(since.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
+                           : QString();
+}
+QString limitText(int seconds)
+{
+    return seconds % 60 == 0 && seconds > 0 ? QStringLiteral("%1 分钟").arg(seconds / 60) : QStringLiteral("%1 秒").arg(seconds);
+}
+}  // namespace
+
+QString waitingLabel(const QDateTime& since, int limit)
+{
+    return QStringLiteral("另一次导入%1正在写入本帐套，正在等待它结束（最多 %2）……").arg(sinceText(since), limitText(limit));
+}
+
+QString waitedTooLong(const QDateTime& since, int limit)
+{
+    return QStringLiteral("另一次导入%1仍在写入本帐套，已等待 %2，没有导入任何数据").arg(sinceText(since), limitText(limit));
+}
 }  // namespace importtext
+
+int DefaultImportWaitSeconds()
+{
+    bool ok = false;
+    const int seconds = qEnvironmentVariable("CORVANTA_IMPORT_WAIT_SECONDS").trimmed().toInt(&ok);
+    return ok && seconds >= 0 ? seconds : 600;
+}
 
 namespace {
 
@@ -152,7 +184,8 @@ public:
     Run(const QString& fileName, ImportProcedures& procs, Messages& messages, ImportObserver* observer,
         const ImportOptions& options)
         : m_fileName(fileName), m_path(toPath(fileName)), m_procs(procs), m_messages(messages),
-          m_observer(observer ? *observer : m_nullObserver), m_reader(options.bufferBytes, options.maxLineBytes),
+          m_observer(observer ? *observer : m_nullObserver), m_options(options),
+          m_reader(options.bufferBytes, options.maxLineBytes),
           m_decoder("GB18030", QStringConverter::Flag::Stateless)
     {
         m_result.fileName = fileName;
@@ -326,7 +359,8 @@ private:
 
         m_procs.deleSales();
         m_reader.open(m_path);
-        m_procs.beginIntake();
+        if (!beginIntake())
+            return;
         m_intakeOpen = true;
         const std::size_t batch = std::max<std::size_t>(1, m_procs.batchSize());
         m_pending.resize(batch);
@@ -400,6 +434,35 @@ private:
         } else {
             m_result.status = ImportStatus::Success;
             m_messages.systemBox(importtext::systemCaption(), importtext::success());
+        }
+    }
+
+    // Begins the intake; while another import writes the account set, waits for it up to the
+    // limit. False when the limit passed (reported).
+    bool beginIntake()
+    {
+        QElapsedTimer waited;
+        for (;;) {
+            try {
+                m_procs.beginIntake();
+                if (waited.isValid())
+                    m_observer.setLabel(importtext::windowLabel());
+                return true;
+            } catch (const ImportBusyError& e) {
+                if (!waited.isValid()) {
+                    waited.start();
+                    m_observer.setWaiting(importtext::waitingLabel(e.since, m_options.waitSeconds));
+                }
+                if (waited.elapsed() >= qint64(m_options.waitSeconds) * 1000) {
+                    m_reader.close();
+                    m_result.reason = importtext::waitedTooLong(e.since, m_options.waitSeconds);
+                    fail(ImportStatus::Busy, 0, importtext::systemCaption(),
+                         QStringLiteral("%1：%2").arg(m_result.reason, m_fileName));
+                    return false;
+                }
+                m_observer.waited();
+                QThread::msleep(100);
+            }
         }
     }
 
@@ -487,6 +550,7 @@ private:
     Messages& m_messages;
     NullObserver m_nullObserver;
     ImportObserver& m_observer;
+    ImportOptions m_options;
     ImportFileReader m_reader;
     QStringDecoder m_decoder;
     QStringEncoder m_encoder{QStringConverter::Utf8, QStringConverter::Flag::Stateless};

@@ -20,6 +20,7 @@
 #include "logic/Messages.h"
 #include "import/LineParser.h"
 
+#include <QDateTime>
 #include <QString>
 #include <QStringView>
 #include <array>
@@ -98,6 +99,10 @@ public:
     virtual void setProgressMax(qint64 /*max*/) {}
     virtual void setProgress(qint64 /*position*/) {}
     virtual void setLabel(const QString& /*text*/) {}
+    // Another import is writing the account set and the run waits for it: text says so (once,
+    // when the wait begins); waited() is called every fraction of a second while it lasts.
+    virtual void setWaiting(const QString& text) { setLabel(text); }
+    virtual void waited() {}
 };
 
 enum class ImportStatus {
@@ -110,6 +115,7 @@ enum class ImportStatus {
     OutletMissing,        // the intake returned -2
     ConsolidationFailed,  // hz_AddSales / hz_AddStock returned non-zero
     DatabaseError,        // an error raised by a procedure call
+    Busy,                 // another import kept the account set longer than the wait limit
 };
 
 struct ImportResult {
@@ -125,9 +131,14 @@ struct ImportResult {
     bool ok() const { return status == ImportStatus::Success; }
 };
 
+// How long an import waits for another one that writes the same account set: 600 seconds, or
+// CORVANTA_IMPORT_WAIT_SECONDS when that is a whole number (0: no wait).
+int DefaultImportWaitSeconds();
+
 struct ImportOptions {
     std::size_t bufferBytes = ImportFileReader::kDefaultBufferBytes;
     std::size_t maxLineBytes = ImportFileReader::kDefaultMaxLineBytes;
+    int waitSeconds = DefaultImportWaitSeconds();
 };
 
 // Texts of the run (also for the window's label).
@@ -142,6 +153,9 @@ QString outletMissing();      // "数据导入失败！" CR "错误原因：..."
 QString consolidationFailed();// "整理数据失败！"
 QString success();            // "数据导入成功完成"
 QString noDataLines();
+// The wait for another import: since is its start (invalid when unknown), limit in seconds.
+QString waitingLabel(const QDateTime& since, int limit);
+QString waitedTooLong(const QDateTime& since, int limit);
 }  // namespace importtext
 
 // Why the intake refused a line (rc: the intake procedure's value), judged from its fields.

@@ -168,7 +168,33 @@ void TfrmInput::setProgress(qint64 position)
 
 void TfrmInput::setLabel(const QString& text)
 {
+    if (m_waiting) {
+        m_waiting = false;
+        Label1->setFont(SongtiFont(16));
+        Label1->setWordWrap(false);
+        Label1->setGeometry(27, 16, 440, 24);
+        ProgressBar1->setRange(0, int(m_max / m_scale));
+        ProgressBar1->setValue(int(m_position / m_scale));
+    }
     Label1->setText(text);
+    repaintNow();
+}
+
+void TfrmInput::setWaiting(const QString& text)
+{
+    m_waiting = true;
+    m_waitingText = text;
+    ProgressBar1->setRange(0, 0);  // moves without a position: nothing is done yet
+    // A longer text than the run's own: two lines in a smaller type above the bar.
+    Label1->setFont(SongtiFont(12));
+    Label1->setWordWrap(true);
+    Label1->setGeometry(27, 4, 440, 48);
+    Label1->setText(text);
+    repaintNow();
+}
+
+void TfrmInput::waited()
+{
     repaintNow();
 }
 

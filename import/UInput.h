@@ -39,6 +39,8 @@ public:
     qint64 ProgressMax() const { return m_max; }
     // The details offered after the messages of a failed run (empty when none were).
     const QString& DetailsText() const { return m_details; }
+    // What the window said while it waited for another import (empty when it never waited).
+    const QString& WaitingText() const { return m_waitingText; }
 
     void FormShow();
     void Timer1Timer();
@@ -53,6 +55,9 @@ private:
     void setProgressMax(qint64 max) override;
     void setProgress(qint64 position) override;
     void setLabel(const QString& text) override;
+    // While the run waits for another import: the text, a busy bar and a window that repaints.
+    void setWaiting(const QString& text) override;
+    void waited() override;
     void repaintNow();
     void offerDetails();
 
@@ -68,6 +73,8 @@ private:
     qint64 m_scale = 1;
     QElapsedTimer m_sinceRepaint;
     QString m_details;
+    bool m_waiting = false;
+    QString m_waitingText;
 };
 
 // Opens the import window for the file chosen in openDialog, modally, and frees it.

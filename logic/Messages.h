@@ -15,6 +15,16 @@ public:
     virtual QString superMsg(const QString& caption, const QString& text, const QString& buttons,
                              const QString& options = QString(), const QString& icon = QString()) = 0;
 
+    // A failure whose reason is known, in the user's words: the message, then the reason. The
+    // windows show both in one dialog; by default the reason follows as the cause.
+    virtual QString superMsgWithReason(const QString& caption, const QString& text, const QString& buttons,
+                                       const QString& options, const QString& icon, const QString& reason)
+    {
+        const QString answer = superMsg(caption, text, buttons, options, icon);
+        cause(reason);
+        return answer;
+    }
+
     // The system's plain message box with one OK button.
     virtual void systemBox(const QString& caption, const QString& text) = 0;
 

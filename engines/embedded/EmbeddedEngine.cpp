@@ -370,6 +370,27 @@ QString creationMarker(const QString& dataDir, const QString& dbName, qint64 pid
     return dataDir + QStringLiteral("/.%1.creating-%2").arg(dbName).arg(pid);
 }
 
+namespace {
+bool processGone(qint64 pid)
+{
+    return pid > 0 && pid != QCoreApplication::applicationPid() && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH;
+}
+
+// The creators of NAME.db that still run, by their markers.
+bool creationRunning(const QString& dataDir, const QString& dbName)
+{
+    const QStringList markers =
+        QDir(dataDir).entryList({QStringLiteral(".%1.creating-*").arg(dbName)}, QDir::Files | QDir::Hidden);
+    for (const QString& name : markers) {
+        bool ok = false;
+        const qint64 pid = name.section(QLatin1Char('-'), -1).toLongLong(&ok);
+        if (ok && !processGone(pid))
+            return true;
+    }
+    return false;
+}
+}  // namespace
+
 void removeDeadCreationDebris(const QString& dataDir, const QString& dbName)
 {
     // A creation killed before it registered its database leaves a scratch copy, or the
@@ -381,8 +402,7 @@ void removeDeadCreationDebris(const QString& dataDir, const QString& dbName)
     for (const QString& name : debris) {
         bool ok = false;
         const qint64 pid = name.section(QLatin1Char('-'), -1).toLongLong(&ok);
-        if (!ok || pid <= 0 || pid == QCoreApplication::applicationPid() || ::kill(pid_t(pid), 0) == 0 ||
-            errno != ESRCH)
+        if (!ok || !processGone(pid))
             continue;
         if (name.contains(QStringLiteral(".creating-"))) {
             const QString file = FindFileNoCase(dataDir, dbName + QStringLiteral(".db"));
@@ -395,25 +415,30 @@ void removeDeadCreationDebris(const QString& dataDir, const QString& dbName)
 
 void EmbeddedEngine::restoreTemplate(const QString& dbName)
 {
+    using Why = CreationError::Why;
     if (!m_master)
         throw DbError(QStringLiteral("The connection is not open"));
     settleCatalogue();
     ValidateDatabaseName(dbName);
     if (isMasterName(dbName))
-        throw DbError(QStringLiteral("Database \"%1\" already exists").arg(dbName));
+        throw CreationError(Why::NameTaken, dbName, QStringLiteral("Database \"%1\" already exists").arg(dbName));
     const QString source = FindFileNoCase(m_dataDir, QStringLiteral("tavikhz"));
     if (!QFileInfo(source).isFile())
-        throw DbError(QStringLiteral("Template %1 is missing").arg(source));
+        throw CreationError(Why::TemplateMissing, source, QStringLiteral("Template %1 is missing").arg(source));
     removeDeadCreationDebris(m_dataDir, dbName);
     const QString target = databaseFile(dbName);
     if (QFileInfo::exists(target))
-        throw DbError(QStringLiteral("Database \"%1\" already exists (%2)").arg(dbName, target));
+        throw CreationError(creationRunning(m_dataDir, dbName) ? Why::CreationRunning : Why::NameTaken,
+                            QFileInfo(target).completeBaseName(),
+                            QStringLiteral("Database \"%1\" already exists (%2)").arg(dbName, target));
 
     // Copy into a scratch file first, so a half-made database never carries the real name.
     const QString scratch = m_dataDir + QStringLiteral("/.%1.restoring-%2")
                                             .arg(dbName)
                                             .arg(QCoreApplication::applicationPid());
     QFile::remove(scratch);
+    if (!QTemporaryFile(m_dataDir + QStringLiteral("/.probe-XXXXXX")).open())
+        throw DataFolderError(QStringLiteral("Data folder %1 is not writable").arg(m_dataDir));
     try {
         auto src = sqlite::Db::open(source, SQLITE_OPEN_READONLY, 5000, false);
         auto dst = sqlite::Db::open(scratch, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, 5000, false);
@@ -427,7 +452,8 @@ void EmbeddedEngine::restoreTemplate(const QString& dbName)
                               .arg(dbName, source, QString::fromUtf8(sqlite3_errstr(rc))));
         auto check = dst->prepare("SELECT count(*) FROM sqlite_master WHERE type='table' AND name='hz_procedures'");
         if (!check.step() || check.integer(0) == 0)
-            throw DbError(QStringLiteral("Template %1 is not an account-set database").arg(source));
+            throw CreationError(Why::TemplateMissing, source,
+                                QStringLiteral("Template %1 is not an account-set database").arg(source));
     } catch (...) {
         QFile::remove(scratch);
         throw;
@@ -436,14 +462,31 @@ void EmbeddedEngine::restoreTemplate(const QString& dbName)
     QFile marker(creationMarker(m_dataDir, dbName, QCoreApplication::applicationPid()));
     if (!marker.open(QIODevice::WriteOnly)) {
         QFile::remove(scratch);
-        throw DbError(QStringLiteral("Data folder %1 is not writable").arg(m_dataDir));
+        throw DataFolderError(QStringLiteral("Data folder %1 is not writable").arg(m_dataDir));
     }
     marker.close();
     if (QFileInfo::exists(databaseFile(dbName)) || !QFile::rename(scratch, m_dataDir + QLatin1Char('/') + dbName + QStringLiteral(".db"))) {
         QFile::remove(marker.fileName());
         QFile::remove(scratch);
-        throw DbError(QStringLiteral("Database \"%1\" already exists or cannot be created in %2").arg(dbName, m_dataDir));
+        throw CreationError(Why::NameTaken, dbName,
+                            QStringLiteral("Database \"%1\" already exists or cannot be created in %2").arg(dbName, m_dataDir));
     }
+}
+
+void EmbeddedEngine::abandonCreation(const QString& dbName)
+{
+    if (m_dataDir.isEmpty() || !IsPlainDatabaseName(dbName))
+        return;
+    // Only while our own marker says the file is our unregistered creation.
+    const QString marker = creationMarker(m_dataDir, dbName, QCoreApplication::applicationPid());
+    if (!QFileInfo::exists(marker))
+        return;
+    if (m_current.compare(dbName, Qt::CaseInsensitive) == 0)
+        return;  // in use by this session: leave it to the next creation after this process
+    const QString file = FindFileNoCase(m_dataDir, dbName + QStringLiteral(".db"));
+    for (const char* side : {"", "-wal", "-shm"})
+        QFile::remove(file + QLatin1String(side));
+    QFile::remove(marker);
 }
 
 std::unique_ptr<Engine> makeEmbeddedEngine()

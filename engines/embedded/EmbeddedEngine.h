@@ -42,6 +42,7 @@ public:
     std::vector<ParamInfo> procedureParams(const QString& name) override;
     CallResult call(const QString& name, const std::vector<std::pair<QString, QVariant>>& values) override;
     void restoreTemplate(const QString& dbName) override;
+    void abandonCreation(const QString& dbName) override;
     // An import's intake is one write transaction (EmbeddedSession.cpp). When the staging is
     // empty at its start, the lines go straight into the sales and stock tables (checked in C++
     // against the outlets read once) and the transaction stays open after the last line: the
@@ -69,8 +70,16 @@ private:
     class Session;
     friend class Session;
     friend class EngineIntakeSession<EmbeddedEngine>;
-    void beginBulk();
+    // forIntake: an import's intake, which throws ImportBusyError at once (after a short try)
+    // while another connection writes the account set, and records its own start meanwhile.
+    void beginBulk(bool forIntake = false);
     void endBulk();
+    // The running import's record: data/.NAME.import-PID holding its start time. The lock of the
+    // database is what counts; the record only says since when, and is ignored once PID is gone.
+    QString importRecordPath() const;
+    void writeImportRecord();
+    void clearImportRecord();
+    QDateTime otherImportStart() const;
     void startDirect();
     // Puts the lines written straight into the tables back into the staging; commits when the
     // bulk run is over.

@@ -5,11 +5,20 @@
 
 #include "engines/EngineIntakeSession.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <sqlite3.h>
+#include <cerrno>
+#include <csignal>
 
 namespace corvanta {
 
 namespace {
+
+constexpr int kIntakeLockTryMs = 250;
+constexpr int kBusyTimeoutMs = 5000;  // as every connection opens (Sqlite.h)
 
 std::string_view columnText(sqlite3_stmt* stmt, int col)
 {
@@ -66,12 +75,13 @@ std::unique_ptr<IntakeSession> EmbeddedEngine::beginIntake()
     if (m_session)
         m_session->abandon();
     quiesce();
-    beginBulk();
+    beginBulk(true);
     return std::make_unique<Session>(*this);
 }
 
 void EmbeddedEngine::resetIntake()
 {
+    clearImportRecord();
     if (m_session)
         m_session->detach();
     m_direct.reset();
@@ -88,6 +98,7 @@ void EmbeddedEngine::startDirect()
 
 void EmbeddedEngine::dropDirect()
 {
+    clearImportRecord();
     if (!m_direct)
         return;
     m_direct.reset();
@@ -229,6 +240,7 @@ void EmbeddedEngine::consolidate(bool sales, bool stock)
             throw;
         }
         sqlite3_wal_autocheckpoint(d.handle(), 1000);
+        clearImportRecord();
         startCheckpoint();
         if (m_bulk) {
             m_bulk = false;
@@ -299,9 +311,10 @@ void EmbeddedEngine::consolidate(bool sales, bool stock)
     }
     if (own)
         d.exec(QStringLiteral("COMMIT"));
+    clearImportRecord();
 }
 
-void EmbeddedEngine::beginBulk()
+void EmbeddedEngine::beginBulk(bool forIntake)
 {
     if (!m_account)
         return;
@@ -315,8 +328,27 @@ void EmbeddedEngine::beginBulk()
             "SELECT EXISTS(SELECT 1 FROM temp.stage_sales) OR EXISTS(SELECT 1 FROM temp.stage_stock)");
         staged = q.step() && q.integer(0) != 0;
     }
-    // Straight into the tables only from an empty staging, so the order of the lines is kept.
-    m_account->exec(staged ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE"));
+    if (forIntake) {
+        // An import holds the write lock until its consolidation, which may take minutes: the
+        // caller decides how to wait, so a short try here (short writes of others get through).
+        sqlite3* h = m_account->handle();
+        sqlite3_busy_timeout(h, kIntakeLockTryMs);
+        const int rc = sqlite3_exec(h, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+        sqlite3_busy_timeout(h, kBusyTimeoutMs);
+        if (rc == SQLITE_BUSY) {
+            const QDateTime since = otherImportStart();
+            throw ImportBusyError(since, QStringLiteral("Another import is writing %1%2")
+                                             .arg(m_current,
+                                                  since.isValid() ? QStringLiteral(" (since %1)").arg(since.toString(Qt::ISODate))
+                                                                  : QString()));
+        }
+        if (rc != SQLITE_OK)
+            m_account->fail(QStringLiteral("BEGIN IMMEDIATE"));
+        writeImportRecord();
+    } else {
+        // Straight into the tables only from an empty staging, so the order of the lines is kept.
+        m_account->exec(staged ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE"));
+    }
     m_bulk = true;
     m_bulkChecked.clear();
     if (!staged) {
@@ -331,6 +363,50 @@ void EmbeddedEngine::beginBulk()
     }
 }
 
+QString EmbeddedEngine::importRecordPath() const
+{
+    return m_dataDir + QStringLiteral("/.%1.import-%2")
+                           .arg(QFileInfo(m_account->path()).completeBaseName())
+                           .arg(QCoreApplication::applicationPid());
+}
+
+void EmbeddedEngine::writeImportRecord()
+{
+    QFile f(importRecordPath());
+    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        f.write(QDateTime::currentDateTime().toString(Qt::ISODateWithMs).toUtf8());
+}
+
+void EmbeddedEngine::clearImportRecord()
+{
+    if (m_account)
+        QFile::remove(importRecordPath());
+}
+
+QDateTime EmbeddedEngine::otherImportStart() const
+{
+    QDateTime newest;
+    QDir dir(m_dataDir);
+    const QString base = QFileInfo(m_account->path()).completeBaseName();
+    for (const QString& name : dir.entryList({QStringLiteral(".%1.import-*").arg(base)}, QDir::Files | QDir::Hidden)) {
+        bool ok = false;
+        const qint64 pid = name.section(QLatin1Char('-'), -1).toLongLong(&ok);
+        if (!ok || pid == QCoreApplication::applicationPid())
+            continue;
+        if (::kill(pid_t(pid), 0) != 0 && errno == ESRCH) {
+            dir.remove(name);  // a killed import's
+            continue;
+        }
+        QFile f(dir.filePath(name));
+        if (!f.open(QIODevice::ReadOnly))
+            continue;
+        const QDateTime t = QDateTime::fromString(QString::fromUtf8(f.read(64)).trimmed(), Qt::ISODateWithMs);
+        if (t.isValid() && (!newest.isValid() || t > newest))
+            newest = t;
+    }
+    return newest;
+}
+
 void EmbeddedEngine::endBulk()
 {
     if (!m_bulk)
@@ -341,6 +417,7 @@ void EmbeddedEngine::endBulk()
     if (m_direct && (m_direct->writer.hasSales() || m_direct->writer.hasStock()))
         return;  // awaits the consolidation (or the next call puts the lines into the staging)
     m_direct.reset();
+    clearImportRecord();
     if (m_account && m_account->inTransaction())
         m_account->exec(QStringLiteral("COMMIT"));
 }

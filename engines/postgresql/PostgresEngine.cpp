@@ -4,6 +4,8 @@
 #include "engines/RowsetForm.h"
 
 #include <QFile>
+#include <QRandomGenerator>
+#include <climits>
 
 namespace corvanta {
 
@@ -221,47 +223,212 @@ CallResult PostgresEngine::call(const QString& name, const std::vector<std::pair
     return result;
 }
 
+namespace {
+// A creation in progress holds the session lock (kCreatorLockSpace, its key) until hz_insertzt
+// registers its database (CreateZt.txt); the key is in the scratch name and in the marker.
+constexpr int kCreatorLockSpace = 72351105;
+constexpr const char* kScratchPrefix = "corvanta_creating_";
+constexpr const char* kMarkerPrefix = "corvanta: unfinished creation ";
+
+QString sqlState(const PGresult* r)
+{
+    const char* s = r ? PQresultErrorField(r, PG_DIAG_SQLSTATE) : nullptr;
+    return s ? QString::fromLatin1(s) : QString();
+}
+}  // namespace
+
+bool PostgresEngine::holdsCreatorLock(qint64 key)
+{
+    const QByteArray k = QByteArray::number(key);
+    const char* params[1] = {k.constData()};
+    ResultPtr r(PQexecParams(m_conn.get(),
+                             "SELECT 1 FROM pg_locks WHERE locktype = 'advisory' AND pid = pg_backend_pid() "
+                             "AND granted AND objsubid = 2 AND classid = 72351105 AND objid = $1::bigint",
+                             1, nullptr, params, nullptr, nullptr, 0));
+    return resultOk(r.get()) && PQntuples(r.get()) > 0;
+}
+
+// Drops what creations of other sessions that ended left behind: scratch databases, and the
+// marked, unregistered database of dbName. A creation whose session still holds its lock (or this
+// session's own) is left alone, and so is every registered database.
+void PostgresEngine::removeDeadCreations(const QString& dbName)
+{
+    const QByteArray wanted = pgDatabaseName(dbName).toUtf8();
+    const char* params[1] = {wanted.constData()};
+    ResultPtr r(PQexecParams(
+        m_conn.get(),
+        "SELECT d.datname, coalesce(shobj_description(d.oid, 'pg_database'), ''), to_regclass('syshzzt') IS NOT NULL "
+        "FROM pg_database d "
+        "WHERE d.datname LIKE 'corvanta\\_creating\\_%' "
+        "   OR (lower(d.datname) = lower($1) AND shobj_description(d.oid, 'pg_database') LIKE 'corvanta: unfinished creation %')",
+        1, nullptr, params, nullptr, nullptr, 0));
+    if (!resultOk(r.get()))
+        throw DbError(resultError(r.get(), m_conn.get()));
+    struct Candidate {
+        QString name;
+        qint64 key;
+    };
+    std::vector<Candidate> candidates;
+    for (int i = 0; i < PQntuples(r.get()); ++i) {
+        const QString name = QString::fromUtf8(PQgetvalue(r.get(), i, 0));
+        const QString comment = QString::fromUtf8(PQgetvalue(r.get(), i, 1));
+        bool ok = false;
+        const qint64 key = name.startsWith(QLatin1String(kScratchPrefix))
+            ? name.mid(int(qstrlen(kScratchPrefix))).toLongLong(&ok)
+            : comment.mid(int(qstrlen(kMarkerPrefix))).toLongLong(&ok);
+        if (ok && key > 0 && key <= INT_MAX)
+            candidates.push_back({name, key});
+    }
+    const bool catalogue = PQntuples(r.get()) > 0 && PQgetvalue(r.get(), 0, 2)[0] == 't';
+    r.reset();
+    for (const Candidate& c : candidates) {
+        if (holdsCreatorLock(c.key))
+            continue;
+        if (catalogue && !c.name.startsWith(QLatin1String(kScratchPrefix))) {
+            const QByteArray n = c.name.toUtf8();
+            const char* p[1] = {n.constData()};
+            ResultPtr reg(PQexecParams(m_conn.get(), "SELECT 1 FROM SyshzZt WHERE lower(btrim(dbname)) = lower($1)", 1,
+                                       nullptr, p, nullptr, nullptr, 0));
+            if (!resultOk(reg.get()) || PQntuples(reg.get()) > 0)
+                continue;
+        }
+        ResultPtr got(PQexec(m_conn.get(), QStringLiteral("SELECT pg_try_advisory_lock(%1, %2)")
+                                               .arg(kCreatorLockSpace)
+                                               .arg(c.key)
+                                               .toUtf8()
+                                               .constData()));
+        if (!resultOk(got.get()) || PQgetvalue(got.get(), 0, 0)[0] != 't')
+            continue;  // its creator still runs
+        // A dying session may still be connected to it: then it goes with a later creation.
+        ResultPtr(PQexec(m_conn.get(),
+                         QStringLiteral("DROP DATABASE IF EXISTS %1").arg(quoteIdentifier(m_conn.get(), c.name)).toUtf8().constData()));
+        ResultPtr(PQexec(m_conn.get(), QStringLiteral("SELECT pg_advisory_unlock(%1, %2)")
+                                           .arg(kCreatorLockSpace)
+                                           .arg(c.key)
+                                           .toUtf8()
+                                           .constData()));
+    }
+}
+
 void PostgresEngine::restoreTemplate(const QString& dbName)
 {
+    using Why = CreationError::Why;
     requireOpen();
     if (dbName.trimmed().isEmpty())
         throw DbError(QStringLiteral("The database name is empty."));
     const QString path = FindFileNoCase(PgDataDir(), QStringLiteral("tavikhz.sql"));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw DbError(QStringLiteral("The account-set template %1 cannot be read: %2").arg(path, file.errorString()));
+        throw CreationError(Why::TemplateMissing, path,
+                            QStringLiteral("The account-set template %1 cannot be read: %2").arg(path, file.errorString()));
     const QByteArray script = file.readAll();
 
     settleDirect();  // CREATE DATABASE cannot run inside a transaction
     const QString ident = quoteIdentifier(m_conn.get(), dbName);
-    {
-        // Account-set names compare without regard to case, as on the embedded engine; the
-        // session lock keeps two clients from creating "Shop" and "shop" at the same moment
-        // (CREATE DATABASE cannot run inside a transaction that would hold a lock for it).
-        exec(QStringLiteral("SELECT pg_advisory_lock(%1)").arg(kCreateLock));
-        struct Unlock {
-            PostgresEngine* e;
-            ~Unlock() { ResultPtr(PQexec(e->m_conn.get(), "SELECT pg_advisory_unlock_all()")); }
-        } unlock{this};
+    const qint64 key = QRandomGenerator::global()->bounded(1, INT_MAX);
+    const QString scratch = QLatin1String(kScratchPrefix) + QString::number(key);
+    const QString scratchIdent = quoteIdentifier(m_conn.get(), scratch);
+    // Held until hz_insertzt registers the database, or the session ends.
+    exec(QStringLiteral("SELECT pg_advisory_lock(%1, %2)").arg(kCreatorLockSpace).arg(key));
+    bool made = false;
+    struct Release {
+        PostgresEngine* e;
+        qint64 key;
+        const bool& made;
+        ~Release()
+        {
+            if (!made)
+                ResultPtr(PQexec(e->m_conn.get(), QStringLiteral("SELECT pg_advisory_unlock(%1, %2)")
+                                                      .arg(kCreatorLockSpace)
+                                                      .arg(key)
+                                                      .toUtf8()
+                                                      .constData()));
+        }
+    } release{this, key, made};
+
+    // Account-set names compare without regard to case, as on the embedded engine; the session
+    // lock keeps two clients from taking "Shop" and "shop" at the same moment (CREATE DATABASE
+    // cannot run inside a transaction that would hold a lock for it).
+    struct Locked {
+        PostgresEngine* e;
+        explicit Locked(PostgresEngine* engine) : e(engine)
+        {
+            e->exec(QStringLiteral("SELECT pg_advisory_lock(%1)").arg(kCreateLock));
+        }
+        ~Locked() { ResultPtr(PQexec(e->m_conn.get(), QStringLiteral("SELECT pg_advisory_unlock(%1)").arg(kCreateLock).toUtf8().constData())); }
+    };
+    auto refuseTaken = [&] {
         const QString existing = actualDatabaseName(dbName);
-        if (databaseExists(existing))
-            throw DbError(QStringLiteral("database \"%1\" already exists").arg(existing));
-        // template0: nobody is ever connected to it, so concurrent creations cannot block each other.
-        exec(QStringLiteral("CREATE DATABASE %1 TEMPLATE template0 ENCODING 'UTF8'").arg(ident));
+        if (!databaseExists(existing))
+            return;
+        const QByteArray n = pgDatabaseName(existing).toUtf8();
+        const char* p[1] = {n.constData()};
+        ResultPtr c(PQexecParams(m_conn.get(),
+                                 "SELECT shobj_description(oid, 'pg_database') LIKE 'corvanta: unfinished creation %' "
+                                 "FROM pg_database WHERE datname = $1",
+                                 1, nullptr, p, nullptr, nullptr, 0));
+        const bool running = resultOk(c.get()) && PQntuples(c.get()) > 0 && PQgetvalue(c.get(), 0, 0)[0] == 't';
+        throw CreationError(running ? Why::CreationRunning : Why::NameTaken, existing,
+                            QStringLiteral("database \"%1\" already exists").arg(existing));
+    };
+    {
+        Locked lock(this);
+        removeDeadCreations(dbName);
+        refuseTaken();
+        // Made under a scratch name: a creation killed before the rename leaves nothing that
+        // takes the name. template0: nobody is ever connected to it, so concurrent creations
+        // cannot block each other.
+        ResultPtr r(PQexec(m_conn.get(), QStringLiteral("CREATE DATABASE %1 TEMPLATE template0 ENCODING 'UTF8'")
+                                             .arg(scratchIdent)
+                                             .toUtf8()
+                                             .constData()));
+        if (!resultOk(r.get())) {
+            const QString error = resultError(r.get(), m_conn.get());
+            if (sqlState(r.get()) == QLatin1String("42501"))
+                throw CreationError(Why::NotPermitted, dbName, error);
+            throw DbError(error);
+        }
     }
     try {
-        ConnPtr target = connectTo(m_props, dbName);
-        ResultPtr r(PQexec(target.get(), script.constData()));
-        if (!resultOk(r.get()))
-            throw DbError(QStringLiteral("%1: %2").arg(path, resultError(r.get(), target.get())));
+        exec(QStringLiteral("COMMENT ON DATABASE %1 IS '%2%3'").arg(scratchIdent, QLatin1String(kMarkerPrefix)).arg(key));
+        {
+            ConnPtr target = connectTo(m_props, scratch);
+            ResultPtr r(PQexec(target.get(), script.constData()));
+            if (!resultOk(r.get()))
+                throw DbError(QStringLiteral("%1: %2").arg(path, resultError(r.get(), target.get())));
+        }
+        Locked lock(this);
+        refuseTaken();
+        // The marker goes with it: until hz_insertzt registers it, it is this session's creation.
+        exec(QStringLiteral("ALTER DATABASE %1 RENAME TO %2").arg(scratchIdent, ident));
     } catch (const DbError&) {
         // A database without its schema would be a trap for whoever registers it later.
-        try {
-            exec(QStringLiteral("DROP DATABASE IF EXISTS %1").arg(ident));
-        } catch (const DbError&) {
-        }
+        ResultPtr(PQexec(m_conn.get(), QStringLiteral("DROP DATABASE IF EXISTS %1").arg(scratchIdent).toUtf8().constData()));
         throw;
     }
+    made = true;
+}
+
+void PostgresEngine::abandonCreation(const QString& dbName)
+{
+    if (!m_conn || dbName.trimmed().isEmpty())
+        return;
+    const QByteArray n = pgDatabaseName(dbName).toUtf8();
+    const char* p[1] = {n.constData()};
+    ResultPtr r(PQexecParams(m_conn.get(),
+                             "SELECT substr(shobj_description(oid, 'pg_database'), 31) FROM pg_database "
+                             "WHERE datname = $1 AND shobj_description(oid, 'pg_database') LIKE 'corvanta: unfinished creation %'",
+                             1, nullptr, p, nullptr, nullptr, 0));
+    if (!resultOk(r.get()) || PQntuples(r.get()) < 1)
+        return;
+    bool ok = false;
+    const qint64 key = QByteArray(PQgetvalue(r.get(), 0, 0)).toLongLong(&ok);
+    r.reset();
+    // Only this session's own creation (it holds the lock of its key).
+    if (!ok || !holdsCreatorLock(key))
+        return;
+    ResultPtr(PQexec(m_conn.get(), QStringLiteral("DROP DATABASE IF EXISTS %1").arg(quoteIdentifier(m_conn.get(), dbName)).toUtf8().constData()));
+    ResultPtr(PQexec(m_conn.get(), QStringLiteral("SELECT pg_advisory_unlock(%1, %2)").arg(kCreatorLockSpace).arg(key).toUtf8().constData()));
 }
 
 void PostgresEngine::requireOpen() const

@@ -80,6 +80,7 @@ public:
     void execSql(const QString& text) override;
     CallResult call(const QString& name, const std::vector<std::pair<QString, QVariant>>& values) override;
     void restoreTemplate(const QString& dbName) override;
+    void abandonCreation(const QString& dbName) override;
     // PgCatalogue.cpp
     std::vector<ParamInfo> procedureParams(const QString& name) override;
     // PgIntake.cpp
@@ -93,6 +94,9 @@ private:
     // differs only in letter case; name itself when there is none.
     QString actualDatabaseName(const QString& name);
     bool databaseExists(const QString& name);
+    // Whether this session holds the lock of the creation with that key.
+    bool holdsCreatorLock(qint64 key);
+    void removeDeadCreations(const QString& dbName);
     void exec(const QString& sql);
     // A script that opened a transaction and failed (or never closed it) must not leave the
     // session stuck inside it.

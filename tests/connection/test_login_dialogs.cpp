@@ -233,6 +233,17 @@ TEST_F(LoginDialogTest, AdministratorDialogsCheckTheirFields)
     EXPECT_TRUE(create.isVisible());
     EXPECT_FALSE(QFile::exists(dir.dataDir() + "/db 1.db"));
 
+    // A name that is taken: the specified message, and why under it in the same dialog.
+    ASSERT_TRUE(QFile(dir.dataDir() + "/db1.db").open(QIODevice::WriteOnly));
+    SuperMsgSeam::setNextAnswer("myok");
+    create.dbname_edit->setText("db1");
+    create.BitBtn1Click();
+    EXPECT_EQ(SuperMsgSeam::calls().back().caption, QString::fromUtf8("提示"));
+    EXPECT_EQ(SuperMsgSeam::calls().back().text,
+              QString::fromUtf8("创建帐套失败!\n原因：数据库名称已被占用：已有数据库 db1"));
+    EXPECT_EQ(SuperMsgSeam::calls().back().icon, "info");
+    EXPECT_TRUE(create.isVisible());
+
     TfrmDelzt del(dm, 1);
     del.show();
     del.BitBtn1Click();

@@ -10,6 +10,7 @@
 #include "import/ImportHistory.h"
 #include "import/UImportLog.h"
 #include "import/UInput.h"
+#include "engines/embedded/Sqlite.h"
 #include "tests/support/TestSupport.h"
 
 #include <QFile>
@@ -18,6 +19,8 @@
 #include <QProgressBar>
 #include <QTimer>
 #include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <unistd.h>
 
 using namespace corvanta;
 
@@ -208,4 +211,35 @@ TEST_F(InputWindowTest, SeveralFilesRunOneByOneAndABadOneDoesNotStopTheOthers)
     ASSERT_TRUE(main.MenuDataAdd->actions().contains(main.ActImportLog));
     main.ActImportLogExecute();
     EXPECT_TRUE(opened);
+}
+
+// Another connection writes the account set for longer than the wait limit: the window says that
+// it waits and since when, then the run fails naming that time, with nothing imported.
+TEST_F(InputWindowTest, WaitsForAnotherImportAndSaysSinceWhen)
+{
+    const QString file = dir.dataDir() + "/shop.db";
+    auto other = sqlite::Db::open(file, SQLITE_OPEN_READWRITE, 5000);
+    other->exec("BEGIN IMMEDIATE");
+    // The running import's record: its start, under a process that runs (this one's parent).
+    QFile record(dir.dataDir() + QStringLiteral("/.shop.import-%1").arg(qint64(getppid())));
+    ASSERT_TRUE(record.open(QIODevice::WriteOnly));
+    record.write("2026-03-01T08:15:30.000");
+    record.close();
+    qputenv("CORVANTA_IMPORT_WAIT_SECONDS", "1");
+    TOpenDialog open;
+    open.FileName = writeFile("good.txt", QString::fromUtf8(kLines));
+    TfrmInput window(dm, open);
+    window.exec();
+    qunsetenv("CORVANTA_IMPORT_WAIT_SECONDS");
+    other->exec("ROLLBACK");
+
+    EXPECT_EQ(window.WaitingText(),
+              QString::fromUtf8("另一次导入（开始于 2026-03-01 08:15:30）正在写入本帐套，正在等待它结束（最多 1 秒）……"));
+    EXPECT_EQ(window.Result().status, ImportStatus::Busy);
+    EXPECT_EQ(shown(), QStringList{QString::fromUtf8("系统提示: 另一次导入（开始于 2026-03-01 08:15:30）仍在写入本帐套，"
+                                                     "已等待 1 秒，没有导入任何数据：%1")
+                                       .arg(open.FileName)});
+    EXPECT_FALSE(window.isVisible());
+    dm.CallProc(dm.ADOSProc, "hz_GetSales", {}, true);
+    EXPECT_TRUE(dm.ADOSProc.Eof());
 }

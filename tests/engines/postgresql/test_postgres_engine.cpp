@@ -9,6 +9,7 @@
 #include <QFile>
 
 #include <atomic>
+#include <optional>
 #include <mutex>
 #include <thread>
 
@@ -335,4 +336,89 @@ TEST(PgEngine, WrongServerOrLoginIsAnError)
     props.dataSource = QStringLiteral("/nonexistent/socket/folder");
     EXPECT_THROW(e->open(props), DbError);
     EXPECT_THROW(e->call(QStringLiteral("hz_getzt"), {}), DbError);
+}
+
+// What a creation leaves until its registration, and who may remove it: only a creation of the
+// same name, only when the creator's session has ended and nobody registered the database.
+TEST(PgEngine, UnfinishedCreationsOfEndedSessionsNeverBlockAName)
+{
+    CORVANTA_REQUIRE_PG();
+    TempProgramDir dir;
+    dir.copyShippedData();
+    auto e = openPgMaster();
+    preparePgCatalogue(*e);
+    const auto exists = [](const QString& name) {
+        return pgScalar(QStringLiteral("SELECT count(*) FROM pg_database WHERE datname = $1"), name) == QStringLiteral("1");
+    };
+    const auto marker = [](const QString& name) {
+        return pgScalar(QStringLiteral("SELECT shobj_description(oid, 'pg_database') FROM pg_database WHERE datname = $1"), name);
+    };
+    const auto makeDb = [](const QString& name, const QString& comment) {
+        pgScalar(QStringLiteral("CREATE DATABASE \"%1\"").arg(name));
+        if (!comment.isEmpty())
+            pgScalar(QStringLiteral("COMMENT ON DATABASE \"%1\" IS '%2'").arg(name, comment));
+    };
+    const auto why = [&](const QString& name) -> std::optional<CreationError::Why> {
+        try {
+            e->restoreTemplate(name);
+        } catch (const CreationError& err) {
+            return err.why;
+        }
+        return std::nullopt;
+    };
+
+    // A creator killed after the rename (marked, unregistered) and one killed before it (scratch
+    // name); their sessions are gone, so nobody holds their keys.
+    const QString dead = uniquePgDatabaseName("dead");
+    makeDb(dead, QStringLiteral("corvanta: unfinished creation 2000000001"));
+    makeDb(QStringLiteral("corvanta_creating_2000000002"), QString());
+    e->restoreTemplate(dead);
+    EXPECT_FALSE(exists(QStringLiteral("corvanta_creating_2000000002")));
+    const QString ours = marker(dead);
+    EXPECT_TRUE(ours.startsWith(QStringLiteral("corvanta: unfinished creation "))) << ours.toStdString();
+    EXPECT_NE(ours, QStringLiteral("corvanta: unfinished creation 2000000001"));
+    // The registration ends the creation: no marker, and the creator's lock is free again.
+    EXPECT_EQ(e->call(QStringLiteral("hz_insertzt"), {{QStringLiteral("@dbName"), dead}, {QStringLiteral("@szSYSname"), QStringLiteral("d")}})
+                  .returnValue,
+              0);
+    EXPECT_EQ(marker(dead), QString());
+    EXPECT_EQ(pgScalar(QStringLiteral("SELECT count(*) FROM pg_locks WHERE locktype = 'advisory' AND classid = 72351105 "
+                                      "AND objid = $1::bigint AND objsubid = 2"),
+                       ours.section(QLatin1Char(' '), -1)),
+              QStringLiteral("0"));
+    EXPECT_GT(catalogueId(*e, dead), 0);
+
+    // A creator that still runs (its session holds the key): its database and scratch stay.
+    auto other = openPgMaster();
+    other->execSql(QStringLiteral("SELECT pg_advisory_lock(72351105, 2000000003)"));
+    const QString busy = uniquePgDatabaseName("busy");
+    makeDb(busy, QStringLiteral("corvanta: unfinished creation 2000000003"));
+    makeDb(QStringLiteral("corvanta_creating_2000000003"), QString());
+    EXPECT_EQ(why(busy), CreationError::Why::CreationRunning);
+    EXPECT_TRUE(exists(busy));
+    EXPECT_TRUE(exists(QStringLiteral("corvanta_creating_2000000003")));
+    // Neither an unmarked database nor a registered one is ever taken for debris.
+    const QString plain = uniquePgDatabaseName("plain");
+    makeDb(plain, QString());
+    EXPECT_EQ(why(plain), CreationError::Why::NameTaken);
+    EXPECT_EQ(why(dead.toUpper()), CreationError::Why::NameTaken);
+    pgScalar(QStringLiteral("COMMENT ON DATABASE \"%1\" IS 'corvanta: unfinished creation 2000000004'").arg(dead));
+    EXPECT_EQ(why(dead), CreationError::Why::CreationRunning);
+    EXPECT_TRUE(exists(dead));
+    EXPECT_TRUE(exists(plain));
+
+    // A registration that fails: the session removes its own creation, nothing else.
+    const QString mine = uniquePgDatabaseName("mine");
+    e->restoreTemplate(mine);
+    e->abandonCreation(busy);
+    e->abandonCreation(plain);
+    e->abandonCreation(dead);
+    EXPECT_TRUE(exists(busy) && exists(plain) && exists(dead));
+    e->abandonCreation(mine);
+    EXPECT_FALSE(exists(mine));
+    other.reset();
+
+    e->execSql(QStringLiteral("DELETE FROM SyshzZt WHERE dbname = '%1'").arg(dead));
+    for (const QString& db : {dead, busy, plain, QStringLiteral("corvanta_creating_2000000003")})
+        dropPgDatabase(db);
 }
