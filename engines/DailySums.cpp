@@ -4,6 +4,7 @@
 #include <cstring>
 #include <functional>
 #include <map>
+#include <thread>
 
 namespace corvanta {
 
@@ -102,20 +103,35 @@ std::vector<const DailySums::Group*> DailySums::sorted() const
     std::map<qint64, std::vector<const Group*>> days;
     for (const Group& g : m_groups)
         days[g.day].push_back(&g);
+    std::vector<std::vector<const Group*>*> each;
+    for (auto& entry : days)
+        each.push_back(&entry.second);
+    auto sortDays = [this, &each](std::size_t from, std::size_t to) {
+        for (std::size_t d = from; d < to; ++d) {
+            std::sort(each[d]->begin(), each[d]->end(), [this](const Group* a, const Group* b) {
+                if (const int c = id(*a).compare(id(*b)))
+                    return c < 0;
+                if (const int c = usercode(*a).compare(usercode(*b)))
+                    return c < 0;
+                if (const int c = ptypename(*a).compare(ptypename(*b)))
+                    return c < 0;
+                return a->vchType < b->vchType;
+            });
+        }
+    };
+    // Two threads for a large summary: the consolidation waits for this.
+    const std::size_t half = each.size() / 2;
+    if (m_groups.size() >= 65536 && half > 0) {
+        std::thread other(sortDays, 0, half);
+        sortDays(half, each.size());
+        other.join();
+    } else {
+        sortDays(0, each.size());
+    }
     std::vector<const Group*> out;
     out.reserve(m_groups.size());
-    for (auto& [day, groups] : days) {
-        std::sort(groups.begin(), groups.end(), [this](const Group* a, const Group* b) {
-            if (const int c = id(*a).compare(id(*b)))
-                return c < 0;
-            if (const int c = usercode(*a).compare(usercode(*b)))
-                return c < 0;
-            if (const int c = ptypename(*a).compare(ptypename(*b)))
-                return c < 0;
-            return a->vchType < b->vchType;
-        });
-        out.insert(out.end(), groups.begin(), groups.end());
-    }
+    for (const auto* groups : each)
+        out.insert(out.end(), groups->begin(), groups->end());
     return out;
 }
 

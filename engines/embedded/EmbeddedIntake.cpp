@@ -257,10 +257,14 @@ int sumsColumn(sqlite3_vtab_cursor* c, sqlite3_context* ctx, int col)
     case 3: text(sums.ptypename(g)); break;
     case 4: sqlite3_result_int(ctx, g.vchType); break;
     case 5: text(std::string_view(g.date.data(), g.date.size())); break;
-    // In range: checked before the statement runs.
-    case 6: sqlite3_result_int64(ctx, qint64(g.qty)); break;
-    case 7: sqlite3_result_int64(ctx, qint64(g.total)); break;
-    default: sqlite3_result_int64(ctx, qint64(g.cost)); break;
+    default: {
+        // A sum outside 64 bits fails the statement as sum() would ("integer overflow").
+        const Wide v = col == 6 ? g.qty : col == 7 ? g.total : g.cost;
+        if (v > std::numeric_limits<qint64>::max() || v < std::numeric_limits<qint64>::min())
+            sqlite3_result_error(ctx, "integer overflow", -1);
+        else
+            sqlite3_result_int64(ctx, qint64(v));
+    }
     }
     return SQLITE_OK;
 }
@@ -377,20 +381,21 @@ void IntakeWriter::addSales(const SalesRow& row)
     r.cost = row.cost;
     r.vchType = row.vchType;
     m_sales.rows.push_back(r);
-    if (m_summary) {
-        // Summed here: this thread waits for the writer most of the time.
-        m_sums.add(row, false);
-        if (m_sums.full()) {
-            flushSales();
-            writeSums();
-        }
-    }
     if (r.day != m_lastDay || row.id != m_lastDayId) {
         m_lastDay = r.day;
         m_lastDayId.assign(row.id);
         auto& ids = m_dayIds[r.day];
         if (ids.find(row.id) == ids.end())
             ids.emplace(row.id);
+    }
+    if (m_summary) {
+        // Summed here: this thread waits for the writer most of the time. Written in part when
+        // full, after the line's outlet day is noted (writeSums clears the days noted).
+        m_sums.add(row, false);
+        if (m_sums.full()) {
+            flushSales();
+            writeSums();
+        }
     }
     if (m_sales.rows.size() >= kBatchRows)
         handOver(true);
@@ -680,25 +685,22 @@ void IntakeWriter::writeSums()
     const std::vector<const DailySums::Group*> groups = m_sums.sorted();
     // Outlet days met for the first time lose their earlier rows (their lines are being
     // replaced); rows of days written by an earlier call may be there already and are added to.
-    bool partsBefore = false;
+    // The outlet days written so far are those of m_dayIds: each has its groups here or in an
+    // earlier part.
+    const bool partsBefore = !m_sumsCleared.empty();
     {
-        Statement drop(m_db, "DELETE FROM main.sales_sum WHERE day = ?1 AND ID = ?2");
-        const DailySums::Group* last = nullptr;
-        for (const DailySums::Group* g : groups) {
-            const std::string_view id = m_sums.id(*g);
-            for (const Wide v : {g->qty, g->total, g->cost}) {
-                if (v > std::numeric_limits<qint64>::max() || v < std::numeric_limits<qint64>::min())
-                    throw DbError(SumOutOfRangeText());
+        Statement drop(m_db, "DELETE FROM main.sales_sum WHERE day = ?1 AND ID IN (SELECT value FROM json_each(?2))");
+        for (const auto& [day, ids] : m_dayIds) {
+            QJsonArray fresh;
+            for (const std::string& id : ids) {
+                if (m_sumsCleared.emplace(day, id).second)
+                    fresh.append(QString::fromUtf8(id.data(), qsizetype(id.size())));
             }
-            if (last && last->day == g->day && m_sums.id(*last) == id)
+            if (fresh.isEmpty())
                 continue;
-            last = g;
-            if (!m_sumsCleared.emplace(g->day, std::string(id)).second) {
-                partsBefore = true;
-                continue;
-            }
-            drop.integer(1, g->day);
-            drop.text(2, id);
+            const QByteArray json = QJsonDocument(fresh).toJson(QJsonDocument::Compact);
+            drop.integer(1, day);
+            drop.text(2, std::string_view(json.constData(), size_t(json.size())));
             drop.run();
         }
     }
