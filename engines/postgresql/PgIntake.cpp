@@ -202,6 +202,24 @@ void PostgresEngine::resetCopy()
     m_copyData.clear();
 }
 
+QString PostgresEngine::endCopyIn(qlonglong& copied)
+{
+    QString error;
+    if (PQputCopyEnd(m_conn.get(), nullptr) != 1)
+        error = resultError(nullptr, m_conn.get());
+    copied = -1;
+    while (PGresult* raw = PQgetResult(m_conn.get())) {
+        ResultPtr r(raw);
+        if (!resultOk(r.get())) {
+            if (error.isEmpty())
+                error = resultError(r.get(), m_conn.get());
+        } else if (PQresultStatus(r.get()) == PGRES_COMMAND_OK) {
+            copied = QByteArray(PQcmdTuples(r.get())).toLongLong();
+        }
+    }
+    return error;
+}
+
 void PostgresEngine::finishCopy()
 {
     if (!m_copyKind)
@@ -212,19 +230,8 @@ void PostgresEngine::finishCopy()
     const qlonglong lines = m_copyLines;
     const KeySet outlets = std::move(m_copyOutlets);
     resetCopy();
-    QString copyError;
-    if (PQputCopyEnd(m_conn.get(), nullptr) != 1)
-        copyError = resultError(nullptr, m_conn.get());
     qlonglong copied = -1;
-    while (PGresult* raw = PQgetResult(m_conn.get())) {
-        ResultPtr r(raw);
-        if (!resultOk(r.get())) {
-            if (copyError.isEmpty())
-                copyError = resultError(r.get(), m_conn.get());
-        } else if (PQresultStatus(r.get()) == PGRES_COMMAND_OK) {
-            copied = QByteArray(PQcmdTuples(r.get())).toLongLong();
-        }
-    }
+    QString copyError = endCopyIn(copied);
     if (copyError.isEmpty() && copied != lines)
         copyError = QStringLiteral("The server stored %1 of %2 %3 lines that the intake had taken.")
                         .arg(copied)
@@ -427,19 +434,8 @@ void PostgresEngine::copySums()
             PQclear(raw);
         throw;
     }
-    QString error;
-    if (PQputCopyEnd(m_conn.get(), nullptr) != 1)
-        error = resultError(nullptr, m_conn.get());
     qlonglong copied = -1;
-    while (PGresult* raw = PQgetResult(m_conn.get())) {
-        ResultPtr r(raw);
-        if (!resultOk(r.get())) {
-            if (error.isEmpty())
-                error = resultError(r.get(), m_conn.get());
-        } else if (PQresultStatus(r.get()) == PGRES_COMMAND_OK) {
-            copied = QByteArray(PQcmdTuples(r.get())).toLongLong();
-        }
-    }
+    QString error = endCopyIn(copied);
     if (error.isEmpty() && copied != qlonglong(groups.size()))
         error = QStringLiteral("The server stored %1 of %2 summary rows.").arg(copied).arg(groups.size());
     if (!error.isEmpty())

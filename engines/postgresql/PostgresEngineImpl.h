@@ -145,6 +145,8 @@ private:
     void resetCopy();
     // Completes the COPY stream, if one is open, and checks its outlets once more.
     void finishCopy();
+    // Ends a COPY FROM STDIN that was sent whole: the server's error, if any, and the rows stored.
+    QString endCopyIn(qlonglong& copied);
 
     // The direct intake: the lines go straight into sales and stock inside one transaction that
     // stays open until the consolidation (see hz_util_direct_intake in the template).
