@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -132,10 +133,13 @@ inline void putWideScaled(CopyBuffer& out, __int128 value, int dscale)
     v /= (unsigned __int128)scaled::kUnit;
     int groups[16];  // base-10000 digits of the integer part, lowest first (2^127 < 10^39)
     int intGroups = 0;
-    while (v != 0) {
+    // 128-bit division is a library call: most sums fit in 64 bits.
+    while (v > std::numeric_limits<quint64>::max()) {
         groups[intGroups++] = int(v % 10000);
         v /= 10000;
     }
+    for (quint64 small = quint64(v); small != 0; small /= 10000)
+        groups[intGroups++] = int(small % 10000);
     int digits[18];
     int count = 0;
     for (int g = intGroups - 1; g >= 0; --g)

@@ -257,6 +257,33 @@ TEST_F(Conformance, DateRangeAndLargeSumsAreOneRuleOnBothEngines)
     const auto sum = query(QStringLiteral("hz_AllStat"), statFilter("P", kD1, kD1), kStatFields);
     ASSERT_EQ(sum.size(), 1u);
     EXPECT_EQ(sum[0][3], "8999999999999.999991");
+
+    // The same through an intake session, which writes its own sums at consolidation.
+    const std::string d1 = kD1.toStdString();
+    const std::array<std::string_view, 12> big = {"BIG", "Big", "S", "M", "个", "产地", d1, "1", "999999999999.999999", "0",
+                                                  "11", "1"};
+    for (const int n : {10, 9}) {
+        SCOPED_TRACE(n);
+        auto s = dm->ADOConnection.engine().beginIntake();
+        ASSERT_TRUE(s);
+        for (int i = 0; i < n; ++i)
+            ASSERT_EQ(s->add(IntakeKind::Sales, big), 0);
+        s->complete();
+        try {
+            const std::optional<int> rc = s->consolidate(true, false);
+            ASSERT_EQ(rc ? *rc : call(QStringLiteral("hz_AddSales")), 0);
+            const auto got = query(QStringLiteral("hz_AllStat"), statFilter("P", kD1, kD1), kStatFields);
+            ASSERT_EQ(got.size(), 1u);
+            EXPECT_EQ(got[0][3], n == 10 ? "9999999999999.99999" : "8999999999999.999991");
+        } catch (const DbError& e) {
+            EXPECT_EQ(n, 10);
+            EXPECT_EQ(QString::fromUtf8(e.what()), SumOutOfRangeText());
+            // Nothing consolidated: the nine of before.
+            const auto kept = query(QStringLiteral("hz_AllStat"), statFilter("P", kD1, kD1), kStatFields);
+            ASSERT_EQ(kept.size(), 1u);
+            EXPECT_EQ(kept[0][3], "8999999999999.999991");
+        }
+    }
 }
 
 TEST_F(Conformance, StatisticsModesAndFilters)
