@@ -200,6 +200,10 @@ Batch** registerBatchSource(sqlite::Db& db, const char* name)
 }
 
 // intake_sums: the summed groups being written, in key order (a SumsSource).
+struct SumsVtab {
+    sqlite3_vtab base{};
+    SumsSource** source = nullptr;
+};
 struct SumsCursor {
     sqlite3_vtab_cursor base{};
     const SumsSource* source = nullptr;
@@ -212,9 +216,14 @@ int sumsConnect(sqlite3* db, void* aux, int, const char* const*, sqlite3_vtab** 
                                             "COSTTOTAL)");
     if (rc != SQLITE_OK)
         return rc;
-    auto* v = new BatchVtab;
-    v->batch = static_cast<Batch**>(aux);  // a SumsSource** in fact: see registerSumsSource
+    auto* v = new SumsVtab;
+    v->source = static_cast<SumsSource**>(aux);
     *out = &v->base;
+    return SQLITE_OK;
+}
+int sumsDisconnect(sqlite3_vtab* v)
+{
+    delete reinterpret_cast<SumsVtab*>(v);
     return SQLITE_OK;
 }
 int sumsOpen(sqlite3_vtab*, sqlite3_vtab_cursor** out)
@@ -230,7 +239,7 @@ int sumsClose(sqlite3_vtab_cursor* c)
 int sumsFilter(sqlite3_vtab_cursor* c, int, const char*, int, sqlite3_value**)
 {
     auto* cur = reinterpret_cast<SumsCursor*>(c);
-    cur->source = *reinterpret_cast<SumsSource**>(reinterpret_cast<BatchVtab*>(c->pVtab)->batch);
+    cur->source = *reinterpret_cast<SumsVtab*>(c->pVtab)->source;
     cur->pos = 0;
     return SQLITE_OK;
 }
@@ -279,7 +288,7 @@ sqlite3_module sumsModule()
     sqlite3_module m{};
     m.xConnect = sumsConnect;
     m.xBestIndex = batchBestIndex;
-    m.xDisconnect = batchDisconnect;
+    m.xDisconnect = sumsDisconnect;
     m.xOpen = sumsOpen;
     m.xClose = sumsClose;
     m.xFilter = sumsFilter;
