@@ -20,8 +20,9 @@ using Wide = __int128;
 
 class DailySums {
 public:
-    // Above this many groups the caller writes what it has and starts afresh, which bounds the
-    // memory (about 160 bytes a group). A million-line file of a dozen outlets over three months
+    // Above this many groups the caller stops holding them, which bounds the memory (about 160
+    // bytes a group): the embedded writer writes what it has and starts afresh, the PostgreSQL
+    // intake leaves the summing to the server. A million-line file of a dozen outlets over three months
     // has about 240,000.
     static constexpr std::size_t kMaxGroups = std::size_t(1) << 18;
 
