@@ -44,6 +44,7 @@ public:
     void setLimit(std::size_t groups) { m_limit = groups; }  // for tests of the writing in parts
     // The groups in the order of the summary's key: day, outlet, code, name (bytewise), type.
     std::vector<const Group*> sorted() const;
+    const std::vector<Group>& groups() const { return m_groups; }  // in the order first met
     std::string_view id(const Group& g) const { return {m_keys.data() + g.keyAt, g.idLen}; }
     std::string_view usercode(const Group& g) const { return {m_keys.data() + g.keyAt + g.idLen, g.usercodeLen}; }
     std::string_view ptypename(const Group& g) const
