@@ -10,19 +10,62 @@ namespace corvanta {
 
 namespace {
 
-quint32 hashOf(const SalesRow& l)
+quint32 mix(std::size_t h)
 {
-    std::size_t h = std::hash<std::string_view>()(l.id);
-    h = h * 31 + std::hash<std::string_view>()(l.usercode);
-    h = h * 31 + std::hash<std::string_view>()(l.ptypename);
-    h = h * 31 + std::size_t(l.day.julian) * 8 + std::size_t(l.vchType);
     h ^= h >> 29;
     h *= 0xbf58476d1ce4e5b9ull;
     h ^= h >> 32;
     return quint32(h) | 1u;  // never 0, so a used slot is never 0
 }
 
+// Doubles an open-addressing table of (hash << 32 | index + 1) slots.
+void growSlots(std::vector<quint64>& used, std::size_t least)
+{
+    std::vector<quint64> table(std::max<std::size_t>(least, used.size() * 2), 0);
+    const std::size_t mask = table.size() - 1;
+    for (const quint64 s : used) {
+        if (s == 0)
+            continue;
+        std::size_t at = std::size_t(s >> 32) & mask;
+        while (table[at] != 0)
+            at = (at + 1) & mask;
+        table[at] = s;
+    }
+    used.swap(table);
+}
+
 }  // namespace
+
+quint32 DailySums::Names::find(std::string_view a, std::string_view b)
+{
+    if ((m_at.size() + 1) * 2 > m_slots.size())
+        growSlots(m_slots, 256);
+    const quint32 hash = mix(std::hash<std::string_view>()(a) * 31 + std::hash<std::string_view>()(b));
+    const std::size_t mask = m_slots.size() - 1;
+    std::size_t at = hash & mask;
+    for (;; at = (at + 1) & mask) {
+        const quint64 s = m_slots[at];
+        if (s == 0)
+            break;
+        const quint32 n = quint32(s) - 1;
+        if (quint32(s >> 32) == hash && first(n) == a && second(n) == b)
+            return n;
+    }
+    const quint32 n = quint32(m_at.size());
+    m_at.push_back(m_texts.size());
+    m_len.emplace_back(quint32(a.size()), quint32(b.size()));
+    m_texts.append(a).append(b);
+    m_slots[at] = (quint64(hash) << 32) | quint64(n + 1);
+    return n;
+}
+
+void DailySums::Names::clear()
+{
+    m_at.clear();
+    m_len.clear();
+    m_texts.clear();
+    std::fill(m_slots.begin(), m_slots.end(), 0);
+}
 
 int scaleOfMillionths(qint64 value)
 {
@@ -39,24 +82,22 @@ int scaleOfMillionths(qint64 value)
 
 void DailySums::grow()
 {
-    std::vector<quint64> table(std::max<std::size_t>(1024, m_slots.size() * 2), 0);
-    const std::size_t mask = table.size() - 1;
-    for (const quint64 s : m_slots) {
-        if (s == 0)
-            continue;
-        std::size_t at = std::size_t(s >> 32) & mask;
-        while (table[at] != 0)
-            at = (at + 1) & mask;
-        table[at] = s;
-    }
-    m_slots.swap(table);
+    growSlots(m_slots, 1024);
 }
 
 void DailySums::add(const SalesRow& line, bool withScales)
 {
     if ((m_groups.size() + 1) * 2 > m_slots.size())
         grow();
-    const quint32 hash = hashOf(line);
+    if (!m_hasLastOutlet || line.id != m_lastOutletText) {
+        m_lastOutlet = m_outlets.find(line.id, {});
+        m_lastOutletText.assign(line.id);
+        m_hasLastOutlet = true;
+    }
+    const quint32 outlet = m_lastOutlet;
+    const quint32 product = m_products.find(line.usercode, line.ptypename);
+    const quint32 hash = mix(((std::size_t(line.day.julian) * 0x9e3779b97f4a7c15ull + outlet) * 0x9e3779b97f4a7c15ull +
+                              product) * 0x9e3779b97f4a7c15ull + std::size_t(line.vchType));
     const std::size_t mask = m_slots.size() - 1;
     std::size_t at = hash & mask;
     Group* g = nullptr;
@@ -67,8 +108,7 @@ void DailySums::add(const SalesRow& line, bool withScales)
         if (quint32(s >> 32) != hash)
             continue;
         Group& c = m_groups[std::size_t(quint32(s)) - 1];
-        if (c.day == line.day.julian && c.vchType == line.vchType && id(c) == line.id &&
-            usercode(c) == line.usercode && ptypename(c) == line.ptypename) {
+        if (c.day == line.day.julian && c.product == product && c.outlet == outlet && c.vchType == line.vchType) {
             g = &c;
             break;
         }
@@ -78,11 +118,8 @@ void DailySums::add(const SalesRow& line, bool withScales)
         n.day = line.day.julian;
         n.vchType = line.vchType;
         n.date = line.day.text;
-        n.keyAt = quint32(m_keys.size());
-        n.idLen = quint32(line.id.size());
-        n.usercodeLen = quint32(line.usercode.size());
-        n.ptypenameLen = quint32(line.ptypename.size());
-        m_keys.append(line.id).append(line.usercode).append(line.ptypename);
+        n.outlet = outlet;
+        n.product = product;
         m_groups.push_back(n);
         m_slots[at] = (quint64(hash) << 32) | quint64(m_groups.size());
         g = &m_groups.back();
@@ -138,7 +175,9 @@ std::vector<const DailySums::Group*> DailySums::sorted() const
 void DailySums::clear()
 {
     m_groups.clear();
-    m_keys.clear();
+    m_outlets.clear();
+    m_products.clear();
+    m_hasLastOutlet = false;
     std::fill(m_slots.begin(), m_slots.end(), 0);
 }
 

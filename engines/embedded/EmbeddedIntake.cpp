@@ -780,6 +780,7 @@ void IntakeWriter::writeSums()
     // The groups by outlet day; a file's lines come outlet day by outlet day, so most groups have
     // the outlet day of the group before.
     std::map<std::pair<qint64, std::string_view>, OutletDaySums> days;
+    std::vector<qint64> products;  // by the sums' product number, 0 until looked up
     OutletDaySums* last = nullptr;
     qint64 lastDay = 0;
     std::string_view lastId;
@@ -792,7 +793,12 @@ void IntakeWriter::writeSums()
             if (last->date.empty())
                 last->date.assign(g.date.data(), g.date.size());
         }
-        last->entries.push_back({out.product(m_sums.usercode(g), m_sums.ptypename(g)), g.vchType, g.qty, g.total, g.cost});
+        if (g.product >= products.size())
+            products.resize(g.product + 1, 0);
+        qint64& product = products[g.product];
+        if (product == 0)
+            product = out.product(m_sums.usercode(g), m_sums.ptypename(g));
+        last->entries.push_back({product, g.vchType, g.qty, g.total, g.cost});
     }
     for (auto& [key, sums] : days) {
         const bool fresh = m_sumsCleared.emplace(key.first, std::string(key.second)).second;
