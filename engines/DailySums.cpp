@@ -80,62 +80,125 @@ int scaleOfMillionths(qint64 value)
     return scale;
 }
 
-void DailySums::grow()
+namespace {
+
+std::size_t slotHash(qint64 day, quint32 outlet, quint32 product, int vchType)
 {
-    growSlots(m_slots, 1024);
+    std::size_t h = ((std::size_t(day) * 0x9e3779b97f4a7c15ull + outlet) * 0x9e3779b97f4a7c15ull + product) *
+                        0x9e3779b97f4a7c15ull +
+                    std::size_t(unsigned(vchType));
+    h ^= h >> 29;
+    h *= 0xbf58476d1ce4e5b9ull;
+    h ^= h >> 32;
+    return h;
 }
 
-void DailySums::add(const SalesRow& line, bool withScales)
+}  // namespace
+
+void DailySums::grow()
+{
+    std::vector<Slot> table(std::max<std::size_t>(1024, m_slots.size() * 2));
+    const std::size_t mask = table.size() - 1;
+    for (const Slot& s : m_slots) {
+        if (s.group == 0)
+            continue;
+        std::size_t at = slotHash(s.day, s.outlet, s.product, s.vchType) & mask;
+        while (table[at].group != 0)
+            at = (at + 1) & mask;
+        table[at] = s;
+    }
+    m_slots.swap(table);
+}
+
+quint32 DailySums::lookUp(const Line& line)
 {
     if ((m_groups.size() + 1) * 2 > m_slots.size())
         grow();
+    const std::size_t mask = m_slots.size() - 1;
+    const Slot& k = line.key;
+    for (std::size_t at = line.hash & mask;; at = (at + 1) & mask) {
+        Slot& s = m_slots[at];
+        if (s.group == 0) {
+            Group n;
+            n.day = k.day;
+            n.vchType = k.vchType;
+            n.date = line.date;
+            n.outlet = k.outlet;
+            n.product = k.product;
+            m_groups.push_back(n);
+            s = k;
+            s.group = quint32(m_groups.size());
+            return s.group - 1;
+        }
+        if (s.day == k.day && s.product == k.product && s.outlet == k.outlet && s.vchType == k.vchType)
+            return s.group - 1;
+    }
+}
+
+void DailySums::apply(const Update& u)
+{
+    Group& g = m_groups[u.group];
+    g.qty += u.sums.qty;
+    g.total += u.sums.total;
+    g.cost += u.sums.cost;
+    g.qtyScale = std::max(g.qtyScale, u.sums.qtyScale);
+    g.totalScale = std::max(g.totalScale, u.sums.totalScale);
+    g.costScale = std::max(g.costScale, u.sums.costScale);
+}
+
+void DailySums::settle()
+{
+    if (m_update) {
+        apply(m_pending);
+        m_update = false;
+    }
+    if (m_inFlight) {
+        apply(Update{lookUp(m_line), m_line.sums});
+        m_inFlight = false;
+    }
+}
+
+// Three steps a line apart: the line's slot is fetched, then found (its group fetched), then its
+// group added to. Lines come far apart (each is read and checked in between), so the fetches of
+// the two tables, too large for the cache, are done by the time they are read.
+void DailySums::add(const SalesRow& line, bool withScales)
+{
     if (!m_hasLastOutlet || line.id != m_lastOutletText) {
         m_lastOutlet = m_outlets.find(line.id, {});
         m_lastOutletText.assign(line.id);
         m_hasLastOutlet = true;
     }
-    const quint32 outlet = m_lastOutlet;
-    const quint32 product = m_products.find(line.usercode, line.ptypename);
-    const quint32 hash = mix(((std::size_t(line.day.julian) * 0x9e3779b97f4a7c15ull + outlet) * 0x9e3779b97f4a7c15ull +
-                              product) * 0x9e3779b97f4a7c15ull + std::size_t(line.vchType));
-    const std::size_t mask = m_slots.size() - 1;
-    std::size_t at = hash & mask;
-    Group* g = nullptr;
-    for (;; at = (at + 1) & mask) {
-        const quint64 s = m_slots[at];
-        if (s == 0)
-            break;
-        if (quint32(s >> 32) != hash)
-            continue;
-        Group& c = m_groups[std::size_t(quint32(s)) - 1];
-        if (c.day == line.day.julian && c.product == product && c.outlet == outlet && c.vchType == line.vchType) {
-            g = &c;
-            break;
-        }
-    }
-    if (!g) {
-        Group n;
-        n.day = line.day.julian;
-        n.vchType = line.vchType;
-        n.date = line.day.text;
-        n.outlet = outlet;
-        n.product = product;
-        m_groups.push_back(n);
-        m_slots[at] = (quint64(hash) << 32) | quint64(m_groups.size());
-        g = &m_groups.back();
-    }
-    g->qty += line.qty;
-    g->total += line.total;
-    g->cost += line.cost;
+    Line next;
+    next.key.day = line.day.julian;
+    next.key.outlet = m_lastOutlet;
+    next.key.product = m_products.find(line.usercode, line.ptypename);
+    next.key.vchType = line.vchType;
+    next.hash = slotHash(next.key.day, next.key.outlet, next.key.product, next.key.vchType);
+    next.date = line.day.text;
+    next.sums.qty = line.qty;
+    next.sums.total = line.total;
+    next.sums.cost = line.cost;
     if (withScales) {
-        g->qtyScale = std::max(g->qtyScale, quint8(scaleOfMillionths(line.qty)));
-        g->totalScale = std::max(g->totalScale, quint8(scaleOfMillionths(line.total)));
-        g->costScale = std::max(g->costScale, quint8(scaleOfMillionths(line.cost)));
+        next.sums.qtyScale = quint8(scaleOfMillionths(line.qty));
+        next.sums.totalScale = quint8(scaleOfMillionths(line.total));
+        next.sums.costScale = quint8(scaleOfMillionths(line.cost));
     }
+    if (!m_slots.empty())
+        __builtin_prefetch(&m_slots[next.hash & (m_slots.size() - 1)]);
+    if (m_update)
+        apply(m_pending);
+    m_update = m_inFlight;
+    if (m_inFlight) {
+        m_pending = Update{lookUp(m_line), m_line.sums};
+        __builtin_prefetch(&m_groups[m_pending.group]);
+    }
+    m_line = next;
+    m_inFlight = true;
 }
 
-std::vector<const DailySums::Group*> DailySums::sorted() const
+std::vector<const DailySums::Group*> DailySums::sorted()
 {
+    settle();
     // Day by day (few, and each day's groups then sort in the cache), then by the texts.
     std::map<qint64, std::vector<const Group*>> days;
     for (const Group& g : m_groups)
@@ -178,7 +241,8 @@ void DailySums::clear()
     m_outlets.clear();
     m_products.clear();
     m_hasLastOutlet = false;
-    std::fill(m_slots.begin(), m_slots.end(), 0);
+    m_inFlight = m_update = false;
+    std::fill(m_slots.begin(), m_slots.end(), Slot());
 }
 
 }  // namespace corvanta

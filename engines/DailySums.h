@@ -38,14 +38,20 @@ public:
     };
 
     // withScales: keep the most fraction digits of each sum (for an engine whose numbers keep it).
+    // A line's group is looked up while the next line comes (its memory fetched meanwhile):
+    // size() and full() count the line in flight as a group.
     void add(const SalesRow& row, bool withScales);
-    std::size_t size() const { return m_groups.size(); }
-    bool empty() const { return m_groups.empty(); }
-    bool full() const { return m_groups.size() >= m_limit; }
+    std::size_t size() const { return m_groups.size() + (m_inFlight ? 1 : 0); }
+    bool empty() const { return m_groups.empty() && !m_inFlight && !m_update; }
+    bool full() const { return size() >= m_limit; }
     void setLimit(std::size_t groups) { m_limit = groups; }  // for tests of the writing in parts
     // The groups in the order of the summary's key: day, outlet, code, name (bytewise), type.
-    std::vector<const Group*> sorted() const;
-    const std::vector<Group>& groups() const { return m_groups; }  // in the order first met
+    std::vector<const Group*> sorted();
+    const std::vector<Group>& groups()  // in the order first met
+    {
+        settle();
+        return m_groups;
+    }
     std::string_view id(const Group& g) const { return m_outlets.first(g.outlet); }
     std::string_view usercode(const Group& g) const { return m_products.first(g.product); }
     std::string_view ptypename(const Group& g) const { return m_products.second(g.product); }
@@ -68,7 +74,31 @@ private:
         std::vector<quint64> m_slots;  // hash in the high half, number + 1 in the low half
     };
 
+    // A group's key and index + 1 (0: a free slot), so that a lookup reads the slot only.
+    struct Slot {
+        qint64 day = 0;
+        quint32 outlet = 0, product = 0;
+        int vchType = 0;
+        quint32 group = 0;
+    };
+    struct Sums {
+        qint64 qty = 0, total = 0, cost = 0;
+        quint8 qtyScale = 0, totalScale = 0, costScale = 0;
+    };
+    struct Line {  // a line whose slot is being fetched
+        Slot key;
+        std::size_t hash = 0;
+        std::array<char, 10> date{};
+        Sums sums;
+    };
+    struct Update {  // a line whose group is being fetched
+        quint32 group = 0;
+        Sums sums;
+    };
     void grow();
+    quint32 lookUp(const Line& line);
+    void apply(const Update& u);
+    void settle();
 
     std::size_t m_limit = kMaxGroups;
     std::vector<Group> m_groups;
@@ -77,8 +107,10 @@ private:
     std::string m_lastOutletText;
     quint32 m_lastOutlet = 0;
     bool m_hasLastOutlet = false;
-    // Open addressing: hash in the high half, group index + 1 in the low half, 0 when free.
-    std::vector<quint64> m_slots;
+    std::vector<Slot> m_slots;  // open addressing, a power of two
+    bool m_inFlight = false, m_update = false;
+    Line m_line;
+    Update m_pending;
 };
 
 // The number of fraction digits a value in millionths shows once trailing zeros are gone.
