@@ -296,6 +296,27 @@ CallResult hz_AllStat(EmbeddedEngine& e, const ProcArgs& a)
     else
         return rows(Rowset{fields, {}, {}}, -1);
 
+    // The products and the outlet days read in one snapshot: an import committed in between
+    // could bring products that the list read before does not have.
+    struct Snapshot {
+        sqlite::Db& db;
+        const bool own = !db.inTransaction();
+        explicit Snapshot(sqlite::Db& d) : db(d)
+        {
+            if (own)
+                db.exec(QStringLiteral("BEGIN"));
+        }
+        ~Snapshot()
+        {
+            if (own && db.inTransaction()) {
+                try {
+                    db.exec(QStringLiteral("COMMIT"));
+                } catch (const DbError&) {
+                }
+            }
+        }
+    } snapshot(db);
+
     // The products, each with whether the filters take it.
     struct Product {
         std::string code, name;
