@@ -10,19 +10,62 @@ namespace corvanta {
 
 namespace {
 
-quint32 hashOf(const SalesRow& l)
+quint32 mix(std::size_t h)
 {
-    std::size_t h = std::hash<std::string_view>()(l.id);
-    h = h * 31 + std::hash<std::string_view>()(l.usercode);
-    h = h * 31 + std::hash<std::string_view>()(l.ptypename);
-    h = h * 31 + std::size_t(l.day.julian) * 8 + std::size_t(l.vchType);
     h ^= h >> 29;
     h *= 0xbf58476d1ce4e5b9ull;
     h ^= h >> 32;
     return quint32(h) | 1u;  // never 0, so a used slot is never 0
 }
 
+// Doubles an open-addressing table of (hash << 32 | index + 1) slots.
+void growSlots(std::vector<quint64>& used, std::size_t least)
+{
+    std::vector<quint64> table(std::max<std::size_t>(least, used.size() * 2), 0);
+    const std::size_t mask = table.size() - 1;
+    for (const quint64 s : used) {
+        if (s == 0)
+            continue;
+        std::size_t at = std::size_t(s >> 32) & mask;
+        while (table[at] != 0)
+            at = (at + 1) & mask;
+        table[at] = s;
+    }
+    used.swap(table);
+}
+
 }  // namespace
+
+quint32 DailySums::Names::find(std::string_view a, std::string_view b)
+{
+    if ((m_at.size() + 1) * 2 > m_slots.size())
+        growSlots(m_slots, 256);
+    const quint32 hash = mix(std::hash<std::string_view>()(a) * 31 + std::hash<std::string_view>()(b));
+    const std::size_t mask = m_slots.size() - 1;
+    std::size_t at = hash & mask;
+    for (;; at = (at + 1) & mask) {
+        const quint64 s = m_slots[at];
+        if (s == 0)
+            break;
+        const quint32 n = quint32(s) - 1;
+        if (quint32(s >> 32) == hash && first(n) == a && second(n) == b)
+            return n;
+    }
+    const quint32 n = quint32(m_at.size());
+    m_at.push_back(m_texts.size());
+    m_len.emplace_back(quint32(a.size()), quint32(b.size()));
+    m_texts.append(a).append(b);
+    m_slots[at] = (quint64(hash) << 32) | quint64(n + 1);
+    return n;
+}
+
+void DailySums::Names::clear()
+{
+    m_at.clear();
+    m_len.clear();
+    m_texts.clear();
+    std::fill(m_slots.begin(), m_slots.end(), 0);
+}
 
 int scaleOfMillionths(qint64 value)
 {
@@ -37,68 +80,125 @@ int scaleOfMillionths(qint64 value)
     return scale;
 }
 
+namespace {
+
+std::size_t slotHash(qint64 day, quint32 outlet, quint32 product, int vchType)
+{
+    std::size_t h = ((std::size_t(day) * 0x9e3779b97f4a7c15ull + outlet) * 0x9e3779b97f4a7c15ull + product) *
+                        0x9e3779b97f4a7c15ull +
+                    std::size_t(unsigned(vchType));
+    h ^= h >> 29;
+    h *= 0xbf58476d1ce4e5b9ull;
+    h ^= h >> 32;
+    return h;
+}
+
+}  // namespace
+
 void DailySums::grow()
 {
-    std::vector<quint64> table(std::max<std::size_t>(1024, m_slots.size() * 2), 0);
+    std::vector<Slot> table(std::max<std::size_t>(1024, m_slots.size() * 2));
     const std::size_t mask = table.size() - 1;
-    for (const quint64 s : m_slots) {
-        if (s == 0)
+    for (const Slot& s : m_slots) {
+        if (s.group == 0)
             continue;
-        std::size_t at = std::size_t(s >> 32) & mask;
-        while (table[at] != 0)
+        std::size_t at = slotHash(s.day, s.outlet, s.product, s.vchType) & mask;
+        while (table[at].group != 0)
             at = (at + 1) & mask;
         table[at] = s;
     }
     m_slots.swap(table);
 }
 
-void DailySums::add(const SalesRow& line, bool withScales)
+quint32 DailySums::lookUp(const Line& line)
 {
     if ((m_groups.size() + 1) * 2 > m_slots.size())
         grow();
-    const quint32 hash = hashOf(line);
     const std::size_t mask = m_slots.size() - 1;
-    std::size_t at = hash & mask;
-    Group* g = nullptr;
-    for (;; at = (at + 1) & mask) {
-        const quint64 s = m_slots[at];
-        if (s == 0)
-            break;
-        if (quint32(s >> 32) != hash)
-            continue;
-        Group& c = m_groups[std::size_t(quint32(s)) - 1];
-        if (c.day == line.day.julian && c.vchType == line.vchType && id(c) == line.id &&
-            usercode(c) == line.usercode && ptypename(c) == line.ptypename) {
-            g = &c;
-            break;
+    const Slot& k = line.key;
+    for (std::size_t at = line.hash & mask;; at = (at + 1) & mask) {
+        Slot& s = m_slots[at];
+        if (s.group == 0) {
+            Group n;
+            n.day = k.day;
+            n.vchType = k.vchType;
+            n.date = line.date;
+            n.outlet = k.outlet;
+            n.product = k.product;
+            m_groups.push_back(n);
+            s = k;
+            s.group = quint32(m_groups.size());
+            return s.group - 1;
         }
-    }
-    if (!g) {
-        Group n;
-        n.day = line.day.julian;
-        n.vchType = line.vchType;
-        n.date = line.day.text;
-        n.keyAt = quint32(m_keys.size());
-        n.idLen = quint32(line.id.size());
-        n.usercodeLen = quint32(line.usercode.size());
-        n.ptypenameLen = quint32(line.ptypename.size());
-        m_keys.append(line.id).append(line.usercode).append(line.ptypename);
-        m_groups.push_back(n);
-        m_slots[at] = (quint64(hash) << 32) | quint64(m_groups.size());
-        g = &m_groups.back();
-    }
-    g->qty += line.qty;
-    g->total += line.total;
-    g->cost += line.cost;
-    if (withScales) {
-        g->qtyScale = std::max(g->qtyScale, quint8(scaleOfMillionths(line.qty)));
-        g->totalScale = std::max(g->totalScale, quint8(scaleOfMillionths(line.total)));
-        g->costScale = std::max(g->costScale, quint8(scaleOfMillionths(line.cost)));
+        if (s.day == k.day && s.product == k.product && s.outlet == k.outlet && s.vchType == k.vchType)
+            return s.group - 1;
     }
 }
 
-std::vector<const DailySums::Group*> DailySums::sorted() const
+void DailySums::apply(const Update& u)
 {
+    Group& g = m_groups[u.group];
+    g.qty += u.sums.qty;
+    g.total += u.sums.total;
+    g.cost += u.sums.cost;
+    g.qtyScale = std::max(g.qtyScale, u.sums.qtyScale);
+    g.totalScale = std::max(g.totalScale, u.sums.totalScale);
+    g.costScale = std::max(g.costScale, u.sums.costScale);
+}
+
+void DailySums::settle()
+{
+    if (m_update) {
+        apply(m_pending);
+        m_update = false;
+    }
+    if (m_inFlight) {
+        apply(Update{lookUp(m_line), m_line.sums});
+        m_inFlight = false;
+    }
+}
+
+// Three steps a line apart: the line's slot is fetched, then found (its group fetched), then its
+// group added to. Lines come far apart (each is read and checked in between), so the fetches of
+// the two tables, too large for the cache, are done by the time they are read.
+void DailySums::add(const SalesRow& line, bool withScales)
+{
+    if (!m_hasLastOutlet || line.id != m_lastOutletText) {
+        m_lastOutlet = m_outlets.find(line.id, {});
+        m_lastOutletText.assign(line.id);
+        m_hasLastOutlet = true;
+    }
+    Line next;
+    next.key.day = line.day.julian;
+    next.key.outlet = m_lastOutlet;
+    next.key.product = m_products.find(line.usercode, line.ptypename);
+    next.key.vchType = line.vchType;
+    next.hash = slotHash(next.key.day, next.key.outlet, next.key.product, next.key.vchType);
+    next.date = line.day.text;
+    next.sums.qty = line.qty;
+    next.sums.total = line.total;
+    next.sums.cost = line.cost;
+    if (withScales) {
+        next.sums.qtyScale = quint8(scaleOfMillionths(line.qty));
+        next.sums.totalScale = quint8(scaleOfMillionths(line.total));
+        next.sums.costScale = quint8(scaleOfMillionths(line.cost));
+    }
+    if (!m_slots.empty())
+        __builtin_prefetch(&m_slots[next.hash & (m_slots.size() - 1)]);
+    if (m_update)
+        apply(m_pending);
+    m_update = m_inFlight;
+    if (m_inFlight) {
+        m_pending = Update{lookUp(m_line), m_line.sums};
+        __builtin_prefetch(&m_groups[m_pending.group]);
+    }
+    m_line = next;
+    m_inFlight = true;
+}
+
+std::vector<const DailySums::Group*> DailySums::sorted()
+{
+    settle();
     // Day by day (few, and each day's groups then sort in the cache), then by the texts.
     std::map<qint64, std::vector<const Group*>> days;
     for (const Group& g : m_groups)
@@ -138,8 +238,11 @@ std::vector<const DailySums::Group*> DailySums::sorted() const
 void DailySums::clear()
 {
     m_groups.clear();
-    m_keys.clear();
-    std::fill(m_slots.begin(), m_slots.end(), 0);
+    m_outlets.clear();
+    m_products.clear();
+    m_hasLastOutlet = false;
+    m_inFlight = m_update = false;
+    std::fill(m_slots.begin(), m_slots.end(), Slot());
 }
 
 }  // namespace corvanta

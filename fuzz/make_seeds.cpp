@@ -1,6 +1,7 @@
 // Writes the seed corpus of the project-side fuzz targets into FOLDER/<target>/: a few lines,
-// config files and templates, and dBASE tables made by the project's own table engine.
+// config files and templates, a packed summary blob, and dBASE tables made by the project's own table engine.
 #include "dbf/DBF.h"
+#include "engines/embedded/PackedSums.h"
 
 #include <QDir>
 #include <QFile>
@@ -57,6 +58,12 @@ int main(int argc, char** argv)
                                 "USER=boss\r\nPASSWORD=\"p w\"\r\nENGINE=embedded\r\nDBServer=old\r\n");
     seed("fuzz_config", "with-server", QByteArray("[X]\nk=v", 7) + '\0' + "vm\n[SQLVERSION]\nVERSION=8.0");
     seed("fuzz_config", "outside", QByteArray("\xEF\xBB\xBFUSER=sa\n[system]\nuser = 'a'\n", 31) + '\0' + "db02");
+    // One outlet day of two groups, packed by the summary's own writer.
+    std::string packed;
+    corvanta::embedded::packBegin(packed);
+    corvanta::embedded::packSum(packed, {1, 11, 2000000, 30500000, 12000000});
+    corvanta::embedded::packSum(packed, {300, 45, -1000000, -500000, 0});
+    seed("fuzz_packed_sums", "two-groups", QByteArray(packed.data(), qsizetype(packed.size())));
     seed("fuzz_rwx", "small", "# comment\ntitle=销售表\nsubtitle={销售时间}\norientation=landscape\nblankrows=skip\n"
                               "totals=合计\nfontsize=9\ncolumn=数量|数量|8|right|number:2|sum\n"
                               "column=编码|编码|10|left|text\n");

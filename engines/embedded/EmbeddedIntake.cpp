@@ -1,11 +1,13 @@
 #include "engines/embedded/EmbeddedIntake.h"
 
 #include "base/Values.h"
+#include "engines/embedded/PackedSums.h"
 
 #include <QDate>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <algorithm>
+#include <functional>
 #include <limits>
 #include <optional>
 #include <sqlite3.h>
@@ -32,6 +34,12 @@ void Statement::text(int pos, std::string_view value)
 {
     // The value stays valid until the statement has run (each step binds anew).
     if (sqlite3_bind_text(m_stmt, pos, value.data() ? value.data() : "", int(value.size()), SQLITE_STATIC) != SQLITE_OK)
+        m_db.fail(QStringLiteral("bind"));
+}
+
+void Statement::blob(int pos, std::string_view value)
+{
+    if (sqlite3_bind_blob(m_stmt, pos, value.data() ? value.data() : "", int(value.size()), SQLITE_STATIC) != SQLITE_OK)
         m_db.fail(QStringLiteral("bind"));
 }
 
@@ -68,11 +76,6 @@ void Statement::reset()
 {
     sqlite3_reset(m_stmt);
 }
-
-struct SumsSource {
-    const DailySums* sums = nullptr;
-    const std::vector<const DailySums::Group*>* groups = nullptr;
-};
 
 // ---- batch source ------------------------------------------------------------------------------
 
@@ -199,117 +202,6 @@ Batch** registerBatchSource(sqlite::Db& db, const char* name)
     return slot;
 }
 
-// intake_sums: the summed groups being written, in key order (a SumsSource).
-struct SumsVtab {
-    sqlite3_vtab base{};
-    SumsSource** source = nullptr;
-};
-struct SumsCursor {
-    sqlite3_vtab_cursor base{};
-    const SumsSource* source = nullptr;
-    size_t pos = 0;
-};
-
-int sumsConnect(sqlite3* db, void* aux, int, const char* const*, sqlite3_vtab** out, char**)
-{
-    const int rc = sqlite3_declare_vtab(db, "CREATE TABLE x(day, ID, USERCODE, PTYPENAME, VCHTYPE, DATE, QTY, TOTAL, "
-                                            "COSTTOTAL)");
-    if (rc != SQLITE_OK)
-        return rc;
-    auto* v = new SumsVtab;
-    v->source = static_cast<SumsSource**>(aux);
-    *out = &v->base;
-    return SQLITE_OK;
-}
-int sumsDisconnect(sqlite3_vtab* v)
-{
-    delete reinterpret_cast<SumsVtab*>(v);
-    return SQLITE_OK;
-}
-int sumsOpen(sqlite3_vtab*, sqlite3_vtab_cursor** out)
-{
-    *out = &(new SumsCursor)->base;
-    return SQLITE_OK;
-}
-int sumsClose(sqlite3_vtab_cursor* c)
-{
-    delete reinterpret_cast<SumsCursor*>(c);
-    return SQLITE_OK;
-}
-int sumsFilter(sqlite3_vtab_cursor* c, int, const char*, int, sqlite3_value**)
-{
-    auto* cur = reinterpret_cast<SumsCursor*>(c);
-    cur->source = *reinterpret_cast<SumsVtab*>(c->pVtab)->source;
-    cur->pos = 0;
-    return SQLITE_OK;
-}
-int sumsNext(sqlite3_vtab_cursor* c)
-{
-    ++reinterpret_cast<SumsCursor*>(c)->pos;
-    return SQLITE_OK;
-}
-int sumsEof(sqlite3_vtab_cursor* c)
-{
-    const auto* cur = reinterpret_cast<SumsCursor*>(c);
-    return !cur->source || !cur->source->groups || cur->pos >= cur->source->groups->size();
-}
-int sumsColumn(sqlite3_vtab_cursor* c, sqlite3_context* ctx, int col)
-{
-    const auto* cur = reinterpret_cast<SumsCursor*>(c);
-    const DailySums& sums = *cur->source->sums;
-    const DailySums::Group& g = *(*cur->source->groups)[cur->pos];
-    auto text = [ctx](std::string_view t) { sqlite3_result_text(ctx, t.data(), int(t.size()), SQLITE_STATIC); };
-    switch (col) {
-    case 0: sqlite3_result_int64(ctx, g.day); break;
-    case 1: text(sums.id(g)); break;
-    case 2: text(sums.usercode(g)); break;
-    case 3: text(sums.ptypename(g)); break;
-    case 4: sqlite3_result_int(ctx, g.vchType); break;
-    case 5: text(std::string_view(g.date.data(), g.date.size())); break;
-    default: {
-        // A sum outside 64 bits fails the statement as sum() would ("integer overflow").
-        const Wide v = col == 6 ? g.qty : col == 7 ? g.total : g.cost;
-        if (v > std::numeric_limits<qint64>::max() || v < std::numeric_limits<qint64>::min())
-            sqlite3_result_error(ctx, "integer overflow", -1);
-        else
-            sqlite3_result_int64(ctx, qint64(v));
-    }
-    }
-    return SQLITE_OK;
-}
-int sumsRowid(sqlite3_vtab_cursor* c, sqlite3_int64* out)
-{
-    *out = sqlite3_int64(reinterpret_cast<SumsCursor*>(c)->pos);
-    return SQLITE_OK;
-}
-
-sqlite3_module sumsModule()
-{
-    sqlite3_module m{};
-    m.xConnect = sumsConnect;
-    m.xBestIndex = batchBestIndex;
-    m.xDisconnect = sumsDisconnect;
-    m.xOpen = sumsOpen;
-    m.xClose = sumsClose;
-    m.xFilter = sumsFilter;
-    m.xNext = sumsNext;
-    m.xEof = sumsEof;
-    m.xColumn = sumsColumn;
-    m.xRowid = sumsRowid;
-    return m;
-}
-const sqlite3_module kSumsModule = sumsModule();
-
-SumsSource** registerSumsSource(sqlite::Db& db)
-{
-    auto* slot = new SumsSource*(nullptr);
-    const int rc = sqlite3_create_module_v2(db.handle(), "intake_sums", &kSumsModule, slot,
-                                            [](void* p) { delete static_cast<SumsSource**>(p); });
-    if (rc != SQLITE_OK)
-        db.fail(QStringLiteral("intake sums table"));
-    return slot;
-}
-
 constexpr size_t kBatchRows = 8192;
 constexpr size_t kQueuedBatches = 4;
 
@@ -332,7 +224,6 @@ IntakeWriter::IntakeWriter(sqlite::Db& db, bool background)
     : m_db(db),
       m_salesSlot(registerBatchSource(db, "intake_sales_batch")),
       m_stockSlot(registerBatchSource(db, "intake_stock_batch")),
-      m_sumsSlot(registerSumsSource(db)),
       m_insertSales(db, "INSERT INTO main.sales(seq, ID, USERCODE, PTYPENAME, STANDARD, TYPE, UNIT, AREA, DATE, QTY, "
                         "TOTAL, COSTTOTAL, VCHTYPE) SELECT seq, ID, USERCODE, PTYPENAME, STANDARD, TYPE, UNIT, AREA, "
                         "DATE, QTY, TOTAL, COSTTOTAL, VCHTYPE FROM intake_sales_batch"),
@@ -341,20 +232,6 @@ IntakeWriter::IntakeWriter(sqlite::Db& db, bool background)
       m_lastOfDay(db, "SELECT max(seq) FROM main.sales WHERE seq BETWEEN ?1 AND ?2"),
       m_summary(hasSalesSummary(db))
 {
-    // Sums added up in SQL must fail as sum() does rather than turn into floating point.
-    const int rc = sqlite3_create_function_v2(
-        db.handle(), "hz_sum_add", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
-        [](sqlite3_context* ctx, int, sqlite3_value** v) {
-            qint64 sum = 0;
-            if (__builtin_add_overflow(sqlite3_value_int64(v[0]), sqlite3_value_int64(v[1]), &sum))
-                sqlite3_result_error(ctx, "integer overflow", -1);
-            else
-                sqlite3_result_int64(ctx, sum);
-        },
-        nullptr, nullptr, nullptr);
-    // SQLITE_BUSY: registered by an earlier writer and in use by a statement; it stays.
-    if (rc != SQLITE_OK && rc != SQLITE_BUSY)
-        db.fail(QStringLiteral("hz_sum_add"));
     Statement last(db, "SELECT coalesce(max(seq), 0) FROM main.stock");
     if (last.step())
         m_stockStart = sqlite3_column_int64(last.get(), 0);
@@ -376,7 +253,6 @@ IntakeWriter::~IntakeWriter()
     }
     *m_salesSlot = nullptr;
     *m_stockSlot = nullptr;
-    *m_sumsSlot = nullptr;
 }
 
 void IntakeWriter::addSales(const SalesRow& row)
@@ -600,40 +476,216 @@ void IntakeWriter::runBatch(Statement& insert, Batch** slot, Batch& batch)
     *slot = nullptr;
 }
 
+// ---- daily summary ------------------------------------------------------------------------------
+
 namespace {
 
-// The summary rows of the sales lines a WHERE clause selects, for INSERT INTO main.sales_sum.
-std::string summarySelect(const char* where)
+bool hasTable(sqlite::Db& db, const char* name)
 {
-    return "INSERT INTO main.sales_sum(day, ID, USERCODE, PTYPENAME, VCHTYPE, DATE, QTY, TOTAL, COSTTOTAL) "
-           "SELECT seq >> " + std::to_string(kDayShift) + ", ID, coalesce(USERCODE, ''), coalesce(PTYPENAME, ''), "
-           "VCHTYPE, max(DATE), sum(QTY), sum(TOTAL), sum(COSTTOTAL) FROM main.sales" + where +
-           " GROUP BY 1, 2, 3, 4, 5";
-}
-
-}  // namespace
-
-bool hasSalesSummary(sqlite::Db& db)
-{
-    Statement q(db, "SELECT 1 FROM main.sqlite_master WHERE type = 'table' AND name = 'sales_sum'");
+    Statement q(db, "SELECT 1 FROM main.sqlite_master WHERE type = 'table' AND name = ?1");
+    q.text(1, name);
     const bool found = q.step();
     q.reset();
     return found;
+}
+
+bool fits(Wide v) { return v >= std::numeric_limits<qint64>::min() && v <= std::numeric_limits<qint64>::max(); }
+
+struct EntryKey {
+    qint64 product;
+    int vchType;
+    bool operator==(const EntryKey&) const = default;
+};
+struct EntryKeyHash {
+    std::size_t operator()(const EntryKey& k) const { return std::hash<qint64>()(k.product * 131 + k.vchType); }
+};
+
+// One outlet day's groups, summed as lines or earlier sums come.
+struct OutletDaySums {
+    std::string date;
+    std::vector<SummaryWriter::Entry> entries;
+    std::unordered_map<EntryKey, std::size_t, EntryKeyHash> at;
+    void add(qint64 product, int vch, Wide qty, Wide total, Wide cost)
+    {
+        const auto [it, fresh] = at.try_emplace(EntryKey{product, vch}, entries.size());
+        if (fresh)
+            entries.push_back({product, vch, 0, 0, 0});
+        SummaryWriter::Entry& e = entries[it->second];
+        e.qty += qty;
+        e.total += total;
+        e.cost += cost;
+    }
+};
+
+}  // namespace
+
+[[noreturn]] void summaryDamaged(qint64 day, std::string_view id)
+{
+    throw DbError(QStringLiteral("The daily sales summary of outlet %1 on %2 is damaged")
+                      .arg(QString::fromUtf8(id.data(), qsizetype(id.size())), QDate::fromJulianDay(day).toString(Qt::ISODate)));
+}
+
+SummaryWriter::SummaryWriter(sqlite::Db& db)
+    : m_db(db),
+      m_put(std::make_unique<Statement>(db, "INSERT OR REPLACE INTO main.sales_daysum(day, ID, DATE, sums) "
+                                            "VALUES(?1, ?2, ?3, ?4)")),
+      m_get(std::make_unique<Statement>(db, "SELECT DATE, sums FROM main.sales_daysum WHERE day = ?1 AND ID = ?2")),
+      m_drop(std::make_unique<Statement>(db, "DELETE FROM main.sales_daysum WHERE day = ?1 AND ID = ?2")),
+      m_addProduct(std::make_unique<Statement>(db, "INSERT INTO main.sales_prod(USERCODE, PTYPENAME) VALUES(?1, ?2)"))
+{
+}
+
+SummaryWriter::~SummaryWriter() = default;
+
+void SummaryWriter::loadProducts()
+{
+    m_loaded = true;
+    Statement q(m_db, "SELECT pid, USERCODE, PTYPENAME FROM main.sales_prod");
+    sqlite3_stmt* s = q.get();
+    while (q.step()) {
+        const auto text = [s](int col) {
+            const auto* p = static_cast<const char*>(sqlite3_column_blob(s, col));
+            return std::string_view(p ? p : "", size_t(sqlite3_column_bytes(s, col)));
+        };
+        const std::string_view code = text(1), name = text(2);
+        const quint32 len = quint32(code.size());
+        std::string key(reinterpret_cast<const char*>(&len), sizeof len);
+        key.append(code).append(name);
+        m_products.emplace(std::move(key), sqlite3_column_int64(s, 0));
+    }
+}
+
+qint64 SummaryWriter::product(std::string_view usercode, std::string_view ptypename)
+{
+    if (!m_loaded)
+        loadProducts();
+    const quint32 len = quint32(usercode.size());
+    m_key.assign(reinterpret_cast<const char*>(&len), sizeof len);
+    m_key.append(usercode).append(ptypename);
+    if (const auto it = m_products.find(m_key); it != m_products.end())
+        return it->second;
+    m_addProduct->text(1, usercode);
+    m_addProduct->text(2, ptypename);
+    m_addProduct->run();
+    const qint64 id = sqlite3_last_insert_rowid(m_db.handle());
+    m_products.emplace(m_key, id);
+    return id;
+}
+
+void SummaryWriter::put(qint64 day, std::string_view id, std::string_view date, std::vector<Entry>& entries, bool merge)
+{
+    std::string storedDate;
+    if (merge) {
+        m_get->integer(1, day);
+        m_get->text(2, id);
+        if (m_get->step()) {
+            sqlite3_stmt* s = m_get->get();
+            storedDate.assign(reinterpret_cast<const char*>(sqlite3_column_text(s, 0)), size_t(sqlite3_column_bytes(s, 0)));
+            const auto* p = static_cast<const char*>(sqlite3_column_blob(s, 1));
+            PackedReader r(std::string_view(p ? p : "", size_t(sqlite3_column_bytes(s, 1))));
+            std::unordered_map<EntryKey, std::size_t, EntryKeyHash> at;
+            for (std::size_t i = 0; i < entries.size(); ++i)
+                at.emplace(EntryKey{entries[i].product, entries[i].vchType}, i);
+            PackedSum ps;
+            while (r.next(ps)) {
+                const auto [it, fresh] = at.try_emplace(EntryKey{ps.product, int(ps.vchType)}, entries.size());
+                if (fresh)
+                    entries.push_back({ps.product, int(ps.vchType), 0, 0, 0});
+                Entry& e = entries[it->second];
+                e.qty += ps.qty;
+                e.total += ps.total;
+                e.cost += ps.cost;
+            }
+            const bool damaged = r.damaged();
+            m_get->reset();
+            if (damaged)
+                summaryDamaged(day, id);
+            if (date < storedDate)
+                date = storedDate;
+        }
+    }
+    packBegin(m_blob);
+    for (const Entry& e : entries) {
+        if (!fits(e.qty) || !fits(e.total) || !fits(e.cost))
+            throw DbError(SumOutOfRangeText());
+        packSum(m_blob, PackedSum{e.product, e.vchType, qint64(e.qty), qint64(e.total), qint64(e.cost)});
+    }
+    m_put->integer(1, day);
+    m_put->text(2, id);
+    m_put->text(3, date);
+    m_put->blob(4, m_blob);
+    m_put->run();
+}
+
+void SummaryWriter::drop(qint64 day, std::string_view id)
+{
+    m_drop->integer(1, day);
+    m_drop->text(2, id);
+    m_drop->run();
+}
+
+void SummaryWriter::fromLines(qint64 fromSeq, qint64 toSeq, const std::string* id)
+{
+    // By seq, so by day: one day's groups are held at a time.
+    Statement q(m_db, id ? "SELECT seq >> 40, ID, coalesce(USERCODE, ''), coalesce(PTYPENAME, ''), VCHTYPE, DATE, QTY, "
+                           "TOTAL, COSTTOTAL FROM main.sales WHERE seq BETWEEN ?1 AND ?2 AND ID = ?3 ORDER BY seq"
+                         : "SELECT seq >> 40, ID, coalesce(USERCODE, ''), coalesce(PTYPENAME, ''), VCHTYPE, DATE, QTY, "
+                           "TOTAL, COSTTOTAL FROM main.sales WHERE seq BETWEEN ?1 AND ?2 ORDER BY seq");
+    static_assert(kDayShift == 40);
+    q.integer(1, fromSeq);
+    q.integer(2, toSeq);
+    if (id)
+        q.text(3, *id);
+    sqlite3_stmt* s = q.get();
+    std::map<std::string, OutletDaySums, std::less<>> outlets;
+    qint64 day = 0;
+    auto flush = [&] {
+        for (auto& [outlet, sums] : outlets)
+            put(day, outlet, sums.date, sums.entries, false);
+        outlets.clear();
+    };
+    const auto text = [s](int col) {
+        const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(s, col));
+        return std::string_view(p ? p : "", size_t(sqlite3_column_bytes(s, col)));
+    };
+    while (q.step()) {
+        const qint64 d = sqlite3_column_int64(s, 0);
+        if (d != day) {
+            flush();
+            day = d;
+        }
+        const std::string_view outlet = text(1);
+        auto it = outlets.find(outlet);
+        if (it == outlets.end())
+            it = outlets.emplace(std::string(outlet), OutletDaySums()).first;
+        OutletDaySums& sums = it->second;
+        const std::string_view date = text(5);
+        if (sums.date < date)
+            sums.date.assign(date);
+        sums.add(product(text(2), text(3)), sqlite3_column_int(s, 4), sqlite3_column_int64(s, 6),
+                 sqlite3_column_int64(s, 7), sqlite3_column_int64(s, 8));
+    }
+    flush();
+}
+
+bool hasSalesSummary(sqlite::Db& db)
+{
+    // The row-per-group table of earlier versions means the summary is to be built afresh.
+    return hasTable(db, "sales_daysum") && !hasTable(db, "sales_sum");
 }
 
 void buildSalesSummary(sqlite::Db& db)
 {
     if (hasSalesSummary(db))
         return;
-    // A savepoint works inside and outside a caller's transaction; table and rows come together.
+    // A savepoint works inside and outside a caller's transaction: the old table goes, the new
+    // ones come with their rows, or nothing changes.
     db.exec(QStringLiteral("SAVEPOINT build_sales_sum"));
     try {
-        db.exec(QStringLiteral(
-            "CREATE TABLE main.sales_sum(day INTEGER NOT NULL, ID TEXT NOT NULL, USERCODE TEXT NOT NULL, "
-            "PTYPENAME TEXT NOT NULL, VCHTYPE INTEGER NOT NULL, DATE TEXT NOT NULL, QTY INTEGER NOT NULL, "
-            "TOTAL INTEGER NOT NULL, COSTTOTAL INTEGER NOT NULL, PRIMARY KEY(day, ID, USERCODE, PTYPENAME, VCHTYPE)) "
-            "WITHOUT ROWID"));
-        Statement(db, summarySelect("").c_str()).run();
+        db.exec(QStringLiteral("DROP TABLE IF EXISTS main.sales_sum; DROP TABLE IF EXISTS main.sales_daysum; "
+                               "DROP TABLE IF EXISTS main.sales_prod;"));
+        db.exec(QString::fromLatin1(kSalesSummarySql));
+        SummaryWriter(db).fromLines(std::numeric_limits<qint64>::min(), std::numeric_limits<qint64>::max());
         db.exec(QStringLiteral("RELEASE build_sales_sum"));
     } catch (...) {
         try {
@@ -644,6 +696,48 @@ void buildSalesSummary(sqlite::Db& db)
     }
 }
 
+std::vector<SummaryRow> readSalesSummary(sqlite::Db& db)
+{
+    std::vector<SummaryRow> out;
+    Statement q(db, "SELECT d.day, d.ID, d.DATE, d.sums FROM main.sales_daysum d ORDER BY d.day, d.ID");
+    Statement p(db, "SELECT USERCODE, PTYPENAME FROM main.sales_prod WHERE pid = ?1");
+    sqlite3_stmt* s = q.get();
+    while (q.step()) {
+        const auto* blob = static_cast<const char*>(sqlite3_column_blob(s, 3));
+        const std::string blobCopy(blob ? blob : "", size_t(sqlite3_column_bytes(s, 3)));
+        SummaryRow base;
+        base.day = sqlite3_column_int64(s, 0);
+        base.id = reinterpret_cast<const char*>(sqlite3_column_text(s, 1));
+        base.date = reinterpret_cast<const char*>(sqlite3_column_text(s, 2));
+        PackedReader r(blobCopy);
+        PackedSum ps;
+        while (r.next(ps)) {
+            SummaryRow row = base;
+            p.integer(1, ps.product);
+            if (!p.step())
+                summaryDamaged(base.day, base.id);
+            row.usercode = reinterpret_cast<const char*>(sqlite3_column_text(p.get(), 0));
+            row.ptypename = reinterpret_cast<const char*>(sqlite3_column_text(p.get(), 1));
+            p.reset();
+            row.vchType = ps.vchType;
+            row.qty = ps.qty;
+            row.total = ps.total;
+            row.cost = ps.cost;
+            out.push_back(std::move(row));
+        }
+        if (r.damaged())
+            summaryDamaged(base.day, base.id);
+    }
+    return out;
+}
+
+SummaryWriter& IntakeWriter::summaryWriter()
+{
+    if (!m_summaryWriter)
+        m_summaryWriter = std::make_unique<SummaryWriter>(m_db);
+    return *m_summaryWriter;
+}
+
 void IntakeWriter::replaceSales()
 {
     flushSales();
@@ -651,31 +745,22 @@ void IntakeWriter::replaceSales()
     Statement del(m_db, "DELETE FROM main.sales WHERE seq BETWEEN ?1 AND ?2 AND ID IN (SELECT value FROM json_each(?3))");
     // A summary the writer did not keep (made after it started) is computed afresh for the days.
     const bool refresh = !m_summary && hasSalesSummary(m_db);
-    std::optional<Statement> dropSum, addSum;
-    if (refresh) {
-        dropSum.emplace(m_db, "DELETE FROM main.sales_sum WHERE day = ?1 AND ID IN (SELECT value FROM json_each(?2))");
-        addSum.emplace(m_db, summarySelect(" WHERE seq BETWEEN ?1 AND ?2 AND ID IN (SELECT value FROM json_each(?3))").c_str());
-    }
     for (const auto& [day, state] : m_days) {
-        QJsonArray ids;
-        for (const std::string& id : m_dayIds[day])
-            ids.append(QString::fromUtf8(id.data(), qsizetype(id.size())));
-        const QByteArray json = QJsonDocument(ids).toJson(QJsonDocument::Compact);
-        const std::string_view jsonView(json.constData(), size_t(json.size()));
         if (state.start >= firstSeqOfDay(day)) {  // else nothing stored for that day before
+            QJsonArray ids;
+            for (const std::string& id : m_dayIds[day])
+                ids.append(QString::fromUtf8(id.data(), qsizetype(id.size())));
+            const QByteArray json = QJsonDocument(ids).toJson(QJsonDocument::Compact);
             del.integer(1, firstSeqOfDay(day));
             del.integer(2, state.start);
-            del.text(3, jsonView);
+            del.text(3, std::string_view(json.constData(), size_t(json.size())));
             del.run();
         }
         if (refresh) {
-            dropSum->integer(1, day);
-            dropSum->text(2, jsonView);
-            dropSum->run();
-            addSum->integer(1, firstSeqOfDay(day));
-            addSum->integer(2, lastSeqOfDay(day));
-            addSum->text(3, jsonView);
-            addSum->run();
+            for (const std::string& id : m_dayIds[day]) {
+                summaryWriter().drop(day, id);
+                summaryWriter().fromLines(firstSeqOfDay(day), lastSeqOfDay(day), &id);
+            }
         }
     }
     if (m_summary)
@@ -684,52 +769,49 @@ void IntakeWriter::replaceSales()
     clearDays();
 }
 
-// The groups summed so far into main.sales_sum. An outlet day met for the first time loses its
-// earlier rows (its lines are being replaced); one met before is added to (the sums were written
-// in parts because there were too many groups to hold).
+// The groups summed so far, one summary row per outlet day. An outlet day met for the first time
+// loses its earlier row (its lines are being replaced); one met before is added to (the sums were
+// written in parts because there were too many groups to hold).
 void IntakeWriter::writeSums()
 {
     if (m_sums.empty())
         return;
-    const std::vector<const DailySums::Group*> groups = m_sums.sorted();
-    // Outlet days met for the first time lose their earlier rows (their lines are being
-    // replaced); rows of days written by an earlier call may be there already and are added to.
-    // The outlet days written so far are those of m_dayIds: each has its groups here or in an
-    // earlier part.
-    const bool partsBefore = !m_sumsCleared.empty();
-    {
-        Statement drop(m_db, "DELETE FROM main.sales_sum WHERE day = ?1 AND ID IN (SELECT value FROM json_each(?2))");
-        for (const auto& [day, ids] : m_dayIds) {
-            QJsonArray fresh;
-            for (const std::string& id : ids) {
-                if (m_sumsCleared.emplace(day, id).second)
-                    fresh.append(QString::fromUtf8(id.data(), qsizetype(id.size())));
-            }
-            if (fresh.isEmpty())
-                continue;
-            const QByteArray json = QJsonDocument(fresh).toJson(QJsonDocument::Compact);
-            drop.integer(1, day);
-            drop.text(2, std::string_view(json.constData(), size_t(json.size())));
-            drop.run();
+    SummaryWriter& out = summaryWriter();
+    // The groups by outlet day; a file's lines come outlet day by outlet day, so most groups have
+    // the outlet day of the group before.
+    std::map<std::pair<qint64, std::string_view>, OutletDaySums> days;
+    std::vector<qint64> products;  // by the sums' product number, 0 until looked up
+    OutletDaySums* last = nullptr;
+    qint64 lastDay = 0;
+    std::string_view lastId;
+    for (const DailySums::Group& g : m_sums.groups()) {
+        const std::string_view id = m_sums.id(g);
+        if (!last || g.day != lastDay || id != lastId) {
+            last = &days[{g.day, id}];
+            lastDay = g.day;
+            lastId = id;
+            if (last->date.empty())
+                last->date.assign(g.date.data(), g.date.size());
         }
+        if (g.product >= products.size())
+            products.resize(g.product + 1, 0);
+        qint64& product = products[g.product];
+        if (product == 0)
+            product = out.product(m_sums.usercode(g), m_sums.ptypename(g));
+        last->entries.push_back({product, g.vchType, g.qty, g.total, g.cost});
     }
-    Statement put(m_db, partsBefore
-                            ? "INSERT INTO main.sales_sum(day, ID, USERCODE, PTYPENAME, VCHTYPE, DATE, QTY, TOTAL, "
-                              "COSTTOTAL) SELECT * FROM intake_sums WHERE true "
-                              "ON CONFLICT(day, ID, USERCODE, PTYPENAME, VCHTYPE) DO UPDATE SET "
-                              "QTY = hz_sum_add(QTY, excluded.QTY), TOTAL = hz_sum_add(TOTAL, excluded.TOTAL), "
-                              "COSTTOTAL = hz_sum_add(COSTTOTAL, excluded.COSTTOTAL)"
-                            : "INSERT INTO main.sales_sum(day, ID, USERCODE, PTYPENAME, VCHTYPE, DATE, QTY, TOTAL, "
-                              "COSTTOTAL) SELECT * FROM intake_sums");
-    SumsSource source{&m_sums, &groups};
-    *m_sumsSlot = &source;
-    try {
-        put.run();
-    } catch (...) {
-        *m_sumsSlot = nullptr;
-        throw;
+    for (auto& [key, sums] : days) {
+        const bool fresh = m_sumsCleared.emplace(key.first, std::string(key.second)).second;
+        // The same product and type may come from two groups only when merged; each group is
+        // one of the part's, so the entries are distinct.
+        out.put(key.first, key.second, sums.date, sums.entries, !fresh);
     }
-    *m_sumsSlot = nullptr;
+    // The outlet days written so far are those of m_dayIds: each has its groups here or in an
+    // earlier part; any without (none expected) still loses its earlier row.
+    for (const auto& [day, ids] : m_dayIds)
+        for (const std::string& id : ids)
+            if (m_sumsCleared.emplace(day, id).second)
+                out.drop(day, id);
     m_sums.clear();
 }
 
@@ -740,16 +822,9 @@ void IntakeWriter::restoreSums()
     m_sums.clear();
     if (m_sumsCleared.empty())
         return;
-    Statement drop(m_db, "DELETE FROM main.sales_sum WHERE day = ?1 AND ID = ?2");
-    Statement add(m_db, summarySelect(" WHERE seq BETWEEN ?1 AND ?2 AND ID = ?3").c_str());
     for (const auto& [day, id] : m_sumsCleared) {
-        drop.integer(1, day);
-        drop.text(2, id);
-        drop.run();
-        add.integer(1, firstSeqOfDay(day));
-        add.integer(2, lastSeqOfDay(day));
-        add.text(3, id);
-        add.run();
+        summaryWriter().drop(day, id);
+        summaryWriter().fromLines(firstSeqOfDay(day), lastSeqOfDay(day), &id);
     }
     m_sumsCleared.clear();
 }

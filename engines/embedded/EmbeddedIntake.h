@@ -19,6 +19,8 @@
 #include <thread>
 #include <cstdint>
 #include <map>
+#include <memory>
+#include <unordered_map>
 #include <set>
 #include <string>
 #include <string_view>
@@ -33,7 +35,45 @@ constexpr qint64 kCounterMask = (qint64(1) << kDayShift) - 1;
 inline qint64 firstSeqOfDay(qint64 day) { return day << kDayShift; }
 inline qint64 lastSeqOfDay(qint64 day) { return (day << kDayShift) | kCounterMask; }
 
-struct SumsSource;
+// The daily sales summary: one row per outlet day (main.sales_daysum) whose groups are packed
+// in a blob (PackedSums.h), products numbered in main.sales_prod. Written by the consolidation
+// in the transaction of the lines it sums.
+constexpr const char* kSalesSummarySql =
+    "CREATE TABLE main.sales_prod(pid INTEGER PRIMARY KEY, USERCODE TEXT NOT NULL, PTYPENAME TEXT NOT NULL, "
+    "UNIQUE(USERCODE, PTYPENAME));"
+    "CREATE TABLE main.sales_daysum(day INTEGER NOT NULL, ID TEXT NOT NULL, DATE TEXT NOT NULL, sums BLOB NOT NULL, "
+    "UNIQUE(day, ID));";
+
+class Statement;
+
+// Writes outlet days of the summary; products are numbered as they come.
+class SummaryWriter {
+public:
+    struct Entry {
+        qint64 product = 0;
+        int vchType = 0;
+        Wide qty = 0, total = 0, cost = 0;
+    };
+    explicit SummaryWriter(sqlite::Db& db);
+    ~SummaryWriter();
+    qint64 product(std::string_view usercode, std::string_view ptypename);
+    // Replaces the outlet day's sums, or adds to them (merge). A sum outside 64 bits is refused
+    // with SumOutOfRangeText().
+    void put(qint64 day, std::string_view id, std::string_view date, std::vector<Entry>& entries, bool merge);
+    void drop(qint64 day, std::string_view id);
+    // The outlet days of the lines in a seq range (of one outlet when id is given), summed from
+    // the lines; their rows must be gone.
+    void fromLines(qint64 fromSeq, qint64 toSeq, const std::string* id = nullptr);
+
+private:
+    void loadProducts();
+    sqlite::Db& m_db;
+    std::unique_ptr<Statement> m_put, m_get, m_drop, m_addProduct;
+    bool m_loaded = false;
+    // length of the code (4 bytes), code, name -> product
+    std::unordered_map<std::string, qint64> m_products;
+    std::string m_key, m_blob;
+};
 
 // A statement prepared for the life of the writer (not the connection's cache).
 class Statement {
@@ -45,6 +85,7 @@ public:
     sqlite3_stmt* get() const { return m_stmt; }
     void text(int pos, std::string_view value);
     void integer(int pos, qint64 value);
+    void blob(int pos, std::string_view value);
     bool step();  // true while a row is there; resets after the last row or a failure
     void run();
     void reset();
@@ -117,13 +158,13 @@ private:
     void work();
     void writeSums();
     void restoreSums();
+    SummaryWriter& summaryWriter();
 
     sqlite::Db& m_db;
     Batch m_sales;
     Batch m_stock;
     Batch** m_salesSlot;  // what intake_sales_batch reads (owned by the connection)
     Batch** m_stockSlot;
-    SumsSource** m_sumsSlot;  // what intake_sums reads
     Statement m_insertSales;
     Statement m_insertStock;
     Statement m_lastOfDay;
@@ -138,6 +179,7 @@ private:
     // The daily summary of the lines written (the writer's): when the account set has one.
     bool m_summary = false;
     DailySums m_sums;
+    std::unique_ptr<SummaryWriter> m_summaryWriter;
     // Outlet days whose earlier summary rows are gone; sums written for them are added up.
     std::set<std::pair<qint64, std::string>, std::less<>> m_sumsCleared;
 
@@ -156,10 +198,21 @@ private:
     std::exception_ptr m_error;
 };
 
-// The daily sales summary (main.sales_sum): whether the account set has it, and building it from
-// the lines for an account set made without it (once; a no-op when it is there).
+// The daily sales summary: whether the account set has it, and building it from the lines for an
+// account set made without it or with the row-per-group table of earlier versions (sales_sum,
+// dropped), once, in one savepoint; a no-op when it is there.
 bool hasSalesSummary(sqlite::Db& db);
 void buildSalesSummary(sqlite::Db& db);
+
+// The summary's groups, unpacked (for tests and checks).
+struct SummaryRow {
+    qint64 day = 0;
+    std::string id, usercode, ptypename, date;
+    qint64 vchType = 0, qty = 0, total = 0, cost = 0;
+};
+std::vector<SummaryRow> readSalesSummary(sqlite::Db& db);
+// An unreadable blob of the summary.
+[[noreturn]] void summaryDamaged(qint64 day, std::string_view id);
 
 // Outlet numbers (idkey) of the account set, for a run that holds the write lock.
 class OutletSet {

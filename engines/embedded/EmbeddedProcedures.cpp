@@ -553,12 +553,6 @@ CREATE TABLE sales(
   seq INTEGER PRIMARY KEY, ID TEXT NOT NULL, USERCODE TEXT, PTYPENAME TEXT, STANDARD TEXT, TYPE TEXT,
   UNIT TEXT, AREA TEXT, DATE TEXT NOT NULL, QTY INTEGER NOT NULL, TOTAL INTEGER NOT NULL,
   COSTTOTAL INTEGER NOT NULL, VCHTYPE INTEGER NOT NULL);
--- Daily sums of the sales lines per outlet, product and document type, kept by the consolidation
--- in its own transaction; hz_AllStat reads these instead of the lines. day = Julian day of DATE.
-CREATE TABLE sales_sum(
-  day INTEGER NOT NULL, ID TEXT NOT NULL, USERCODE TEXT NOT NULL, PTYPENAME TEXT NOT NULL,
-  VCHTYPE INTEGER NOT NULL, DATE TEXT NOT NULL, QTY INTEGER NOT NULL, TOTAL INTEGER NOT NULL,
-  COSTTOTAL INTEGER NOT NULL, PRIMARY KEY(day, ID, USERCODE, PTYPENAME, VCHTYPE)) WITHOUT ROWID;
 CREATE TABLE stock(
   seq INTEGER PRIMARY KEY, ID TEXT NOT NULL, USERCODE TEXT, PTYPENAME TEXT, STANDARD TEXT, TYPE TEXT,
   UNIT TEXT, AREA TEXT, KCQTY INTEGER NOT NULL, KCTOTAL INTEGER NOT NULL);
@@ -568,7 +562,8 @@ CREATE TABLE colconfig(
   DefaultName TEXT, UserName TEXT, Visible INTEGER, SysVisible INTEGER, Width INTEGER,
   PRIMARY KEY(ID, UserID, OrderCode));
 )sql");
-    return sql + QLatin1String(kImportLogTableSql);
+    // The daily sums of the sales lines per outlet, product and document type (EmbeddedIntake.h).
+    return sql + QLatin1String(embedded::kSalesSummarySql) + QLatin1String(kImportLogTableSql);
 }
 
 namespace {
@@ -614,7 +609,7 @@ void upgradeAccountSet(sqlite::Db& db)
         "  ID, USERCODE, PTYPENAME, STANDARD, TYPE, UNIT, AREA, DATE, QTY, TOTAL, COSTTOTAL, VCHTYPE FROM sales_v1;"
         "DROP TABLE sales_v1;"
         // Its daily summary, if any, is built afresh from the renumbered lines on first use.
-        "DROP TABLE IF EXISTS sales_sum;").arg(embedded::kDayShift));
+        "DROP TABLE IF EXISTS sales_sum; DROP TABLE IF EXISTS sales_daysum; DROP TABLE IF EXISTS sales_prod;").arg(embedded::kDayShift));
     // Version 2: no import history; procedures added since are registered as well.
     db.exec(QLatin1String(kImportLogTableSql));
     registerProcedures(db, true);

@@ -6,10 +6,12 @@
 #include "engines/embedded/EmbeddedEngine.h"
 #include "engines/RowsetForm.h"
 #include "engines/embedded/EmbeddedIntake.h"
+#include "engines/embedded/PackedSums.h"
 
 #include <QDate>
 #include <algorithm>
 #include <charconv>
+#include <limits>
 #include <optional>
 #include <map>
 #include <string>
@@ -54,22 +56,32 @@ struct Filter {
     }
 };
 
-void addCommonFilters(Filter& f, const ProcArgs& a, const char* table)
+void addProductFilters(Filter& f, const ProcArgs& a, const QString& t)
 {
-    const QString t = QString::fromLatin1(table);
     if (const QString v = a.trimmed("@USERCODE"); !v.isEmpty())
         f.add(QStringLiteral("trim(%1.USERCODE) = ?").arg(t), v);
     if (const QString v = a.trimmed("@PTYPENAME"); !v.isEmpty())
         f.add(QStringLiteral("instr(%1.PTYPENAME, ?) > 0").arg(t), v);
+}
+
+void addOutletFilters(Filter& f, const ProcArgs& a, const QString& t)
+{
     if (const std::optional<qint64> id = a.integer("@ID"))
         f.add(QStringLiteral("%1.ID IN (SELECT idkey FROM outlets WHERE idnum = ?)").arg(t), QVariant(qlonglong(*id)));
     if (const QString v = a.trimmed("@AGENTNAME"); !v.isEmpty())
         f.add(QStringLiteral("%1.ID IN (SELECT idkey FROM outlets WHERE instr(AGENTNAME, ?) > 0)").arg(t), v);
 }
 
+void addCommonFilters(Filter& f, const ProcArgs& a, const char* table)
+{
+    const QString t = QString::fromLatin1(table);
+    addProductFilters(f, a, t);
+    addOutletFilters(f, a, t);
+}
+
 // Dates also bound the seq (day << 40 | counter) of the lines or the day of the summary, so a
 // date range reads only its part of the table.
-void addSalesFilters(Filter& f, const ProcArgs& a, bool summary = false)
+void addDateFilters(Filter& f, const ProcArgs& a, bool summary)
 {
     auto dayOf = [](const QString& c) { return QDate::fromString(c, Qt::ISODate).toJulianDay(); };
     if (const QString d = a.trimmed("@date1"); !d.isEmpty()) {
@@ -88,6 +100,11 @@ void addSalesFilters(Filter& f, const ProcArgs& a, bool summary = false)
         else if (c)
             f.add(QStringLiteral("s.seq <= ?"), QVariant(qlonglong(embedded::lastSeqOfDay(dayOf(*c)))));
     }
+}
+
+void addSalesFilters(Filter& f, const ProcArgs& a)
+{
+    addDateFilters(f, a, false);
     addCommonFilters(f, a, "s");
     if (const std::optional<qint64> v = a.integer("@VCHTYPE"))
         f.add(QStringLiteral("s.VCHTYPE = ?"), QVariant(qlonglong(*v)));
@@ -256,9 +273,10 @@ CallResult hz_GetStock(EmbeddedEngine& e, const ProcArgs& a)
 }
 
 // Sums per product (P), outlet (N), document type (V) or date (D); -1 and no rows for another mode.
-// Read from the daily summary, which every filter of this procedure can be answered from (the
-// product code and name, outlet, document type and date are its keys). Its rows are summed here
-// rather than by GROUP BY: SQLite's sorter is several times slower than one hash-table pass.
+// Read from the daily summary, which every filter of this procedure can be answered from: the
+// date and outlet filters select its outlet-day rows, the product filters its products (in SQL,
+// as on the lines), the document type is compared as the groups are unpacked. The sums are kept
+// in 128 bits and refused only when a result leaves 64 bits.
 CallResult hz_AllStat(EmbeddedEngine& e, const ProcArgs& a)
 {
     sqlite::Db& db = accountDb(e);
@@ -266,47 +284,121 @@ CallResult hz_AllStat(EmbeddedEngine& e, const ProcArgs& a)
     const QStringList fields = {QStringLiteral("code"),   QStringLiteral("FullName"),     QStringLiteral("AllQTY"),
                                 QStringLiteral("AllTOTAL"), QStringLiteral("ALLCOSTTOTAL"), QStringLiteral("PROFIT")};
     const QString mode = a.trimmed("@iType").toUpper();
-    QString keys;
+    enum class By { Product, Outlet, Type, Date } by;
     if (mode == QLatin1String("P"))
-        keys = QStringLiteral("s.USERCODE, s.PTYPENAME");
+        by = By::Product;
     else if (mode == QLatin1String("N"))
-        keys = QStringLiteral("s.ID, ''");
+        by = By::Outlet;
     else if (mode == QLatin1String("V"))
-        keys = QStringLiteral("CAST(s.VCHTYPE AS TEXT), ''");
+        by = By::Type;
     else if (mode == QLatin1String("D"))
-        keys = QStringLiteral("s.DATE, ''");
+        by = By::Date;
     else
         return rows(Rowset{fields, {}, {}}, -1);
 
+    // The products and the outlet days read in one snapshot: an import committed in between
+    // could bring products that the list read before does not have.
+    struct Snapshot {
+        sqlite::Db& db;
+        const bool own = !db.inTransaction();
+        explicit Snapshot(sqlite::Db& d) : db(d)
+        {
+            if (own)
+                db.exec(QStringLiteral("BEGIN"));
+        }
+        ~Snapshot()
+        {
+            if (own && db.inTransaction()) {
+                try {
+                    db.exec(QStringLiteral("COMMIT"));
+                } catch (const DbError&) {
+                }
+            }
+        }
+    } snapshot(db);
+
+    // The products, each with whether the filters take it.
+    struct Product {
+        std::string code, name;
+        bool taken = true;
+    };
+    std::unordered_map<qint64, Product> products;
+    Filter pf;
+    addProductFilters(pf, a, QStringLiteral("p"));
+    const bool productFilter = !pf.clauses.isEmpty();
+    if (productFilter || by == By::Product) {
+        auto p = db.prepare(QStringLiteral("SELECT pid, USERCODE, PTYPENAME, %1 FROM sales_prod p")
+                                .arg(productFilter ? pf.clauses.join(QStringLiteral(" AND ")) : QStringLiteral("1")));
+        pf.bind(p);
+        while (p.step())
+            products.emplace(p.integer(0), Product{std::string(p.bytes(1)), std::string(p.bytes(2)), p.integer(3) != 0});
+    }
+    const std::optional<qint64> vch = a.integer("@VCHTYPE");
+
     Filter f;
-    addSalesFilters(f, a, true);
-    auto q = db.prepare(QStringLiteral("SELECT %1, s.QTY, s.TOTAL, s.COSTTOTAL FROM sales_sum s%2").arg(keys, f.where()));
+    addDateFilters(f, a, true);
+    addOutletFilters(f, a, QStringLiteral("s"));
+    auto q = db.prepare(QStringLiteral("SELECT s.day, s.ID, s.DATE, s.sums FROM sales_daysum s%1").arg(f.where()));
     f.bind(q);
+
+    struct Sums {
+        Wide qty = 0, total = 0, cost = 0;
+    };
+    std::unordered_map<qint64, Sums> byNumber;  // product or document type
+    std::unordered_map<std::string, Sums> byText;  // outlet or date
+    while (q.step()) {
+        const std::string_view blob = q.bytes(3);
+        embedded::PackedReader r(blob);
+        embedded::PackedSum ps;
+        Sums row;
+        Sums* into = &row;
+        while (r.next(ps)) {
+            if (vch && ps.vchType != *vch)
+                continue;
+            if (productFilter || by == By::Product) {
+                const auto it = products.find(ps.product);
+                if (it == products.end())
+                    embedded::summaryDamaged(q.integer(0), q.bytes(1));
+                if (!it->second.taken)
+                    continue;
+            }
+            if (by == By::Product)
+                into = &byNumber[ps.product];
+            else if (by == By::Type)
+                into = &byNumber[ps.vchType];
+            else if (into == &row)  // the row's outlet or date: one key for all its groups
+                into = &byText[std::string(by == By::Outlet ? q.bytes(1) : q.bytes(2))];
+            into->qty += ps.qty;
+            into->total += ps.total;
+            into->cost += ps.cost;
+        }
+        if (r.damaged())
+            embedded::summaryDamaged(q.integer(0), q.bytes(1));
+    }
 
     struct Group {
         std::string code, name;
         qint64 qty = 0, total = 0, cost = 0;
     };
-    std::unordered_map<std::string, size_t> index;
     std::vector<Group> groups;
-    std::string key;
-    auto add = [](qint64& sum, qint64 v) {
-        if (__builtin_add_overflow(sum, v, &sum))
-            throw DbError(SumOutOfRangeText());
+    auto add = [&groups](std::string code, std::string name, const Sums& s) {
+        auto narrow = [](Wide v) {
+            if (v < std::numeric_limits<qint64>::min() || v > std::numeric_limits<qint64>::max())
+                throw DbError(SumOutOfRangeText());
+            return qint64(v);
+        };
+        groups.push_back({std::move(code), std::move(name), narrow(s.qty), narrow(s.total), narrow(s.cost)});
     };
-    while (q.step()) {
-        const std::string_view code = q.bytes(0), name = q.bytes(1);
-        key.assign(code);
-        key.push_back('\0');
-        key.append(name);
-        auto [it, fresh] = index.try_emplace(key, groups.size());
-        if (fresh)
-            groups.push_back({std::string(code), std::string(name)});
-        Group& g = groups[it->second];
-        add(g.qty, q.integer(2));
-        add(g.total, q.integer(3));
-        add(g.cost, q.integer(4));
+    for (const auto& [key, sums] : byNumber) {
+        if (by == By::Product) {
+            const Product& p = products.at(key);
+            add(p.code, p.name, sums);
+        } else {
+            add(std::to_string(key), std::string(), sums);
+        }
     }
+    for (const auto& [key, sums] : byText)
+        add(key, std::string(), sums);
 
     // Outlet names and numbers for mode N.
     struct Outlet {

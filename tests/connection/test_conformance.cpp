@@ -5,6 +5,9 @@
 #include "base/Values.h"
 #include "engines/Engine.h"
 #include "engines/Intake.h"
+#include "engines/embedded/Sqlite.h"
+
+#include <sqlite3.h>
 
 #include <QDir>
 #include <QFileInfo>
@@ -740,13 +743,67 @@ TEST_F(Conformance, StatisticsSummaryEqualsTheGroupedLines)
     check("consolidation after the outlet was deleted; refused deletion");
 
     // An account set made before the summary: built from the lines on first use, then kept.
-    dm->ADOConnection.engine().execSql(QStringLiteral("DROP TABLE sales_sum"));
+    const bool embedded = engineUnderTest() == QLatin1String("embedded");
+    dm->ADOConnection.engine().execSql(
+        embedded ? QStringLiteral("DROP TABLE sales_daysum; DROP TABLE sales_prod") : QStringLiteral("DROP TABLE sales_sum"));
     dm = newClient();
     check("summary built on first use");
     call(QStringLiteral("hz_deleSales"));
     ASSERT_EQ(insertSales("2", "P1", "甲笔", kD1, "8", "8", "8"), 0);
     ASSERT_EQ(call(QStringLiteral("hz_AddSales")), 0);
     check("import after the summary was built");
+    if (!embedded)
+        return;
+
+    // One made with the row-per-group summary of earlier versions, which an import of such a
+    // version left stale: the summary is built again from the lines and the old table goes.
+    dm->ADOConnection.engine().execSql(QStringLiteral(
+        "CREATE TABLE sales_sum(day INTEGER NOT NULL, ID TEXT NOT NULL, USERCODE TEXT NOT NULL, "
+        "PTYPENAME TEXT NOT NULL, VCHTYPE INTEGER NOT NULL, DATE TEXT NOT NULL, QTY INTEGER NOT NULL, "
+        "TOTAL INTEGER NOT NULL, COSTTOTAL INTEGER NOT NULL, PRIMARY KEY(day, ID, USERCODE, PTYPENAME, VCHTYPE)) "
+        "WITHOUT ROWID;"
+        "INSERT INTO sales_sum VALUES(2460371, '1', 'P1', '甲笔', 11, '2024-03-01', 1, 1, 1);"
+        "UPDATE sales SET QTY = QTY + 1000000 WHERE ID = '2';"));
+    dm = newClient();
+    check("old summary table replaced");
+    call(QStringLiteral("hz_deleSales"));
+    ASSERT_EQ(insertSales("1", "P2", "乙纸", kD2, "3", "3", "3"), 0);
+    ASSERT_EQ(call(QStringLiteral("hz_AddSales")), 0);
+    check("import after the old summary was replaced");
+
+    // A build that fails (a sum beyond the exact range) leaves the account set as it was.
+    const char* lastLine = "(SELECT max(seq) FROM sales)";
+    dm->ADOConnection.engine().execSql(QStringLiteral(
+        "DROP TABLE sales_daysum; DROP TABLE sales_prod; CREATE TABLE sales_sum(day INTEGER);"
+        "UPDATE sales SET QTY = 9223372036854775807 WHERE seq = %1;"
+        "INSERT INTO sales SELECT seq + 1, ID, USERCODE, PTYPENAME, STANDARD, TYPE, UNIT, AREA, DATE, QTY, TOTAL, "
+        "COSTTOTAL, VCHTYPE FROM sales WHERE seq = %1;").arg(QLatin1String(lastLine)));
+    dm = newClient();
+    try {
+        query(QStringLiteral("hz_AllStat"), statFilter("P"), kStatFields);
+        ADD_FAILURE() << "a sum beyond the range was built";
+    } catch (const DbError& e) {
+        EXPECT_EQ(QString::fromUtf8(e.what()), SumOutOfRangeText());
+    }
+    {
+        auto db = sqlite::Db::open(GetDataDir() + "/" + dbName + ".db", SQLITE_OPEN_READWRITE);
+        auto q = db->prepare("SELECT group_concat(name, ' ') FROM (SELECT name FROM sqlite_master "
+                             "WHERE name IN ('sales_sum', 'sales_daysum', 'sales_prod') ORDER BY name)");
+        ASSERT_TRUE(q.step());
+        EXPECT_EQ(q.text(0), QStringLiteral("sales_sum"));
+    }
+    dm->ADOConnection.engine().execSql(QStringLiteral("DELETE FROM sales WHERE seq = %1; UPDATE sales SET QTY = 5000000 "
+                                                      "WHERE seq = %1;").arg(QLatin1String(lastLine)));
+    check("built after a failed build");
+
+    // A damaged blob of the summary is a clear refusal, not a crash or a wrong figure.
+    dm->ADOConnection.engine().execSql(QStringLiteral("UPDATE sales_daysum SET sums = x'01ff'"));
+    try {
+        query(QStringLiteral("hz_AllStat"), statFilter("P"), kStatFields);
+        ADD_FAILURE() << "a damaged summary was read";
+    } catch (const DbError& e) {
+        EXPECT_NE(QString::fromUtf8(e.what()).indexOf(QStringLiteral("damaged")), -1) << e.what();
+    }
 }
 
 }  // namespace
