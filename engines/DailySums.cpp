@@ -10,16 +10,26 @@ namespace corvanta {
 
 namespace {
 
-quint32 hashOf(const SalesRow& l)
+quint32 hashOf(std::string_view id, std::string_view usercode, std::string_view ptypename, qint64 day, int vchType)
 {
-    std::size_t h = std::hash<std::string_view>()(l.id);
-    h = h * 31 + std::hash<std::string_view>()(l.usercode);
-    h = h * 31 + std::hash<std::string_view>()(l.ptypename);
-    h = h * 31 + std::size_t(l.day.julian) * 8 + std::size_t(l.vchType);
+    std::size_t h = std::hash<std::string_view>()(id);
+    h = h * 31 + std::hash<std::string_view>()(usercode);
+    h = h * 31 + std::hash<std::string_view>()(ptypename);
+    h = h * 31 + std::size_t(day) * 8 + std::size_t(vchType);
     h ^= h >> 29;
     h *= 0xbf58476d1ce4e5b9ull;
     h ^= h >> 32;
     return quint32(h) | 1u;  // never 0, so a used slot is never 0
+}
+
+// The most fraction digits of a group's sum after adding value: a division only when value has
+// digits beyond those seen so far.
+quint8 widerScale(quint8 scale, qint64 value)
+{
+    static constexpr qint64 kUnit[7] = {1000000, 100000, 10000, 1000, 100, 10, 1};
+    if (scale >= 6 || value % kUnit[scale] == 0)
+        return scale;
+    return quint8(scaleOfMillionths(value));
 }
 
 }  // namespace
@@ -52,14 +62,14 @@ void DailySums::grow()
     m_slots.swap(table);
 }
 
-void DailySums::add(const SalesRow& line, bool withScales)
+DailySums::Group& DailySums::groupOf(quint32 hash, qint64 day, int vchType, std::string_view id,
+                                     std::string_view usercode, std::string_view ptypename,
+                                     const std::array<char, 10>& date)
 {
     if ((m_groups.size() + 1) * 2 > m_slots.size())
         grow();
-    const quint32 hash = hashOf(line);
     const std::size_t mask = m_slots.size() - 1;
     std::size_t at = hash & mask;
-    Group* g = nullptr;
     for (;; at = (at + 1) & mask) {
         const quint64 s = m_slots[at];
         if (s == 0)
@@ -67,38 +77,111 @@ void DailySums::add(const SalesRow& line, bool withScales)
         if (quint32(s >> 32) != hash)
             continue;
         Group& c = m_groups[std::size_t(quint32(s)) - 1];
-        if (c.day == line.day.julian && c.vchType == line.vchType && id(c) == line.id &&
-            usercode(c) == line.usercode && ptypename(c) == line.ptypename) {
-            g = &c;
-            break;
-        }
+        if (c.day == day && c.vchType == vchType && this->id(c) == id && this->usercode(c) == usercode &&
+            this->ptypename(c) == ptypename)
+            return c;
     }
-    if (!g) {
-        Group n;
-        n.day = line.day.julian;
-        n.vchType = line.vchType;
-        n.date = line.day.text;
-        n.keyAt = quint32(m_keys.size());
-        n.idLen = quint32(line.id.size());
-        n.usercodeLen = quint32(line.usercode.size());
-        n.ptypenameLen = quint32(line.ptypename.size());
-        m_keys.append(line.id).append(line.usercode).append(line.ptypename);
-        m_groups.push_back(n);
-        m_slots[at] = (quint64(hash) << 32) | quint64(m_groups.size());
-        g = &m_groups.back();
-    }
-    g->qty += line.qty;
-    g->total += line.total;
-    g->cost += line.cost;
+    Group n;
+    n.day = day;
+    n.vchType = vchType;
+    n.date = date;
+    n.keyAt = quint32(m_keys.size());
+    n.idLen = quint32(id.size());
+    n.usercodeLen = quint32(usercode.size());
+    n.ptypenameLen = quint32(ptypename.size());
+    m_keys.append(id).append(usercode).append(ptypename);
+    m_groups.push_back(n);
+    m_slots[at] = (quint64(hash) << 32) | quint64(m_groups.size());
+    return m_groups.back();
+}
+
+void DailySums::accumulate(Group& g, qint64 qty, qint64 total, qint64 cost, bool withScales)
+{
+    g.qty += qty;
+    g.total += total;
+    g.cost += cost;
     if (withScales) {
-        g->qtyScale = std::max(g->qtyScale, quint8(scaleOfMillionths(line.qty)));
-        g->totalScale = std::max(g->totalScale, quint8(scaleOfMillionths(line.total)));
-        g->costScale = std::max(g->costScale, quint8(scaleOfMillionths(line.cost)));
+        g.qtyScale = widerScale(g.qtyScale, qty);
+        g.totalScale = widerScale(g.totalScale, total);
+        g.costScale = widerScale(g.costScale, cost);
     }
 }
 
-std::vector<const DailySums::Group*> DailySums::sorted() const
+// The cache lines a waiting line will need, one step further at each age: its slot, then its
+// group (the slot is there by now), then the group's texts.
+void DailySums::prefetch(const Waiting& w, std::size_t age) const
 {
+    const std::size_t mask = m_slots.size() - 1;
+    if (age == 0) {
+        __builtin_prefetch(&m_slots[w.hash & mask]);
+        return;
+    }
+    const quint64 s = m_slots[w.hash & mask];
+    if (s == 0 || quint32(s >> 32) != w.hash)
+        return;
+    const Group& g = m_groups[std::size_t(quint32(s)) - 1];
+    if (age == kAhead / 3)
+        __builtin_prefetch(&g);
+    else
+        __builtin_prefetch(m_keys.data() + g.keyAt);
+}
+
+void DailySums::add(const SalesRow& line, bool withScales)
+{
+    if (m_groups.size() < kDirect) {
+        settle();
+        Group& g = groupOf(hashOf(line.id, line.usercode, line.ptypename, line.day.julian, line.vchType), line.day.julian,
+                           line.vchType, line.id, line.usercode, line.ptypename, line.day.text);
+        accumulate(g, line.qty, line.total, line.cost, withScales);
+        return;
+    }
+    if (m_count == kAhead) {  // the oldest line's group is in the cache by now
+        Waiting& w = m_ring[m_head];
+        const std::string_view keys(w.keys);
+        Group& g = groupOf(w.hash, w.day, w.vchType, keys.substr(0, w.idLen), keys.substr(w.idLen, w.usercodeLen),
+                           keys.substr(w.idLen + w.usercodeLen), w.date);
+        accumulate(g, w.qty, w.total, w.cost, w.withScales);
+        m_head = (m_head + 1) % kAhead;
+        --m_count;
+    }
+    if ((m_groups.size() + 1) * 2 > m_slots.size())
+        grow();  // before the slots are prefetched
+    Waiting& w = m_ring[(m_head + m_count) % kAhead];
+    ++m_count;
+    w.hash = hashOf(line.id, line.usercode, line.ptypename, line.day.julian, line.vchType);
+    w.day = line.day.julian;
+    w.vchType = line.vchType;
+    w.date = line.day.text;
+    w.qty = line.qty;
+    w.total = line.total;
+    w.cost = line.cost;
+    w.withScales = withScales;
+    w.idLen = quint32(line.id.size());
+    w.usercodeLen = quint32(line.usercode.size());
+    w.keys.assign(line.id).append(line.usercode).append(line.ptypename);
+    prefetch(w, 0);
+    if (m_count > kAhead / 3)
+        prefetch(m_ring[(m_head + m_count - 1 - kAhead / 3) % kAhead], kAhead / 3);
+    if (m_count > 2 * kAhead / 3)
+        prefetch(m_ring[(m_head + m_count - 1 - 2 * kAhead / 3) % kAhead], 2 * kAhead / 3);
+}
+
+// Sums the lines still waiting, oldest first.
+void DailySums::settle()
+{
+    for (; m_count > 0; --m_count) {
+        Waiting& w = m_ring[m_head];
+        const std::string_view keys(w.keys);
+        Group& g = groupOf(w.hash, w.day, w.vchType, keys.substr(0, w.idLen), keys.substr(w.idLen, w.usercodeLen),
+                           keys.substr(w.idLen + w.usercodeLen), w.date);
+        accumulate(g, w.qty, w.total, w.cost, w.withScales);
+        m_head = (m_head + 1) % kAhead;
+    }
+}
+
+std::vector<const DailySums::Group*> DailySums::sorted()
+{
+    settle();
     // Day by day (few, and each day's groups then sort in the cache), then by the texts.
     std::map<qint64, std::vector<const Group*>> days;
     for (const Group& g : m_groups)
@@ -137,6 +220,7 @@ std::vector<const DailySums::Group*> DailySums::sorted() const
 
 void DailySums::clear()
 {
+    m_count = 0;
     m_groups.clear();
     m_keys.clear();
     std::fill(m_slots.begin(), m_slots.end(), 0);

@@ -37,13 +37,19 @@ public:
     };
 
     // withScales: keep the most fraction digits of each sum (for an engine whose numbers keep it).
+    // Once there are many groups a line waits a little before it is summed (see Waiting below).
     void add(const SalesRow& row, bool withScales);
-    std::size_t size() const { return m_groups.size(); }
-    bool empty() const { return m_groups.empty(); }
+    std::size_t size()
+    {
+        settle();
+        return m_groups.size();
+    }
+    bool empty() const { return m_groups.empty() && m_count == 0; }
+    // By the groups summed so far: the few lines still waiting may add some.
     bool full() const { return m_groups.size() >= m_limit; }
     void setLimit(std::size_t groups) { m_limit = groups; }  // for tests of the writing in parts
     // The groups in the order of the summary's key: day, outlet, code, name (bytewise), type.
-    std::vector<const Group*> sorted() const;
+    std::vector<const Group*> sorted();
     std::string_view id(const Group& g) const { return {m_keys.data() + g.keyAt, g.idLen}; }
     std::string_view usercode(const Group& g) const { return {m_keys.data() + g.keyAt + g.idLen, g.usercodeLen}; }
     std::string_view ptypename(const Group& g) const
@@ -53,13 +59,36 @@ public:
     void clear();
 
 private:
+    // A line whose group is being fetched into the cache. With a few hundred thousand groups
+    // nearly every line misses the cache on its slot, its group and the group's texts; lines wait
+    // in a short queue while those are prefetched one after the other, so the misses overlap.
+    struct Waiting {
+        quint32 hash = 0;
+        qint64 day = 0;
+        int vchType = 0;
+        std::array<char, 10> date{};
+        qint64 qty = 0, total = 0, cost = 0;
+        bool withScales = false;
+        quint32 idLen = 0, usercodeLen = 0;
+        std::string keys;  // id, code, name back to back
+    };
+    static constexpr std::size_t kAhead = 24;  // lines waiting once the table is large
+    static constexpr std::size_t kDirect = 16384;  // groups that stay in the cache anyway
+
     void grow();
+    void settle();
+    void prefetch(const Waiting& w, std::size_t age) const;
+    Group& groupOf(quint32 hash, qint64 day, int vchType, std::string_view id, std::string_view usercode,
+                   std::string_view ptypename, const std::array<char, 10>& date);
+    static void accumulate(Group& g, qint64 qty, qint64 total, qint64 cost, bool withScales);
 
     std::size_t m_limit = kMaxGroups;
     std::vector<Group> m_groups;
     std::string m_keys;  // the groups' texts back to back
     // Open addressing: hash in the high half, group index + 1 in the low half, 0 when free.
     std::vector<quint64> m_slots;
+    std::vector<Waiting> m_ring = std::vector<Waiting>(kAhead);  // the queue's storage
+    std::size_t m_head = 0, m_count = 0;  // the oldest waiting line, how many wait
 };
 
 // The number of fraction digits a value in millionths shows once trailing zeros are gone.
