@@ -135,15 +135,8 @@ void DailySums::add(const SalesRow& line, bool withScales)
         accumulate(g, line.qty, line.total, line.cost, withScales);
         return;
     }
-    if (m_count == kAhead) {  // the oldest line's group is in the cache by now
-        Waiting& w = m_ring[m_head];
-        const std::string_view keys(w.keys);
-        Group& g = groupOf(w.hash, w.day, w.vchType, keys.substr(0, w.idLen), keys.substr(w.idLen, w.usercodeLen),
-                           keys.substr(w.idLen + w.usercodeLen), w.date);
-        accumulate(g, w.qty, w.total, w.cost, w.withScales);
-        m_head = (m_head + 1) % kAhead;
-        --m_count;
-    }
+    if (m_count == kAhead)  // the oldest line's group is in the cache by now
+        sumOldest();
     if ((m_groups.size() + 1) * 2 > m_slots.size())
         grow();  // before the slots are prefetched
     Waiting& w = m_ring[(m_head + m_count) % kAhead];
@@ -166,17 +159,22 @@ void DailySums::add(const SalesRow& line, bool withScales)
         prefetch(m_ring[(m_head + m_count - 1 - 2 * kAhead / 3) % kAhead], 2 * kAhead / 3);
 }
 
+void DailySums::sumOldest()
+{
+    const Waiting& w = m_ring[m_head];
+    const std::string_view keys(w.keys);
+    Group& g = groupOf(w.hash, w.day, w.vchType, keys.substr(0, w.idLen), keys.substr(w.idLen, w.usercodeLen),
+                       keys.substr(w.idLen + w.usercodeLen), w.date);
+    accumulate(g, w.qty, w.total, w.cost, w.withScales);
+    m_head = (m_head + 1) % kAhead;
+    --m_count;
+}
+
 // Sums the lines still waiting, oldest first.
 void DailySums::settle()
 {
-    for (; m_count > 0; --m_count) {
-        Waiting& w = m_ring[m_head];
-        const std::string_view keys(w.keys);
-        Group& g = groupOf(w.hash, w.day, w.vchType, keys.substr(0, w.idLen), keys.substr(w.idLen, w.usercodeLen),
-                           keys.substr(w.idLen + w.usercodeLen), w.date);
-        accumulate(g, w.qty, w.total, w.cost, w.withScales);
-        m_head = (m_head + 1) % kAhead;
-    }
+    while (m_count > 0)
+        sumOldest();
 }
 
 std::vector<const DailySums::Group*> DailySums::sorted()

@@ -77,6 +77,7 @@ private:
 
     void grow();
     void settle();
+    void sumOldest();
     void prefetch(const Waiting& w, std::size_t age) const;
     Group& groupOf(quint32 hash, qint64 day, int vchType, std::string_view id, std::string_view usercode,
                    std::string_view ptypename, const std::array<char, 10>& date);
