@@ -175,8 +175,7 @@ BEGIN
     IF coalesce(cardinality(ids), 0) = 0 THEN
         RETURN 0;
     END IF;
-    PERFORM hz_util_lock_outlet(k) FROM (SELECT DISTINCT k FROM unnest(ids) k ORDER BY 1) o;
-    IF EXISTS (SELECT 1 FROM unnest(ids) k WHERE NOT EXISTS (SELECT 1 FROM outlets o WHERE o.idkey = k)) THEN
+    IF NOT hz_util_lock_known_outlets(ids) THEN
         RETURN -1;
     END IF;
     DELETE FROM stock s WHERE s.id = ANY (ids) AND s.xmin <> pg_current_xact_id()::xid;
@@ -663,6 +662,17 @@ BEGIN
 END
 $$;
 
+-- Locks the outlets of a consolidation, in outlet order so that two consolidations never wait
+-- for each other crosswise; false when one of them is no longer in the outlet list.
+CREATE OR REPLACE FUNCTION hz_util_lock_known_outlets(ids text[]) RETURNS boolean
+LANGUAGE plpgsql
+AS $$
+BEGIN
+    PERFORM hz_util_lock_outlet(k) FROM (SELECT DISTINCT k FROM unnest(ids) k ORDER BY 1) o;
+    RETURN NOT EXISTS (SELECT 1 FROM unnest(ids) k WHERE NOT EXISTS (SELECT 1 FROM outlets o WHERE o.idkey = k));
+END
+$$;
+
 -- The summary of the given outlet days computed afresh from their lines.
 CREATE OR REPLACE FUNCTION hz_util_sum_refresh(ids text[], dates date[]) RETURNS void
 LANGUAGE plpgsql
@@ -698,9 +708,7 @@ BEGIN
     IF ids IS NULL THEN
         RETURN 0;
     END IF;
-    -- In outlet order, so that two consolidations never wait for each other crosswise.
-    PERFORM hz_util_lock_outlet(k) FROM (SELECT DISTINCT k FROM unnest(ids) k ORDER BY 1) o;
-    IF EXISTS (SELECT 1 FROM unnest(ids) k WHERE NOT EXISTS (SELECT 1 FROM outlets o WHERE o.idkey = k)) THEN
+    IF NOT hz_util_lock_known_outlets(ids) THEN
         RETURN -1;
     END IF;
     DELETE FROM sales s
@@ -728,10 +736,8 @@ BEGIN
     IF coalesce(cardinality(ids), 0) = 0 THEN
         RETURN 0;
     END IF;
-    -- In outlet order, so that two consolidations never wait for each other crosswise; the
-    -- DELETE below starts after the locks, so it sees the lines of a consolidation that held them.
-    PERFORM hz_util_lock_outlet(k) FROM (SELECT DISTINCT k FROM unnest(ids) k ORDER BY 1) o;
-    IF EXISTS (SELECT 1 FROM unnest(ids) k WHERE NOT EXISTS (SELECT 1 FROM outlets o WHERE o.idkey = k)) THEN
+    -- The DELETE below starts after the locks, so it sees the lines of a consolidation that held them.
+    IF NOT hz_util_lock_known_outlets(ids) THEN
         RETURN -1;
     END IF;
     DELETE FROM sales s
