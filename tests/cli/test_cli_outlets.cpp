@@ -22,7 +22,7 @@ protected:
         if (IsSkipped() || HasFatalFailure())
             return;
         db = uniqueDbName();
-        createAccountSet(QStringLiteral("网点测试"), db);
+        createAccountSet(QStringLiteral("网点测试") + db, db);  // names are one list on a server
     }
 
     CliRun in(QStringList args) { return run(QStringList{"--account-set", db} + args); }

@@ -20,7 +20,7 @@ protected:
     {
         CliTest::SetUp();
         db = uniqueDbName();
-        createAccountSet(QString::fromUtf8("报表"), db);
+        createAccountSet(QString::fromUtf8("报表") + db, db);  // names are one list on a server
         addOutlet(db, "3", QString::fromUtf8("东城店"));
         addOutlet(db, "20", QString::fromUtf8("西城店"));
         const QString sales = writeGbkFile("sales.txt", kHeader + QString::fromUtf8(
