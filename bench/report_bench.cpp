@@ -128,7 +128,7 @@ Program makeProgram(const QString& work, const QString& engine)
     Program p{work + QStringLiteral("/program-") + engine, engine};
     QDir().mkpath(p.dir + QStringLiteral("/data"));
     copyDir(QStringLiteral(CORVANTA_BUILD_PROGRAM_DIR "/data"), p.dir + QStringLiteral("/data"));
-    for (const char* name : {"corvanta-cli", "corvanta-postgresql.so", "corvanta-chart.so"})
+    for (const char* name : {"corvanta-cli", "corvanta-postgresql.so", "corvanta-chart.so", "corvanta-xlsx.so"})
         QFile::copy(QStringLiteral(CORVANTA_BUILD_PROGRAM_DIR "/") + QLatin1String(name), p.dir + QLatin1Char('/') + QLatin1String(name));
     QFile cfg(p.dir + QStringLiteral("/Config.cfg"));
     if (cfg.open(QIODevice::WriteOnly))

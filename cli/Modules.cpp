@@ -2,6 +2,7 @@
 
 #include "chart/StatChart.h"
 #include "engines/EngineFactory.h"
+#include "export/GridExport.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -75,6 +76,13 @@ bool SaveStatChart(const StatChartModel& model, const QString& file, QString* er
     using Save = bool (*)(const StatChartModel*, const QString*, QString*, const QSize*);
     auto save = reinterpret_cast<Save>(entry("corvanta-chart.so", "corvanta_save_stat_chart", error));
     return save && save(&model, &file, error, &size);
+}
+
+bool WriteXlsx(const GridSource& grid, const QString& file, QString* error)
+{
+    using Write = bool (*)(const GridSource*, const QString*, QString*);
+    auto write = reinterpret_cast<Write>(entry("corvanta-xlsx.so", "corvanta_write_xlsx", error));
+    return write && write(&grid, &file, error);
 }
 
 namespace cli {

@@ -1,7 +1,7 @@
 #pragma once
 // corvanta-cli's side of its modules (base/ProgramModule.h): found beside the program, loaded at
-// first use, kept until the program ends. Only the corvanta-cli program is built with this file;
-// it also defines makePostgresEngine() and SaveStatChart() through the modules.
+// first use, kept until the program ends. Only the corvanta-cli program is built with this file,
+// which also defines makePostgresEngine(), SaveStatChart() and WriteXlsx() through the modules.
 #include <QString>
 
 QT_BEGIN_NAMESPACE

@@ -15,7 +15,7 @@ void CliProcesses::SetUp()
     cliPath = dir->path() + QStringLiteral("/corvanta-cli");
     // The program and the modules it loads from its own folder.
     for (const QString& name : {QStringLiteral("corvanta-cli"), QStringLiteral("corvanta-postgresql.so"),
-                               QStringLiteral("corvanta-chart.so")})
+                               QStringLiteral("corvanta-chart.so"), QStringLiteral("corvanta-xlsx.so")})
         ASSERT_TRUE(QFile::copy(programDir + QLatin1Char('/') + name, dir->path() + QLatin1Char('/') + name))
             << programDir.toStdString() << " " << name.toStdString();
 }

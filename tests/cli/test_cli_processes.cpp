@@ -284,9 +284,10 @@ TEST_F(CliProcesses, ClientsLoggingInAtOnce)
     }
 }
 
-// The PostgreSQL engine and the chart are modules beside the program, loaded only by the runs that
-// need them: with them the chart is drawn; without them the embedded engine's runs go on, and
-// the runs that need one say which file is missing instead of crashing.
+// The PostgreSQL engine, the chart and the XLSX export are modules beside the program, loaded only
+// by the runs that need them: with them the chart and the workbook are written; without them the
+// embedded engine's runs go on, and the runs that need one say which file is missing instead of
+// crashing.
 TEST_F(CliProcesses, ModulesLoadedOnlyWhenNeeded)
 {
     const QString db = uniqueDbName();
@@ -296,15 +297,26 @@ TEST_F(CliProcesses, ModulesLoadedOnlyWhenNeeded)
     ASSERT_EQ(runProcess({"--account-set", db, "import", f.path}).code, 0);
     const QStringList stat{"--account-set", db, "stat", "--mode", "D", "--from", "2024-01-01", "--to", "2024-12-31"};
     const QString png = dir->path() + QStringLiteral("/chart.png");
-    CliRun r = runProcess(stat + QStringList{"--chart", png});
+    const QString xlsx = dir->path() + QStringLiteral("/stat.xlsx");
+    CliRun r = runProcess(stat + QStringList{"--chart", png, "--format", "xlsx", "--output", xlsx});
     ASSERT_EQ(r.code, 0) << r.errLines.join('\n').toStdString();
-    EXPECT_EQ(r.lines().size(), 1 + 20);  // headings and 20 days
-    QFile chart(png);
-    ASSERT_TRUE(chart.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(chart.read(4).startsWith("\x89PNG"));
-    chart.close();
+    for (const auto& [file, magic] : {std::pair{png, QByteArray("\x89PNG")}, std::pair{xlsx, QByteArray("PK")}}) {
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << file.toStdString();
+        EXPECT_TRUE(f.read(4).startsWith(magic)) << file.toStdString();
+    }
     const CliRun withModules = runProcess(stat);
     ASSERT_EQ(withModules.code, 0);
+    EXPECT_EQ(withModules.lines().size(), 1 + 20);  // headings and 20 days
+
+    ASSERT_TRUE(QFile::remove(dir->path() + QStringLiteral("/corvanta-xlsx.so")));
+    QFile::remove(xlsx);
+    r = runProcess(stat + QStringList{"--format", "xlsx", "--output", xlsx});
+    EXPECT_EQ(r.code, 1);
+    ASSERT_EQ(r.errLines.size(), 1) << r.errLines.join('\n').toStdString();
+    EXPECT_TRUE(r.errLines[0].startsWith(QStringLiteral("[错误] cannot load ")));
+    EXPECT_TRUE(r.errLines[0].contains(dir->path() + QStringLiteral("/corvanta-xlsx.so")));
+    EXPECT_FALSE(QFile::exists(xlsx));
 
     ASSERT_TRUE(QFile::remove(dir->path() + QStringLiteral("/corvanta-chart.so")));
     QFile::remove(png);
