@@ -101,7 +101,7 @@ QString pgServer()
     return server;
 }
 
-// A program folder for one engine: corvanta-cli, its data and a Config.cfg naming the engine.
+// A program folder for one engine: corvanta-cli with its modules, its data and a Config.cfg naming the engine.
 struct Program {
     QString dir;
     QString engine;
@@ -128,7 +128,8 @@ Program makeProgram(const QString& work, const QString& engine)
     Program p{work + QStringLiteral("/program-") + engine, engine};
     QDir().mkpath(p.dir + QStringLiteral("/data"));
     copyDir(QStringLiteral(CORVANTA_BUILD_PROGRAM_DIR "/data"), p.dir + QStringLiteral("/data"));
-    QFile::copy(QStringLiteral(CORVANTA_BUILD_PROGRAM_DIR "/corvanta-cli"), p.cli());
+    for (const char* name : {"corvanta-cli", "corvanta-postgresql.so", "corvanta-chart.so", "corvanta-xlsx.so"})
+        QFile::copy(QStringLiteral(CORVANTA_BUILD_PROGRAM_DIR "/") + QLatin1String(name), p.dir + QLatin1Char('/') + QLatin1String(name));
     QFile cfg(p.dir + QStringLiteral("/Config.cfg"));
     if (cfg.open(QIODevice::WriteOnly))
         cfg.write(engine == QLatin1String("postgresql")

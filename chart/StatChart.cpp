@@ -120,12 +120,6 @@ QChart* MakeStatChart(const StatChartModel& model)
     return chart;
 }
 
-bool IsChartFileName(const QString& file)
-{
-    const QString s = QFileInfo(file).suffix().toLower();
-    return s == QStringLiteral("png") || s == QStringLiteral("svg") || s == QStringLiteral("pdf");
-}
-
 bool SaveStatChart(const StatChartModel& model, const QString& file, QString* error, const QSize& size)
 {
     const QString suffix = QFileInfo(file).suffix().toLower();

@@ -3,6 +3,7 @@
 // amount and profit per day, labelled in a CJK font. Needs a QApplication (offscreen will do).
 #include "reports/StatChartModel.h"
 
+#include <QFileInfo>
 #include <QSize>
 #include <QString>
 
@@ -19,7 +20,12 @@ QChart* MakeStatChart(const StatChartModel& model);
 bool SaveStatChart(const StatChartModel& model, const QString& file, QString* error,
                    const QSize& size = QSize(1000, 600));
 
-// The file suffixes SaveStatChart writes.
-bool IsChartFileName(const QString& file);
+// The file suffixes SaveStatChart writes. Inline: corvanta-cli checks a name without loading the
+// chart module.
+inline bool IsChartFileName(const QString& file)
+{
+    const QString s = QFileInfo(file).suffix().toLower();
+    return s == QStringLiteral("png") || s == QStringLiteral("svg") || s == QStringLiteral("pdf");
+}
 
 }  // namespace corvanta

@@ -12,7 +12,7 @@
 #include "reports/ReportLogic.h"
 #include "reports/StatChartModel.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 
 #include <optional>
 
@@ -261,7 +261,7 @@ int show(CliContext& ctx, const QStringList& args, Query query, const QString& c
         return code;
     // Qt Charts draws through widgets: main() starts a QApplication (offscreen) for --chart.
     QString error = QStringLiteral("--chart needs the program's graphics (run corvanta-cli itself)");
-    if (qobject_cast<QApplication*>(QCoreApplication::instance()) &&
+    if (QCoreApplication::instance() && QCoreApplication::instance()->inherits("QApplication") &&
         SaveStatChart(BuildStatChart(grid->statMode, table), options.chart, &error))
         return ExitOk;
     ctx.messages.systemBox(QStringLiteral("错误"), error);

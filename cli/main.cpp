@@ -1,6 +1,7 @@
 #include "cli/CliApp.h"
+#include "cli/CliMessages.h"
+#include "cli/Modules.h"
 
-#include <QApplication>
 #include <QCoreApplication>
 #include <QTextStream>
 #include <cstdio>
@@ -48,7 +49,13 @@ int main(int argc, char** argv)
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
         qInstallMessageHandler(quietQtWarnings);
-        app = std::make_unique<QApplication>(argc, argv);
+        QString error;
+        app.reset(corvanta::cli::MakeChartApplication(argc, argv, &error));
+        if (!app) {
+            const QString text = corvanta::cli::formatMessage(QStringLiteral("错误"), QStringLiteral("--chart: ") + error);
+            std::fprintf(stderr, "%s\n", text.toUtf8().constData());
+            return corvanta::cli::ExitFailed;
+        }
     } else {
         app = std::make_unique<QCoreApplication>(argc, argv);
     }

@@ -13,7 +13,11 @@ void CliProcesses::SetUp()
     if (programDir.isEmpty())
         programDir = QStringLiteral(CORVANTA_BUILD_PROGRAM_DIR);
     cliPath = dir->path() + QStringLiteral("/corvanta-cli");
-    ASSERT_TRUE(QFile::copy(programDir + QStringLiteral("/corvanta-cli"), cliPath)) << programDir.toStdString();
+    // The program and the modules it loads from its own folder.
+    for (const QString& name : {QStringLiteral("corvanta-cli"), QStringLiteral("corvanta-postgresql.so"),
+                               QStringLiteral("corvanta-chart.so"), QStringLiteral("corvanta-xlsx.so")})
+        ASSERT_TRUE(QFile::copy(programDir + QLatin1Char('/') + name, dir->path() + QLatin1Char('/') + name))
+            << programDir.toStdString() << " " << name.toStdString();
 }
 
 std::unique_ptr<QProcess> CliProcesses::start(QStringList args, const QStringList& env)

@@ -283,3 +283,59 @@ TEST_F(CliProcesses, ClientsLoggingInAtOnce)
         }
     }
 }
+
+// The PostgreSQL engine, the chart and the XLSX export are modules beside the program, loaded only
+// by the runs that need them: with them the chart and the workbook are written; without them the
+// embedded engine's runs go on, and the runs that need one say which file is missing instead of
+// crashing.
+TEST_F(CliProcesses, ModulesLoadedOnlyWhenNeeded)
+{
+    const QString db = uniqueDbName();
+    createAccountSet(QString::fromUtf8("模块"), db);
+    addOutlet(db, QStringLiteral("1"), QString::fromUtf8("网点1"));
+    const OutletFile f = writeOutletFile(dir->path(), 1, 40);
+    ASSERT_EQ(runProcess({"--account-set", db, "import", f.path}).code, 0);
+    const QStringList stat{"--account-set", db, "stat", "--mode", "D", "--from", "2024-01-01", "--to", "2024-12-31"};
+    const QString png = dir->path() + QStringLiteral("/chart.png");
+    const QString xlsx = dir->path() + QStringLiteral("/stat.xlsx");
+    CliRun r = runProcess(stat + QStringList{"--chart", png, "--format", "xlsx", "--output", xlsx});
+    ASSERT_EQ(r.code, 0) << r.errLines.join('\n').toStdString();
+    for (const auto& [file, magic] : {std::pair{png, QByteArray("\x89PNG")}, std::pair{xlsx, QByteArray("PK")}}) {
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << file.toStdString();
+        EXPECT_TRUE(f.read(4).startsWith(magic)) << file.toStdString();
+    }
+    const CliRun withModules = runProcess(stat);
+    ASSERT_EQ(withModules.code, 0);
+    EXPECT_EQ(withModules.lines().size(), 1 + 20);  // headings and 20 days
+
+    ASSERT_TRUE(QFile::remove(dir->path() + QStringLiteral("/corvanta-xlsx.so")));
+    QFile::remove(xlsx);
+    r = runProcess(stat + QStringList{"--format", "xlsx", "--output", xlsx});
+    EXPECT_EQ(r.code, 1);
+    ASSERT_EQ(r.errLines.size(), 1) << r.errLines.join('\n').toStdString();
+    EXPECT_TRUE(r.errLines[0].startsWith(QStringLiteral("[错误] cannot load ")));
+    EXPECT_TRUE(r.errLines[0].contains(dir->path() + QStringLiteral("/corvanta-xlsx.so")));
+    EXPECT_FALSE(QFile::exists(xlsx));
+
+    ASSERT_TRUE(QFile::remove(dir->path() + QStringLiteral("/corvanta-chart.so")));
+    QFile::remove(png);
+    r = runProcess(stat + QStringList{"--chart", png});
+    EXPECT_EQ(r.code, 1);
+    ASSERT_EQ(r.errLines.size(), 1) << r.errLines.join('\n').toStdString();
+    EXPECT_TRUE(r.errLines[0].startsWith(QStringLiteral("[错误] --chart: cannot load ")));
+    EXPECT_TRUE(r.errLines[0].contains(dir->path() + QStringLiteral("/corvanta-chart.so")));
+    EXPECT_FALSE(QFile::exists(png));
+
+    ASSERT_TRUE(QFile::remove(dir->path() + QStringLiteral("/corvanta-postgresql.so")));
+    r = runProcess(stat);
+    if (engine() == QLatin1String("embedded")) {
+        ASSERT_EQ(r.code, 0) << r.errLines.join('\n').toStdString();
+        EXPECT_EQ(r.out, withModules.out);
+        return;
+    }
+    EXPECT_EQ(r.code, 3);
+    ASSERT_EQ(r.errLines.size(), 2) << r.errLines.join('\n').toStdString();
+    EXPECT_TRUE(r.errLines[1].startsWith(QStringLiteral("[原因] The PostgreSQL engine is not available: cannot load ")));
+    EXPECT_TRUE(r.errLines[1].contains(dir->path() + QStringLiteral("/corvanta-postgresql.so")));
+}

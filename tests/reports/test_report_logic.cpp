@@ -82,6 +82,14 @@ TEST(ReportRules, FilterDocTypeRowCountAndDates)
     EXPECT_FALSE(ParseProcDate(" 2024-02-01"));
     EXPECT_FALSE(ParseProcDate("20240201"));
     EXPECT_FALSE(ParseProcDate(""));
+    EXPECT_FALSE(ParseProcDate("2024-02-01\n"));
+    EXPECT_FALSE(ParseProcDate("2024-13-01"));
+    EXPECT_FALSE(ParseProcDate("2024-04-31"));
+    EXPECT_FALSE(ParseProcDate("0000-01-01"));
+    EXPECT_FALSE(ParseProcDate("2024-0a-01"));
+    EXPECT_FALSE(ParseProcDate("2024/02/01"));
+    EXPECT_FALSE(ParseProcDate(QString::fromUtf8("２０２４-02-01")));  // full-width digits
+    EXPECT_EQ(ParseProcDate("0001-01-01"), QDate(1, 1, 1));
     // The title keeps the one blank inside its first text and fits 80 bytes.
     EXPECT_EQ(SalesTitle(QDate(2024, 3, 1), QDate(2024, 3, 31)).value, "(商品销售时间 从2024-03-01到2024-03-31)");
     EXPECT_EQ(SalesTitle(QDate(2024, 3, 1), QDate(2024, 3, 31)).name, "销售时间");

@@ -17,11 +17,19 @@ mkdir "$work/unpacked"
 tar -xzf "$archive" -C "$work/unpacked"
 dir="$work/unpacked/$name"
 [ "$(ls "$work/unpacked")" = "$name" ] || fail "the archive holds more than one folder"
-for f in corvanta corvanta-cli PRINT.EXE setup; do
-  [ -x "$dir/$f" ] || fail "$f missing or not executable"
+for f in corvanta corvanta-cli PRINT.EXE setup corvanta-postgresql.so corvanta-chart.so corvanta-xlsx.so; do
+  case $f in
+    *.so) [ -f "$dir/$f" ] || fail "$f missing" ;;
+    *) [ -x "$dir/$f" ] || fail "$f missing or not executable" ;;
+  esac
   missing=$(ldd "$dir/$f" | grep 'not found' || true)
   [ -z "$missing" ] || fail "$f: $missing"
 done
+# corvanta-cli loads libpq, the graphics libraries and libxlsxwriter through its modules, only
+# when needed.
+unwanted=$(ldd "$dir/corvanta-cli" | grep -E 'libpq|libQt6(Gui|Widgets|Charts|Svg)|libxlsxwriter' || true)
+[ -z "$unwanted" ] || fail "corvanta-cli links $unwanted"
+
 for f in Config.cfg corvanta.desktop corvanta.svg data/tavikhz data/embedded data/CreateZt.txt "data/销售情况查询表.rwx"; do
   [ -e "$dir/$f" ] || fail "$f missing"
 done
@@ -43,5 +51,10 @@ if "${cli[@]}" 2>&1 | grep -q '^  sales '; then
   out=$("${cli[@]}" --account-set hz_pkg sales --from 2026-03-01 --to 2026-03-31)
   echo "$out" | grep -q '矿泉水' || fail "imported line not found: $out"
 fi
+# The chart and XLSX modules, found beside the unpacked program.
+"${cli[@]}" --account-set hz_pkg stat --mode D --from 2026-03-01 --to 2026-03-31 --chart "$work/chart.png" \
+  --format xlsx --output "$work/stat.xlsx" || fail "stat --chart --format xlsx"
+[ "$(head -c 4 "$work/chart.png" | tail -c 3)" = PNG ] || fail "stat --chart wrote no PNG"
+[ "$(head -c 2 "$work/stat.xlsx")" = PK ] || fail "--format xlsx wrote no XLSX"
 [ -n "$(find "$dir/data" -newer "$archive" -type f)" ] || fail "the account set is not in the unpacked folder"
 echo "package ok: $(du -h "$archive" | cut -f1) $name.tar.gz"
