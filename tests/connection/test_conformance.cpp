@@ -777,7 +777,8 @@ TEST_F(Conformance, StatisticsSummaryEqualsTheGroupedLines)
     check("consolidation after the outlet was deleted; refused deletion");
 
     // An account set made before the summary: built from the lines on first use, then kept.
-    if (engineUnderTest() == QLatin1String("embedded")) {
+    const bool embedded = engineUnderTest() == QLatin1String("embedded");
+    if (embedded) {
         dm->ADOConnection.engine().execSql(QStringLiteral("DROP TABLE sales_daysum; DROP TABLE sales_prod"));
     } else {  // nor the procedures that keep it
         dm->ADOConnection.engine().execSql(QStringLiteral(
