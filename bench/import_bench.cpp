@@ -1,5 +1,6 @@
-// bench/import: imports generated outlet files through the application layer (RunImport over
-// TDMData) into each engine and times the peers on the same files in the same run:
+// bench/import: imports generated outlet files through the application layer as the window and
+// corvanta-cli do (RunRecordedImport over TDMData: the import and its history record) into each
+// engine and times the peers on the same files in the same run:
 //   embedded   vs  sqlite3 ".import" into an untyped table (target ratio <= 1.0)
 //   postgresql vs  psql "\copy" into a typed table            (target ratio <= 1.5)
 // Peak memory (getrusage) is printed after a small and after the full import: it must not grow
@@ -13,6 +14,7 @@
 #include "bench/ImportGen.h"
 #include "connection/UDMData.h"
 #include "import/DataImportProcedures.h"
+#include "import/ImportHistory.h"
 #include "import/ImportRun.h"
 
 #include <QCoreApplication>
@@ -148,12 +150,12 @@ double serverCpuSeconds(const QString& database)
 Timing importInto(TDMData& dm, const QString& file, const QString& serverDatabase = QString())
 {
     PrintMessages messages;
-    DataImportProcedures procs(dm);
     SplitObserver observer;
     const double cpu0 = cpuSeconds();
     const double server0 = serverCpuSeconds(serverDatabase);
     const auto t0 = Clock::now();
-    const ImportResult r = RunImport(file, procs, messages, &observer);
+    // As the window and corvanta-cli import: with the run's history record.
+    const ImportResult r = RunRecordedImport(dm, file, messages, &observer, true).result;
     Timing t;
     t.ours = seconds(t0);
     t.clientCpu = cpuSeconds() - cpu0;

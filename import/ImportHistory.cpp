@@ -5,9 +5,11 @@
 #include "grid/TextHelpers.h"
 #include "import/DataImportProcedures.h"
 
-#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
+#include <future>
+#include <memory>
+#include <openssl/evp.h>
 
 namespace corvanta {
 
@@ -67,7 +69,9 @@ ImportFileFacts ReadImportFileFacts(const QString& path)
     QFile file(path);
     if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly))
         return facts;
-    QCryptographicHash hash(QCryptographicHash::Sha256);
+    const std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)> hash(EVP_MD_CTX_new(), EVP_MD_CTX_free);
+    if (!hash || EVP_DigestInit_ex(hash.get(), EVP_sha256(), nullptr) != 1)
+        return facts;
     LineCounter lines(facts);
     QByteArray buf(1 << 20, Qt::Uninitialized);
     qint64 size = 0;
@@ -79,14 +83,19 @@ ImportFileFacts ReadImportFileFacts(const QString& path)
         if (n == 0)
             break;
         size += n;
-        hash.addData(QByteArrayView(buf.constData(), n));
+        EVP_DigestUpdate(hash.get(), buf.constData(), size_t(n));
         if (counting)
             counting = lines.feed(buf.constData(), n);
     }
     if (counting)
         lines.endLine();
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int digestLength = 0;
+    if (EVP_DigestFinal_ex(hash.get(), digest, &digestLength) != 1)
+        return ImportFileFacts{};
     facts.size = size;
-    facts.sha256 = QString::fromLatin1(hash.result().toHex());
+    facts.sha256 = QString::fromLatin1(
+        QByteArray::fromRawData(reinterpret_cast<const char*>(digest), int(digestLength)).toHex());
     return facts;
 }
 
@@ -172,6 +181,8 @@ RecordedImport RunRecordedImport(TDMData& dm, const QString& file, Messages& mes
     RecordedImport run;
     run.file = file;
     ReasonCapture capture(messages, quiet);
+    // The file's facts for the history are read beside the import, on a thread of their own.
+    std::future<ImportFileFacts> factsLater = std::async(std::launch::async, ReadImportFileFacts, file);
     try {
         DataImportProcedures procedures(dm);
         run.result = RunImport(file, procedures, capture, observer);
@@ -186,7 +197,7 @@ RecordedImport RunRecordedImport(TDMData& dm, const QString& file, Messages& mes
     if (run.result.status == ImportStatus::Busy)
         return run;
 
-    const ImportFileFacts facts = ReadImportFileFacts(file);
+    const ImportFileFacts facts = factsLater.get();
     const QString user = dm.ADOConnection.Property(QStringLiteral("User Id")).value_or(QString());
     try {
         const int rc = dm.CallProc(dm.InsertProc, QStringLiteral("hz_AddImportLog"),
