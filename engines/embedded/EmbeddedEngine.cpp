@@ -151,8 +151,11 @@ void EmbeddedEngine::startCheckpoint()
 
 void EmbeddedEngine::joinCheckpoint()
 {
-    if (m_checkpointer.joinable())
-        m_checkpointer.join();
+    if (!m_checkpointer.joinable())
+        return;
+    m_checkpointer.join();
+    if (m_account)
+        sqlite3_wal_autocheckpoint(m_account->handle(), 1000);
 }
 
 void EmbeddedEngine::close()

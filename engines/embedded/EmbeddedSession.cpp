@@ -231,7 +231,9 @@ void EmbeddedEngine::consolidate(bool sales, bool stock)
         }
         m_direct.reset();
         // The WAL pages go into the database file on a connection of their own after the commit:
-        // the import is safe once COMMIT has returned, the copy need not hold up the caller.
+        // the import is safe once COMMIT has returned, the copy need not hold up the caller. The
+        // caller's next commits (the import's history record) do not copy them again meanwhile:
+        // automatic checkpoints come back when that connection is joined.
         sqlite3_wal_autocheckpoint(d.handle(), 0);
         try {
             d.exec(QStringLiteral("COMMIT"));
@@ -239,7 +241,6 @@ void EmbeddedEngine::consolidate(bool sales, bool stock)
             sqlite3_wal_autocheckpoint(d.handle(), 1000);
             throw;
         }
-        sqlite3_wal_autocheckpoint(d.handle(), 1000);
         clearImportRecord();
         startCheckpoint();
         if (m_bulk) {
