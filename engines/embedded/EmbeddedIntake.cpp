@@ -273,11 +273,14 @@ void IntakeWriter::addSales(const SalesRow& row)
         if (ids.find(row.id) == ids.end())
             ids.emplace(row.id);
     }
-    if (m_sumsFull.load(std::memory_order_acquire)) {
-        // Written in part once the writer has summed enough groups: all lines so far are summed
-        // after the flush, and their outlet days are noted (writeSums clears the days noted).
-        flushSales();
-        writeSums();
+    if (m_summary) {
+        // Summed here: this thread waits for the writer most of the time. Written in part when
+        // full, after the line's outlet day is noted (writeSums clears the days noted).
+        m_sums.add(row, false);
+        if (m_sums.full()) {
+            flushSales();
+            writeSums();
+        }
     }
     if (m_sales.rows.size() >= kBatchRows)
         handOver(true);
@@ -423,30 +426,11 @@ void IntakeWriter::writeSales(Batch& batch)
     if (batch.order.size() != batch.rows.size())
         sortByDay(batch);
     runBatch(m_insertSales, m_salesSlot, batch);
-    if (m_summary) {
-        // Summed by the writer's thread: the caller's, which reads and checks the lines, is the
-        // busier one.
-        SalesRow line;
-        for (const Batch::Row& r : batch.rows) {
-            line.id = batch.text(r, 0);
-            line.usercode = batch.text(r, 1);
-            line.ptypename = batch.text(r, 2);
-            line.day.julian = r.day;
-            line.day.text = r.date;
-            line.qty = r.qty;
-            line.total = r.total;
-            line.cost = r.cost;
-            line.vchType = r.vchType;
-            m_sums.add(line, false);
-        }
-        if (m_sums.full())
-            m_sumsFull.store(true, std::memory_order_release);
-    }
     batch.clear();
 }
 
 // The order in which a batch's lines are inserted: by day, in file order within a day, which is
-// the order of their seq.
+// the order of their seq (done by the caller's thread while the writer is busy).
 void IntakeWriter::sortByDay(Batch& batch)
 {
     batch.order.resize(batch.rows.size());
@@ -829,7 +813,6 @@ void IntakeWriter::writeSums()
             if (m_sumsCleared.emplace(day, id).second)
                 out.drop(day, id);
     m_sums.clear();
-    m_sumsFull.store(false, std::memory_order_relaxed);
 }
 
 // Lines taken back out after part of their sums was written: the outlet days concerned are
@@ -837,7 +820,6 @@ void IntakeWriter::writeSums()
 void IntakeWriter::restoreSums()
 {
     m_sums.clear();
-    m_sumsFull.store(false, std::memory_order_relaxed);
     if (m_sumsCleared.empty())
         return;
     for (const auto& [day, id] : m_sumsCleared) {

@@ -12,7 +12,6 @@
 
 #include <QString>
 #include <array>
-#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <exception>
@@ -180,7 +179,6 @@ private:
     // The daily summary of the lines written (the writer's): when the account set has one.
     bool m_summary = false;
     DailySums m_sums;
-    std::atomic<bool> m_sumsFull{false};  // set by the writer: the caller writes a part
     std::unique_ptr<SummaryWriter> m_summaryWriter;
     // Outlet days whose earlier summary rows are gone; sums written for them are added up.
     std::set<std::pair<qint64, std::string>, std::less<>> m_sumsCleared;
