@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QRandomGenerator>
 #include <climits>
+#include <optional>
 
 namespace corvanta {
 
@@ -235,6 +236,21 @@ QString sqlState(const PGresult* r)
     const char* s = r ? PQresultErrorField(r, PG_DIAG_SQLSTATE) : nullptr;
     return s ? QString::fromLatin1(s) : QString();
 }
+
+// The key in the unfinished-creation marker of the database named exactly pgName; nothing when
+// there is no such database or it carries no marker.
+std::optional<QByteArray> creationMarkerKey(PGconn* conn, const QString& pgName)
+{
+    const QByteArray n = pgName.toUtf8();
+    const char* p[1] = {n.constData()};
+    ResultPtr r(PQexecParams(conn,
+                             "SELECT substr(shobj_description(oid, 'pg_database'), 31) FROM pg_database "
+                             "WHERE datname = $1 AND shobj_description(oid, 'pg_database') LIKE 'corvanta: unfinished creation %'",
+                             1, nullptr, p, nullptr, nullptr, 0));
+    if (!resultOk(r.get()) || PQntuples(r.get()) < 1)
+        return std::nullopt;
+    return QByteArray(PQgetvalue(r.get(), 0, 0));
+}
 }  // namespace
 
 bool PostgresEngine::holdsCreatorLock(qint64 key)
@@ -361,13 +377,7 @@ void PostgresEngine::restoreTemplate(const QString& dbName)
         const QString existing = actualDatabaseName(dbName);
         if (!databaseExists(existing))
             return;
-        const QByteArray n = pgDatabaseName(existing).toUtf8();
-        const char* p[1] = {n.constData()};
-        ResultPtr c(PQexecParams(m_conn.get(),
-                                 "SELECT shobj_description(oid, 'pg_database') LIKE 'corvanta: unfinished creation %' "
-                                 "FROM pg_database WHERE datname = $1",
-                                 1, nullptr, p, nullptr, nullptr, 0));
-        const bool running = resultOk(c.get()) && PQntuples(c.get()) > 0 && PQgetvalue(c.get(), 0, 0)[0] == 't';
+        const bool running = creationMarkerKey(m_conn.get(), pgDatabaseName(existing)).has_value();
         throw CreationError(running ? Why::CreationRunning : Why::NameTaken, existing,
                             QStringLiteral("database \"%1\" already exists").arg(existing));
     };
@@ -413,17 +423,11 @@ void PostgresEngine::abandonCreation(const QString& dbName)
 {
     if (!m_conn || dbName.trimmed().isEmpty())
         return;
-    const QByteArray n = pgDatabaseName(dbName).toUtf8();
-    const char* p[1] = {n.constData()};
-    ResultPtr r(PQexecParams(m_conn.get(),
-                             "SELECT substr(shobj_description(oid, 'pg_database'), 31) FROM pg_database "
-                             "WHERE datname = $1 AND shobj_description(oid, 'pg_database') LIKE 'corvanta: unfinished creation %'",
-                             1, nullptr, p, nullptr, nullptr, 0));
-    if (!resultOk(r.get()) || PQntuples(r.get()) < 1)
+    const std::optional<QByteArray> marker = creationMarkerKey(m_conn.get(), pgDatabaseName(dbName));
+    if (!marker)
         return;
     bool ok = false;
-    const qint64 key = QByteArray(PQgetvalue(r.get(), 0, 0)).toLongLong(&ok);
-    r.reset();
+    const qint64 key = marker->toLongLong(&ok);
     // Only this session's own creation (it holds the lock of its key).
     if (!ok || !holdsCreatorLock(key))
         return;
