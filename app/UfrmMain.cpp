@@ -2,9 +2,9 @@
 
 #include "dbf/DBF.h"
 
-#include "app/Config.h"
+#include "base/Config.h"
 #include "app/MainPictures.h"
-#include "app/Sysdef.h"
+#include "base/Sysdef.h"
 #include "dialogs/GuiMessages.h"
 #include "dialogs/SuperMsg.h"
 #include "dialogs/UiFonts.h"

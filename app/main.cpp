@@ -1,6 +1,6 @@
 // Corvanta: start-up in the fixed order — application title, main window (which reads
 // Config.cfg), data module, message loop; the main window runs the login when first shown.
-#include "app/Config.h"
+#include "base/Config.h"
 #include "app/UfrmMain.h"
 #include "connection/Sys_login.h"
 #include "connection/UDMData.h"

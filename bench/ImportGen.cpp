@@ -1,6 +1,6 @@
 #include "bench/ImportGen.h"
 
-#include "grid/Gbk.h"
+#include "base/Gbk.h"
 
 #include <QFile>
 #include <cstdio>

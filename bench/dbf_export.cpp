@@ -1,7 +1,7 @@
 // DBF export of a large grid: how long the print hand-off takes to write the body table of a
 // 100k-row grid, against writing the same number of bytes straight to the same disk.
 //   dbf_export [ROWS]
-#include "app/Sysdef.h"
+#include "base/Sysdef.h"
 #include "dbf/PrintHandoff.h"
 #include "logic/Messages.h"
 

@@ -2,7 +2,7 @@
 // shows them) written to XLSX and to CSV (UTF-8, GBK); seconds for each. Target: XLSX <= 3 s.
 //   export [ROWS] [--keep DIR]
 #include "export/GridExport.h"
-#include "grid/CellStore.h"
+#include "base/CellStore.h"
 #include "reports/ReportLogic.h"
 
 #include <QCoreApplication>

@@ -1,7 +1,7 @@
 // The result grid with large results: filling a TSupGrids offscreen, showing it through a column
 // projection, and header-click sorts in four input orders. Prints seconds and the process's
 // resident memory; the targets are in the last column.
-#include "grid/CellStore.h"
+#include "base/CellStore.h"
 #include "grid/New_grid.h"
 #include "grid/cw_r_Sort.h"
 

@@ -10,7 +10,7 @@
 // With --runs N every engine is measured N times (fresh account sets), each run against its own
 // peer timing, and the median ratio is printed at the end.
 // PostgreSQL uses PGHOST/PGPORT/PGUSER (e.g. from scripts/pg-test-cluster).
-#include "app/Sysdef.h"
+#include "base/Sysdef.h"
 #include "bench/ImportGen.h"
 #include "connection/UDMData.h"
 #include "import/DataImportProcedures.h"

@@ -10,7 +10,7 @@
 //   reports [LINES] [--sales-rows N] [--engine embedded|postgresql|all] [--keep]
 //   reports --screenshots DIR      the four windows on a small account set, as PNG files
 // PostgreSQL uses PGHOST/PGPORT/PGUSER (e.g. from scripts/pg-test-cluster).
-#include "app/Sysdef.h"
+#include "base/Sysdef.h"
 #include "bench/ImportGen.h"
 #include "connection/LoginLogic.h"
 #include "connection/UDMData.h"

@@ -1,7 +1,7 @@
 #include "cli/CliApp.h"
 
-#include "app/Config.h"
-#include "app/Sysdef.h"
+#include "base/Config.h"
+#include "base/Sysdef.h"
 #include "cli/CliMessages.h"
 #include "connection/LoginLogic.h"
 #include "connection/UDMData.h"

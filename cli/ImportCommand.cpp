@@ -4,7 +4,7 @@
 #include "cli/CliMessages.h"
 #include "cli/ResultOutput.h"
 #include "cli/Tsv.h"
-#include "grid/CellStore.h"
+#include "base/CellStore.h"
 #include "import/ImportHistory.h"
 #include "reports/ReportLogic.h"
 

@@ -8,7 +8,7 @@
 #include "cli/Tsv.h"
 #include "connection/UDMData.h"
 #include "dbf/DBF.h"
-#include "grid/GridSort.h"
+#include "base/GridSort.h"
 #include "reports/ReportLogic.h"
 #include "reports/StatChartModel.h"
 

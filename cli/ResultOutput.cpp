@@ -3,8 +3,8 @@
 #include "cli/CliApp.h"
 #include "cli/CliMessages.h"
 #include "cli/Tsv.h"
-#include "grid/CellStore.h"
-#include "grid/Gbk.h"
+#include "base/CellStore.h"
+#include "base/Gbk.h"
 
 #include <QFile>
 #include <QSaveFile>

@@ -1,7 +1,7 @@
 #pragma once
 // Where and how a result command writes its grid: "--format tsv|csv|xlsx", "--output FILE",
 // "--encoding utf8|gbk" (CSV). Without them the grid goes to standard output as TSV, as always.
-#include "dbf/GridSource.h"
+#include "logic/GridSource.h"
 #include "export/GridExport.h"
 
 #include <QStringList>

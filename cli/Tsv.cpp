@@ -22,7 +22,7 @@ void writeTsvRow(QTextStream& out, const QStringList& cells)
 
 }  // namespace corvanta::cli
 
-#include "grid/CellStore.h"
+#include "base/CellStore.h"
 
 #include <QIODevice>
 #include <cstring>

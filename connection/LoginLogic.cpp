@@ -1,10 +1,9 @@
 #include "connection/LoginLogic.h"
 
-#include "app/Config.h"
-#include "app/Sysdef.h"
+#include "base/Config.h"
+#include "base/Sysdef.h"
 #include "connection/UDMData.h"
-#include "engines/DatabaseName.h"
-#include "grid/TextHelpers.h"
+#include "base/TextHelpers.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,13 +1,13 @@
 #include "connection/Sys_login.h"
 
-#include "app/Config.h"
+#include "base/Config.h"
 #include "connection/Sys_CrZt.h"
 #include "connection/Sys_DelZt.h"
 #include "connection/UDMData.h"
 #include "dialogs/FocusHighlight.h"
 #include "dialogs/UiFonts.h"
 #include "grid/New_grid.h"
-#include "grid/TextHelpers.h"
+#include "base/TextHelpers.h"
 
 #include <QApplication>
 #include <QKeyEvent>

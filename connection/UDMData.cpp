@@ -1,7 +1,7 @@
 #include "connection/UDMData.h"
 
 #include "engines/RowsetForm.h"
-#include "app/Sysdef.h"
+#include "base/Sysdef.h"
 #include "base/Values.h"
 
 #include <QDate>
@@ -504,6 +504,16 @@ void TDMData::AbandonDatabase(const QString& dbName)
 QString TDMData::CatalogueScriptPath(const QString& name)
 {
     return ADOConnection.engine().catalogueScriptPath(name);
+}
+
+std::unique_ptr<IntakeSession> TDMData::BeginIntake()
+{
+    return ADOConnection.engine().beginIntake();
+}
+
+QString TDMData::EngineKind() const
+{
+    return ADOConnection.EngineKind();
 }
 
 }  // namespace corvanta

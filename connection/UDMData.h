@@ -196,6 +196,12 @@ public:
 
     // Path of a catalogue script ("drop.txt", ...) of the open connection's engine.
     QString CatalogueScriptPath(const QString& name);
+
+    // The engine's bulk intake of an import's lines on the current account set, or null when
+    // the engine has none (the lines then go through the intake procedures one by one).
+    std::unique_ptr<IntakeSession> BeginIntake();
+    // "embedded" or "postgresql": the kind set for the connection, or that of its open engine.
+    QString EngineKind() const;
 };
 
 }  // namespace corvanta

@@ -2,9 +2,9 @@
 // same record pointer; it stays in one file so that those rules read in one place.
 #include "dbf/DBF.h"
 
-#include "app/Sysdef.h"
+#include "base/Sysdef.h"
 #include "dbf/DbfIo.h"
-#include "grid/Gbk.h"
+#include "base/Gbk.h"
 #include "logic/Messages.h"
 
 #include <QDir>

@@ -1,8 +1,8 @@
 #include "dbf/PrintHandoff.h"
 
 #include "base/DbfFieldName.h"
-#include "app/Sysdef.h"
-#include "grid/Gbk.h"
+#include "base/Sysdef.h"
+#include "base/Gbk.h"
 #include "logic/Messages.h"
 
 #include <QFileInfo>

@@ -3,7 +3,7 @@
 // data/TABLE_M1.DBF and a caption into the title table data/TABLE_B1.DBF, then starts PRINT.EXE
 // from the program folder with "/rwxfile" + the name of a report template. It does not wait.
 #include "dbf/DBF.h"
-#include "dbf/GridSource.h"
+#include "logic/GridSource.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,6 +1,6 @@
 #pragma once
 // "导出": a result grid saved as XLSX or CSV (UTF-8 or GBK) through the save dialog.
-#include "dbf/GridSource.h"
+#include "logic/GridSource.h"
 #include "logic/Messages.h"
 
 #include <QStringList>

@@ -1,7 +1,7 @@
 #include "dialogs/SuperMsg.h"
 
 #include "dialogs/UiFonts.h"
-#include "grid/Gbk.h"
+#include "base/Gbk.h"
 
 #include <QApplication>
 #include <QFontMetrics>

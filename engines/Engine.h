@@ -11,7 +11,7 @@
 //   - dates                QString "yyyy-mm-dd"
 //   - NULL                 a null QVariant
 #include "engines/Intake.h"
-#include "grid/CellStore.h"
+#include "base/CellStore.h"
 
 #include <QDateTime>
 #include <QString>

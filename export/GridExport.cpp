@@ -1,6 +1,6 @@
 #include "export/GridExport.h"
 
-#include "grid/Gbk.h"
+#include "base/Gbk.h"
 
 #include <QFile>
 #include <QSaveFile>

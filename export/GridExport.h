@@ -1,7 +1,7 @@
 #pragma once
 // A result grid taken away as a spreadsheet: XLSX (libxlsxwriter) or CSV, written from any
 // GridSource (row 0 the headings). Trailing empty rows (the grid's padding) are left out.
-#include "dbf/GridSource.h"
+#include "logic/GridSource.h"
 
 #include <QByteArray>
 #include <QString>

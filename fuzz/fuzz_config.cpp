@@ -2,8 +2,8 @@
 // Input: the file's bytes, then a 0 byte, then the server name (UTF-8) to write. The writer must
 // never add a section other than SYSTEM, must refuse control characters, and what it wrote must
 // read back.
-#include "app/Config.h"
-#include "app/Sysdef.h"
+#include "base/Config.h"
+#include "base/Sysdef.h"
 #include "fuzz/FuzzSupport.h"
 
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "grid/ColConfigStore.h"
 
 #include "connection/UDMData.h"
-#include "grid/TextHelpers.h"
+#include "base/TextHelpers.h"
 
 namespace corvanta {
 

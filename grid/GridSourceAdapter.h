@@ -1,6 +1,6 @@
 #pragma once
 // The print hand-off's view of a grid on screen.
-#include "dbf/GridSource.h"
+#include "logic/GridSource.h"
 #include "grid/New_grid.h"
 
 namespace corvanta {

@@ -13,7 +13,7 @@
 #include <QRect>
 #include <QString>
 #include <QTableView>
-#include "grid/CellStore.h"
+#include "base/CellStore.h"
 #include <cstdint>
 #include <map>
 #include <memory>

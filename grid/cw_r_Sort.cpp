@@ -1,8 +1,8 @@
 #include "grid/cw_r_Sort.h"
 
-#include "grid/GridSort.h"
+#include "base/GridSort.h"
 #include "grid/New_grid.h"
-#include "grid/TextHelpers.h"
+#include "base/TextHelpers.h"
 
 #include <QApplication>
 #include <deque>

@@ -134,7 +134,7 @@ int DataImportProcedures::addStock()
 void DataImportProcedures::beginIntake()
 {
     endSession();
-    m_session = m_dm.ADOConnection.engine().beginIntake();
+    m_session = m_dm.BeginIntake();
 }
 
 void DataImportProcedures::endIntake()

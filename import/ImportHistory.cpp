@@ -1,8 +1,8 @@
 #include "import/ImportHistory.h"
 
 #include "connection/UDMData.h"
-#include "grid/CellStore.h"
-#include "grid/TextHelpers.h"
+#include "base/CellStore.h"
+#include "base/TextHelpers.h"
 #include "import/DataImportProcedures.h"
 
 #include <QFile>

@@ -1,7 +1,6 @@
 #include "import/ImportRun.h"
 
 #include "base/ValuesUtf8.h"
-#include "engines/Engine.h"
 
 #include <QElapsedTimer>
 #include <QFile>

@@ -16,7 +16,7 @@
 //   - a file that changed between the two passes (line count, size, time or digest): no
 //     consolidation; "数据导入错误" plus the reason.
 // A failed run never consolidates, so figures consolidated before stay as they were.
-#include "engines/Intake.h"
+#include "connection/UDMData.h"
 #include "logic/Messages.h"
 #include "import/LineParser.h"
 

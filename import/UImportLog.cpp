@@ -1,7 +1,7 @@
 #include "import/UImportLog.h"
 
 #include "dialogs/ExportDialog.h"
-#include "grid/CellStore.h"
+#include "base/CellStore.h"
 #include "grid/GridSourceAdapter.h"
 #include "grid/New_grid.h"
 #include "grid/Panels.h"

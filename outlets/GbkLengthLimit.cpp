@@ -1,6 +1,6 @@
 #include "outlets/GbkLengthLimit.h"
 
-#include "grid/Gbk.h"
+#include "base/Gbk.h"
 
 #include <QLineEdit>
 #include <QValidator>

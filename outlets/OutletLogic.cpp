@@ -1,8 +1,8 @@
 #include "outlets/OutletLogic.h"
 
 #include "connection/UDMData.h"
-#include "grid/Gbk.h"
-#include "grid/TextHelpers.h"
+#include "base/Gbk.h"
+#include "base/TextHelpers.h"
 
 #include <exception>
 #include <limits>

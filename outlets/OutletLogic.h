@@ -1,7 +1,7 @@
 #pragma once
 // What the outlet list and the outlet editor do, without widgets. The windows and corvanta-cli
 // both call these.
-#include "dbf/GridSource.h"
+#include "logic/GridSource.h"
 #include "dbf/PrintHandoff.h"
 #include "logic/Messages.h"
 

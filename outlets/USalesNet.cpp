@@ -5,7 +5,7 @@
 #include "grid/GridSourceAdapter.h"
 #include "grid/New_grid.h"
 #include "grid/Panels.h"
-#include "grid/TextHelpers.h"
+#include "base/TextHelpers.h"
 #include "outlets/OutletLogic.h"
 #include "outlets/UNetInfo.h"
 

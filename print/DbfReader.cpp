@@ -1,6 +1,6 @@
 #include "print/DbfReader.h"
 
-#include "grid/Gbk.h"
+#include "base/Gbk.h"
 
 #include <QFile>
 

@@ -1,7 +1,7 @@
 #include "print/Report.h"
 
 #include "base/DbfFieldName.h"
-#include "grid/Gbk.h"
+#include "base/Gbk.h"
 
 #include <QDate>
 #include <QFileInfo>

@@ -5,7 +5,7 @@
 //
 // The template NAME.rwx and the tables TABLE_B1.DBF (title) and TABLE_M1.DBF (body) are looked
 // up in the data folder beside the program, names matched without regard to letter case.
-#include "app/Sysdef.h"
+#include "base/Sysdef.h"
 #include "print/DbfReader.h"
 #include "print/Report.h"
 #include "print/RwxTemplate.h"

@@ -1,9 +1,8 @@
 #include "reports/ReportLogic.h"
 
 #include "connection/UDMData.h"
-#include "engines/Engine.h"
-#include "grid/Gbk.h"
-#include "grid/TextHelpers.h"
+#include "base/Gbk.h"
+#include "base/TextHelpers.h"
 
 #include <QStringEncoder>
 #include <charconv>

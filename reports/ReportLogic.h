@@ -2,10 +2,10 @@
 // What the report windows (sales query, sales statistics, stock query) and their lookup picker
 // do, without widgets. The windows and corvanta-cli both call these; a query's result is a
 // CellStore holding exactly the grid's data rows (row numbers and document-type words included).
-#include "dbf/GridSource.h"
+#include "logic/GridSource.h"
 #include "dbf/PrintHandoff.h"
 #include "logic/Messages.h"
-#include "grid/CellStore.h"
+#include "base/CellStore.h"
 
 #include <QDate>
 #include <QString>

@@ -2,7 +2,7 @@
 // What the statistics window's chart shows, without widgets: from the grid as it stands (its
 // current sort order), the bars of amount and profit per group (modes P, N, V) or the points of
 // amount and profit per day (mode D).
-#include "dbf/GridSource.h"
+#include "logic/GridSource.h"
 
 #include <QDate>
 #include <QString>

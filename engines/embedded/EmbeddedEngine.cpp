@@ -1,6 +1,6 @@
 #include "engines/embedded/EmbeddedEngine.h"
 
-#include "app/Sysdef.h"
+#include "base/Sysdef.h"
 #include "engines/DatabaseName.h"
 #include "engines/EngineFactory.h"
 #include "engines/embedded/EmbeddedProcedures.h"

@@ -1,6 +1,6 @@
 #include "engines/postgresql/PgConnection.h"
 
-#include "app/Sysdef.h"
+#include "base/Sysdef.h"
 #include "engines/postgresql/PostgresEngine.h"
 
 #include <QRegularExpression>

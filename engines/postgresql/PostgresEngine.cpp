@@ -1,6 +1,6 @@
 #include "engines/postgresql/PostgresEngineImpl.h"
 
-#include "app/Sysdef.h"
+#include "base/Sysdef.h"
 #include "engines/RowsetForm.h"
 
 #include <QFile>

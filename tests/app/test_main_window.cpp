@@ -1,4 +1,4 @@
-#include "app/Sysdef.h"
+#include "base/Sysdef.h"
 #include "app/UfrmMain.h"
 #include "dialogs/FileDialog.h"
 #include "dialogs/GuiMessages.h"

@@ -1,7 +1,7 @@
-#include "app/Config.h"
-#include "app/Sysdef.h"
-#include "grid/Gbk.h"
-#include "grid/TextHelpers.h"
+#include "base/Config.h"
+#include "base/Sysdef.h"
+#include "base/Gbk.h"
+#include "base/TextHelpers.h"
 #include "tests/support/TestSupport.h"
 
 #include <QDir>

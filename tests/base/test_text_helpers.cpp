@@ -1,5 +1,5 @@
-#include "grid/Gbk.h"
-#include "grid/TextHelpers.h"
+#include "base/Gbk.h"
+#include "base/TextHelpers.h"
 
 #include <gtest/gtest.h>
 

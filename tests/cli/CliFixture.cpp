@@ -1,10 +1,10 @@
 #include "tests/cli/CliFixture.h"
 
-#include "app/Sysdef.h"
+#include "base/Sysdef.h"
 #include "cli/CliApp.h"
 #include "connection/UDMData.h"
-#include "grid/Gbk.h"
-#include "grid/TextHelpers.h"
+#include "base/Gbk.h"
+#include "base/TextHelpers.h"
 
 #include <QDateTime>
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "tests/cli/CliFixture.h"
 
-#include "grid/TextHelpers.h"
+#include "base/TextHelpers.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>

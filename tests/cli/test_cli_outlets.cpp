@@ -1,5 +1,5 @@
 // outlets, outlet-add, outlet-modify, outlet-delete and print outlets on the engine under test.
-#include "app/Config.h"
+#include "base/Config.h"
 #include "cli/CliApp.h"
 #include "connection/UDMData.h"
 #include "tests/cli/CliFixture.h"

@@ -2,7 +2,7 @@
 #include "tests/engines/postgresql/PgTestServer.h"
 
 #include "engines/embedded/Sqlite.h"
-#include "grid/Gbk.h"
+#include "base/Gbk.h"
 
 #include <QElapsedTimer>
 #include <QFile>

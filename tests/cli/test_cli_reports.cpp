@@ -1,7 +1,7 @@
 #include "tests/cli/CliFixture.h"
 
 #include "cli/CliApp.h"
-#include "grid/Gbk.h"
+#include "base/Gbk.h"
 
 #include <QFile>
 #include <QProcess>

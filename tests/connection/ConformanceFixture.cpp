@@ -1,7 +1,7 @@
 #include "tests/connection/ConformanceFixture.h"
 
-#include "app/Config.h"
-#include "app/Sysdef.h"
+#include "base/Config.h"
+#include "base/Sysdef.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -3,7 +3,7 @@
 // are sent as an import sends them (an intake session of the engine, consolidated by the session);
 // "mixed" sends stock lines (quantity QTY) between them as well and consolidates both kinds.
 //   conformance_kill_child PROGRAM_DIR DBNAME LINES QTY [bulk|mixed]
-#include "app/Sysdef.h"
+#include "base/Sysdef.h"
 #include "connection/UDMData.h"
 
 #include <QCoreApplication>

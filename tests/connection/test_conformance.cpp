@@ -1,7 +1,7 @@
 // Every procedure of the catalogue, called through the data module, against the engine under test.
 #include "tests/connection/ConformanceFixture.h"
 
-#include "app/Sysdef.h"
+#include "base/Sysdef.h"
 #include "base/Values.h"
 #include "engines/Engine.h"
 #include "engines/Intake.h"

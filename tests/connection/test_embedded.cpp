@@ -1,8 +1,8 @@
 // What only the embedded engine has: its data folder, its files and its crash safety.
 #include "tests/connection/ConformanceFixture.h"
 
-#include "app/Config.h"
-#include "app/Sysdef.h"
+#include "base/Config.h"
+#include "base/Sysdef.h"
 #include "engines/embedded/Sqlite.h"
 
 #include <QFile>

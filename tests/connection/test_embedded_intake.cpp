@@ -2,7 +2,7 @@
 // of one staged line by line. (The checks on bytes are held to the text forms in tests/base.)
 #include "tests/connection/ConformanceFixture.h"
 
-#include "app/Sysdef.h"
+#include "base/Sysdef.h"
 #include "engines/embedded/EmbeddedIntake.h"
 #include "engines/embedded/Sqlite.h"
 

@@ -1,7 +1,7 @@
 // The login, creation and deletion dialogs driven offscreen through the message seams, on the
 // embedded engine.
-#include "app/Config.h"
-#include "app/Sysdef.h"
+#include "base/Config.h"
+#include "base/Sysdef.h"
 #include "connection/Sys_CrZt.h"
 #include "connection/Sys_DelZt.h"
 #include "connection/Sys_login.h"
@@ -9,7 +9,7 @@
 #include "dialogs/GuiMessages.h"
 #include "dialogs/SuperMsg.h"
 #include "grid/New_grid.h"
-#include "grid/TextHelpers.h"
+#include "base/TextHelpers.h"
 #include "tests/support/TestSupport.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 #pragma once
 // Small helpers shared by the table-engine and print hand-off tests.
-#include "dbf/GridSource.h"
+#include "logic/GridSource.h"
 
 #include <QByteArray>
 #include <QFile>

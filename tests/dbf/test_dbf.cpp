@@ -1,6 +1,6 @@
 // The dBASE III table engine: file layout byte for byte, refusals and their messages.
 #include "dbf/DBF.h"
-#include "grid/Gbk.h"
+#include "base/Gbk.h"
 #include "tests/dbf/DbfTestUtil.h"
 #include "tests/support/TestSupport.h"
 

@@ -1,7 +1,7 @@
 // The print hand-off: the two print tables from a grid and title fields, the busy wait, and the
 // start of the report program.
 #include "dbf/PrintHandoff.h"
-#include "grid/Gbk.h"
+#include "base/Gbk.h"
 #include "tests/dbf/DbfTestUtil.h"
 #include "tests/support/TestSupport.h"
 

@@ -1,5 +1,5 @@
 // What holds for every engine: database names, value forms and the engine factory.
-#include "app/Sysdef.h"
+#include "base/Sysdef.h"
 #include "engines/DatabaseName.h"
 #include "engines/Engine.h"
 #include "base/Values.h"

@@ -1,6 +1,6 @@
 // Export of a grid to XLSX and CSV, read back: the sheet XML from the zip, the CSV bytes.
 #include "export/GridExport.h"
-#include "grid/Gbk.h"
+#include "base/Gbk.h"
 
 #include <QFile>
 #include <QProcess>

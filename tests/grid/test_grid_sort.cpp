@@ -1,7 +1,7 @@
 // Header-click sort: the key column from the pointer, key kinds, the rows that take part, the
 // order of equal keys and the renumbering; on rows held as text and on a result body alike.
-#include "grid/Gbk.h"
-#include "grid/GridSort.h"
+#include "base/Gbk.h"
+#include "base/GridSort.h"
 #include "grid/New_grid.h"
 #include "grid/cw_r_Sort.h"
 

@@ -1,8 +1,8 @@
 // The import run through TDMData into a real engine: the lines of a good file reach the account
 // set, a refused file leaves the figures consolidated before as they were.
-#include "app/Sysdef.h"
+#include "base/Sysdef.h"
 #include "connection/UDMData.h"
-#include "grid/Gbk.h"
+#include "base/Gbk.h"
 #include "import/DataImportProcedures.h"
 #include "import/ImportRun.h"
 #include "tests/support/TestSupport.h"

@@ -1,6 +1,6 @@
 // The import run against recording procedures: call order, messages, progress, import kind and
 // the outcomes of bad files.
-#include "grid/Gbk.h"
+#include "base/Gbk.h"
 #include "import/ImportRun.h"
 #include "tests/import/FakeProcedures.h"
 

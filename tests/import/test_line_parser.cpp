@@ -1,5 +1,5 @@
 // The byte rules of import files: line ends, Ctrl+Z, trimming, quotes, commas, kinds.
-#include "grid/Gbk.h"
+#include "base/Gbk.h"
 #include "import/LineParser.h"
 
 #include <QTemporaryDir>

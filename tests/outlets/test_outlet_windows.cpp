@@ -3,7 +3,7 @@
 #include "dbf/DBF.h"
 #include "dialogs/GuiMessages.h"
 #include "dialogs/SuperMsg.h"
-#include "grid/Gbk.h"
+#include "base/Gbk.h"
 #include "grid/New_grid.h"
 #include "outlets/UNetInfo.h"
 #include "outlets/USalesNet.h"

@@ -1,7 +1,7 @@
 // PRINT.EXE's pieces: the .rwx template, the table reader, and how a template meets the tables.
 #include "base/DbfFieldName.h"
 #include "dbf/PrintHandoff.h"
-#include "grid/Gbk.h"
+#include "base/Gbk.h"
 #include "print/DbfReader.h"
 #include "print/Report.h"
 #include "print/RwxTemplate.h"

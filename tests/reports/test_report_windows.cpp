@@ -3,7 +3,7 @@
 #include "dialogs/ExportDialog.h"
 #include "dialogs/FileDialog.h"
 #include "dialogs/GuiMessages.h"
-#include "grid/Gbk.h"
+#include "base/Gbk.h"
 #include "grid/New_grid.h"
 #include "grid/Panels.h"
 #include "reports/ReportLogic.h"

@@ -1,6 +1,6 @@
 #include "tests/support/TestSupport.h"
 
-#include "app/Sysdef.h"
+#include "base/Sysdef.h"
 
 #include <QDir>
 #include <QDirIterator>

@@ -1,8 +1,8 @@
-#include "app/Config.h"
+#include "base/Config.h"
 
-#include "app/Sysdef.h"
-#include "grid/Gbk.h"
-#include "grid/TextHelpers.h"
+#include "base/Sysdef.h"
+#include "base/Gbk.h"
+#include "base/TextHelpers.h"
 
 #include <QFile>
 #include <QSaveFile>

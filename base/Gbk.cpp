@@ -1,4 +1,4 @@
-#include "grid/Gbk.h"
+#include "base/Gbk.h"
 
 #include <QStringDecoder>
 #include <QStringEncoder>

@@ -1,4 +1,4 @@
-#include "grid/CellStore.h"
+#include "base/CellStore.h"
 
 #include <algorithm>
 #include <cstring>

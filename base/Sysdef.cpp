@@ -1,4 +1,4 @@
-#include "app/Sysdef.h"
+#include "base/Sysdef.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
-#include "grid/TextHelpers.h"
+#include "base/TextHelpers.h"
 
-#include "grid/Gbk.h"
+#include "base/Gbk.h"
 
 #include <QSysInfo>
 #include <charconv>

@@ -7,7 +7,7 @@
 // the keys; descending is that same sequence reversed, so rows with equal keys come out in the
 // reverse of their old order. Afterwards each row-number cell that is not empty reads as its new
 // position (from 1) followed by ".." or "√" when the old cell held one (RenumberedCell).
-#include "grid/CellStore.h"
+#include "base/CellStore.h"
 
 #include <cstdint>
 #include <string>

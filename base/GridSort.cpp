@@ -1,7 +1,7 @@
-#include "grid/GridSort.h"
+#include "base/GridSort.h"
 
-#include "grid/Gbk.h"
-#include "grid/TextHelpers.h"
+#include "base/Gbk.h"
+#include "base/TextHelpers.h"
 
 #include <algorithm>
 
