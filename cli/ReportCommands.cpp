@@ -275,8 +275,8 @@ int print(CliContext& ctx, const QStringList& args, Query query, const QString& 
     if (!grid)
         return code;
     const ReportGridTable table(grid->headings, grid->widths, grid->cells);
-    DATABASEFILE engine(&ctx.messages);
-    return PrintReportGrid(engine, ctx.messages, grid->title, table, grid->templateName, printLauncher()) ? ExitOk
+    DATABASEFILE tables(&ctx.messages);
+    return PrintReportGrid(tables, ctx.messages, grid->title, table, grid->templateName, printLauncher()) ? ExitOk
                                                                                                        : ExitFailed;
 }
 

@@ -542,10 +542,10 @@ int ReportGridTable::columnWidth(int column) const
     return column >= 0 && std::size_t(column) < m_widths.size() ? m_widths[std::size_t(column)] : 0;
 }
 
-bool PrintReportGrid(DATABASEFILE& engine, Messages& messages, const TitleField& title, const GridSource& grid,
+bool PrintReportGrid(DATABASEFILE& tables, Messages& messages, const TitleField& title, const GridSource& grid,
                      const QString& templateName, const PrintHandoff::Launcher& launcher)
 {
-    PrintHandoff handoff(engine, messages);
+    PrintHandoff handoff(tables, messages);
     if (launcher)
         handoff.setLauncher(launcher);
     return handoff.PrintReport({title}, grid, templateName);
