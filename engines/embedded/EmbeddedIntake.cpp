@@ -514,6 +514,7 @@ struct OutletDaySums {
         e.qty += qty;
         e.total += total;
         e.cost += cost;
+        ++e.lines;
     }
 };
 
@@ -527,9 +528,9 @@ struct OutletDaySums {
 
 SummaryWriter::SummaryWriter(sqlite::Db& db)
     : m_db(db),
-      m_put(std::make_unique<Statement>(db, "INSERT OR REPLACE INTO main.sales_daysum(day, ID, DATE, sums) "
-                                            "VALUES(?1, ?2, ?3, ?4)")),
-      m_get(std::make_unique<Statement>(db, "SELECT DATE, sums FROM main.sales_daysum WHERE day = ?1 AND ID = ?2")),
+      m_put(std::make_unique<Statement>(db, "INSERT OR REPLACE INTO main.sales_daysum(day, ID, DATE, sums, lines, "
+                                            "total) VALUES(?1, ?2, ?3, ?4, ?5, ?6)")),
+      m_get(std::make_unique<Statement>(db, "SELECT DATE, sums, lines FROM main.sales_daysum WHERE day = ?1 AND ID = ?2")),
       m_drop(std::make_unique<Statement>(db, "DELETE FROM main.sales_daysum WHERE day = ?1 AND ID = ?2")),
       m_addProduct(std::make_unique<Statement>(db, "INSERT INTO main.sales_prod(USERCODE, PTYPENAME) VALUES(?1, ?2)"))
 {
@@ -575,6 +576,7 @@ qint64 SummaryWriter::product(std::string_view usercode, std::string_view ptypen
 void SummaryWriter::put(qint64 day, std::string_view id, std::string_view date, std::vector<Entry>& entries, bool merge)
 {
     std::string storedDate;
+    qint64 lines = 0;
     if (merge) {
         m_get->integer(1, day);
         m_get->text(2, id);
@@ -597,6 +599,7 @@ void SummaryWriter::put(qint64 day, std::string_view id, std::string_view date, 
                 e.cost += ps.cost;
             }
             const bool damaged = r.damaged();
+            lines = sqlite3_column_int64(s, 2);
             m_get->reset();
             if (damaged)
                 summaryDamaged(day, id);
@@ -605,15 +608,22 @@ void SummaryWriter::put(qint64 day, std::string_view id, std::string_view date, 
         }
     }
     packBegin(m_blob);
+    Wide total = 0;
     for (const Entry& e : entries) {
         if (!fits(e.qty) || !fits(e.total) || !fits(e.cost))
             throw DbError(SumOutOfRangeText());
         packSum(m_blob, PackedSum{e.product, e.vchType, qint64(e.qty), qint64(e.total), qint64(e.cost)});
+        total += e.total;
+        lines += e.lines;
     }
+    if (!fits(total))
+        throw DbError(SumOutOfRangeText());
     m_put->integer(1, day);
     m_put->text(2, id);
     m_put->text(3, date);
     m_put->blob(4, m_blob);
+    m_put->integer(5, lines);
+    m_put->integer(6, qint64(total));
     m_put->run();
 }
 
@@ -798,7 +808,7 @@ void IntakeWriter::writeSums()
         qint64& product = products[g.product];
         if (product == 0)
             product = out.product(m_sums.usercode(g), m_sums.ptypename(g));
-        last->entries.push_back({product, g.vchType, g.qty, g.total, g.cost});
+        last->entries.push_back({product, g.vchType, g.qty, g.total, g.cost, g.lines});
     }
     for (auto& [key, sums] : days) {
         const bool fresh = m_sumsCleared.emplace(key.first, std::string(key.second)).second;

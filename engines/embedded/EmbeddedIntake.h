@@ -37,12 +37,13 @@ inline qint64 lastSeqOfDay(qint64 day) { return (day << kDayShift) | kCounterMas
 
 // The daily sales summary: one row per outlet day (main.sales_daysum) whose groups are packed
 // in a blob (PackedSums.h), products numbered in main.sales_prod. Written by the consolidation
-// in the transaction of the lines it sums.
+// in the transaction of the lines it sums. lines and total (the outlet day's line count and
+// amount) answer the deliveries without unpacking the groups.
 constexpr const char* kSalesSummarySql =
     "CREATE TABLE main.sales_prod(pid INTEGER PRIMARY KEY, USERCODE TEXT NOT NULL, PTYPENAME TEXT NOT NULL, "
     "UNIQUE(USERCODE, PTYPENAME));"
-    "CREATE TABLE main.sales_daysum(day INTEGER NOT NULL, ID TEXT NOT NULL, DATE TEXT NOT NULL, sums BLOB NOT NULL, "
-    "UNIQUE(day, ID));";
+    "CREATE TABLE main.sales_daysum(day INTEGER NOT NULL, ID TEXT NOT NULL, DATE TEXT NOT NULL, lines INTEGER NOT NULL, "
+    "total INTEGER NOT NULL, sums BLOB NOT NULL, UNIQUE(day, ID));";
 
 class Statement;
 
@@ -53,6 +54,7 @@ public:
         qint64 product = 0;
         int vchType = 0;
         Wide qty = 0, total = 0, cost = 0;
+        qint64 lines = 0;  // the lines summed into it (not stored per group)
     };
     explicit SummaryWriter(sqlite::Db& db);
     ~SummaryWriter();
