@@ -10,6 +10,7 @@ namespace corvanta::cli {
 
 void registerAccountSetCommands();
 void registerImportCommand();
+void registerIntakeCommand();
 void registerOutletCommands();
 void registerReportCommands();
 
@@ -50,6 +51,7 @@ std::map<QString, CommandInfo>& commands()
         registered = true;
         registerAccountSetCommands();
         registerImportCommand();
+        registerIntakeCommand();
         registerOutletCommands();
         registerReportCommands();
         table[QStringLiteral("print")] = {QStringLiteral("WHAT [ARGS...]"), printCommand};

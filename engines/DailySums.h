@@ -29,6 +29,7 @@ public:
 
     struct Group {
         Wide qty = 0, total = 0, cost = 0;
+        qint64 lines = 0;  // how many lines were summed into it
         qint64 day = 0;
         quint32 outlet = 0, product = 0;  // numbered in the order first met
         int vchType = 0;

@@ -197,7 +197,8 @@ RecordedImport RunRecordedImport(TDMData& dm, const QString& file, Messages& mes
     if (run.result.status == ImportStatus::Busy)
         return run;
 
-    const ImportFileFacts facts = factsLater.get();
+    run.facts = factsLater.get();
+    const ImportFileFacts& facts = run.facts;
     const QString user = dm.ADOConnection.Property(QStringLiteral("User Id")).value_or(QString());
     try {
         const int rc = dm.CallProc(dm.InsertProc, QStringLiteral("hz_AddImportLog"),

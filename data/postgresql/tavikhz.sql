@@ -643,9 +643,15 @@ SELECT pg_advisory_xact_lock(7235110004);
 
 -- Sums of the sales lines per day, outlet, product and document type, kept by the consolidation
 -- in its own transaction; hz_AllStat reads these instead of the lines. Built from the lines when
--- the table is made (no consolidation runs meanwhile: SHARE lock on sales).
+-- the table is made (no consolidation runs meanwhile: SHARE lock on sales). lines: how many
+-- sales lines a group sums. A summary made before it had that count is made afresh.
 DO $$
 BEGIN
+    IF to_regclass('sales_sum') IS NOT NULL AND NOT EXISTS (
+            SELECT 1 FROM pg_attribute WHERE attrelid = to_regclass('sales_sum') AND attname = 'lines') THEN
+        DROP TABLE sales_sum;
+        DROP TABLE IF EXISTS sales_day;
+    END IF;
     IF to_regclass('sales_sum') IS NULL THEN
         LOCK TABLE sales IN SHARE MODE;
         CREATE TABLE sales_sum (
@@ -653,14 +659,62 @@ BEGIN
             id text COLLATE "C" NOT NULL,
             usercode text COLLATE "C", ptypename text COLLATE "C",
             vchtype integer NOT NULL,
-            qty numeric NOT NULL, total numeric NOT NULL, costtotal numeric NOT NULL);
-        INSERT INTO sales_sum (saledate, id, usercode, ptypename, vchtype, qty, total, costtotal)
-        SELECT saledate, id, usercode, ptypename, vchtype, sum(qty), sum(total), sum(costtotal)
+            qty numeric NOT NULL, total numeric NOT NULL, costtotal numeric NOT NULL,
+            lines bigint);
+        INSERT INTO sales_sum (saledate, id, usercode, ptypename, vchtype, qty, total, costtotal, lines)
+        SELECT saledate, id, usercode, ptypename, vchtype, sum(qty), sum(total), sum(costtotal), count(*)
         FROM sales GROUP BY saledate, id, usercode, ptypename, vchtype;
         CREATE INDEX sales_sum_day ON sales_sum (saledate, id);
     END IF;
+    -- The outlet days of the summary with their group count, line count and amount, kept by the
+    -- triggers below from whatever writes sales_sum: the deliveries read these.
+    IF to_regclass('sales_day') IS NULL THEN
+        CREATE TABLE sales_day (
+            saledate date NOT NULL,
+            id text COLLATE "C" NOT NULL,
+            groups bigint NOT NULL, lines bigint NOT NULL, total numeric NOT NULL,
+            PRIMARY KEY (saledate, id));
+        INSERT INTO sales_day (saledate, id, groups, lines, total)
+        SELECT saledate, id, count(*), sum(coalesce(lines, 1)), sum(total) FROM sales_sum GROUP BY saledate, id;
+    END IF;
 END
 $$;
+
+-- A group written without its line count (by an older client) counts as one line.
+CREATE OR REPLACE FUNCTION hz_util_sales_day_add() RETURNS trigger
+LANGUAGE plpgsql
+AS $$
+BEGIN
+    INSERT INTO sales_day AS d (saledate, id, groups, lines, total)
+    SELECT n.saledate, n.id, count(*), sum(coalesce(n.lines, 1)), sum(n.total)
+    FROM new_rows n GROUP BY n.saledate, n.id
+    ON CONFLICT (saledate, id) DO UPDATE
+        SET groups = d.groups + excluded.groups, lines = d.lines + excluded.lines, total = d.total + excluded.total;
+    RETURN NULL;
+END
+$$;
+
+CREATE OR REPLACE FUNCTION hz_util_sales_day_remove() RETURNS trigger
+LANGUAGE plpgsql
+AS $$
+BEGIN
+    UPDATE sales_day d
+    SET groups = d.groups - o.groups, lines = d.lines - o.lines, total = d.total - o.total
+    FROM (SELECT saledate, id, count(*) AS groups, sum(coalesce(lines, 1)) AS lines, sum(total) AS total
+          FROM old_rows GROUP BY saledate, id) o
+    WHERE d.saledate = o.saledate AND d.id = o.id;
+    DELETE FROM sales_day d WHERE d.groups <= 0
+        AND (d.saledate, d.id) IN (SELECT DISTINCT saledate, id FROM old_rows);
+    RETURN NULL;
+END
+$$;
+
+DROP TRIGGER IF EXISTS sales_sum_day_add ON sales_sum;
+DROP TRIGGER IF EXISTS sales_sum_day_remove ON sales_sum;
+CREATE TRIGGER sales_sum_day_add AFTER INSERT ON sales_sum
+    REFERENCING NEW TABLE AS new_rows FOR EACH STATEMENT EXECUTE FUNCTION hz_util_sales_day_add();
+CREATE TRIGGER sales_sum_day_remove AFTER DELETE ON sales_sum
+    REFERENCING OLD TABLE AS old_rows FOR EACH STATEMENT EXECUTE FUNCTION hz_util_sales_day_remove();
 
 -- Locks the outlets of a consolidation, in outlet order so that two consolidations never wait
 -- for each other crosswise; false when one of them is no longer in the outlet list.
@@ -681,8 +735,8 @@ BEGIN
     DELETE FROM sales_sum d
     USING unnest(ids, dates) AS n(id, saledate)
     WHERE d.id = n.id AND d.saledate = n.saledate;
-    INSERT INTO sales_sum (saledate, id, usercode, ptypename, vchtype, qty, total, costtotal)
-    SELECT s.saledate, s.id, s.usercode, s.ptypename, s.vchtype, sum(s.qty), sum(s.total), sum(s.costtotal)
+    INSERT INTO sales_sum (saledate, id, usercode, ptypename, vchtype, qty, total, costtotal, lines)
+    SELECT s.saledate, s.id, s.usercode, s.ptypename, s.vchtype, sum(s.qty), sum(s.total), sum(s.costtotal), count(*)
     FROM sales s JOIN (SELECT DISTINCT id, saledate FROM unnest(ids, dates) AS u(id, saledate)) n
          ON s.id = n.id AND s.saledate = n.saledate
     GROUP BY s.saledate, s.id, s.usercode, s.ptypename, s.vchtype;
@@ -809,5 +863,26 @@ BEGIN
         || hz_util_where($1, $2, code, pname, $6, oname, $8, NULL)
         || ' GROUP BY ' || grp || ' ORDER BY ' || ord
         USING $1, $2, code, pname, $6, oname, $8, NULL::text;
+END
+$$;
+
+-- For each outlet of the outlet list and each day of the range (a year at most): the lines and
+-- the amount that arrived, 0 where nothing did. Read from the summary's outlet days only.
+CREATE OR REPLACE FUNCTION hz_GetDeliveries("date1" date, "date2" date)
+RETURNS TABLE ("ID" text, "AGENTNAME" text, "DATE" text, "LINES" bigint, "TOTAL" numeric)
+LANGUAGE plpgsql STABLE
+AS $$
+BEGIN
+    IF $1 IS NULL OR $2 IS NULL OR $2 - $1 >= 366 THEN
+        PERFORM hz_util_return(-1);
+        RETURN;
+    END IF;
+    RETURN QUERY
+    SELECT o.id::text, o.agentname::text, to_char(d.day, 'YYYY-MM-DD'), coalesce(s.lines, 0)::bigint,
+           coalesce(s.total, 0)
+    FROM outlets o
+    CROSS JOIN (SELECT g::date AS day FROM generate_series($1::timestamp, $2::timestamp, interval '1 day') g) d
+    LEFT JOIN sales_day s ON s.saledate = d.day AND s.id = o.idkey
+    ORDER BY o.idnum IS NULL, o.idnum, o.idkey, d.day;
 END
 $$;

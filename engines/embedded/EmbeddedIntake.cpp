@@ -475,7 +475,7 @@ void IntakeWriter::writeSums()
         qint64& product = products[g.product];
         if (product == 0)
             product = out.product(m_sums.usercode(g), m_sums.ptypename(g));
-        last->entries.push_back({product, g.vchType, g.qty, g.total, g.cost});
+        last->entries.push_back({product, g.vchType, g.qty, g.total, g.cost, g.lines});
     }
     for (auto& [key, sums] : days) {
         const bool fresh = m_sumsCleared.emplace(key.first, std::string(key.second)).second;

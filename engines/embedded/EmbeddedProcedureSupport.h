@@ -7,6 +7,8 @@
 
 #include <QStringList>
 #include <QVariant>
+#include <array>
+#include <string_view>
 #include <vector>
 
 namespace corvanta::embedded {
@@ -24,7 +26,28 @@ QVariant outletNumber(const QString& key);
 // The current database when it is an account set; throws in master.
 sqlite::Db& accountDb(EmbeddedEngine& e);
 
+// A scaled integer as its minimal decimal text, into out.
+std::string_view scaledText(qint64 value, std::array<char, 32>& out);
+
+// One read snapshot for the statements of a query (a deferred transaction unless the caller
+// has one open): an import committed in between is seen by all of them or by none.
+class ReadSnapshot {
+public:
+    explicit ReadSnapshot(sqlite::Db& db);
+    ~ReadSnapshot();
+    ReadSnapshot(const ReadSnapshot&) = delete;
+    ReadSnapshot& operator=(const ReadSnapshot&) = delete;
+
+private:
+    sqlite::Db& m_db;
+    bool m_own;
+};
+
+// The longest range of days the deliveries cover.
+constexpr qint64 kMaxDeliveryDays = 366;
+
 CallResult hz_GetSales(EmbeddedEngine& e, const ProcArgs& a);
+CallResult hz_GetDeliveries(EmbeddedEngine& e, const ProcArgs& a);
 CallResult hz_GetStock(EmbeddedEngine& e, const ProcArgs& a);
 CallResult hz_AllStat(EmbeddedEngine& e, const ProcArgs& a);
 CallResult hz_GetSalesName(EmbeddedEngine& e, const ProcArgs& a);

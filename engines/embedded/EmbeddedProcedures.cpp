@@ -147,8 +147,9 @@ using sqlite::Query;
 
 namespace {
 
-// 2: sales clustered by day. 3: the import history.
-constexpr int kSchemaVersion = 3;
+// 2: sales clustered by day. 3: the import history. 4: the summary's line count and amount per
+// outlet day.
+constexpr int kSchemaVersion = 4;
 
 const char* const kImportLogTableSql =
     "CREATE TABLE IF NOT EXISTS import_log("
@@ -463,6 +464,7 @@ const std::vector<ProcedureDef>& allProcedures()
          "@date1 date, @date2 date, @USERCODE text, @PTYPENAME text, @ID integer, @AGENTNAME text, @AREA text, "
          "@VCHTYPE integer",
          false, hz_GetSales},
+        {"hz_GetDeliveries", "@date1 date, @date2 date", false, hz_GetDeliveries},
         {"hz_GetStock", "@USERCODE text, @PTYPENAME text, @ID integer, @AGENTNAME text, @AREA text", false, hz_GetStock},
         {"hz_GetSPName", "", false, hz_GetSPName},
         {"hz_GetSalesName", "", false, hz_GetSalesName},
@@ -611,6 +613,17 @@ void upgradeAccountSet(sqlite::Db& db)
         "DROP TABLE sales_v1;"
         // Its daily summary, if any, is built afresh from the renumbered lines on first use.
         "DROP TABLE IF EXISTS sales_sum; DROP TABLE IF EXISTS sales_daysum; DROP TABLE IF EXISTS sales_prod;").arg(embedded::kDayShift));
+    // Version 3: a summary without the outlet days' line count goes; it is built afresh from the
+    // lines on first use.
+    if (version < 4) {
+        bool counted = false;
+        {
+            auto q = db.prepare("SELECT count(*) FROM pragma_table_info('sales_daysum') WHERE name = 'lines'");
+            counted = q.step() && q.integer(0) != 0;
+        }
+        if (!counted)
+            db.exec(QStringLiteral("DROP TABLE IF EXISTS sales_daysum; DROP TABLE IF EXISTS sales_prod;"));
+    }
     // Version 2: no import history; procedures added since are registered as well.
     db.exec(QLatin1String(kImportLogTableSql));
     registerProcedures(db, true);

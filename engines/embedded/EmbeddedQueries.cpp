@@ -273,6 +273,22 @@ CallResult hz_GetStock(EmbeddedEngine& e, const ProcArgs& a)
                           Col::Dec, Col::Dec}));
 }
 
+ReadSnapshot::ReadSnapshot(sqlite::Db& db) : m_db(db), m_own(!db.inTransaction())
+{
+    if (m_own)
+        m_db.exec(QStringLiteral("BEGIN"));
+}
+
+ReadSnapshot::~ReadSnapshot()
+{
+    if (m_own && m_db.inTransaction()) {
+        try {
+            m_db.exec(QStringLiteral("COMMIT"));
+        } catch (const DbError&) {
+        }
+    }
+}
+
 // Sums per product (P), outlet (N), document type (V) or date (D); -1 and no rows for another mode.
 // Read from the daily summary, which every filter of this procedure can be answered from: the
 // date and outlet filters select its outlet-day rows, the product filters its products (in SQL,
@@ -299,24 +315,7 @@ CallResult hz_AllStat(EmbeddedEngine& e, const ProcArgs& a)
 
     // The products and the outlet days read in one snapshot: an import committed in between
     // could bring products that the list read before does not have.
-    struct Snapshot {
-        sqlite::Db& db;
-        const bool own = !db.inTransaction();
-        explicit Snapshot(sqlite::Db& d) : db(d)
-        {
-            if (own)
-                db.exec(QStringLiteral("BEGIN"));
-        }
-        ~Snapshot()
-        {
-            if (own && db.inTransaction()) {
-                try {
-                    db.exec(QStringLiteral("COMMIT"));
-                } catch (const DbError&) {
-                }
-            }
-        }
-    } snapshot(db);
+    ReadSnapshot snapshot(db);
 
     // The products, each with whether the filters take it.
     struct Product {

@@ -33,8 +33,9 @@ bool fits(Wide v) { return v >= std::numeric_limits<qint64>::min() && v <= std::
 
 SummaryWriter::SummaryWriter(sqlite::Db& db)
     : m_db(db),
-      m_put(db.compile("INSERT OR REPLACE INTO main.sales_daysum(day, ID, DATE, sums) VALUES(?1, ?2, ?3, ?4)")),
-      m_get(db.compile("SELECT DATE, sums FROM main.sales_daysum WHERE day = ?1 AND ID = ?2")),
+      m_put(db.compile("INSERT OR REPLACE INTO main.sales_daysum(day, ID, DATE, sums, lines, total) "
+                       "VALUES(?1, ?2, ?3, ?4, ?5, ?6)")),
+      m_get(db.compile("SELECT DATE, sums, lines FROM main.sales_daysum WHERE day = ?1 AND ID = ?2")),
       m_drop(db.compile("DELETE FROM main.sales_daysum WHERE day = ?1 AND ID = ?2")),
       m_addProduct(db.compile("INSERT INTO main.sales_prod(USERCODE, PTYPENAME) VALUES(?1, ?2)"))
 {
@@ -71,6 +72,7 @@ qint64 SummaryWriter::product(std::string_view usercode, std::string_view ptypen
 void SummaryWriter::put(qint64 day, std::string_view id, std::string_view date, std::vector<Entry>& entries, bool merge)
 {
     std::string storedDate;
+    qint64 lines = 0;
     if (merge) {
         m_get.bindInt(1, day).bindUtf8(2, id);
         if (m_get.step()) {
@@ -90,6 +92,7 @@ void SummaryWriter::put(qint64 day, std::string_view id, std::string_view date, 
                 e.cost += ps.cost;
             }
             const bool damaged = r.damaged();
+            lines = m_get.integer(2);
             m_get.reset();
             if (damaged)
                 summaryDamaged(day, id);
@@ -98,12 +101,17 @@ void SummaryWriter::put(qint64 day, std::string_view id, std::string_view date, 
         }
     }
     packBegin(m_blob);
+    Wide total = 0;
     for (const Entry& e : entries) {
         if (!fits(e.qty) || !fits(e.total) || !fits(e.cost))
             throw DbError(SumOutOfRangeText());
         packSum(m_blob, PackedSum{e.product, e.vchType, qint64(e.qty), qint64(e.total), qint64(e.cost)});
+        total += e.total;
+        lines += e.lines;
     }
-    m_put.bindInt(1, day).bindUtf8(2, id).bindUtf8(3, date).bindBlob(4, m_blob).run();
+    if (!fits(total))
+        throw DbError(SumOutOfRangeText());
+    m_put.bindInt(1, day).bindUtf8(2, id).bindUtf8(3, date).bindBlob(4, m_blob).bindInt(5, lines).bindInt(6, qint64(total)).run();
 }
 
 void SummaryWriter::drop(qint64 day, std::string_view id)

@@ -1,7 +1,8 @@
 #pragma once
 // The daily sales summary of the embedded engine: one row per outlet day (main.sales_daysum)
 // whose groups are packed in a blob (PackedSums.h), products numbered in main.sales_prod. Written
-// by the consolidation in the transaction of the lines it sums.
+// by the consolidation in the transaction of the lines it sums. lines and total (the outlet day's
+// line count and amount) answer the deliveries without unpacking the groups.
 #include "engines/DailySums.h"
 #include "engines/embedded/Sqlite.h"
 
@@ -17,14 +18,15 @@ namespace corvanta::embedded {
 constexpr const char* kSalesSummarySql =
     "CREATE TABLE main.sales_prod(pid INTEGER PRIMARY KEY, USERCODE TEXT NOT NULL, PTYPENAME TEXT NOT NULL, "
     "UNIQUE(USERCODE, PTYPENAME));"
-    "CREATE TABLE main.sales_daysum(day INTEGER NOT NULL, ID TEXT NOT NULL, DATE TEXT NOT NULL, sums BLOB NOT NULL, "
-    "UNIQUE(day, ID));";
+    "CREATE TABLE main.sales_daysum(day INTEGER NOT NULL, ID TEXT NOT NULL, DATE TEXT NOT NULL, lines INTEGER NOT NULL, "
+    "total INTEGER NOT NULL, sums BLOB NOT NULL, UNIQUE(day, ID));";
 
 // One product and document type of an outlet day.
 struct SummaryEntry {
     qint64 product = 0;
     int vchType = 0;
     Wide qty = 0, total = 0, cost = 0;
+    qint64 lines = 0;  // the lines summed into it (not stored per group)
 };
 
 struct EntryKey {
@@ -50,6 +52,7 @@ struct OutletDaySums {
         e.qty += qty;
         e.total += total;
         e.cost += cost;
+        ++e.lines;
     }
 };
 

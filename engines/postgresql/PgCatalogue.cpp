@@ -114,6 +114,9 @@ QString baseProcedureName(const QString& name)
 
 std::vector<ParamInfo> PostgresEngine::procedureParams(const QString& name)
 {
+    // An account set made before the deliveries gets them (with the summary part) on first use.
+    if (name.compare(QLatin1String("hz_GetDeliveries"), Qt::CaseInsensitive) == 0)
+        ensureSalesSummary();
     const ProcInfo& proc = procInfo(name);
     std::vector<ParamInfo> params;
     params.push_back({QStringLiteral("@RETURN_VALUE"), ParamType::Integer, ParamDirection::ReturnValue});

@@ -52,7 +52,9 @@ void PostgresEngine::beginBulk()
     resetCopy();
     m_bulk = true;
     beginDirect();
-    m_sumsOn = m_direct && hasProcedure(QStringLiteral("hz_util_direct_replace_sales"));
+    // An account set whose summary has no line counts yet (no deliveries) is summed by the server.
+    m_sumsOn = m_direct && hasProcedure(QStringLiteral("hz_util_direct_replace_sales"))
+               && hasProcedure(QStringLiteral("hz_getdeliveries"));
 }
 
 void PostgresEngine::endBulk()
@@ -393,7 +395,7 @@ CallResult PostgresEngine::consolidateDirect(bool sales, bool stock)
 void PostgresEngine::copySums()
 {
     ResultPtr copy(PQexec(m_conn.get(), "COPY sales_sum (saledate, id, usercode, ptypename, vchtype, qty, total, "
-                                        "costtotal) FROM STDIN (FORMAT binary)"));
+                                        "costtotal, lines) FROM STDIN (FORMAT binary)"));
     if (PQresultStatus(copy.get()) != PGRES_COPY_IN)
         throw DbError(resultError(copy.get(), m_conn.get()));
     copy.reset();
@@ -409,7 +411,7 @@ void PostgresEngine::copySums()
     };
     auto writeGroups = [&] {
         for (const DailySums::Group* g : groups) {
-            putInt16(out, 8);
+            putInt16(out, 9);
             putInt32(out, 4);
             putInt32(out, qint32(g->day - kPgEpochJulian));
             putText(out, m_sums.id(*g));
@@ -420,6 +422,9 @@ void PostgresEngine::copySums()
             putWideScaled(out, g->qty, g->qtyScale);
             putWideScaled(out, g->total, g->totalScale);
             putWideScaled(out, g->cost, g->costScale);
+            putInt32(out, 8);  // lines, a bigint
+            putInt32(out, qint32(quint64(g->lines) >> 32));
+            putInt32(out, qint32(quint64(g->lines) & 0xffffffffu));
             if (out.size() >= kCopyChunk)
                 send();
         }

@@ -98,7 +98,8 @@ void PostgresEngine::ensureSalesSummary()
     if (m_summaryReady)
         return;
     ResultPtr r(PQexec(m_conn.get(), "SELECT to_regclass('sales') IS NOT NULL AND (to_regclass('sales_sum') IS NULL "
-                                            "OR to_regprocedure('hz_util_direct_replace_sales(text[],date[])') IS NULL)"));
+                                            "OR to_regprocedure('hz_util_direct_replace_sales(text[],date[])') IS NULL "
+                                            "OR to_regprocedure('hz_getdeliveries(date,date)') IS NULL)"));
     if (!resultOk(r.get()))
         throw DbError(resultError(r.get(), m_conn.get()));
     const bool missing = PQntuples(r.get()) > 0 && PQgetvalue(r.get(), 0, 0)[0] == 't';
@@ -145,7 +146,8 @@ CallResult PostgresEngine::call(const QString& name, const std::vector<std::pair
     if (m_bulk)
         flushBulk();
     settleDirect();
-    if (name.compare(QLatin1String("hz_AllStat"), Qt::CaseInsensitive) == 0)
+    if (name.compare(QLatin1String("hz_AllStat"), Qt::CaseInsensitive) == 0
+        || name.compare(QLatin1String("hz_GetDeliveries"), Qt::CaseInsensitive) == 0)
         ensureSalesSummary();
     // Prepared once per session: an import calls the same procedure for every line.
     ProcInfo& cached = procInfo(name);

@@ -9,6 +9,7 @@
 
 #include <sqlite3.h>
 
+#include <QDate>
 #include <QDir>
 #include <QFileInfo>
 #include <algorithm>
@@ -843,6 +844,121 @@ TEST_F(Conformance, StatisticsSummaryEqualsTheGroupedLines)
     } catch (const DbError& e) {
         EXPECT_NE(QString::fromUtf8(e.what()).indexOf(QStringLiteral("damaged")), -1) << e.what();
     }
+}
+
+// The deliveries: per outlet of the list and day of the range, the lines and amount imported,
+// as a plain count of the lines says, whichever way the lines came in.
+TEST_F(Conformance, DeliveriesCountTheImportedLinesPerOutletDay)
+{
+    const QStringList fields{"ID", "AGENTNAME", "DATE", "LINES", "TOTAL"};
+    const QString from = QStringLiteral("2024-03-01"), to = QStringLiteral("2024-03-05");
+    auto deliveries = [&](const QString& f, const QString& t) {
+        return query(QStringLiteral("hz_GetDeliveries"), {{"@date1", f}, {"@date2", t}}, fields);
+    };
+    // Outlet -> date -> (lines, amount) from the lines themselves.
+    auto plainCount = [&] {
+        std::map<std::pair<QString, QString>, std::pair<qint64, qint64>> counted;
+        Values sf = salesFilter(from, to);
+        sf.push_back({QStringLiteral("@AREA"), QString()});
+        for (const QStringList& l : query(QStringLiteral("hz_GetSales"), sf, {"ID", "DATE", "TOTAL"})) {
+            auto& [n, total] = counted[{l[0], l[1]}];
+            ++n;
+            total += scaled::parse(QStringView(l[2])).value_or(0);
+        }
+        return counted;
+    };
+    auto check = [&](const char* when) {
+        SCOPED_TRACE(when);
+        const auto counted = plainCount();
+        const auto got = deliveries(from, to);
+        const QStringList order{"1", "2", "3", "10"};  // the outlet list's order
+        ASSERT_EQ(got.size(), std::size_t(order.size() * 5));
+        for (std::size_t i = 0; i < got.size(); ++i) {
+            const QStringList& r = got[i];
+            EXPECT_EQ(r[0], order[qsizetype(i / 5)]);
+            EXPECT_EQ(r[2], QDate(2024, 3, 1).addDays(qint64(i % 5)).toString(Qt::ISODate));
+            const auto it = counted.find({r[0], r[2]});
+            const qint64 lines = it == counted.end() ? 0 : it->second.first;
+            const qint64 total = it == counted.end() ? 0 : it->second.second;
+            EXPECT_EQ(r[3].toLongLong(), lines) << r.join(' ').toStdString();
+            EXPECT_EQ(scaled::parse(QStringView(r[4])).value_or(-1), total) << r.join(' ').toStdString();
+        }
+    };
+    // The engine's bulk intake where it has one (the client sums the lines), else line by line.
+    auto bulkSales = [&](const std::vector<std::map<QString, QString>>& lines) {
+        call(QStringLiteral("hz_deleSales"));
+        std::unique_ptr<IntakeSession> session = dm->BeginIntake();
+        if (!session) {
+            for (const auto& l : lines)
+                ASSERT_EQ(insertSales(l.at("@ID"), l.at("@USERCODE"), l.at("@PTYPENAME"), l.at("@DATE"), l.at("@QTY"),
+                                      l.at("@TOTAL"), l.at("@COSTTOTAL"), l.at("@VCHTYPE")), 0);
+        } else {
+            for (const auto& l : lines) {
+                std::vector<QByteArray> bytes;
+                for (const char* name : intakeParamNames(IntakeKind::Sales)) {
+                    const auto it = l.find(QLatin1String(name));
+                    bytes.push_back(it == l.end() ? QByteArray("x") : it->second.toUtf8());
+                }
+                std::vector<std::string_view> values;
+                for (const QByteArray& b : bytes)
+                    values.emplace_back(b.constData(), std::size_t(b.size()));
+                ASSERT_EQ(session->add(IntakeKind::Sales, values), 0);
+            }
+            session->complete();
+            if (const std::optional<int> rc = session->consolidate(true, false)) {
+                ASSERT_EQ(*rc, 0);
+                return;
+            }
+        }
+        ASSERT_EQ(call(QStringLiteral("hz_AddSales")), 0);
+    };
+    auto line = [](const char* id, const char* code, const char* date, const char* total, const char* vch = "11") {
+        return std::map<QString, QString>{{"@ID", id}, {"@USERCODE", code}, {"@PTYPENAME", "N"}, {"@DATE", date},
+                                          {"@QTY", "1"}, {"@TOTAL", total}, {"@COSTTOTAL", "0.5"}, {"@VCHTYPE", vch}};
+    };
+
+    addOutlet(QStringLiteral("1"), QStringLiteral("甲店"));
+    addOutlet(QStringLiteral("2"), QStringLiteral("乙店"));
+    addOutlet(QStringLiteral("3"), QStringLiteral("丙店"));  // never sends anything
+    addOutlet(QStringLiteral("10"), QStringLiteral("Ten"));
+    // Line by line: outlet 1 on the first day (two lines of one product: one group, two lines)
+    // and on the days just outside the range.
+    call(QStringLiteral("hz_deleSales"));
+    ASSERT_EQ(insertSales("1", "P1", "甲笔", "2024-03-01", "1", "1.25", "1"), 0);
+    ASSERT_EQ(insertSales("1", "P1", "甲笔", "2024-03-01", "2", "2.5", "1"), 0);
+    ASSERT_EQ(insertSales("1", "P2", "乙纸", "2024-03-01", "1", "-3", "1", "45"), 0);
+    ASSERT_EQ(insertSales("1", "P1", "甲笔", "2024-02-29", "1", "9", "1"), 0);
+    ASSERT_EQ(insertSales("1", "P1", "甲笔", "2024-03-06", "1", "9", "1"), 0);
+    ASSERT_EQ(call(QStringLiteral("hz_AddSales")), 0);
+    check("line by line");
+
+    // In bulk: outlet 2 on the last day of the range, outlet 10 on two days.
+    bulkSales({line("2", "P1", "2024-03-05", "4"), line("2", "P1", "2024-03-05", "4"), line("2", "P3", "2024-03-05", "1"),
+               line("10", "P1", "2024-03-02", "0.1"), line("10", "P1", "2024-03-03", "0.2", "45")});
+    check("bulk");
+    // A re-import of outlet 1's first day replaces its lines: the count goes down, not up.
+    bulkSales({line("1", "P9", "2024-03-01", "7")});
+    check("re-import");
+
+    // The range: a year at most (366 days is a year), a reversed one has no days.
+    EXPECT_EQ(deliveries("2024-01-01", "2024-12-31").size(), std::size_t(4 * 366));
+    EXPECT_EQ(call(QStringLiteral("hz_GetDeliveries"), {{"@date1", "2024-01-01"}, {"@date2", "2025-01-01"}}, true), -1);
+    EXPECT_TRUE(readRows(dm->ADOSProc, fields).empty());
+    EXPECT_TRUE(deliveries("2024-03-05", "2024-03-01").empty());
+
+    // An account set whose summary has no line counts yet gets a new one on first use.
+    if (engineUnderTest() == QLatin1String("embedded")) {
+        dm->ADOConnection.engine().execSql(QStringLiteral(
+            "ALTER TABLE sales_daysum DROP COLUMN lines; ALTER TABLE sales_daysum DROP COLUMN total; "
+            "PRAGMA user_version = 3;"));
+    } else {
+        dm->ADOConnection.engine().execSql(QStringLiteral(
+            "DROP TABLE sales_day; DROP FUNCTION hz_GetDeliveries(date, date); ALTER TABLE sales_sum DROP COLUMN lines;"));
+    }
+    dm = newClient();
+    check("summary made afresh");
+    bulkSales({line("3", "P1", "2024-03-04", "2")});
+    check("import after the summary was made afresh");
 }
 
 }  // namespace

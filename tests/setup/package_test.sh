@@ -30,7 +30,8 @@ done
 unwanted=$(ldd "$dir/corvanta-cli" | grep -E 'libpq|libQt6(Gui|Widgets|Charts|Svg)|libxlsxwriter' || true)
 [ -z "$unwanted" ] || fail "corvanta-cli links $unwanted"
 
-for f in Config.cfg corvanta.desktop corvanta.svg data/tavikhz data/embedded data/CreateZt.txt "data/销售情况查询表.rwx"; do
+for f in Config.cfg corvanta.desktop corvanta.svg systemd/corvanta-intake.service systemd/corvanta-intake.timer \
+  systemd/corvanta-intake.path data/tavikhz data/embedded data/CreateZt.txt "data/销售情况查询表.rwx"; do
   [ -e "$dir/$f" ] || fail "$f missing"
 done
 grep -q '^Exec=' "$dir/corvanta.desktop" || fail "desktop entry has no Exec line"
