@@ -6,6 +6,8 @@
 #include "connection/LoginLogic.h"
 #include "connection/UDMData.h"
 
+#include <QFileDevice>
+
 namespace corvanta::cli {
 
 void registerAccountSetCommands();
@@ -203,7 +205,17 @@ int runCli(const QStringList& args, QTextStream& out, QTextStream& err)
         messages.systemBox(QStringLiteral("错误"), QString::fromStdString(e.what()));
         code = ExitFailed;
     }
+    // A result that did not reach its reader whole is a failure, whatever the command did.
     out.flush();
+    const auto* device = qobject_cast<const QFileDevice*>(out.device());
+    if (out.status() != QTextStream::Ok || (device && device->error() != QFileDevice::NoError)) {
+        messages.systemBox(QStringLiteral("错误"),
+                           QStringLiteral("写入标准输出失败：") +
+                               (device && device->error() != QFileDevice::NoError ? device->errorString()
+                                                                                  : QStringLiteral("写入出错")));
+        if (code == ExitOk)
+            code = ExitFailed;
+    }
     err.flush();
     return code;
 }

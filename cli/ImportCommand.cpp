@@ -93,7 +93,7 @@ int history(CliContext& ctx, const QStringList& args)
 void registerImportCommand()
 {
     commands()[QStringLiteral("import")] = {QStringLiteral("[--keep-going] FILE..."), importFiles};
-    commands()[QStringLiteral("history")] = {QStringLiteral("[--limit N] [--format tsv|csv|xlsx] [--output FILE] [--encoding utf8|gbk]"), history};
+    commands()[QStringLiteral("history")] = {QStringLiteral("[--limit N] [--format tsv|csv|xlsx] [--output FILE] [--encoding utf8|gbk|gb18030]"), history};
 }
 
 }  // namespace corvanta::cli

@@ -96,11 +96,11 @@ TEST(GridExport, CsvInUtf8WithBomAndInGbk)
         "行号,商品编码,商品名称,数量,金额,利润,销售时间\r\n"
         "1,0012,苹果汁,3,0.3,-12.50,2024-03-01\r\n"
         "2,0100,\"橙汁, \"\"大\"\"\",1234567.891,0.1,12345678901234567,不是日期\r\n");
-    const QByteArray utf8 = CsvBytes(salesLike(), CsvEncoding::Utf8Bom);
+    const QByteArray utf8 = CsvBytes(salesLike(), CsvEncoding::Utf8Bom).value();
     ASSERT_TRUE(utf8.startsWith("\xEF\xBB\xBF"));
     EXPECT_EQ(QString::fromUtf8(utf8.mid(3)), expected);
 
-    const QByteArray gbkBytes = CsvBytes(salesLike(), CsvEncoding::Gbk);
+    const QByteArray gbkBytes = CsvBytes(salesLike(), CsvEncoding::Gbk).value();
     EXPECT_FALSE(gbkBytes.startsWith("\xEF\xBB\xBF"));
     EXPECT_TRUE(gbkBytes.contains(QByteArray("\xC6\xBB\xB9\xFB", 4)));  // 苹果 in GBK
     EXPECT_EQ(gbk::decode(gbkBytes), expected);
