@@ -128,10 +128,18 @@ TEST_F(CliProcesses, KilledCreationOnTheServerNeverBlocksTheName)
             continue;  // it finished before the kill
         }
         const QSet<QString> left = scratchDatabases() - before;
-        // In the window: the database exists in some form, not registered.
-        if (sysIdOf(name) == -1 && (pgDatabaseExists(name) || !left.isEmpty()))
-            ++landed;
         waitForDeadSessions();
+        if (sysIdOf(name) > 0) {
+            // The kill came after the registration committed: a whole account set, whose name is
+            // taken now.
+            EXPECT_TRUE(pgDatabaseExists(name)) << "attempt " << attempt;
+            const CliRun again = run(create(name));
+            EXPECT_EQ(again.code, 1) << "attempt " << attempt << ": the name is registered already";
+            continue;
+        }
+        // In the window: the database exists in some form, not registered.
+        if (pgDatabaseExists(name) || !left.isEmpty())
+            ++landed;
         const CliRun again = run(create(name));
         ASSERT_EQ(again.code, 0) << "attempt " << attempt << ": " << again.errLines.join('\n').toStdString();
         EXPECT_GT(sysIdOf(name), 0);
