@@ -311,6 +311,11 @@ bool HasControlCharacter(const QString& text)
     return false;
 }
 
+QString ControlCharacterRuleText(const QString& what)
+{
+    return QStringLiteral("%1不能含有控制字符（如 ESC、制表符、换行），请重新输入！").arg(what);
+}
+
 QString ReturnValueNameFor(const std::optional<QString>& version)
 {
     if (!version || *version == QStringLiteral("7.0"))
