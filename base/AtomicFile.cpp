@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <system_error>
+#include <type_traits>
 
 #ifdef Q_OS_WIN
 #include <io.h>
@@ -57,6 +58,47 @@ bool isProgramFileName(const QFileInfo& fi)
         return true;
     return fi.isFile() && fi.isExecutable();
 }
+
+// Qt's file device reports a write that went through only in part as done, and a full disk
+// can cut a buffered file that way: every write goes to the file at once, and a short one is
+// retried for the rest and recorded with its cause.
+template <class Write>
+qint64 writeWhole(const char* data, qint64 len, QString& failure, const QFileDevice& device, Write write)
+{
+    qint64 done = 0;
+    while (done < len) {
+        errno = 0;
+        const qint64 n = write(data + done, len - done);
+        if (n <= 0) {
+            if (failure.isEmpty())
+                failure = errno != 0 ? QString::fromLocal8Bit(std::strerror(errno)) : device.errorString();
+            return done > 0 ? done : -1;
+        }
+        done += n;
+    }
+    return done;
+}
+
+template <class File>
+class CheckedFile : public File {
+public:
+    CheckedFile(const QString& name, QString* failure) : File(name), m_failure(failure) {}
+    bool openForWriting()
+    {
+        return File::open((std::is_same_v<File, QTemporaryFile> ? QIODevice::ReadWrite : QIODevice::WriteOnly) |
+                          QIODevice::Unbuffered);
+    }
+
+protected:
+    qint64 writeData(const char* data, qint64 len) override
+    {
+        return writeWhole(data, len, *m_failure, *this,
+                          [this](const char* d, qint64 n) { return File::writeData(d, n); });
+    }
+
+private:
+    QString* m_failure;
+};
 
 bool syncToDisk(QFile& f)
 {
@@ -126,15 +168,16 @@ bool AtomicFile::open()
     if (fi.exists() && !fi.isFile()) {
         // A device or a pipe: its reader takes the bytes as they come; it cannot be replaced.
         m_stream = true;
-        m_file = std::make_unique<QFile>(m_final);
-        if (!m_file->open(QIODevice::WriteOnly))
-            return setError(m_file->errorString());
+        auto stream = std::make_unique<CheckedFile<QFile>>(m_final, &m_writeFailure);
+        if (!stream->openForWriting())
+            return setError(stream->errorString());
+        m_file = std::move(stream);
         return true;
     }
-    auto temp = std::make_unique<QTemporaryFile>(fi.absolutePath() + QStringLiteral("/.") + fi.fileName() +
-                                                 QStringLiteral(".XXXXXX"));
+    auto temp = std::make_unique<CheckedFile<QTemporaryFile>>(
+        fi.absolutePath() + QStringLiteral("/.") + fi.fileName() + QStringLiteral(".XXXXXX"), &m_writeFailure);
     temp->setAutoRemove(false);
-    if (!temp->open())
+    if (!temp->openForWriting())
         return setError(QStringLiteral("不能在 %1 建立临时文件：%2").arg(fi.absolutePath(), temp->errorString()));
     m_temp = temp->fileName();
     m_file = std::move(temp);
@@ -169,6 +212,8 @@ bool AtomicFile::commit()
         m_file->close();
         return false;
     }
+    if (!m_writeFailure.isEmpty())
+        return setError(m_writeFailure);
     if (m_byName && m_stream) {
         QFile scratch(m_temp);
         if (!scratch.open(QIODevice::ReadOnly))
@@ -178,7 +223,7 @@ bool AtomicFile::commit()
             if (chunk.isEmpty() && scratch.error() != QFileDevice::NoError)
                 return setError(scratch.errorString());
             if (m_file->write(chunk) != chunk.size())
-                return setError(m_file->errorString());
+                return setError(!m_writeFailure.isEmpty() ? m_writeFailure : m_file->errorString());
         }
     }
     if (m_byName && !m_stream) {
@@ -186,8 +231,8 @@ bool AtomicFile::commit()
         if (!written.open(QIODevice::ReadWrite) || !syncToDisk(written))
             return setError(written.errorString());
     } else {
-        if (!m_file->flush() || m_file->error() != QFileDevice::NoError)
-            return setError(m_file->errorString());
+        if (!m_file->flush() || !m_writeFailure.isEmpty() || m_file->error() != QFileDevice::NoError)
+            return setError(!m_writeFailure.isEmpty() ? m_writeFailure : m_file->errorString());
         if (!m_stream && !syncToDisk(*m_file))
             return setError(QString::fromLocal8Bit(std::strerror(errno)));
         m_file->close();
@@ -213,6 +258,16 @@ bool AtomicFile::commit()
         return setError(QString::fromLocal8Bit(ec.message().c_str()));
     m_committed = true;
     return true;
+}
+
+bool CheckedStream::openDescriptor(int fd)
+{
+    return QFile::open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::DontCloseHandle);
+}
+
+qint64 CheckedStream::writeData(const char* data, qint64 len)
+{
+    return writeWhole(data, len, m_failure, *this, [this](const char* d, qint64 n) { return QFile::writeData(d, n); });
 }
 
 bool WriteFileAtomically(const QString& file, const QByteArray& bytes, QString* error)

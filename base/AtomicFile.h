@@ -54,6 +54,22 @@ private:
     bool m_failed = false;
     bool m_committed = false;
     QString m_error;
+    QString m_writeFailure;  // the cause of the first write that did not go through whole
+};
+
+// An open descriptor (standard output) as a device that notices a write that went through only in
+// part, with its cause; Qt's own file device counts such a write as done.
+class CheckedStream : public QFile {
+public:
+    bool openDescriptor(int fd);
+    // Empty while every write went through whole.
+    const QString& failure() const { return m_failure; }
+
+protected:
+    qint64 writeData(const char* data, qint64 len) override;
+
+private:
+    QString m_failure;
 };
 
 // Writes bytes to file through AtomicFile; false with *error set when it failed.

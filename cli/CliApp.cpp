@@ -1,5 +1,6 @@
 #include "cli/CliApp.h"
 
+#include "base/AtomicFile.h"
 #include "base/Config.h"
 #include "base/Sysdef.h"
 #include "cli/CliMessages.h"
@@ -208,11 +209,14 @@ int runCli(const QStringList& args, QTextStream& out, QTextStream& err)
     // A result that did not reach its reader whole is a failure, whatever the command did.
     out.flush();
     const auto* device = qobject_cast<const QFileDevice*>(out.device());
-    if (out.status() != QTextStream::Ok || (device && device->error() != QFileDevice::NoError)) {
-        messages.systemBox(QStringLiteral("错误"),
-                           QStringLiteral("写入标准输出失败：") +
-                               (device && device->error() != QFileDevice::NoError ? device->errorString()
-                                                                                  : QStringLiteral("写入出错")));
+    const auto* checked = dynamic_cast<const CheckedStream*>(out.device());
+    QString failure = checked ? checked->failure() : QString();
+    if (failure.isEmpty() && device && device->error() != QFileDevice::NoError)
+        failure = device->errorString();
+    if (failure.isEmpty() && out.status() != QTextStream::Ok)
+        failure = QStringLiteral("写入出错");
+    if (!failure.isEmpty()) {
+        messages.systemBox(QStringLiteral("错误"), QStringLiteral("写入标准输出失败：") + failure);
         if (code == ExitOk)
             code = ExitFailed;
     }

@@ -1,3 +1,4 @@
+#include "base/AtomicFile.h"
 #include "cli/CliApp.h"
 #include "cli/CliMessages.h"
 #include "cli/Modules.h"
@@ -89,7 +90,10 @@ int main(int argc, char** argv)
     } else {
         app = std::make_unique<QCoreApplication>(argc, argv);
     }
-    QTextStream out(stdout);
+    // Every write of the result is checked: a full disk behind ">" fails the command.
+    corvanta::CheckedStream standardOutput;
+    standardOutput.openDescriptor(1);
+    QTextStream out(&standardOutput);
     QTextStream err(stderr);
     out.setEncoding(QStringConverter::Utf8);
     err.setEncoding(QStringConverter::Utf8);
