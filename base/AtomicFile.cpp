@@ -131,7 +131,7 @@ std::optional<QString> ProtectedTargetReason(const QString& file)
     return std::nullopt;
 }
 
-AtomicFile::AtomicFile(QString target) : m_target(std::move(target)) {}
+AtomicFile::AtomicFile(QString target, bool ownFile) : m_target(std::move(target)), m_ownFile(ownFile) {}
 
 AtomicFile::~AtomicFile()
 {
@@ -156,7 +156,7 @@ void AtomicFile::fail(const QString& cause)
 
 bool AtomicFile::open()
 {
-    if (const auto reason = ProtectedTargetReason(m_target)) {
+    if (const auto reason = m_ownFile ? std::nullopt : ProtectedTargetReason(m_target)) {
         m_failed = true;
         m_error = QStringLiteral("不能写入文件 %1：%2").arg(m_target, *reason);
         return false;

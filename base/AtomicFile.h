@@ -18,7 +18,8 @@ std::optional<QString> ProtectedTargetReason(const QString& file);
 
 class AtomicFile {
 public:
-    explicit AtomicFile(QString target);
+    // ownFile: the program writing one of its own files (Config.cfg), which the rule spares.
+    explicit AtomicFile(QString target, bool ownFile = false);
     ~AtomicFile();  // an uncommitted temporary file is removed
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
@@ -49,6 +50,7 @@ private:
     QString m_final;  // the target with links followed
     QString m_temp;
     std::unique_ptr<QFile> m_file;
+    bool m_ownFile = false;
     bool m_stream = false;
     bool m_byName = false;
     bool m_failed = false;
