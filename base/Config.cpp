@@ -1,11 +1,12 @@
 #include "base/Config.h"
 
+#include "base/AtomicFile.h"
+
 #include "base/Sysdef.h"
 #include "base/Gbk.h"
 #include "base/TextHelpers.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <QStringDecoder>
 #include <cerrno>
 #include <cstring>
@@ -242,10 +243,10 @@ bool IniFile::write(const QString& section, const QString& key, const QString& v
     // The same value again: nothing to write (each start writes DBServer; a rewrite costs a sync).
     if (out == p->bytes)
         return true;
-    QSaveFile f(m_path);
-    if (!f.open(QIODevice::WriteOnly))
+    AtomicFile f(m_path, true);
+    if (!f.open())
         return false;
-    if (f.write(out) != out.size())
+    if (f.device().write(out) != out.size())
         return false;
     return f.commit();
 }
@@ -309,6 +310,11 @@ bool HasControlCharacter(const QString& text)
             return true;
     }
     return false;
+}
+
+QString ControlCharacterRuleText(const QString& what)
+{
+    return QStringLiteral("%1不能含有控制字符（如 ESC、制表符、换行），请重新输入！").arg(what);
 }
 
 QString ReturnValueNameFor(const std::optional<QString>& version)

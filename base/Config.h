@@ -56,6 +56,8 @@ struct Config {
 
 // True when the text holds a control character or a line or paragraph separator.
 bool HasControlCharacter(const QString& text);
+// The message that refuses such a text where a name is typed: "<what>不能含有控制字符…".
+QString ControlCharacterRuleText(const QString& what);
 
 // "RETURN_VALUE" for a missing VERSION or exactly "7.0"; "@RETURN_VALUE" otherwise.
 QString ReturnValueNameFor(const std::optional<QString>& version);

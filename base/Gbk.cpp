@@ -27,6 +27,43 @@ bool decodeStrict(const QByteArray& bytes, QString& out)
     return !dec.hasError();
 }
 
+namespace {
+// A four-byte GB18030 sequence starts with a lead byte followed by a digit.
+qsizetype firstFourByteSequence(const QByteArray& b)
+{
+    for (qsizetype i = 0; i < b.size();) {
+        const auto c = std::uint8_t(b[i]);
+        if (c < 0x80) {
+            ++i;
+        } else if (i + 1 < b.size() && std::uint8_t(b[i + 1]) >= 0x30 && std::uint8_t(b[i + 1]) <= 0x39) {
+            return i;
+        } else {
+            i += 2;
+        }
+    }
+    return -1;
+}
+}  // namespace
+
+GbkOnly encodeGbkOnly(const QString& text)
+{
+    GbkOnly r;
+    r.bytes = encode(text);
+    if (firstFourByteSequence(r.bytes) < 0)
+        return r;
+    // Rare: find which character it was.
+    for (qsizetype i = 0; i < text.size();) {
+        const qsizetype n = (text.at(i).isHighSurrogate() && i + 1 < text.size()) ? 2 : 1;
+        if (firstFourByteSequence(encode(text.mid(i, n))) >= 0) {
+            r.badIndex = i;
+            r.bytes.clear();
+            return r;
+        }
+        i += n;
+    }
+    return r;
+}
+
 int byteLength(const QString& text)
 {
     return int(encode(text).size());

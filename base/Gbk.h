@@ -14,6 +14,14 @@ QByteArray encode(const QString& text);
 QString decode(const QByteArray& bytes);
 // Strict: false when the bytes are not valid GB18030 text.
 bool decodeStrict(const QByteArray& bytes, QString& out);
+// Plain GBK, not its GB18030 superset: the encoded text, or the index (in UTF-16 units) of the
+// first character GBK cannot hold (one whose GB18030 form takes four bytes).
+struct GbkOnly {
+    QByteArray bytes;
+    qsizetype badIndex = -1;
+    bool ok() const { return badIndex < 0; }
+};
+GbkOnly encodeGbkOnly(const QString& text);
 // Length of the text in GBK bytes (a Chinese character counts two).
 int byteLength(const QString& text);
 // The longest prefix of text whose GBK form has at most maxBytes bytes, cut on a character boundary.

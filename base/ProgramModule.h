@@ -13,6 +13,7 @@
 //     bool corvanta_save_stat_chart(const StatChartModel*, const QString* file, QString* error,
 //                                   const QSize* size)          as SaveStatChart
 //   corvanta-xlsx.so:
-//     bool corvanta_write_xlsx(const GridSource*, const QString* file, QString* error)  as WriteXlsx
+//     bool corvanta_write_xlsx(const GridSource*, const QString* file, QString* error,
+//                              QString* notice)                as WriteXlsx
 
 #define CORVANTA_MODULE_EXPORT extern "C" __attribute__((visibility("default")))

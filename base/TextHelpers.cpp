@@ -1,5 +1,7 @@
 #include "base/TextHelpers.h"
 
+#include <limits>
+
 #include "base/Gbk.h"
 
 #include <QSysInfo>
@@ -155,6 +157,51 @@ QString ComputerNameText()
         return QString::fromLocal8Bit(name);
     QString host = QSysInfo::machineHostName();
     return host.isEmpty() ? QStringLiteral("localhost") : host;
+}
+
+std::optional<qint64> OutletNumber(std::string_view t, bool* outOfRange)
+{
+    if (outOfRange)
+        *outOfRange = false;
+    while (!t.empty() && t.front() == ' ')
+        t.remove_prefix(1);
+    while (!t.empty() && t.back() == ' ')
+        t.remove_suffix(1);
+    bool negative = false;
+    if (!t.empty() && (t.front() == '+' || t.front() == '-')) {
+        negative = t.front() == '-';
+        t.remove_prefix(1);
+    }
+    if (t.empty())
+        return std::nullopt;
+    // Accumulated negative, so that the smallest 64-bit value fits too.
+    qint64 value = 0;
+    constexpr qint64 lowest = std::numeric_limits<qint64>::min();
+    bool overflow = false;
+    for (const char c : t) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        const int d = c - '0';
+        if (value < (lowest + d) / 10)
+            overflow = true;
+        else
+            value = value * 10 - d;
+    }
+    if (overflow || (!negative && value == lowest)) {
+        if (outOfRange)
+            *outOfRange = true;
+        return std::nullopt;
+    }
+    return negative ? value : -value;
+}
+
+std::optional<qint64> OutletNumber(const QString& text, bool* outOfRange)
+{
+    for (const QChar c : text)
+        if (c.unicode() >= 0x80)
+            return std::nullopt;
+    const QByteArray latin = text.toLatin1();
+    return OutletNumber(std::string_view(latin.constData(), std::size_t(latin.size())), outOfRange);
 }
 
 }  // namespace corvanta

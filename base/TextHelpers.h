@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string_view>
 
@@ -31,6 +32,12 @@ double TextToNumber(const QByteArray& text);
 double TextToNumber(const QString& text);
 // The same over single-byte text (digits and signs are the same in UTF-8 and GBK).
 double TextToNumber(std::string_view text);
+
+// The number an outlet number stands for: blanks around it ignored, an optional sign, decimal
+// digits with any leading zeros ("0101" and "+101" are 101). nullopt for anything else, and for
+// a number beyond 64 bits (*outOfRange set then, when given).
+std::optional<qint64> OutletNumber(std::string_view text, bool* outOfRange = nullptr);
+std::optional<qint64> OutletNumber(const QString& text, bool* outOfRange = nullptr);
 
 // The second argument unless it is smaller than the first.
 int32_t Larger(int32_t a, int32_t b);

@@ -1,5 +1,7 @@
 #include "chart/StatChart.h"
 
+#include "base/AtomicFile.h"
+
 #include <QBarCategoryAxis>
 #include <QBarSeries>
 #include <QBarSet>
@@ -134,6 +136,12 @@ bool SaveStatChart(const StatChartModel& model, const QString& file, QString* er
     chart->setGeometry(QRectF(QPointF(0, 0), QSizeF(size)));
     scene.setSceneRect(chart->geometry());
     const QRectF target(QPointF(0, 0), QSizeF(size));
+    AtomicFile out(file);
+    if (!out.open()) {
+        if (error)
+            *error = out.error();
+        return false;
+    }
     bool ok = false;
     if (suffix == QStringLiteral("png")) {
         QImage image(size, QImage::Format_ARGB32_Premultiplied);
@@ -142,10 +150,10 @@ bool SaveStatChart(const StatChartModel& model, const QString& file, QString* er
         painter.setRenderHint(QPainter::Antialiasing);
         scene.render(&painter, target, scene.sceneRect());
         painter.end();
-        ok = image.save(file, "PNG");
+        ok = image.save(&out.device(), "PNG");
     } else if (suffix == QStringLiteral("svg")) {
         QSvgGenerator svg;
-        svg.setFileName(file);
+        svg.setOutputDevice(&out.device());
         svg.setSize(size);
         svg.setViewBox(target);
         svg.setTitle(model.title);
@@ -156,7 +164,7 @@ bool SaveStatChart(const StatChartModel& model, const QString& file, QString* er
             ok = painter.end();
         }
     } else {
-        QPdfWriter pdf(file);
+        QPdfWriter pdf(&out.device());
         pdf.setPageSize(QPageSize(QSizeF(size) * 0.75, QPageSize::Point));
         pdf.setPageMargins(QMarginsF());
         pdf.setResolution(96);
@@ -168,9 +176,15 @@ bool SaveStatChart(const StatChartModel& model, const QString& file, QString* er
             ok = painter.end();
         }
     }
-    if (!ok && error)
-        *error = QStringLiteral("写入文件 %1 失败").arg(file);
-    return ok && QFileInfo(file).size() > 0;
+    if (!ok)
+        out.fail(out.device().error() != QFileDevice::NoError ? out.device().errorString()
+                                                              : QStringLiteral("图表没有画成"));
+    if (!out.commit()) {
+        if (error)
+            *error = out.error();
+        return false;
+    }
+    return true;
 }
 
 }  // namespace corvanta

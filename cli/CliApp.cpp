@@ -1,10 +1,13 @@
 #include "cli/CliApp.h"
 
+#include "base/AtomicFile.h"
 #include "base/Config.h"
 #include "base/Sysdef.h"
 #include "cli/CliMessages.h"
 #include "connection/LoginLogic.h"
 #include "connection/UDMData.h"
+
+#include <QFileDevice>
 
 namespace corvanta::cli {
 
@@ -205,7 +208,20 @@ int runCli(const QStringList& args, QTextStream& out, QTextStream& err)
         messages.systemBox(QStringLiteral("错误"), QString::fromStdString(e.what()));
         code = ExitFailed;
     }
+    // A result that did not reach its reader whole is a failure, whatever the command did.
     out.flush();
+    const auto* device = qobject_cast<const QFileDevice*>(out.device());
+    const auto* checked = dynamic_cast<const CheckedStream*>(out.device());
+    QString failure = checked ? checked->failure() : QString();
+    if (failure.isEmpty() && device && device->error() != QFileDevice::NoError)
+        failure = device->errorString();
+    if (failure.isEmpty() && out.status() != QTextStream::Ok)
+        failure = QStringLiteral("写入出错");
+    if (!failure.isEmpty()) {
+        messages.systemBox(QStringLiteral("错误"), QStringLiteral("写入标准输出失败：") + failure);
+        if (code == ExitOk)
+            code = ExitFailed;
+    }
     err.flush();
     return code;
 }

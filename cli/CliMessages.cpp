@@ -1,5 +1,7 @@
 #include "cli/CliMessages.h"
 
+#include "cli/Tsv.h"
+
 namespace corvanta::cli {
 
 QString formatMessage(const QString& caption, const QString& text)
@@ -8,7 +10,8 @@ QString formatMessage(const QString& caption, const QString& text)
     t.replace(QStringLiteral("\r\n"), QStringLiteral(" / "));
     t.replace(QLatin1Char('\r'), QStringLiteral(" / "));
     t.replace(QLatin1Char('\n'), QStringLiteral(" / "));
-    return QLatin1Char('[') + caption + QStringLiteral("] ") + t;
+    // Names from files and databases must not reach the terminal as commands.
+    return QLatin1Char('[') + caption + QStringLiteral("] ") + tsvCell(t);
 }
 
 QString CliMessages::superMsg(const QString& caption, const QString& text, const QString& buttons,

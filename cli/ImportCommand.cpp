@@ -8,6 +8,8 @@
 #include "import/ImportHistory.h"
 #include "reports/ReportLogic.h"
 
+#include <limits>
+
 namespace corvanta::cli {
 
 namespace {
@@ -41,9 +43,7 @@ int importFiles(CliContext& ctx, const QStringList& args)
         if (!run.ok()) {
             // After the messages, the failure located: "FILE:LINE: reason".
             if (!run.result.reason.isEmpty()) {
-                QString located = LocatedReason(run.result);
-                located.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
-                ctx.err << located << Qt::endl;
+                ctx.err << tsvCell(LocatedReason(run.result)) << Qt::endl;  // no control character reaches the terminal
             }
             anyFailed = true;
             if (!keepGoing)
@@ -67,7 +67,9 @@ int history(CliContext& ctx, const QStringList& args)
         bool ok = false;
         limit = a.value(kLimit).trimmed().toInt(&ok);
         if (!ok || limit < 1)
-            throw UsageError{QStringLiteral("--limit: \"%1\" is not a whole number above 0").arg(a.value(kLimit))};
+            throw UsageError{QStringLiteral("--limit: \"%1\" is not a whole number from 1 to %2")
+                                 .arg(a.value(kLimit))
+                                 .arg(std::numeric_limits<int>::max())};
     }
     TDMData* dm = ctx.connect(true);
     if (!dm)
@@ -93,7 +95,7 @@ int history(CliContext& ctx, const QStringList& args)
 void registerImportCommand()
 {
     commands()[QStringLiteral("import")] = {QStringLiteral("[--keep-going] FILE..."), importFiles};
-    commands()[QStringLiteral("history")] = {QStringLiteral("[--limit N] [--format tsv|csv|xlsx] [--output FILE] [--encoding utf8|gbk]"), history};
+    commands()[QStringLiteral("history")] = {QStringLiteral("[--limit N] [--format tsv|csv|xlsx] [--output FILE] [--encoding utf8|gbk|gb18030]"), history};
 }
 
 }  // namespace corvanta::cli

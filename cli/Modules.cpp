@@ -78,11 +78,11 @@ bool SaveStatChart(const StatChartModel& model, const QString& file, QString* er
     return save && save(&model, &file, error, &size);
 }
 
-bool WriteXlsx(const GridSource& grid, const QString& file, QString* error)
+bool WriteXlsx(const GridSource& grid, const QString& file, QString* error, QString* notice)
 {
-    using Write = bool (*)(const GridSource*, const QString*, QString*);
+    using Write = bool (*)(const GridSource*, const QString*, QString*, QString*);
     auto write = reinterpret_cast<Write>(entry("corvanta-xlsx.so", "corvanta_write_xlsx", error));
-    return write && write(&grid, &file, error);
+    return write && write(&grid, &file, error, notice);
 }
 
 namespace cli {

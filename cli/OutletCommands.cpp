@@ -155,7 +155,7 @@ int printOutlets(CliContext& ctx, const QStringList& args)
 void registerOutletCommands()
 {
     const QString fields = QStringLiteral("[--type T] [--telephone T] [--fax F] [--address A] [--linkman L]");
-    commands()[QStringLiteral("outlets")] = {QStringLiteral("[--format tsv|csv|xlsx] [--output FILE] [--encoding utf8|gbk]"), outlets};
+    commands()[QStringLiteral("outlets")] = {QStringLiteral("[--format tsv|csv|xlsx] [--output FILE] [--encoding utf8|gbk|gb18030]"), outlets};
     commands()[QStringLiteral("outlet-add")] = {QStringLiteral("--id ID --name NAME ") + fields, outletAdd};
     commands()[QStringLiteral("outlet-modify")] = {QStringLiteral("--id ID [--name NAME] ") + fields, outletModify};
     commands()[QStringLiteral("outlet-delete")] = {QStringLiteral("ID"), outletDelete};

@@ -274,7 +274,7 @@ void registerReportCommands()
     const QString sales = QStringLiteral("--from D --to D ") + filters + QStringLiteral(" [--area A] [--type 销售|销售退货] [--sort HEADING[:desc]]");
     const QString stat = QStringLiteral("--mode P|N|V|D --from D --to D ") + filters + QStringLiteral(" [--type 销售|销售退货] [--sort HEADING[:desc]]");
     const QString stock = filters + QStringLiteral(" [--area A] [--sort HEADING[:desc]]");
-    const QString output = QStringLiteral(" [--format tsv|csv|xlsx] [--output FILE] [--encoding utf8|gbk]");
+    const QString output = QStringLiteral(" [--format tsv|csv|xlsx] [--output FILE] [--encoding utf8|gbk|gb18030]");
     commands()[QStringLiteral("sales")] = {sales + output, [](CliContext& c, const QStringList& a) {
                                                return show(c, a, querySales, QStringLiteral("sales"));
                                            }};

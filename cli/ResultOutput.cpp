@@ -3,11 +3,10 @@
 #include "cli/CliApp.h"
 #include "cli/CliMessages.h"
 #include "cli/Tsv.h"
+#include "base/AtomicFile.h"
 #include "base/CellStore.h"
 #include "base/Gbk.h"
 
-#include <QFile>
-#include <QSaveFile>
 
 namespace corvanta::cli {
 
@@ -60,8 +59,10 @@ OutputOptions TakeOutputOptions(QStringList& args, bool allowChart)
                 o.encoding = CsvEncoding::Utf8Bom;
             else if (v.compare(QStringLiteral("gbk"), Qt::CaseInsensitive) == 0)
                 o.encoding = CsvEncoding::Gbk;
+            else if (v.compare(QStringLiteral("gb18030"), Qt::CaseInsensitive) == 0)
+                o.encoding = CsvEncoding::Gb18030;
             else
-                throw UsageError{QStringLiteral("--encoding: \"%1\" is neither utf8 nor gbk").arg(v)};
+                throw UsageError{QStringLiteral("--encoding: \"%1\" is not one of utf8, gbk, gb18030").arg(v)};
         } else if (allowChart && takeOption(args, i, QStringLiteral("chart"), v)) {
             if (v.isEmpty())
                 throw UsageError{QStringLiteral("--chart needs a file name")};
@@ -80,48 +81,57 @@ OutputOptions TakeOutputOptions(QStringList& args, bool allowChart)
 int WriteResult(CliContext& ctx, const OutputOptions& options, const QStringList& headings, const CellStore& cells,
                 const GridSource& grid)
 {
-    QString error;
+    QString error, notice;
     bool ok = true;
     switch (options.format) {
     case ExportFormat::Tsv:
         if (options.output.isEmpty()) {
-            writeTsvStore(ctx.out, headings, cells);
+            writeTsvStore(ctx.out, headings, cells);  // standard output is checked when the command ends
             return ExitOk;
         } else {
-            QSaveFile f(options.output);
-            if (f.open(QIODevice::WriteOnly)) {
-                QTextStream s(&f);
+            AtomicFile f(options.output);
+            if (f.open()) {
+                QTextStream s(&f.device());
                 s.setEncoding(QStringConverter::Utf8);
-                writeTsvStore(s, headings, cells);
+                const bool written = writeTsvStore(s, headings, cells);
                 s.flush();
+                if (!written || s.status() != QTextStream::Ok)
+                    f.fail(f.device().errorString());
+                f.commit();
             }
-            ok = f.commit();
-            if (!ok)
-                error = QStringLiteral("写入文件 %1 失败：%2").arg(options.output, f.errorString());
+            ok = f.error().isEmpty();
+            error = f.error();
         }
         break;
-    case ExportFormat::Csv:
-        if (options.output.isEmpty()) {
-            const QByteArray bytes = CsvBytes(grid, options.encoding);
-            ctx.out.flush();
-            if (QIODevice* d = ctx.out.device())
-                d->write(bytes);
-            else if (options.encoding == CsvEncoding::Gbk)
-                ctx.out << gbk::decode(bytes);
-            else  // fromUtf8 would drop the byte-order mark
-                ctx.out << QChar(0xFEFF) << QString::fromUtf8(bytes.mid(3));
-            return ExitOk;
+    case ExportFormat::Csv: {
+        if (!options.output.isEmpty()) {
+            ok = WriteCsv(grid, options.output, options.encoding, &error);
+            break;
         }
-        ok = WriteCsv(grid, options.output, options.encoding, &error);
-        break;
+        const std::optional<QByteArray> bytes = CsvBytes(grid, options.encoding, &error);
+        if (!bytes) {
+            ok = false;
+            break;
+        }
+        ctx.out.flush();
+        if (QIODevice* d = ctx.out.device())
+            d->write(*bytes);
+        else if (options.encoding != CsvEncoding::Utf8Bom)
+            ctx.out << gbk::decode(*bytes);
+        else  // fromUtf8 would drop the byte-order mark
+            ctx.out << QChar(0xFEFF) << QString::fromUtf8(bytes->mid(3));
+        return ExitOk;
+    }
     case ExportFormat::Xlsx:
-        ok = WriteXlsx(grid, options.output, &error);
+        ok = WriteXlsx(grid, options.output, &error, &notice);
         break;
     }
     if (!ok) {
         ctx.messages.systemBox(QStringLiteral("错误"), error);
         return ExitFailed;
     }
+    if (!notice.isEmpty())
+        ctx.messages.systemBox(QStringLiteral("提示"), QStringLiteral("%1：%2").arg(options.output, notice));
     return ExitOk;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 // Where and how a result command writes its grid: "--format tsv|csv|xlsx", "--output FILE",
-// "--encoding utf8|gbk" (CSV). Without them the grid goes to standard output as TSV, as always.
+// "--encoding utf8|gbk|gb18030" (CSV). Without them the grid goes to standard output as TSV, as always.
 #include "logic/GridSource.h"
 #include "export/GridExport.h"
 

@@ -5,7 +5,8 @@
 
 namespace corvanta::cli {
 
-// Tabs and line breaks inside a cell would break the format: they are written as blanks.
+// Tabs, line breaks and every other control character (C0, DEL, C1) inside a cell would break
+// the format or reach the terminal as commands: they are written as blanks.
 QString tsvCell(const QString& cell);
 void writeTsvRow(QTextStream& out, const QStringList& cells);
 
@@ -18,7 +19,8 @@ class CellStore;
 namespace corvanta::cli {
 
 // A whole result: the heading line, then every row of the store, written as UTF-8 bytes straight
-// from the store (no QString per cell) when the stream has a device.
-void writeTsvStore(QTextStream& out, const QStringList& headings, const CellStore& cells);
+// from the store (no QString per cell) when the stream has a device. False as soon as a write
+// fails (the rest is not tried).
+bool writeTsvStore(QTextStream& out, const QStringList& headings, const CellStore& cells);
 
 }  // namespace corvanta::cli

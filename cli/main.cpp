@@ -1,3 +1,4 @@
+#include "base/AtomicFile.h"
 #include "cli/CliApp.h"
 #include "cli/CliMessages.h"
 #include "cli/Modules.h"
@@ -8,6 +9,12 @@
 #include <memory>
 #ifdef __GLIBC__
 #include <malloc.h>
+#endif
+#ifndef _WIN32
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
 #endif
 
 namespace {
@@ -34,10 +41,34 @@ void quietQtWarnings(QtMsgType type, const QMessageLogContext& context, const QS
     std::fprintf(stderr, "%s\n", qFormatLogMessage(type, context, text).toLocal8Bit().constData());
 }
 
+#ifndef _WIN32
+// A standard stream the caller closed: the next file opened (a database) would get its number and
+// receive the output. Hold the number with /dev/null, opened the wrong way round so that every
+// write (or read) fails and is reported instead.
+void holdClosedStandardStreams()
+{
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        const int held = ::open("/dev/null", (fd == 0 ? O_WRONLY : O_RDONLY) | O_CLOEXEC);
+        if (held >= 0 && held != fd) {
+            ::dup2(held, fd);
+            ::close(held);
+        }
+    }
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
+#ifndef _WIN32
+    holdClosedStandardStreams();
+    // A reader that stops early ("| head") ends the program quietly, as it does cat or grep,
+    // even when the caller left SIGPIPE ignored.
+    std::signal(SIGPIPE, SIG_DFL);
+#endif
 #ifdef __GLIBC__
     // A long result passes through a few large buffers one after another: keep freed memory for
     // the next instead of handing it back and faulting fresh pages in again.
@@ -59,7 +90,10 @@ int main(int argc, char** argv)
     } else {
         app = std::make_unique<QCoreApplication>(argc, argv);
     }
-    QTextStream out(stdout);
+    // Every write of the result is checked: a full disk behind ">" fails the command.
+    corvanta::CheckedStream standardOutput;
+    standardOutput.openDescriptor(1);
+    QTextStream out(&standardOutput);
     QTextStream err(stderr);
     out.setEncoding(QStringConverter::Utf8);
     err.setEncoding(QStringConverter::Utf8);

@@ -175,6 +175,12 @@ ConfirmResult ConfirmCreateAccountSet(TDMData& dm, Messages& messages, const QSt
                           QStringLiteral("myok"));
         return {};
     }
+    // Every later listing would send them to the terminal or the grid as they are.
+    if (HasControlCharacter(setName)) {
+        messages.superMsg(QStringLiteral("提示信息"), ControlCharacterRuleText(QStringLiteral("帐套名称")),
+                          QStringLiteral("myok"), QString(), QStringLiteral("stop"));
+        return {};
+    }
     // The catalogue's column holds this many characters; refuse before anything is created.
     if (setName.toUcs4().size() > kAccountSetNameChars) {
         messages.superMsg(QStringLiteral("提示信息"), AccountSetNameRuleText(), QStringLiteral("myok"), QString(),

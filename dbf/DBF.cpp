@@ -13,6 +13,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <cstring>
 #include <ctime>
 #include <iterator>
@@ -73,6 +75,7 @@ void DATABASEFILE::resetStatus()
 {
     m_status = DbfStatus::Ok;
     m_statusText.clear();
+    m_writeErrno = 0;
 }
 
 void DATABASEFILE::setStatus(int code, const char* text)
@@ -80,6 +83,25 @@ void DATABASEFILE::setStatus(int code, const char* text)
     m_status = code;
     m_statusText = text;
     showMessage(code);
+}
+
+QString WriteFailureCause(int error)
+{
+    QString words;
+    switch (error) {
+    case EACCES:
+    case EPERM: words = QStringLiteral("没有写入这个文件或文件夹的权限"); break;
+    case ENOSPC: words = QStringLiteral("磁盘已满"); break;
+#ifdef EDQUOT
+    case EDQUOT: words = QStringLiteral("超出磁盘配额"); break;
+#endif
+    case EROFS: words = QStringLiteral("文件系统只读"); break;
+    case ENOENT: words = QStringLiteral("文件夹不存在"); break;
+    case EISDIR: words = QStringLiteral("同名的是一个文件夹"); break;
+    case EIO: words = QStringLiteral("磁盘读写出错"); break;
+    default: words = QStringLiteral("不能写入"); break;
+    }
+    return words + QStringLiteral("（") + QString::fromLocal8Bit(std::strerror(error)) + QStringLiteral("）");
 }
 
 void DATABASEFILE::showMessage(int code)
@@ -142,6 +164,8 @@ void DATABASEFILE::showMessage(int code)
         return;  // 301, 804: no message
     }
     m_messages->superMsg(QStringLiteral("D提示信息"), text, QStringLiteral("myok"), QString(), QString());
+    if (code == DbfStatus::WriteFailure && m_writeErrno != 0)
+        m_messages->cause(path + QStringLiteral("：") + WriteFailureCause(m_writeErrno));
 }
 
 void DATABASEFILE::showIoError()
@@ -307,6 +331,7 @@ bool DATABASEFILE::flushCache()
             if (ok)
                 showIoError();
             ok = false;
+            m_writeErrno = dbfio::lastError();
             m_writeDetail = num(static_cast<long long>(bytes.size())) + " " + num(n) + " flush ";
         }
     }
@@ -405,7 +430,8 @@ bool DATABASEFILE::f_new(const std::string& path)
 
     m_handle = dbfio::createFile(path);
     if (m_handle == dbfio::kNoHandle) {
-        m_writeDetail = "create " + num(dbfio::lastError()) + " ";
+        m_writeErrno = dbfio::lastError();
+        m_writeDetail = "create " + num(m_writeErrno) + " ";
         setStatus(DbfStatus::WriteFailure, "File write failure");
         return false;
     }
@@ -423,6 +449,7 @@ bool DATABASEFILE::f_new(const std::string& path)
     for (const Piece& p : pieces) {
         long long n = writeBytes(p.at, p.data, p.len);
         if (n < static_cast<long long>(p.len)) {
+            m_writeErrno = dbfio::lastError();
             m_writeDetail = num(static_cast<long long>(p.len)) + " " + num(n) + " 1435 ";
             setStatus(DbfStatus::WriteFailure, "File write failure");
             ok = false;

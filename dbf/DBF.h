@@ -55,6 +55,9 @@ enum : int {
 };
 }
 
+// Why a write or create failed, in words for the message's cause: "磁盘已满（No space left on device）".
+QString WriteFailureCause(int error);
+
 class DATABASEFILE {
 public:
     enum GoMode { GoAbsolute, GoRelative, GoFromBottom };
@@ -185,6 +188,7 @@ private:
     std::string m_location;
     std::string m_fieldRef;
     std::string m_writeDetail;
+    int m_writeErrno = 0;  // why the last write or create failed, for the message's cause
     std::string m_readDetail;
     std::string m_goDetail;
 

@@ -5,11 +5,17 @@
 #include "base/Gbk.h"
 #include "logic/Messages.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStringEncoder>
 
 #include <algorithm>
+#include <atomic>
+#include <filesystem>
+#include <system_error>
 #include <thread>
 
 namespace corvanta {
@@ -38,6 +44,63 @@ public:
 private:
     QStringEncoder m_encoder{"GB18030"};
 };
+
+// A table is made under a name of its own in the data folder and takes its real name only when
+// it is whole: a full disk or a failed write leaves the table of the last print as it was.
+class StagedTable {
+public:
+    explicit StagedTable(const QString& name)
+    {
+        static std::atomic<int> counter{0};
+        m_name = QStringLiteral("~%1-%2-%3.DBF")
+                     .arg(QFileInfo(name).completeBaseName())
+                     .arg(QCoreApplication::applicationPid())
+                     .arg(++counter);
+        m_target = name;
+    }
+    ~StagedTable()
+    {
+        if (!m_done)
+            QFile::remove(path());
+    }
+    const QString& name() const { return m_name; }
+    QString path() const { return GetDataDir() + QLatin1Char('/') + m_name; }
+
+    // Puts the table in place of every spelling of its real name. False (with the cause) when
+    // it cannot; the staged table is removed then.
+    bool replace(QString* cause)
+    {
+        const QDir dir(GetDataDir());
+        for (const QString& e : dir.entryList(QDir::Files | QDir::Hidden | QDir::System))
+            if (e != m_target && e.compare(m_target, Qt::CaseInsensitive) == 0)
+                QFile::remove(dir.filePath(e));
+        std::error_code ec;
+        std::filesystem::rename(std::filesystem::path(path().toStdU16String()),
+                                std::filesystem::path(dir.filePath(m_target).toStdU16String()), ec);
+        if (ec) {
+            *cause = QString::fromLocal8Bit(ec.message().c_str());
+            return false;
+        }
+        m_done = true;
+        return true;
+    }
+
+private:
+    QString m_name;
+    QString m_target;
+    bool m_done = false;
+};
+
+bool placeTable(StagedTable& staged, Messages& messages, const QString& target)
+{
+    QString cause;
+    if (staged.replace(&cause))
+        return true;
+    messages.superMsg(QStringLiteral("D提示信息"), QStringLiteral("文件") + target + QStringLiteral("写错误!"),
+                      QStringLiteral("myok"), QString(), QString());
+    messages.cause(cause);
+    return false;
+}
 
 bool isBlankText(const QString& text)
 {
@@ -119,7 +182,8 @@ bool PrintHandoff::OpenReportTable(const QString& fileName)
 
 bool PrintHandoff::WriteTitleTable(const std::vector<TitleField>& titleFields)
 {
-    if (!m_tables.f_new(GetDataDir() + QLatin1Char('/') + kTitleTable))
+    StagedTable staged(kTitleTable);
+    if (!m_tables.f_new(staged.path()))
         return false;
     bool ok = true;
     for (const TitleField& f : titleFields) {
@@ -127,18 +191,19 @@ bool PrintHandoff::WriteTitleTable(const std::vector<TitleField>& titleFields)
         m_tables.f_addfield(gbk::encode(gbk::truncateToBytes(f.name, 11)), 'C', 0, width);
         ok = ok && m_tables.statusOk();
     }
-    if (!OpenReportTable(kTitleTable.toLower()))
+    if (!OpenReportTable(staged.name()))
         return false;
     ok = m_tables.f_appendblank() && ok;
     for (std::size_t i = 0; i < titleFields.size(); ++i)
         ok = m_tables.ReplaceNoString(static_cast<int>(i) + 1, gbk::truncateToBytes(titleFields[i].value, 83)) && ok;
     m_tables.f_Close();
-    return ok && m_tables.statusOk();
+    return ok && m_tables.statusOk() && placeTable(staged, m_messages, GetDataDir() + QLatin1Char('/') + kTitleTable);
 }
 
 bool PrintHandoff::WriteBodyTable(const GridSource& grid)
 {
-    if (!m_tables.f_new(GetDataDir() + QLatin1Char('/') + kBodyTable))
+    StagedTable staged(kBodyTable);
+    if (!m_tables.f_new(staged.path()))
         return false;
     CellEncoder encode;
     const int columns = grid.columnCount();
@@ -147,7 +212,7 @@ bool PrintHandoff::WriteBodyTable(const GridSource& grid)
         m_tables.f_addfield(BodyFieldName(encode(grid.cell(0, c))), 'C', 0, BodyFieldWidth(grid.columnWidth(c)));
         ok = ok && m_tables.statusOk();
     }
-    if (!OpenReportTable(kBodyTable.toLower()))
+    if (!OpenReportTable(staged.name()))
         return false;
 
     m_messages.busy(true);
@@ -167,7 +232,7 @@ bool PrintHandoff::WriteBodyTable(const GridSource& grid)
     }
     m_messages.busy(false);
     m_tables.f_Close();
-    return ok && m_tables.statusOk();
+    return ok && m_tables.statusOk() && placeTable(staged, m_messages, GetDataDir() + QLatin1Char('/') + kBodyTable);
 }
 
 bool PrintHandoff::StartReportProgram(const QString& templateName)

@@ -11,7 +11,7 @@ namespace corvanta {
 const QStringList& ExportFilters()
 {
     static const QStringList filters{QStringLiteral("Excel 工作簿 (*.xlsx)"), QStringLiteral("CSV UTF-8 (*.csv)"),
-                                     QStringLiteral("CSV GBK (*.csv)")};
+                                     QStringLiteral("CSV GBK (*.csv)"), QStringLiteral("CSV GB18030 (*.csv)")};
     return filters;
 }
 
@@ -28,11 +28,14 @@ bool ExportGrid(QWidget* parent, const GridSource& grid, Messages& messages, con
         file += u'.' + suffix;
     QString error;
     messages.busy(true);
-    const bool ok = choice == 0 ? WriteXlsx(grid, file, &error)
-                                : WriteCsv(grid, file, choice == 1 ? CsvEncoding::Utf8Bom : CsvEncoding::Gbk, &error);
+    QString notice;
+    const CsvEncoding encoding = choice == 1 ? CsvEncoding::Utf8Bom : choice == 2 ? CsvEncoding::Gbk : CsvEncoding::Gb18030;
+    const bool ok = choice == 0 ? WriteXlsx(grid, file, &error, &notice) : WriteCsv(grid, file, encoding, &error);
     messages.busy(false);
     if (!ok)
         messages.systemBox(QStringLiteral("错误"), error);
+    else if (!notice.isEmpty())
+        messages.systemBox(QStringLiteral("提示"), notice);
     return ok;
 }
 

@@ -1,9 +1,8 @@
 #include "export/GridExport.h"
 
+#include "base/AtomicFile.h"
 #include "base/Gbk.h"
 
-#include <QFile>
-#include <QSaveFile>
 #include <charconv>
 #include <string>
 
@@ -120,7 +119,7 @@ std::optional<double> ExportNumber(std::string_view t)
     return v;
 }
 
-QByteArray CsvBytes(const GridSource& grid, CsvEncoding encoding)
+std::optional<QByteArray> CsvBytes(const GridSource& grid, CsvEncoding encoding, QString* error)
 {
     const int rows = ExportRowCount(grid);
     const int cols = grid.columnCount();
@@ -129,24 +128,39 @@ QByteArray CsvBytes(const GridSource& grid, CsvEncoding encoding)
         for (int c = 0; c < cols; ++c) {
             if (c > 0)
                 text += u',';
-            text += csvCell(grid.cell(r, c));
+            const QString cell = grid.cell(r, c);
+            if (encoding == CsvEncoding::Gbk) {
+                if (const gbk::GbkOnly g = gbk::encodeGbkOnly(cell); !g.ok()) {
+                    const qsizetype n = cell.at(g.badIndex).isHighSurrogate() ? 2 : 1;
+                    if (error)
+                        *error = QStringLiteral("第 %1 行第 %2 列（%3）的字符“%4”（U+%5）不在 GBK 字符集里，"
+                                                "不能按 GBK 写出；请改用 UTF-8（utf8）或 GB18030（gb18030）编码")
+                                     .arg(r)
+                                     .arg(c + 1)
+                                     .arg(grid.cell(0, c), cell.mid(g.badIndex, n))
+                                     .arg(cell.mid(g.badIndex, n).toUcs4().value(0), 4, 16, QLatin1Char('0'));
+                    return std::nullopt;
+                }
+            }
+            text += csvCell(cell);
         }
         text += QStringLiteral("\r\n");
     }
-    if (encoding == CsvEncoding::Gbk)
+    if (encoding != CsvEncoding::Utf8Bom)
         return gbk::encode(text);
     return QByteArray("\xEF\xBB\xBF") + text.toUtf8();
 }
 
 bool WriteCsv(const GridSource& grid, const QString& file, CsvEncoding encoding, QString* error)
 {
-    QSaveFile f(file);
-    if (!f.open(QIODevice::WriteOnly) || f.write(CsvBytes(grid, encoding)) < 0 || !f.commit()) {
+    QString why;
+    const std::optional<QByteArray> bytes = CsvBytes(grid, encoding, &why);
+    if (!bytes) {
         if (error)
-            *error = QStringLiteral("写入文件 %1 失败：%2").arg(file, f.errorString());
+            *error = QStringLiteral("写入文件 %1 失败：%2").arg(file, why);
         return false;
     }
-    return true;
+    return WriteFileAtomically(file, *bytes, error);
 }
 
 }  // namespace corvanta

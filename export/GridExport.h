@@ -15,7 +15,9 @@ enum class ExportFormat { Tsv, Csv, Xlsx };
 // "tsv", "csv", "xlsx" (letter case ignored); nullopt otherwise.
 std::optional<ExportFormat> ExportFormatFromName(const QString& name);
 
-enum class CsvEncoding { Utf8Bom, Gbk };
+// Gbk: plain GBK, which every GBK reader decodes (a character outside it refuses the export);
+// Gb18030: its superset, which holds every character.
+enum class CsvEncoding { Utf8Bom, Gbk, Gb18030 };
 
 // How a column's cells go into a spreadsheet. A Number or Date cell whose text does not read as
 // one is written as text: nothing the grid shows is lost.
@@ -32,9 +34,17 @@ int ExportRowCount(const GridSource& grid);
 std::optional<double> ExportNumber(const QString& text);
 std::optional<double> ExportNumber(std::string_view text);
 
-// The file in the given format; false with *error set when it cannot be written.
-bool WriteXlsx(const GridSource& grid, const QString& file, QString* error);
-QByteArray CsvBytes(const GridSource& grid, CsvEncoding encoding);
+// A sheet's limits: rows (the heading included) and characters of one cell.
+constexpr int kXlsxMaxRows = 1048576;
+constexpr int kXlsxMaxCellChars = 32767;
+
+// The file in the given format; false with *error set when it cannot be written. The whole file
+// goes through AtomicFile: a failure leaves an earlier file at that name as it was. Rows past a
+// sheet's limit go on to further sheets (heading repeated, the sheet's name says which rows); a
+// text over the cell limit is cut: *notice (when given) then says so, else it stays empty.
+bool WriteXlsx(const GridSource& grid, const QString& file, QString* error, QString* notice = nullptr);
+// nullopt with *error set when a cell holds a character the encoding cannot hold (GBK).
+std::optional<QByteArray> CsvBytes(const GridSource& grid, CsvEncoding encoding, QString* error = nullptr);
 bool WriteCsv(const GridSource& grid, const QString& file, CsvEncoding encoding, QString* error);
 
 }  // namespace corvanta

@@ -1,7 +1,13 @@
 #include "export/GridExport.h"
 
+#include "base/AtomicFile.h"
+
 #include <QDate>
 #include <QFile>
+#include <QFileInfo>
+#include <QStringList>
+#include <cerrno>
+#include <cstring>
 #include <clocale>
 #include <string>
 #include <xlsxwriter.h>
@@ -55,19 +61,65 @@ double widthChars(int pixels)
 
 }  // namespace
 
-bool WriteXlsx(const GridSource& grid, const QString& file, QString* error)
+namespace {
+
+// The longest start of the text a cell holds: at most kXlsxMaxCellChars UTF-16 units (what the
+// spreadsheet counts), never splitting a character.
+std::size_t cellCut(std::string_view t, bool* cut)
+{
+    std::size_t units = 0, i = 0;
+    while (i < t.size()) {
+        const auto c = static_cast<unsigned char>(t[i]);
+        const std::size_t len = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+        const std::size_t u = len == 4 ? 2 : 1;
+        if (units + u > std::size_t(kXlsxMaxCellChars)) {
+            *cut = true;
+            return i;
+        }
+        units += u;
+        i += len;
+    }
+    return t.size();
+}
+
+QString sheetName(int first, int last)
+{
+    return QStringLiteral("第%1-%2行").arg(first).arg(last);
+}
+
+}  // namespace
+
+bool WriteXlsx(const GridSource& grid, const QString& file, QString* error, QString* notice)
 {
     CNumericLocale cLocale;
-    const QByteArray path = QFile::encodeName(file);
-    lxw_workbook_options options{};
-    options.constant_memory = LXW_TRUE;  // rows go straight to disk: a big result costs no memory
-    lxw_workbook* wb = workbook_new_opt(path.constData(), &options);
-    if (!wb) {
+    if (notice)
+        notice->clear();
+    AtomicFile out(file);
+    auto failed = [&](const QString& cause) {
+        out.fail(cause);
         if (error)
-            *error = QStringLiteral("无法创建文件 %1").arg(file);
+            *error = out.error();
+        return false;
+    };
+    if (!out.open()) {
+        if (error)
+            *error = out.error();
         return false;
     }
-    lxw_worksheet* ws = workbook_add_worksheet(wb, nullptr);
+    const QString writing = out.pathForWriter();
+    if (writing.isEmpty())
+        return failed(out.error());
+    const QByteArray path = QFile::encodeName(writing);
+    // The library's own scratch files go beside the target too: a small temporary folder must
+    // not cut the file short.
+    QByteArray scratchDir = QFile::encodeName(QFileInfo(out.isStream() ? writing : file).absolutePath());
+    lxw_workbook_options options{};
+    options.constant_memory = LXW_TRUE;  // rows go straight to disk: a big result costs no memory
+    options.tmpdir = scratchDir.data();
+    options.use_zip64 = LXW_TRUE;        // a million rows can pass 4 GB of XML
+    lxw_workbook* wb = workbook_new_opt(path.constData(), &options);
+    if (!wb)
+        return failed(QStringLiteral("无法建立文件"));
     lxw_format* heading = workbook_add_format(wb);
     format_set_bold(heading);
     lxw_format* dateFormat = workbook_add_format(wb);
@@ -76,45 +128,82 @@ bool WriteXlsx(const GridSource& grid, const QString& file, QString* error)
     const int cols = grid.columnCount();
     const int rows = ExportRowCount(grid);
     std::vector<ExportKind> kinds(std::size_t(std::max(cols, 0)), ExportKind::Text);
-    for (int c = 0; c < cols; ++c) {
+    for (int c = 0; c < cols; ++c)
         kinds[std::size_t(c)] = rows > 0 ? ExportKindForHeading(grid.cell(0, c)) : ExportKind::Text;
-        const int px = grid.columnWidth(c);
-        lxw_row_col_options hidden{};
-        hidden.hidden = 1;
-        worksheet_set_column_opt(ws, lxw_col_t(c), lxw_col_t(c), px <= 0 ? LXW_DEF_COL_WIDTH : widthChars(px),
-                                 nullptr, px <= 0 ? &hidden : nullptr);
-    }
-    worksheet_freeze_panes(ws, 1, 0);
+    const int perSheet = kXlsxMaxRows - 1;  // data rows under each sheet's heading
+    const int dataRows = std::max(rows - 1, 0);
+    const int sheets = std::max(1, (dataRows + perSheet - 1) / perSheet);
 
     std::string scratch, cstr;
-    for (int r = 0; r < rows; ++r) {
-        for (int c = 0; c < cols; ++c) {
-            const std::string_view text = grid.cellUtf8(r, c, scratch);
-            if (text.empty())
-                continue;
-            const auto row = lxw_row_t(r);
-            const auto col = lxw_col_t(c);
-            if (r > 0 && kinds[std::size_t(c)] == ExportKind::Number) {
-                if (const auto v = ExportNumber(text)) {
-                    worksheet_write_number(ws, row, col, *v, nullptr);
-                    continue;
-                }
-            } else if (r > 0 && kinds[std::size_t(c)] == ExportKind::Date) {
-                if (const auto d = exportDate(text)) {
-                    lxw_datetime dt{d->year(), d->month(), d->day(), 0, 0, 0.0};
-                    worksheet_write_datetime(ws, row, col, &dt, dateFormat);
-                    continue;
-                }
+    lxw_error rc = LXW_NO_ERROR;
+    int cutCells = 0;
+    auto writeCell = [&](lxw_worksheet* ws, lxw_row_t row, int r, int c) {
+        const std::string_view text = grid.cellUtf8(r, c, scratch);
+        if (text.empty())
+            return LXW_NO_ERROR;
+        const auto col = lxw_col_t(c);
+        if (r > 0 && kinds[std::size_t(c)] == ExportKind::Number) {
+            if (const auto v = ExportNumber(text))
+                return worksheet_write_number(ws, row, col, *v, nullptr);
+        } else if (r > 0 && kinds[std::size_t(c)] == ExportKind::Date) {
+            if (const auto d = exportDate(text)) {
+                lxw_datetime dt{d->year(), d->month(), d->day(), 0, 0, 0.0};
+                return worksheet_write_datetime(ws, row, col, &dt, dateFormat);
             }
-            cstr.assign(text);  // the library wants a terminated string
-            worksheet_write_string(ws, row, col, cstr.c_str(), r == 0 ? heading : nullptr);
         }
+        bool cut = false;
+        cstr.assign(text.substr(0, cellCut(text, &cut)));  // the library wants a terminated string
+        cutCells += cut ? 1 : 0;
+        return worksheet_write_string(ws, row, col, cstr.c_str(), r == 0 ? heading : nullptr);
+    };
+    for (int s = 0; s < sheets && rc == LXW_NO_ERROR; ++s) {
+        const int first = 1 + s * perSheet;
+        const int last = std::min(dataRows, first + perSheet - 1);
+        const QByteArray name = sheets > 1 ? sheetName(first, last).toUtf8() : QByteArray();
+        lxw_worksheet* ws = workbook_add_worksheet(wb, sheets > 1 ? name.constData() : nullptr);
+        if (!ws) {
+            rc = LXW_ERROR_MEMORY_MALLOC_FAILED;
+            break;
+        }
+        for (int c = 0; c < cols && rc == LXW_NO_ERROR; ++c) {
+            const int px = grid.columnWidth(c);
+            lxw_row_col_options hidden{};
+            hidden.hidden = 1;
+            rc = worksheet_set_column_opt(ws, lxw_col_t(c), lxw_col_t(c), px <= 0 ? LXW_DEF_COL_WIDTH : widthChars(px),
+                                          nullptr, px <= 0 ? &hidden : nullptr);
+        }
+        worksheet_freeze_panes(ws, 1, 0);
+        for (int c = 0; c < cols && rows > 0 && rc == LXW_NO_ERROR; ++c)
+            rc = writeCell(ws, 0, 0, c);
+        for (int r = first; r <= last && rc == LXW_NO_ERROR; ++r)
+            for (int c = 0; c < cols && rc == LXW_NO_ERROR; ++c)
+                rc = writeCell(ws, lxw_row_t(r - first + 1), r, c);
     }
-    const lxw_error rc = workbook_close(wb);
     if (rc != LXW_NO_ERROR) {
+        workbook_close(wb);
+        return failed(QString::fromUtf8(lxw_strerror(rc)));
+    }
+    rc = workbook_close(wb);
+    if (rc != LXW_NO_ERROR) {
+        const int saved = errno;
+        return failed(QString::fromUtf8(lxw_strerror(rc)) +
+                      (saved ? QStringLiteral("（%1）").arg(QString::fromLocal8Bit(std::strerror(saved))) : QString()));
+    }
+    if (!out.commit()) {
         if (error)
-            *error = QStringLiteral("写入文件 %1 失败：%2").arg(file, QString::fromUtf8(lxw_strerror(rc)));
+            *error = out.error();
         return false;
+    }
+    if (notice) {
+        QStringList notes;
+        if (sheets > 1)
+            notes << QStringLiteral("共 %1 行数据超过一张工作表的 %2 行，已分写在 %3 张工作表里（表名注明所含的行）")
+                         .arg(dataRows)
+                         .arg(perSheet)
+                         .arg(sheets);
+        if (cutCells > 0)
+            notes << QStringLiteral("有 %1 个单元格的文字超过 %2 个字符，已截断到 %2 个字符").arg(cutCells).arg(kXlsxMaxCellChars);
+        *notice = notes.join(QStringLiteral("；"));
     }
     return true;
 }

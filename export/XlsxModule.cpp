@@ -4,7 +4,8 @@
 
 CORVANTA_MODULE_EXPORT const char corvanta_module_version[] = CORVANTA_MODULE_VERSION;
 
-CORVANTA_MODULE_EXPORT bool corvanta_write_xlsx(const corvanta::GridSource* grid, const QString* file, QString* error)
+CORVANTA_MODULE_EXPORT bool corvanta_write_xlsx(const corvanta::GridSource* grid, const QString* file, QString* error,
+                                                QString* notice)
 {
-    return corvanta::WriteXlsx(*grid, *file, error);
+    return corvanta::WriteXlsx(*grid, *file, error, notice);
 }

@@ -36,6 +36,17 @@ void DataImportProcedures::deleSales()
     m_dm.CallProc(m_dm.ADOSProc, kDeleSales);
 }
 
+std::vector<QString> DataImportProcedures::outletKeys()
+{
+    std::vector<QString> keys;
+    TADOStoredProc& q = m_dm.ADOSProc;
+    m_dm.CallProc(q, QStringLiteral("hz_GetNet"), {}, true);
+    for (; !q.Eof(); q.Next())
+        keys.push_back(q.FieldText(QStringLiteral("ID")).trimmed());
+    q.Close();
+    return keys;
+}
+
 void DataImportProcedures::refresh(const QString& proc)
 {
     TADOStoredProc& cmd = m_dm.ADOSProc;

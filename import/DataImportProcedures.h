@@ -34,6 +34,7 @@ public:
     void beginIntake() override;
     void endIntake() override;
     void abandonIntake() override;
+    std::vector<QString> outletKeys() override;
 
 private:
     enum class Form { Unknown, Session, Call };

@@ -67,7 +67,8 @@ ImportFileFacts ReadImportFileFacts(const QString& path)
 {
     ImportFileFacts facts;
     QFile file(path);
-    if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly))
+    // A device or a FIFO would be read forever, or block its opener without a writer.
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
         return facts;
     const std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)> hash(EVP_MD_CTX_new(), EVP_MD_CTX_free);
     if (!hash || EVP_DigestInit_ex(hash.get(), EVP_sha256(), nullptr) != 1)
@@ -181,8 +182,11 @@ RecordedImport RunRecordedImport(TDMData& dm, const QString& file, Messages& mes
     RecordedImport run;
     run.file = file;
     ReasonCapture capture(messages, quiet);
-    // The file's facts for the history are read beside the import, on a thread of their own.
-    std::future<ImportFileFacts> factsLater = std::async(std::launch::async, ReadImportFileFacts, file);
+    // The file's facts for the history are read beside the import, on a thread of their own; a
+    // file that is not a regular one is refused by the run, and never opened here.
+    std::future<ImportFileFacts> factsLater =
+        QFileInfo(file).isFile() ? std::async(std::launch::async, ReadImportFileFacts, file)
+                                 : std::async(std::launch::deferred, [] { return ImportFileFacts{}; });
     try {
         DataImportProcedures procedures(dm);
         run.result = RunImport(file, procedures, capture, observer);

@@ -1,5 +1,6 @@
 #include "import/ImportRun.h"
 
+#include "base/TextHelpers.h"
 #include "base/ValuesUtf8.h"
 
 #include <QElapsedTimer>
@@ -12,6 +13,9 @@
 #include <exception>
 #include <filesystem>
 #include <optional>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace corvanta {
@@ -42,6 +46,25 @@ int ImportProcedures::consolidate(bool sales, bool stock)
     return rc;
 }
 
+namespace {
+// A sign, digits and at most one point: a number, whether or not it is within the limits.
+bool looksDecimal(std::string_view t)
+{
+    if (!t.empty() && (t.front() == '+' || t.front() == '-'))
+        t.remove_prefix(1);
+    bool digit = false, point = false;
+    for (const char c : t) {
+        if (c >= '0' && c <= '9')
+            digit = true;
+        else if (c == '.' && !point)
+            point = true;
+        else
+            return false;
+    }
+    return digit;
+}
+}  // namespace
+
 QString RefusalReason(const IntakeLine& line, int rc)
 {
     std::string scratch;
@@ -52,7 +75,11 @@ QString RefusalReason(const IntakeLine& line, int rc)
         return QStringLiteral("网点 %1 不存在").arg(text(id));
     auto number = [&](int field, const QString& name) -> QString {
         const std::string_view v = line.utf8Field(field);
-        return values::parseScaledUtf8(v) ? QString() : QStringLiteral("%1不是数字：%2").arg(name, text(v));
+        if (values::parseScaledUtf8(v))
+            return QString();
+        if (looksDecimal(values::trimmedUtf8(v, scratch)))
+            return QStringLiteral("%1超出范围：%2（小数点前最多 12 位，小数点后最多 6 位）").arg(name, text(v));
+        return QStringLiteral("%1不是数字：%2").arg(name, text(v));
     };
     QString why;
     if (sales) {
@@ -357,6 +384,7 @@ private:
         }
 
         m_procs.deleSales();
+        loadOutletKeys();
         m_reader.open(m_path);
         if (!beginIntake())
             return;
@@ -399,6 +427,7 @@ private:
                          importErrorWith(QStringLiteral("第 %1 行含有不是 GBK 编码的字节：%2").arg(n).arg(m_fileName)));
                     return;
                 }
+                matchOutlet(line);
                 ++m_pendingCount;
                 (line.isSales() ? m_sentSales : m_sentStock) = true;
             }
@@ -434,6 +463,50 @@ private:
             m_result.status = ImportStatus::Success;
             m_messages.systemBox(importtext::systemCaption(), importtext::success());
         }
+    }
+
+    // Outlet numbers by the number they stand for; a number two stored outlets share matches
+    // neither (only their exact text does).
+    void loadOutletKeys()
+    {
+        m_outletKeys.clear();
+        m_outletByNumber.clear();
+        std::unordered_map<qint64, int> uses;
+        for (const QString& key : m_procs.outletKeys()) {
+            std::string k = key.toStdString();
+            if (const auto number = OutletNumber(std::string_view(k))) {
+                if (++uses[*number] == 1)
+                    m_outletByNumber[*number] = k;
+                else
+                    m_outletByNumber.erase(*number);
+            }
+            m_outletKeys.insert(std::move(k));
+        }
+    }
+
+    // The line's outlet as stored when it names it by the same number in another form.
+    void matchOutlet(IntakeLine& line)
+    {
+        if (m_outletByNumber.empty())
+            return;
+        const int field = line.isSales() ? int(SalesId) : int(StockId);
+        std::string_view id = line.utf8Field(field);
+        while (!id.empty() && id.front() == ' ')
+            id.remove_prefix(1);
+        while (!id.empty() && id.back() == ' ')
+            id.remove_suffix(1);
+        if (m_outletKeys.count(std::string(id)))
+            return;
+        const auto number = OutletNumber(id);
+        const auto it = number ? m_outletByNumber.find(*number) : m_outletByNumber.end();
+        if (it == m_outletByNumber.end())
+            return;
+        const std::size_t start = line.starts[std::size_t(field)];
+        const std::size_t length = line.starts[std::size_t(field) + 1] - 1 - start;
+        line.text.replace(start, length, it->second);
+        const std::ptrdiff_t shift = std::ptrdiff_t(it->second.size()) - std::ptrdiff_t(length);
+        for (int f = field + 1; f <= line.fieldCount(); ++f)
+            line.starts[std::size_t(f)] = std::size_t(std::ptrdiff_t(line.starts[std::size_t(f)]) + shift);
     }
 
     // Begins the intake; while another import writes the account set, waits for it up to the
@@ -557,6 +630,8 @@ private:
     SplitLine m_split;
     std::vector<IntakeLine> m_pending;
     std::size_t m_pendingCount = 0;
+    std::unordered_set<std::string> m_outletKeys;
+    std::unordered_map<qint64, std::string> m_outletByNumber;
     qint64 m_done = 0;
     qint64 m_lineCount = 0;
     qint64 m_dataLines = 0;

@@ -90,6 +90,9 @@ public:
     // The intake ends after a failure, without a consolidation: the lines taken so far stay, as
     // they would one by one. Errors here are not reported (the first one is).
     virtual void abandonIntake() { endIntake(); }
+    // The outlet numbers of the account set as stored, so that a line naming its outlet as
+    // "01" or "+1" finds outlet "1". Empty when not known: the lines then go as they are.
+    virtual std::vector<QString> outletKeys() { return {}; }
 };
 
 // What the import window shows while the run works.

@@ -1,5 +1,7 @@
 #include "outlets/OutletLogic.h"
 
+#include "base/Config.h"
+
 #include "connection/UDMData.h"
 #include "base/Gbk.h"
 #include "base/TextHelpers.h"
@@ -162,6 +164,17 @@ OutletSaveResult SaveOutlet(TDMData& dm, Messages& messages, OutletMode mode, co
     if (!ReadWholeNumber(o.id)) {
         messages.superMsg(QStringLiteral("警告！"), QStringLiteral("网点编号只能是数字!"), myok);
         return {false, OutletFocus::Name};
+    }
+    // Every later listing would send them to the terminal or the grid as they are.
+    const std::pair<const char*, const QString*> typed[] = {
+        {"网点编号", &o.id},   {"网点名称", &o.name},    {"网点类型", &o.type},  {"电话", &o.telephone},
+        {"传真", &o.fax},      {"联系地址", &o.address}, {"联系人", &o.linkman},
+    };
+    for (const auto& [label, text] : typed) {
+        if (HasControlCharacter(*text)) {
+            messages.superMsg(QStringLiteral("警告！"), ControlCharacterRuleText(QString::fromUtf8(label)), myok);
+            return {false, text == &o.id ? OutletFocus::Code : OutletFocus::Name};
+        }
     }
     const QString proc = mode == OutletMode::Add ? QStringLiteral("hz_InsertNet") : QStringLiteral("hz_ModiNet");
     int r = 0;

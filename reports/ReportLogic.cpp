@@ -6,6 +6,7 @@
 
 #include <QStringEncoder>
 #include <charconv>
+#include <limits>
 #include <string>
 #include <utility>
 
@@ -105,6 +106,12 @@ bool bindOutlet(TADOStoredProc& cmd, Messages& messages, const QString& value, B
     } catch (const DbError&) {
         busy.release();
         messages.systemBox(kSystemCaption, kOutletNumberText);
+        bool outOfRange = false;
+        if (OutletNumber(value, &outOfRange) || outOfRange)
+            messages.cause(QStringLiteral("网点编号 %1 超出范围：应在 %2 至 %3 之间")
+                               .arg(value.trimmed())
+                               .arg(std::numeric_limits<qint32>::min())
+                               .arg(std::numeric_limits<qint32>::max()));
         return false;
     }
     return true;

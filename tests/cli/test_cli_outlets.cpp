@@ -19,6 +19,8 @@ protected:
     void SetUp() override
     {
         CliTest::SetUp();
+        if (IsSkipped())
+            return;
         if (IsSkipped() || HasFatalFailure())
             return;
         db = uniqueDbName();

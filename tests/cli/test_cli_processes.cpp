@@ -128,10 +128,18 @@ TEST_F(CliProcesses, KilledCreationOnTheServerNeverBlocksTheName)
             continue;  // it finished before the kill
         }
         const QSet<QString> left = scratchDatabases() - before;
-        // In the window: the database exists in some form, not registered.
-        if (sysIdOf(name) == -1 && (pgDatabaseExists(name) || !left.isEmpty()))
-            ++landed;
         waitForDeadSessions();
+        if (sysIdOf(name) > 0) {
+            // The kill came after the registration committed: a whole account set, whose name is
+            // taken now.
+            EXPECT_TRUE(pgDatabaseExists(name)) << "attempt " << attempt;
+            const CliRun again = run(create(name));
+            EXPECT_EQ(again.code, 1) << "attempt " << attempt << ": the name is registered already";
+            continue;
+        }
+        // In the window: the database exists in some form, not registered.
+        if (pgDatabaseExists(name) || !left.isEmpty())
+            ++landed;
         const CliRun again = run(create(name));
         ASSERT_EQ(again.code, 0) << "attempt " << attempt << ": " << again.errLines.join('\n').toStdString();
         EXPECT_GT(sysIdOf(name), 0);
@@ -338,4 +346,84 @@ TEST_F(CliProcesses, ModulesLoadedOnlyWhenNeeded)
     ASSERT_EQ(r.errLines.size(), 2) << r.errLines.join('\n').toStdString();
     EXPECT_TRUE(r.errLines[1].startsWith(QStringLiteral("[原因] The PostgreSQL engine is not available: cannot load ")));
     EXPECT_TRUE(r.errLines[1].contains(dir->path() + QStringLiteral("/corvanta-postgresql.so")));
+}
+
+namespace {
+
+struct ShellRun {
+    int code = -1;  // the shell's status: 128 + N for a command ended by signal N
+    QString out;
+    QString err;
+};
+
+// Runs script in bash with "$@" the client and its arguments; at most a minute.
+ShellRun shell(const QString& script, const QStringList& command)
+{
+    QProcess p;
+    p.start(QStringLiteral("bash"), QStringList{QStringLiteral("-c"), script, QStringLiteral("bash")} + command);
+    if (!p.waitForFinished(60000)) {
+        p.kill();
+        p.waitForFinished();
+        return {};
+    }
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromUtf8(p.readAllStandardError())};
+}
+
+}  // namespace
+
+// A result that does not reach its reader whole fails the command, with the cause; a reader that
+// stops early ends it quietly, the way it ends cat.
+TEST_F(CliProcesses, StandardOutputFailuresAreReported)
+{
+    const QString db = uniqueDbName();
+    createAccountSet(QString::fromUtf8("输出"), db);
+    addOutlet(db, QStringLiteral("1"), QString::fromUtf8("网点1"));
+    const OutletFile f = writeOutletFile(dir->path(), 1, 4000);
+    ASSERT_EQ(runProcess({"--account-set", db, "import", f.path}).code, 0);
+    const QStringList sales{cliPath, "--server", server, "--account-set", db, "sales", "--from", "2024-01-01",
+                            "--to", "2024-12-31"};
+
+    ShellRun r = shell(R"("$@" > /dev/full)", sales);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("[错误] 写入标准输出失败：No space left on device"))) << r.err.toStdString();
+    r = shell(R"("$@" >&-)", sales);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("写入标准输出失败"))) << r.err.toStdString();
+    // The same with the CSV and a command whose result is small.
+    EXPECT_EQ(shell(R"("$@" --format csv > /dev/full)", sales).code, 1);
+    EXPECT_EQ(shell(R"("$@" > /dev/full)", {cliPath, "--server", server, "--account-set", db, "outlets"}).code, 1);
+
+    // Even when the caller ignores SIGPIPE: no message, and not a success.
+    for (const QString& script : {QStringLiteral(R"("$@" | head -c 100 > /dev/null; echo "${PIPESTATUS[0]}" >&2)"),
+                                  QStringLiteral(R"(trap '' PIPE; "$@" | head -c 100 > /dev/null; echo "${PIPESTATUS[0]}" >&2)")}) {
+        r = shell(script, sales);
+        EXPECT_EQ(r.err.trimmed(), QStringLiteral("141")) << script.toStdString() << ": " << r.err.toStdString();
+    }
+    // Written whole, it is a success.
+    r = shell(R"("$@" | wc -l)", sales);
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out.trimmed().toInt(), 1 + 4000);
+}
+
+// A device or a FIFO is refused before anything opens it: the command ends, it does not hang.
+TEST_F(CliProcesses, NonRegularImportFilesAreRefusedWithoutHanging)
+{
+    const QString db = uniqueDbName();
+    createAccountSet(QString::fromUtf8("设备"), db);
+    const QString fifo = dir->path() + QStringLiteral("/pipe.txt");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    for (const QString& file : {QStringLiteral("/dev/zero"), fifo}) {
+        auto p = start({"--account-set", db, "import", file});
+        const bool ended = p->waitForFinished(30000);
+        if (!ended)
+            p->kill();
+        ASSERT_TRUE(ended) << file.toStdString() << " hangs";
+        EXPECT_EQ(p->exitCode(), 1);
+        EXPECT_TRUE(errLines(*p).join('\n').contains(QStringLiteral("导入文件不是普通文件，不能导入：") + file));
+    }
+    // The refusal is in the history; nothing else was read.
+    const CliRun h = runProcess({"--account-set", db, "history"});
+    ASSERT_EQ(h.code, 0);
+    EXPECT_EQ(h.lines().size(), 3);
 }

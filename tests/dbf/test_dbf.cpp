@@ -2,6 +2,7 @@
 #include "dbf/DBF.h"
 #include "base/Gbk.h"
 #include "tests/dbf/DbfTestUtil.h"
+#include "tests/support/FullDisk.h"
 #include "tests/support/TestSupport.h"
 
 #include <QDir>
@@ -399,4 +400,27 @@ TEST(Dbf, ARecordCountPastTheFileEndIsRefused)
         EXPECT_FALSE(db.f_appendblank());
     }
     EXPECT_EQ(QFileInfo(path).size(), size);
+}
+
+TEST(Dbf, WriteFailuresKeepTheirTextAndSayWhyInWords)
+{
+    TempProgramDir dir;
+    RecordingMessages msgs;
+    DATABASEFILE db(&msgs);
+    const QString missing = dir.dataDir() + QStringLiteral("/no-such-folder/TABLE_B1.DBF");
+    EXPECT_FALSE(db.f_new(missing));
+    ASSERT_FALSE(msgs.messages.empty());
+    EXPECT_TRUE(msgs.messages.back().text.startsWith(QStringLiteral("文件") + missing + QStringLiteral("写错误")));
+    EXPECT_TRUE(msgs.messages.back().text.contains(QStringLiteral("create 2 handle -1recno0mode")));
+    ASSERT_EQ(msgs.causes.size(), 1);
+    EXPECT_EQ(msgs.causes[0], missing + QStringLiteral("：文件夹不存在（No such file or directory）"));
+
+    FullDisk disk(64);
+    if (!disk.mounted())
+        GTEST_SKIP() << disk.whyNot().toStdString();
+    disk.fill();
+    msgs.causes.clear();
+    EXPECT_FALSE(db.f_new(disk.filePath(QStringLiteral("TABLE_M1.DBF"))));
+    ASSERT_EQ(msgs.causes.size(), 1);
+    EXPECT_TRUE(msgs.causes[0].contains(QStringLiteral("磁盘已满（No space left on device）"))) << msgs.causes[0].toStdString();
 }

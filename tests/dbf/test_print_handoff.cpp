@@ -3,6 +3,7 @@
 #include "dbf/PrintHandoff.h"
 #include "base/Gbk.h"
 #include "tests/dbf/DbfTestUtil.h"
+#include "tests/support/FullDisk.h"
 #include "tests/support/TestSupport.h"
 
 #include <QDir>
@@ -272,4 +273,34 @@ TEST(PrintHandoff, OpenReportTableMissingAndBusy)
     EXPECT_TRUE(fx.tables.isOpen());
     EXPECT_TRUE(fx.msgs.messages.empty());
     EXPECT_EQ(fx.tables.f_Close(), 1);
+}
+
+TEST(PrintHandoff, AFullDiskLeavesTheTablesOfTheLastPrint)
+{
+    Fixture fx;
+    FullDisk disk(2048);
+    if (!disk.mounted())
+        GTEST_SKIP() << disk.whyNot().toStdString();
+    // The data folder on the small file system.
+    ASSERT_TRUE(QDir(fx.dir.dataDir()).removeRecursively());
+    ASSERT_TRUE(QFile::link(disk.path(), fx.dir.dataDir()));
+    TableGrid small(outletRows(), kOutletWidths);
+    const std::vector<TitleField> title{{QStringLiteral("商品编号"), 100, QStringLiteral("商品编号")}};
+    ASSERT_TRUE(fx.handoff.WriteTitleTable(title)) << fx.msgs.texts().join(QLatin1Char('\n')).toStdString();
+    ASSERT_TRUE(fx.handoff.WriteBodyTable(small)) << fx.msgs.texts().join(QLatin1Char('\n')).toStdString();
+    const QByteArray body = fx.body(), head = fx.title();
+    ASSERT_EQ(le32(body, 4), 3u);
+
+    std::vector<QStringList> rows{outletRows()[0]};
+    for (int i = 1; i <= 5000; ++i)
+        rows.push_back({QString::number(i), QString::number(1000 + i), QStringLiteral("门市部%1").arg(i), "直营", "", "", "", ""});
+    TableGrid big(rows, kOutletWidths);
+    disk.fill();
+    fx.msgs.messages.clear();
+    EXPECT_FALSE(fx.handoff.WriteBodyTable(big));
+    EXPECT_FALSE(fx.msgs.messages.empty());
+    EXPECT_EQ(fx.body(), body) << "the report program still finds the last whole table";
+    const QStringList left = QDir(disk.path()).entryList(QDir::Files | QDir::Hidden);
+    EXPECT_EQ(left, (QStringList{QStringLiteral(".fill"), QStringLiteral("TABLE_B1.DBF"), QStringLiteral("TABLE_M1.DBF")}))
+        << left.join(' ').toStdString();
 }

@@ -20,8 +20,8 @@ namespace {
 struct PrintFolder {
     TempProgramDir dir;
     RecordingMessages msgs;
-    DATABASEFILE engine{&msgs};
-    PrintHandoff handoff{engine, msgs};
+    DATABASEFILE tables{&msgs};
+    PrintHandoff handoff{tables, msgs};
     QString exe;
 
     PrintFolder()
