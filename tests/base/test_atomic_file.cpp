@@ -18,19 +18,6 @@ using namespace corvanta::test;
 
 namespace {
 
-QByteArray readAll(const QString& file)
-{
-    QFile f(file);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
-
-void writePlain(const QString& file, const QByteArray& bytes)
-{
-    QFile f(file);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    ASSERT_EQ(f.write(bytes), bytes.size());
-}
-
 QStringList entries(const QString& dir)
 {
     return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
@@ -45,7 +32,7 @@ TEST(AtomicFile, FullDiskLeavesTheEarlierFileWhole)
         GTEST_SKIP() << disk.whyNot().toStdString() << " (AtomicFile.DevicesAndPipesAreStreamed covers /dev/full)";
     const QString target = disk.filePath(QStringLiteral("result.tsv"));
     const QByteArray old(20 * 1024, 'o');
-    writePlain(target, old);
+    ASSERT_TRUE(WriteFileBytes(target, old));
 
     // In one piece, and in many small ones through a text stream, as the writers do.
     QString error;
@@ -62,7 +49,7 @@ TEST(AtomicFile, FullDiskLeavesTheEarlierFileWhole)
         EXPECT_FALSE(f.commit());
         EXPECT_TRUE(f.error().contains(target));
     }
-    EXPECT_EQ(readAll(target), old);
+    EXPECT_EQ(FileBytes(target), old);
     EXPECT_EQ(entries(disk.path()), QStringList{QStringLiteral("result.tsv")}) << "no temporary file is left";
 
     // A caller's own failure is not committed either.
@@ -73,12 +60,12 @@ TEST(AtomicFile, FullDiskLeavesTheEarlierFileWhole)
         f.fail(QStringLiteral("the chart was not drawn"));
         EXPECT_FALSE(f.commit());
     }
-    EXPECT_EQ(readAll(target), old);
+    EXPECT_EQ(FileBytes(target), old);
 
     // What fits replaces the file, with its permissions.
     ASSERT_EQ(::chmod(QFile::encodeName(target).constData(), 0640), 0);
     ASSERT_TRUE(WriteFileAtomically(target, "new\n", &error)) << error.toStdString();
-    EXPECT_EQ(readAll(target), QByteArray("new\n"));
+    EXPECT_EQ(FileBytes(target), QByteArray("new\n"));
     EXPECT_EQ(QFileInfo(target).permissions(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                                    QFileDevice::ReadUser | QFileDevice::WriteUser |
                                                    QFileDevice::ReadGroup);
@@ -101,14 +88,14 @@ TEST(AtomicFile, DevicesAndPipesAreStreamedNeverReplaced)
     const QString fifo = dir.filePath(QStringLiteral("pipe"));
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     for (const bool byName : {false, true}) {
-        auto reader = std::async(std::launch::async, [&] { return readAll(fifo); });
+        auto reader = std::async(std::launch::async, [&] { return FileBytes(fifo); });
         AtomicFile f(fifo);
         ASSERT_TRUE(f.open()) << f.error().toStdString();
         EXPECT_TRUE(f.isStream());
         if (byName) {
             const QString path = f.pathForWriter();
             ASSERT_FALSE(path.isEmpty());
-            writePlain(path, "by name");
+            ASSERT_TRUE(WriteFileBytes(path, "by name"));
         } else {
             f.device().write("as a stream");
         }
@@ -126,12 +113,12 @@ TEST(AtomicFile, ProtectedTargetsAreRefusedAndUntouched)
     TempProgramDir program;
     const QString app = program.path();
     program.writeConfig("[SYSTEM]\nUSER=sa\nPASSWORD=secret\n");
-    writePlain(program.dataDir() + QStringLiteral("/master.db"), "catalogue");
-    writePlain(program.dataDir() + QStringLiteral("/t1.db"), "account set");
-    writePlain(app + QStringLiteral("/corvanta-cli"), "program");
+    ASSERT_TRUE(WriteFileBytes(program.dataDir() + QStringLiteral("/master.db"), "catalogue"));
+    ASSERT_TRUE(WriteFileBytes(program.dataDir() + QStringLiteral("/t1.db"), "account set"));
+    ASSERT_TRUE(WriteFileBytes(app + QStringLiteral("/corvanta-cli"), "program"));
     ASSERT_TRUE(QFile::setPermissions(app + QStringLiteral("/corvanta-cli"),
                                       QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
-    writePlain(app + QStringLiteral("/corvanta-xlsx.so"), "module");
+    ASSERT_TRUE(WriteFileBytes(app + QStringLiteral("/corvanta-xlsx.so"), "module"));
     QTemporaryDir elsewhere;
     const QString link = elsewhere.filePath(QStringLiteral("looks-harmless.tsv"));
     ASSERT_TRUE(QFile::link(program.dataDir() + QStringLiteral("/t1.db"), link));
@@ -153,13 +140,13 @@ TEST(AtomicFile, ProtectedTargetsAreRefusedAndUntouched)
     };
     for (const QString& target : refused) {
         const bool existed = QFileInfo::exists(target);
-        const QByteArray before = existed ? readAll(target) : QByteArray();
+        const QByteArray before = existed ? FileBytes(target) : QByteArray();
         QString error;
         EXPECT_FALSE(WriteFileAtomically(target, "TSV\tdata\n", &error)) << target.toStdString();
         EXPECT_TRUE(error.contains(QStringLiteral("不能写入文件")) && error.contains(target)) << error.toStdString();
         EXPECT_EQ(QFileInfo::exists(target), existed) << target.toStdString();
         if (existed) {
-            EXPECT_EQ(readAll(target), before) << target.toStdString();
+            EXPECT_EQ(FileBytes(target), before) << target.toStdString();
         }
     }
     EXPECT_EQ(entries(program.dataDir()).size(), 2) << "no temporary file in the data folder";
@@ -171,10 +158,10 @@ TEST(AtomicFile, ProtectedTargetsAreRefusedAndUntouched)
     EXPECT_TRUE(WriteFileAtomically(elsewhere.filePath(QStringLiteral("r.csv")), "ok\n", &error));
     // Through a link to an ordinary file, the file it points at is replaced and the link stays.
     const QString real = elsewhere.filePath(QStringLiteral("real.tsv"));
-    writePlain(real, "old");
+    ASSERT_TRUE(WriteFileBytes(real, "old"));
     const QString toReal = elsewhere.filePath(QStringLiteral("to-real.tsv"));
     ASSERT_TRUE(QFile::link(real, toReal));
     EXPECT_TRUE(WriteFileAtomically(toReal, "new", &error)) << error.toStdString();
     EXPECT_TRUE(QFileInfo(toReal).isSymLink());
-    EXPECT_EQ(readAll(real), QByteArray("new"));
+    EXPECT_EQ(FileBytes(real), QByteArray("new"));
 }

@@ -19,19 +19,6 @@ namespace {
 
 const QString kHeader = QString::fromUtf8("商品名称,商品编码,规格,型号,单位,产地,日期,数量,成本,金额,网点,类型\r\n");
 
-QByteArray readAll(const QString& file)
-{
-    QFile f(file);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
-
-void writePlain(const QString& file, const QByteArray& bytes)
-{
-    QFile f(file);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    ASSERT_EQ(f.write(bytes), bytes.size());
-}
-
 // No byte a terminal takes as a command: C0 but tab and line feed, DEL, C1 (C2 80..C2 9F).
 bool terminalSafe(const QByteArray& utf8)
 {
@@ -91,13 +78,13 @@ TEST_F(CliSafety, FullDiskFailsEveryFormatAndKeepsTheEarlierFile)
         {disk.filePath("c.pdf"), stat + QStringList{"--chart", disk.filePath("c.pdf")}},
     };
     for (const Case& c : cases)
-        writePlain(c.file, old);
+        ASSERT_TRUE(WriteFileBytes(c.file, old));
     disk.fill();
     for (const Case& c : cases) {
         const CliRun r = in(c.args);
         EXPECT_EQ(r.code, 1) << c.file.toStdString();
         EXPECT_TRUE(r.errLines.join('\n').contains(c.file)) << r.errLines.join('\n').toStdString();
-        EXPECT_EQ(readAll(c.file), old) << c.file.toStdString();
+        EXPECT_EQ(FileBytes(c.file), old) << c.file.toStdString();
     }
     disk.unfill();
     // Nothing half-written is left beside the targets, and with room the same commands succeed.
@@ -105,17 +92,17 @@ TEST_F(CliSafety, FullDiskFailsEveryFormatAndKeepsTheEarlierFile)
     for (const Case& c : {cases[0], cases[3]}) {
         const CliRun r = in(c.args);
         EXPECT_EQ(r.code, 0) << r.errLines.join('\n').toStdString();
-        EXPECT_NE(readAll(c.file), old);
+        EXPECT_NE(FileBytes(c.file), old);
     }
 }
 
 TEST_F(CliSafety, TheProgramsOwnFilesAreRefusedAsTargets)
 {
     const QString app = dir->path();
-    const QByteArray config = readAll(app + "/Config.cfg");
+    const QByteArray config = FileBytes(app + "/Config.cfg");
     const QString dbFile = dir->dataDir() + "/" + db + ".db";
     const bool embedded = engine() == QLatin1String("embedded");
-    const QByteArray dbBytes = embedded ? readAll(dbFile) : QByteArray();
+    const QByteArray dbBytes = embedded ? FileBytes(dbFile) : QByteArray();
     const QStringList targets{app + "/Config.cfg", dir->dataDir() + "/master.db", dbFile,
                               app + "/data/../data/new.tsv", app + "/corvanta-cli"};
     for (const QString& t : targets) {
@@ -130,16 +117,16 @@ TEST_F(CliSafety, TheProgramsOwnFilesAreRefusedAsTargets)
     const CliRun chart = in(stat + QStringList{"--chart", dir->dataDir() + "/c.png"});
     EXPECT_EQ(chart.code, 1);
     EXPECT_FALSE(QFileInfo::exists(dir->dataDir() + "/c.png"));
-    EXPECT_EQ(readAll(app + "/Config.cfg"), config);
+    EXPECT_EQ(FileBytes(app + "/Config.cfg"), config);
     if (embedded) {
-        EXPECT_EQ(readAll(dbFile), dbBytes);
+        EXPECT_EQ(FileBytes(dbFile), dbBytes);
     }
     EXPECT_FALSE(QFileInfo::exists(dir->dataDir() + "/new.tsv"));
     EXPECT_FALSE(QFileInfo::exists(app + "/corvanta-cli"));
     // The account set and the catalogue still work; a new file in the program folder is fine.
     const CliRun r = in({"outlets", "--output", app + "/outlets.tsv"});
     EXPECT_EQ(r.code, 0) << r.errLines.join('\n').toStdString();
-    EXPECT_TRUE(readAll(app + "/outlets.tsv").contains("东城店"));
+    EXPECT_TRUE(FileBytes(app + "/outlets.tsv").contains("东城店"));
     EXPECT_GT(sysIdOf(db), 0);
 }
 
@@ -161,7 +148,7 @@ TEST_F(CliSafety, GbkHoldsOnlyGbkAndGb18030HoldsEverything)
     r = in({"outlets", "--format", "csv", "--encoding", "gb18030", "--output", wide});
     ASSERT_EQ(r.code, 0) << r.errLines.join('\n').toStdString();
     QStringDecoder decode("GB18030", QStringConverter::Flag::Stateless);
-    const QString back = decode(readAll(wide));
+    const QString back = decode(FileBytes(wide));
     EXPECT_FALSE(decode.hasError());
     EXPECT_TRUE(back.contains(QString::fromUtf8("曼谷กรุงเทพ店")));
 

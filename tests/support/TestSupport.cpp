@@ -9,6 +9,18 @@
 
 namespace corvanta::test {
 
+QByteArray FileBytes(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+bool WriteFileBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() && f.flush();
+}
+
 TempProgramDir::TempProgramDir() : m_dir(std::make_unique<QTemporaryDir>())
 {
     QDir(m_dir->path()).mkpath(QStringLiteral("data"));

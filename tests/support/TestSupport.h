@@ -15,6 +15,10 @@
 namespace corvanta::test {
 
 // A fresh program folder (with data/) in a temp directory; GetAppDir() points at it while alive.
+// The bytes of a file ("<unreadable>" when it cannot be read); a file written with bytes.
+QByteArray FileBytes(const QString& path);
+bool WriteFileBytes(const QString& path, const QByteArray& bytes);
+
 class TempProgramDir {
 public:
     TempProgramDir();
