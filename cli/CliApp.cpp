@@ -11,6 +11,7 @@ namespace corvanta::cli {
 void registerAccountSetCommands();
 void registerImportCommand();
 void registerIntakeCommand();
+void registerDeliveriesCommand();
 void registerOutletCommands();
 void registerReportCommands();
 
@@ -52,6 +53,7 @@ std::map<QString, CommandInfo>& commands()
         registerAccountSetCommands();
         registerImportCommand();
         registerIntakeCommand();
+        registerDeliveriesCommand();
         registerOutletCommands();
         registerReportCommands();
         table[QStringLiteral("print")] = {QStringLiteral("WHAT [ARGS...]"), printCommand};
