@@ -26,6 +26,24 @@ QDate DeliveriesDefaultFrom(const QDate& today)
     return today.addDays(-6);
 }
 
+QString DeliveriesPrintSource::cell(int row, int column) const
+{
+    if (row != 0)
+        return m_grid.cell(row, column);
+    if (column == kDeliveriesDayColumn - 1)
+        return QStringLiteral("库存导入");
+    const QString heading = m_grid.cell(row, column);
+    return column >= kDeliveriesDayColumn ? heading.mid(5) : heading;
+}
+
+std::string_view DeliveriesPrintSource::cellUtf8(int row, int column, std::string& scratch) const
+{
+    if (row != 0)
+        return m_grid.cellUtf8(row, column, scratch);
+    scratch = cell(row, column).toStdString();
+    return scratch;
+}
+
 namespace {
 
 // Outlet ID -> time of its last stock import.
