@@ -153,7 +153,7 @@ void TfrmDeliveries::TBLookClick()
     FillReportGrid(*MainGrid, std::move(run.cells));
     SortFlag = 0;
     colourMissingDays();
-    m_printRange = QStringLiteral("(数据到达情况 从%1到%2)").arg(ProcDate(f.from), ProcDate(f.to));
+    m_printRange = QStringLiteral("(数据到达日期 从%1到%2)").arg(ProcDate(f.from), ProcDate(f.to));
     CountLabel->setText(f.missingOnly ? QStringLiteral("%1 个网点缺少数据").arg(run.outletsMissing)
                                       : QStringLiteral("共 %1 个网点，%2 个网点缺少数据").arg(outlets).arg(run.outletsMissing));
 }
