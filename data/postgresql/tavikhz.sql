@@ -695,6 +695,8 @@ BEGIN
     END IF;
     IF to_regclass('sales_sum') IS NULL THEN
         LOCK TABLE sales IN SHARE MODE;
+        -- The outlet days are made afresh from the new summary below.
+        DROP TABLE IF EXISTS sales_day;
         CREATE TABLE sales_sum (
             saledate date NOT NULL,
             id text COLLATE "C" NOT NULL,
