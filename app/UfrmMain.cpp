@@ -150,7 +150,7 @@ void TfrmMain::setCommandsEnabled(bool enabled)
 
 void TfrmMain::FormCreate()
 {
-    m_tableEngine = std::make_unique<DATABASEFILE>(&m_engineMessages);
+    m_tables = std::make_unique<DATABASEFILE>(&m_tablesMessages);
     SetReturnValueName(ReturnValueNameFor(Config::Version()));
 }
 
@@ -182,7 +182,7 @@ void TfrmMain::FormShow()
 
 bool TfrmMain::FormCloseQuery()
 {
-    m_tableEngine.reset();
+    m_tables.reset();
     return true;
 }
 

@@ -66,8 +66,8 @@ public:
     bool FormCloseQuery();
 
     bool loginDone() const { return m_loginDone; }
-    // The one table engine, alive from FormCreate until the window is asked to close.
-    DATABASEFILE* TableEngine() const { return m_tableEngine.get(); }
+    // The one dBASE table object, alive from FormCreate until the window is asked to close.
+    DATABASEFILE* Tables() const { return m_tables.get(); }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -80,8 +80,8 @@ private:
     void runCommand(const QString& caption, const std::function<void(TfrmMain&)>& open);
     void setCommandsEnabled(bool enabled);
 
-    GuiMessages m_engineMessages;
-    std::unique_ptr<DATABASEFILE> m_tableEngine;
+    GuiMessages m_tablesMessages;
+    std::unique_ptr<DATABASEFILE> m_tables;
     bool m_showHandled = false;
     bool m_loginDone = false;
 };

@@ -54,12 +54,12 @@ int main(int argc, char** argv)
     // The data module: one connection, not yet connected; it lives until the program ends.
     corvanta::TDMData dmData;
     frmMain.runServerLogin = [&] { return corvanta::RunServerLogin(dmData, &frmMain); };
-    frmMain.openOutletList = [&](corvanta::TfrmMain& m) { corvanta::ShowOutletList(dmData, m.TableEngine(), &m); };
+    frmMain.openOutletList = [&](corvanta::TfrmMain& m) { corvanta::ShowOutletList(dmData, m.Tables(), &m); };
     frmMain.openImport = [&](corvanta::TfrmMain& m) { corvanta::ShowImport(dmData, m.OpenDialog1, &m); };
     frmMain.openImportLog = [&](corvanta::TfrmMain& m) { corvanta::ShowImportLog(dmData, &m); };
-    frmMain.openDeliveries = [&](corvanta::TfrmMain& m) { corvanta::ShowDeliveries(dmData, m.TableEngine(), &m); };
-    frmMain.openSales = [&](corvanta::TfrmMain& m) { corvanta::ShowSalesQuery(dmData, m.TableEngine(), &m); };
-    frmMain.openStock = [&](corvanta::TfrmMain& m) { corvanta::ShowStockQuery(dmData, m.TableEngine(), &m); };
+    frmMain.openDeliveries = [&](corvanta::TfrmMain& m) { corvanta::ShowDeliveries(dmData, m.Tables(), &m); };
+    frmMain.openSales = [&](corvanta::TfrmMain& m) { corvanta::ShowSalesQuery(dmData, m.Tables(), &m); };
+    frmMain.openStock = [&](corvanta::TfrmMain& m) { corvanta::ShowStockQuery(dmData, m.Tables(), &m); };
 
     // Fill the screen even where no window manager honours the maximised state.
     if (const QScreen* screen = QGuiApplication::primaryScreen())

@@ -3,7 +3,10 @@
 #include "base/Gbk.h"
 
 #include <QFile>
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -67,6 +70,30 @@ std::vector<Product> catalogue(Rng& rng)
     return out;
 }
 
+// A catalogue of n products: the brands' items in their packings, numbered where they repeat.
+// The same in every file, whatever the file's seed.
+std::vector<Product> bigCatalogue(int n)
+{
+    Rng rng{20240101};
+    std::vector<Product> base = catalogue(rng);
+    const QStringList variants = {"经典装", "家庭装", "促销装", "礼盒装", "量贩装", "普通型", "新品", "特惠装"};
+    std::vector<Product> out;
+    out.reserve(size_t(n));
+    for (int i = 0; i < n; ++i) {
+        Product p = base[size_t(i) % base.size()];
+        const int round = int(size_t(i) / base.size());
+        p.name += g(variants[round % variants.size()]);
+        if (round >= variants.size())
+            p.name += std::to_string(round / variants.size());
+        char code[16];
+        std::snprintf(code, sizeof code, "69%011d", 10000000 + i * 7919 % 89999999);
+        p.code = code;
+        p.costCents = int(150 + rng.below(20000));
+        out.push_back(std::move(p));
+    }
+    return out;
+}
+
 std::string money(long long cents)
 {
     char b[32];
@@ -74,8 +101,84 @@ std::string money(long long cents)
     return b;
 }
 
+std::string salesHeader()
+{
+    return g("商品名称,商品编码,规格,型号,单位,产地,销售日期,数量,成本,金额,网点编号,单据类型") + "\r\n";
+}
+
+void salesLine(std::string& line, Rng& rng, const Product& p, const std::string& date, const std::string& outlet)
+{
+    const long long qty = 1 + (long long)rng.below(48);
+    const long long cost = qty * p.costCents;
+    const long long total = cost + cost * (long long)(5 + rng.below(40)) / 100;
+    line.clear();
+    for (const std::string* t : {&p.name, &p.code, &p.standard, &p.type, &p.unit, &p.area, &date}) {
+        line += *t;
+        line += ',';
+    }
+    line += std::to_string(qty); line += ',';
+    line += money(cost); line += ',';
+    line += money(total); line += ',';
+    line += outlet; line += ',';
+    line += rng.below(25) == 0 ? "45" : "11";
+    line += "\r\n";
+}
+
+// Writes count distinct products of the catalogue for one outlet day (from a random start with a
+// stride prime to the catalogue's size).
+bool writeOutletDay(std::FILE* f, Rng& rng, const std::vector<Product>& products, const std::string& date,
+                    const std::string& outlet, std::uint64_t count, std::string& line)
+{
+    static const std::uint64_t strides[] = {7, 11, 13, 17, 19, 23, 29, 31, 37, 41, 43, 47};
+    const std::uint64_t n = products.size();
+    std::uint64_t stride = strides[rng.below(std::size(strides))];
+    while (std::gcd(stride, n) != 1)
+        stride += 2;
+    const std::uint64_t start = rng.below(n);
+    for (std::uint64_t j = 0; j < count; ++j) {
+        salesLine(line, rng, products[(start + j * stride) % n], date, outlet);
+        if (std::fwrite(line.data(), 1, line.size(), f) != line.size())
+            return false;
+    }
+    return true;
+}
+
+bool writeOutletShaped(const QString& path, const GenOptions& o)
+{
+    std::FILE* f = std::fopen(QFile::encodeName(path).constData(), "wb");
+    if (!f) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+        return false;
+    }
+    Rng rng{o.seed};
+    const auto products = bigCatalogue(o.products);
+    const QStringList outlets = GenOutletIds(o);
+    const std::string header = salesHeader();
+    bool ok = std::fwrite(header.data(), 1, header.size(), f) == header.size();
+    const int days = o.month.daysInMonth();
+    const std::uint64_t outletDays = std::uint64_t(days) * std::uint64_t(outlets.size());
+    std::string line;
+    for (int d = 0; d < days && ok; ++d) {
+        const std::string date = o.month.addDays(d).toString(Qt::ISODate).toStdString();
+        for (int k = 0; k < outlets.size() && ok; ++k) {
+            // Spread evenly: the first (lines mod outlet days) outlet days have one line more.
+            const std::uint64_t index = std::uint64_t(d) * std::uint64_t(outlets.size()) + std::uint64_t(k);
+            const std::uint64_t count = std::min<std::uint64_t>(
+                o.lines / outletDays + (index < o.lines % outletDays ? 1 : 0), products.size());
+            ok = writeOutletDay(f, rng, products, date, outlets[k].toStdString(), count, line);
+        }
+    }
+    if (std::fclose(f) != 0 || !ok) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+        return false;
+    }
+    return true;
+}
+
 bool writeFile(const QString& path, const GenOptions& o, bool sales)
 {
+    if (sales && o.outletShaped)
+        return writeOutletShaped(path, o);
     std::FILE* f = std::fopen(QFile::encodeName(path).constData(), "wb");
     if (!f) {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
@@ -142,6 +245,39 @@ QStringList GenOutletIds(const GenOptions& options)
 }
 
 bool GenerateSalesFile(const QString& path, const GenOptions& options) { return writeFile(path, options, true); }
+
+GenOptions OutletShaped(std::uint64_t lines, QDate month)
+{
+    GenOptions o;
+    o.lines = lines;
+    o.outlets = 200;
+    o.products = 5000;
+    o.outletShaped = true;
+    o.month = month;
+    o.seed = 20240101 + std::uint64_t(month.year() * 12 + month.month());
+    return o;
+}
+
+bool GenerateOutletDayFile(const QString& path, const GenOptions& options, int outlet, QDate day, int lines)
+{
+    std::FILE* f = std::fopen(QFile::encodeName(path).constData(), "wb");
+    if (!f) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+        return false;
+    }
+    const auto products = bigCatalogue(options.products);
+    Rng rng{options.seed + std::uint64_t(day.toJulianDay()) * 1000 + std::uint64_t(outlet)};
+    const std::string header = salesHeader();
+    std::string line;
+    bool ok = std::fwrite(header.data(), 1, header.size(), f) == header.size();
+    ok = ok && writeOutletDay(f, rng, products, day.toString(Qt::ISODate).toStdString(),
+                              GenOutletIds(options).value(outlet).toStdString(), std::uint64_t(lines), line);
+    if (std::fclose(f) != 0 || !ok) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+        return false;
+    }
+    return true;
+}
 bool GenerateStockFile(const QString& path, const GenOptions& options) { return writeFile(path, options, false); }
 
 }  // namespace corvanta::bench

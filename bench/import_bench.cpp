@@ -5,6 +5,10 @@
 //   postgresql vs  psql "\copy" into a typed table            (target ratio <= 1.5)
 // Peak memory (getrusage) is printed after a small and after the full import: it must not grow
 // with the file size.
+// Then an outlet-shaped file of the same size (one month, 200 outlets, 5,000 products: nearly
+// every line its own group) into a fresh account set, in process and as the whole
+// "corvanta-cli import" command, against the same peer (targets: embedded <= 1.0, PostgreSQL
+// <= 1.3), with the command's peak memory (target <= 100 MiB).
 //
 //   import [LINES] [--engine embedded|postgresql|all] [--runs N] [--keep]
 // With --runs N every engine is measured N times (fresh account sets), each run against its own
@@ -18,6 +22,7 @@
 #include "import/ImportRun.h"
 
 #include <QCoreApplication>
+#include <QDate>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -229,12 +234,65 @@ void report(const char* what, const Timing& ours, double peer, const char* peerN
 }
 
 struct Files {
-    QString sales, stock, smallSales;
+    QString sales, stock, smallSales, outletSales;
 };
+
+bench::GenOptions outletShape(const bench::GenOptions& o) { return bench::OutletShaped(o.lines, QDate(2024, 4, 1)); }
+
+// corvanta-cli with its modules in the program folder, as a user runs it.
+void addCli(const QString& programDir)
+{
+    for (const char* name : {"corvanta-cli", "corvanta-postgresql.so", "corvanta-chart.so", "corvanta-xlsx.so"})
+        QFile::copy(QStringLiteral(CORVANTA_BUILD_PROGRAM_DIR "/") + QLatin1String(name),
+                    programDir + QLatin1Char('/') + QLatin1String(name));
+}
+
+long childPeakKiB()
+{
+    rusage u{};
+    getrusage(RUSAGE_CHILDREN, &u);
+    return u.ru_maxrss;
+}
+
+// The whole import command into an account set that has the outlets.
+Timing cliImport(const QString& programDir, const QStringList& server, const QString& db, const QString& file)
+{
+    Timing t;
+    t.ours = timeProgram(programDir + QStringLiteral("/corvanta-cli"),
+                         server + QStringList{QStringLiteral("--account-set"), db, QStringLiteral("import"), file});
+    t.ok = t.ours >= 0;
+    return t;
+}
+
+// An account set in the catalogue, made by the command, then given the outlets of o (on dm's server).
+bool cliAccountSet(TDMData& dm, const QString& programDir, const QStringList& server, const QString& admin,
+                   const QString& name, const QString& db, const bench::GenOptions& o)
+{
+    if (timeProgram(programDir + QStringLiteral("/corvanta-cli"),
+                    server + QStringList{QStringLiteral("accountset-create"), QStringLiteral("--admin"), admin,
+                                         QStringLiteral("--password"), QString(), name, db}) < 0)
+        return false;
+    dm.ADOConnection.SetDefaultDatabase(db);
+    addOutlets(dm, o);
+    return true;
+}
+
+// A fresh account set holding the outlets of o.
+void freshAccountSet(TDMData& dm, const QString& name, const bench::GenOptions& o)
+{
+    dm.RestoreDatabase(name);
+    dm.ADOConnection.SetDefaultDatabase(name);
+    addOutlets(dm, o);
+}
 
 // One run: a fresh account set, the small import (figures already there), the sales and the stock
 // import, then the peers on the same files.
-bool runEmbedded(const QString& work, const Files& f, const bench::GenOptions& o, int run, Ratios& sales, Ratios& stock)
+struct ShapeRatios {
+    Ratios inProcess, command;
+};
+
+bool runEmbedded(const QString& work, const Files& f, const bench::GenOptions& o, int run, Ratios& sales, Ratios& stock,
+                 ShapeRatios& shapes)
 {
     const QString programDir = work + QStringLiteral("/program");
     QDir().mkpath(programDir + QStringLiteral("/data"));
@@ -254,6 +312,16 @@ bool runEmbedded(const QString& work, const Files& f, const bench::GenOptions& o
     const Timing s = importInto(dm, f.sales);
     std::printf("  peak memory after a %llu-line import: %ld KiB\n", (unsigned long long)o.lines, peakKiB());
     const Timing k = importInto(dm, f.stock);
+    const bench::GenOptions shaped = outletShape(o);
+    freshAccountSet(dm, dbName + QStringLiteral("o"), shaped);
+    const Timing os = importInto(dm, f.outletSales);
+    addCli(programDir);
+    const bool made = cliAccountSet(dm, programDir, {}, QStringLiteral("sa"), QStringLiteral("外形%1").arg(run),
+                                    dbName + QStringLiteral("c"), shaped);
+    dm.ADOConnection.Close();
+    const Timing oc = made ? cliImport(programDir, {}, dbName + QStringLiteral("c"), f.outletSales) : Timing();
+    std::printf("  peak memory of corvanta-cli importing %llu outlet-shaped lines: %ld KiB (target <= 102400) %s\n",
+                (unsigned long long)o.lines, childPeakKiB(), childPeakKiB() <= 102400 ? "ok" : "OVER");
 
     auto sqliteImport = [&](const QString& file) {
         const QString db = work + QStringLiteral("/peer.db");
@@ -265,8 +333,11 @@ bool runEmbedded(const QString& work, const Files& f, const bench::GenOptions& o
     dm.ADOConnection.Close();
     report("  sales import", s, sqliteImport(f.sales), "sqlite3 .import", 1.0, sales);
     report("  stock import", k, sqliteImport(f.stock), "sqlite3 .import", 1.0, stock);
+    const double outletPeer = sqliteImport(f.outletSales);
+    report("  outlet-shaped", os, outletPeer, "sqlite3 .import", 1.0, shapes.inProcess);
+    report("  corvanta-cli", oc, outletPeer, "sqlite3 .import", 1.0, shapes.command);
     SetAppDirForTesting(QString());
-    return small.ok && s.ok && k.ok;
+    return small.ok && s.ok && k.ok && os.ok && oc.ok;
 }
 
 QString pgServer()
@@ -277,7 +348,8 @@ QString pgServer()
     return server;
 }
 
-bool runPostgres(const QString& work, const Files& f, const bench::GenOptions& o, int run, Ratios& sales, Ratios& stock)
+bool runPostgres(const QString& work, const Files& f, const bench::GenOptions& o, int run, Ratios& sales, Ratios& stock,
+                 ShapeRatios& shapes)
 {
     const QString programDir = work + QStringLiteral("/program-pg");
     QDir().mkpath(programDir + QStringLiteral("/data"));
@@ -285,12 +357,12 @@ bool runPostgres(const QString& work, const Files& f, const bench::GenOptions& o
     QFile cfg(programDir + QStringLiteral("/Config.cfg"));
     if (!cfg.open(QIODevice::WriteOnly))
         return false;
-    cfg.write("[SYSTEM]\r\nENGINE=postgresql\r\n");
+    cfg.write("[SYSTEM]\r\nENGINE=postgresql\r\nUSER=" + qgetenv("PGUSER") + "\r\n");
     cfg.close();
     SetAppDirForTesting(programDir);
 
     const QString dbName = QStringLiteral("cvt_bench_%1_%2").arg(QCoreApplication::applicationPid()).arg(run);
-    Timing s, k, small;
+    Timing s, k, small, os, oc;
     {
         TDMData dm;
         try {
@@ -310,8 +382,20 @@ bool runPostgres(const QString& work, const Files& f, const bench::GenOptions& o
         s = importInto(dm, f.sales, dbName);
         std::printf("  peak memory after a %llu-line import: %ld KiB\n", (unsigned long long)o.lines, peakKiB());
         k = importInto(dm, f.stock, dbName);
+        const bench::GenOptions shaped = outletShape(o);
+        freshAccountSet(dm, dbName + QStringLiteral("o"), shaped);
+        os = importInto(dm, f.outletSales, dbName + QStringLiteral("o"));
+        addCli(programDir);
+        const QStringList server = {QStringLiteral("--server"), pgServer()};
+        if (cliAccountSet(dm, programDir, server, qEnvironmentVariable("PGUSER"),
+                          QStringLiteral("外形%1").arg(dbName), dbName + QStringLiteral("c"), shaped)) {
+            dm.ADOConnection.Close();
+            oc = cliImport(programDir, server, dbName + QStringLiteral("c"), f.outletSales);
+        }
         dm.ADOConnection.Close();
     }
+    std::printf("  peak memory of corvanta-cli importing %llu outlet-shaped lines: %ld KiB (target <= 102400) %s\n",
+                (unsigned long long)o.lines, childPeakKiB(), childPeakKiB() <= 102400 ? "ok" : "OVER");
     const QString psql = QStringLiteral("psql");
     const QStringList base = {QStringLiteral("-X"), QStringLiteral("-q"), QStringLiteral("-v"), QStringLiteral("ON_ERROR_STOP=1"),
                               QStringLiteral("-d"), dbName};
@@ -326,10 +410,15 @@ bool runPostgres(const QString& work, const Files& f, const bench::GenOptions& o
     };
     report("  sales import", s, copy("peer_sales", f.sales), "psql \\copy", 1.5, sales);
     report("  stock import", k, copy("peer_stock", f.stock), "psql \\copy", 1.5, stock);
-    timeProgram(psql, {QStringLiteral("-X"), QStringLiteral("-q"), QStringLiteral("-d"), QStringLiteral("postgres"),
-                       QStringLiteral("-c"), QStringLiteral("DROP DATABASE IF EXISTS %1").arg(dbName)});
+    timeProgram(psql, base + QStringList{QStringLiteral("-c"), QStringLiteral("TRUNCATE peer_sales")});
+    const double outletPeer = copy("peer_sales", f.outletSales);
+    report("  outlet-shaped", os, outletPeer, "psql \\copy", 1.3, shapes.inProcess);
+    report("  corvanta-cli", oc, outletPeer, "psql \\copy", 1.3, shapes.command);
+    for (const QString& db : {dbName, dbName + QStringLiteral("o"), dbName + QStringLiteral("c")})
+        timeProgram(psql, {QStringLiteral("-X"), QStringLiteral("-q"), QStringLiteral("-d"), QStringLiteral("postgres"),
+                           QStringLiteral("-c"), QStringLiteral("DROP DATABASE IF EXISTS %1").arg(db)});
     SetAppDirForTesting(QString());
-    return small.ok && s.ok && k.ok;
+    return small.ok && s.ok && k.ok && os.ok && oc.ok;
 }
 
 }  // namespace
@@ -359,12 +448,12 @@ int main(int argc, char** argv)
     QTemporaryDir work;
     work.setAutoRemove(!keep);
     Files f{work.path() + QStringLiteral("/sales.txt"), work.path() + QStringLiteral("/stock.txt"),
-            work.path() + QStringLiteral("/sales-small.txt")};
+            work.path() + QStringLiteral("/sales-small.txt"), work.path() + QStringLiteral("/sales-outlets.txt")};
     bench::GenOptions small = o;
     small.lines = std::max<std::uint64_t>(1, o.lines / 10);
     small.seed = o.seed + 1;
     if (!bench::GenerateSalesFile(f.sales, o) || !bench::GenerateStockFile(f.stock, o)
-        || !bench::GenerateSalesFile(f.smallSales, small))
+        || !bench::GenerateSalesFile(f.smallSales, small) || !bench::GenerateSalesFile(f.outletSales, outletShape(o)))
         return 1;
     std::printf("files: %llu sales lines (%lld bytes), %llu stock lines (%lld bytes)\n",
                 (unsigned long long)o.lines, QFileInfo(f.sales).size(), (unsigned long long)o.lines,
@@ -380,21 +469,26 @@ int main(int argc, char** argv)
     const bool embedded = engine == QLatin1String("embedded") || engine == QLatin1String("all");
     const bool postgres = engine == QLatin1String("postgresql") || engine == QLatin1String("all");
     Ratios eSales, eStock, pSales, pStock;
+    ShapeRatios eShapes, pShapes;
     bool ok = true;
     // The runs alternate between the engines, so that a slow spell of the machine hits both.
     for (int run = 1; run <= runs; ++run) {
         if (embedded)
-            ok = runEmbedded(work.path(), f, o, run, eSales, eStock) && ok;
+            ok = runEmbedded(work.path(), f, o, run, eSales, eStock, eShapes) && ok;
         if (postgres)
-            ok = runPostgres(work.path(), f, o, run, pSales, pStock) && ok;
+            ok = runPostgres(work.path(), f, o, run, pSales, pStock, pShapes) && ok;
     }
     if (embedded) {
         eSales.print("embedded sales", 1.0);
         eStock.print("embedded stock", 1.0);
+        eShapes.inProcess.print("embedded outlet-shaped", 1.0);
+        eShapes.command.print("embedded corvanta-cli import", 1.0);
     }
     if (postgres) {
         pSales.print("postgresql sales", 1.5);
         pStock.print("postgresql stock", 1.5);
+        pShapes.inProcess.print("postgresql outlet-shaped", 1.3);
+        pShapes.command.print("postgresql corvanta-cli import", 1.3);
     }
     if (keep)
         std::printf("files kept in %s\n", qPrintable(work.path()));

@@ -146,8 +146,8 @@ int printOutlets(CliContext& ctx, const QStringList& args)
     if (!list)
         return ExitFailed;
     const OutletGridTable grid(*list);
-    DATABASEFILE engine(&ctx.messages);
-    return PrintOutletList(engine, ctx.messages, grid, printLauncher()) ? ExitOk : ExitFailed;
+    DATABASEFILE tables(&ctx.messages);
+    return PrintOutletList(tables, ctx.messages, grid, printLauncher()) ? ExitOk : ExitFailed;
 }
 
 }  // namespace

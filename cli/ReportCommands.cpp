@@ -71,91 +71,77 @@ QString docType(const CommandArgs& a)
     return DocTypeValue(true, t);
 }
 
-// The outcome of a run as an exit status; nullopt when the grid is there to print.
-std::optional<int> refused(const ReportRun& run)
+// The filters of a report from its options: the dates, the filters it has, the document type.
+template <class Filters>
+Filters readFilters(const CommandArgs& a)
 {
-    return run.outcome == RunOutcome::Done ? std::nullopt : std::optional<int>(ExitFailed);
+    Filters f;
+    if constexpr (requires { f.from; }) {
+        f.from = dateOption(a, kFrom);
+        f.to = dateOption(a, kTo);
+    }
+    f.code = filter(a, kCode);
+    f.name = filter(a, kName);
+    f.outlet = filter(a, kOutlet);
+    f.outletName = filter(a, kOutletName);
+    if constexpr (requires { f.area; })
+        f.area = filter(a, kArea);
+    if constexpr (requires { f.docType; })
+        f.docType = docType(a);
+    return f;
+}
+
+// Connects, runs the report and fills the grid with its rows; nullopt with the exit status in
+// code when it could not connect or the run was refused (its message shown).
+template <class Run>
+std::optional<ResultGrid> runReport(CliContext& ctx, int& code, Run run, ResultGrid grid)
+{
+    TDMData* dm = ctx.connect(true);
+    if (!dm) {
+        code = ExitNoConnection;
+        return std::nullopt;
+    }
+    ReportRun result = run(*dm, ctx.messages);
+    if (result.outcome != RunOutcome::Done) {
+        code = ExitFailed;
+        return std::nullopt;
+    }
+    grid.cells = std::move(result.cells);
+    return grid;
 }
 
 std::optional<ResultGrid> querySales(CliContext& ctx, const QStringList& args, const QString& command, int& code)
 {
     CommandArgs a(args, {kFrom, kTo, kCode, kName, kOutlet, kOutletName, kArea, kType});
     noArguments(a, command);
-    SalesFilters f;
-    f.from = dateOption(a, kFrom);
-    f.to = dateOption(a, kTo);
-    f.code = filter(a, kCode);
-    f.name = filter(a, kName);
-    f.outlet = filter(a, kOutlet);
-    f.outletName = filter(a, kOutletName);
-    f.area = filter(a, kArea);
-    f.docType = docType(a);
-    TDMData* dm = ctx.connect(true);
-    if (!dm) {
-        code = ExitNoConnection;
-        return std::nullopt;
-    }
-    ReportRun run = RunSalesQuery(*dm, ctx.messages, f);
-    if (auto c = refused(run)) {
-        code = *c;
-        return std::nullopt;
-    }
-    return ResultGrid{SalesHeadings(), ColumnWidths(SalesColumns()), std::move(run.cells), SalesTitle(f.from, f.to),
-                      kSalesTemplate};
+    const auto f = readFilters<SalesFilters>(a);
+    return runReport(ctx, code, [&](TDMData& dm, Messages& m) { return RunSalesQuery(dm, m, f); },
+                     {SalesHeadings(), ColumnWidths(SalesColumns()), CellStore(), SalesTitle(f.from, f.to), kSalesTemplate});
 }
 
 std::optional<ResultGrid> queryStat(CliContext& ctx, const QStringList& args, const QString& command, int& code)
 {
     CommandArgs a(args, {kMode, kFrom, kTo, kCode, kName, kOutlet, kOutletName, kType});
     noArguments(a, command);
-    StatFilters f;
     const QString mode = a.required(kMode);
-    f.mode = StatModeFromCode(mode);
-    if (f.mode < 0)
+    const int statMode = StatModeFromCode(mode);
+    if (statMode < 0)
         throw UsageError{QStringLiteral("--mode: \"%1\" is not one of P, N, V, D").arg(mode)};
-    f.from = dateOption(a, kFrom);
-    f.to = dateOption(a, kTo);
-    f.code = filter(a, kCode);
-    f.name = filter(a, kName);
-    f.outlet = filter(a, kOutlet);
-    f.outletName = filter(a, kOutletName);
-    f.docType = docType(a);
-    TDMData* dm = ctx.connect(true);
-    if (!dm) {
-        code = ExitNoConnection;
-        return std::nullopt;
-    }
-    ReportRun run = RunStatistics(*dm, ctx.messages, f);
-    if (auto c = refused(run)) {
-        code = *c;
-        return std::nullopt;
-    }
+    auto f = readFilters<StatFilters>(a);
+    f.mode = statMode;
     // The statistics window prints with the same title field as the sales query, from its own dates.
-    return ResultGrid{StatHeadings(f.mode), ColumnWidths(StatColumns()), std::move(run.cells), SalesTitle(f.from, f.to),
-                      StatTemplate(f.mode), f.mode};
+    return runReport(ctx, code, [&](TDMData& dm, Messages& m) { return RunStatistics(dm, m, f); },
+                     {StatHeadings(f.mode), ColumnWidths(StatColumns()), CellStore(), SalesTitle(f.from, f.to),
+                      StatTemplate(f.mode), f.mode});
 }
 
 std::optional<ResultGrid> queryStock(CliContext& ctx, const QStringList& args, const QString& command, int& code)
 {
     CommandArgs a(args, {kCode, kName, kOutlet, kOutletName, kArea});
     noArguments(a, command);
-    StockFilters f;
-    f.code = filter(a, kCode);
-    f.name = filter(a, kName);
-    f.outlet = filter(a, kOutlet);
-    f.outletName = filter(a, kOutletName);
-    f.area = filter(a, kArea);
-    TDMData* dm = ctx.connect(true);
-    if (!dm) {
-        code = ExitNoConnection;
-        return std::nullopt;
-    }
-    ReportRun run = RunStockQuery(*dm, ctx.messages, f);
-    if (auto c = refused(run)) {
-        code = *c;
-        return std::nullopt;
-    }
-    return ResultGrid{StockHeadings(), ColumnWidths(StockColumns()), std::move(run.cells), StockTitle(), kStockTemplate};
+    const auto f = readFilters<StockFilters>(a);
+    return runReport(ctx, code, [&](TDMData& dm, Messages& m) { return RunStockQuery(dm, m, f); },
+                     {StockHeadings(), ColumnWidths(StockColumns()), CellStore(), StockTitle(), kStockTemplate});
 }
 
 using Query = std::optional<ResultGrid> (*)(CliContext&, const QStringList&, const QString&, int&);
@@ -202,8 +188,8 @@ int print(CliContext& ctx, const QStringList& args, Query query, const QString& 
     if (!grid)
         return code;
     const ReportGridTable table(grid->headings, grid->widths, grid->cells);
-    DATABASEFILE engine(&ctx.messages);
-    return PrintReportGrid(engine, ctx.messages, grid->title, table, grid->templateName, printLauncher()) ? ExitOk
+    DATABASEFILE tables(&ctx.messages);
+    return PrintReportGrid(tables, ctx.messages, grid->title, table, grid->templateName, printLauncher()) ? ExitOk
                                                                                                        : ExitFailed;
 }
 

@@ -1,4 +1,4 @@
-// The dBASE III table engine is one class whose every operation sets the same status and moves the
+// The dBASE III table object is one class whose every operation sets the same status and moves the
 // same record pointer; it stays in one file so that those rules read in one place.
 #include "dbf/DBF.h"
 

@@ -1,5 +1,5 @@
 #pragma once
-// DATABASEFILE: a small engine for dBASE III table files (version byte 3; character, numeric and
+// DATABASEFILE: dBASE III table files (version byte 3; character, numeric and
 // logical fields). The program uses it to write the two print tables that PRINT.EXE reads. One
 // object holds at most one open table. Every operation leaves a status code (0 = fine, 101 and up
 // = failure, see DbfStatus) and shows the failures that warrant it on the message dialog.

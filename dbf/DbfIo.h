@@ -1,5 +1,5 @@
 #pragma once
-// The few file services the table engine needs, behind one small interface so that the engine
+// The few file services the table object needs, behind one small interface so that the object
 // itself stays free of platform calls: positioned reads and writes, and a sharing lock that lets
 // others read a table while it is written but keeps a second writer out.
 #include <cstdint>

@@ -49,7 +49,7 @@ bool isBlankText(const QString& text)
 
 }  // namespace
 
-PrintHandoff::PrintHandoff(DATABASEFILE& engine, Messages& messages) : m_engine(engine), m_messages(messages) {}
+PrintHandoff::PrintHandoff(DATABASEFILE& tables, Messages& messages) : m_tables(tables), m_messages(messages) {}
 
 std::chrono::steady_clock::time_point PrintHandoff::now() const
 {
@@ -88,7 +88,7 @@ bool PrintHandoff::OpenReportTable(const QString& fileName)
 {
     const QString dataDir = GetDataDir();
     const QString readWrite = QStringLiteral("readwrite");
-    int result = m_engine.f_open(dataDir, fileName, readWrite);
+    int result = m_tables.f_open(dataDir, fileName, readWrite);
     if (result == DbfOpen::Opened)
         return true;
     if (result == DbfOpen::NoFile) {
@@ -99,16 +99,16 @@ bool PrintHandoff::OpenReportTable(const QString& fileName)
     }
     // Only a file that cannot be opened (another program holds it) is worth waiting for; a
     // refused table has had its own message already.
-    if (m_engine.status() != DbfStatus::OpenError)
+    if (m_tables.status() != DbfStatus::OpenError)
         return false;
     const auto first = now();
     while (now() - first < kBusyRetry) {
         // A short pause keeps the wait from spinning the processor and the disk.
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        result = m_engine.f_open(dataDir, fileName, readWrite);
+        result = m_tables.f_open(dataDir, fileName, readWrite);
         if (result == DbfOpen::Opened)
             return true;
-        if (result != DbfOpen::Failed || m_engine.status() != DbfStatus::OpenError)
+        if (result != DbfOpen::Failed || m_tables.status() != DbfStatus::OpenError)
             return false;
     }
     m_messages.beep();
@@ -119,33 +119,33 @@ bool PrintHandoff::OpenReportTable(const QString& fileName)
 
 bool PrintHandoff::WriteTitleTable(const std::vector<TitleField>& titleFields)
 {
-    if (!m_engine.f_new(GetDataDir() + QLatin1Char('/') + kTitleTable))
+    if (!m_tables.f_new(GetDataDir() + QLatin1Char('/') + kTitleTable))
         return false;
     bool ok = true;
     for (const TitleField& f : titleFields) {
         const int width = std::min(DATABASEFILE::kMaxFieldWidth, std::max(0, f.width) + 10);
-        m_engine.f_addfield(gbk::encode(gbk::truncateToBytes(f.name, 11)), 'C', 0, width);
-        ok = ok && m_engine.statusOk();
+        m_tables.f_addfield(gbk::encode(gbk::truncateToBytes(f.name, 11)), 'C', 0, width);
+        ok = ok && m_tables.statusOk();
     }
     if (!OpenReportTable(kTitleTable.toLower()))
         return false;
-    ok = m_engine.f_appendblank() && ok;
+    ok = m_tables.f_appendblank() && ok;
     for (std::size_t i = 0; i < titleFields.size(); ++i)
-        ok = m_engine.ReplaceNoString(static_cast<int>(i) + 1, gbk::truncateToBytes(titleFields[i].value, 83)) && ok;
-    m_engine.f_Close();
-    return ok && m_engine.statusOk();
+        ok = m_tables.ReplaceNoString(static_cast<int>(i) + 1, gbk::truncateToBytes(titleFields[i].value, 83)) && ok;
+    m_tables.f_Close();
+    return ok && m_tables.statusOk();
 }
 
 bool PrintHandoff::WriteBodyTable(const GridSource& grid)
 {
-    if (!m_engine.f_new(GetDataDir() + QLatin1Char('/') + kBodyTable))
+    if (!m_tables.f_new(GetDataDir() + QLatin1Char('/') + kBodyTable))
         return false;
     CellEncoder encode;
     const int columns = grid.columnCount();
     bool ok = true;
     for (int c = 0; c < columns; ++c) {
-        m_engine.f_addfield(BodyFieldName(encode(grid.cell(0, c))), 'C', 0, BodyFieldWidth(grid.columnWidth(c)));
-        ok = ok && m_engine.statusOk();
+        m_tables.f_addfield(BodyFieldName(encode(grid.cell(0, c))), 'C', 0, BodyFieldWidth(grid.columnWidth(c)));
+        ok = ok && m_tables.statusOk();
     }
     if (!OpenReportTable(kBodyTable.toLower()))
         return false;
@@ -156,18 +156,18 @@ bool PrintHandoff::WriteBodyTable(const GridSource& grid)
     for (int c = 0; c < std::min(columns, 4) && last > 0; ++c)
         totals = totals || HasTotalsMarker(grid.cell(last, c));
     for (int r = 1; r <= last; ++r) {
-        if (!m_engine.f_appendblank()) {
+        if (!m_tables.f_appendblank()) {
             ok = false;  // its message is shown; one is enough, not one per row
             break;
         }
         if (r == last && totals)
             continue;  // the report program makes its own totals
         for (int c = 0; c < columns; ++c)
-            m_engine.ReplaceNoString(c + 1, encode(grid.cell(r, c)));
+            m_tables.ReplaceNoString(c + 1, encode(grid.cell(r, c)));
     }
     m_messages.busy(false);
-    m_engine.f_Close();
-    return ok && m_engine.statusOk();
+    m_tables.f_Close();
+    return ok && m_tables.statusOk();
 }
 
 bool PrintHandoff::StartReportProgram(const QString& templateName)

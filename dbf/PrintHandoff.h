@@ -33,7 +33,7 @@ public:
 
     static constexpr std::chrono::seconds kBusyRetry{10};
 
-    PrintHandoff(DATABASEFILE& engine, Messages& messages);
+    PrintHandoff(DATABASEFILE& tables, Messages& messages);
 
     // Seams for tests: the clock that times the busy retry, and the process start.
     void setClock(Clock clock) { m_clock = std::move(clock); }
@@ -63,7 +63,7 @@ public:
 private:
     std::chrono::steady_clock::time_point now() const;
 
-    DATABASEFILE& m_engine;
+    DATABASEFILE& m_tables;
     Messages& m_messages;
     Clock m_clock;
     Launcher m_launcher;

@@ -1,4 +1,4 @@
-// dBASE III tables from arbitrary bytes: the table engine's open, moves and field queries, an
+// dBASE III tables from arbitrary bytes: the table object's open, moves and field queries, an
 // append through a read-write open, and PRINT.EXE's whole-table reader.
 #include "dbf/DBF.h"
 #include "fuzz/FuzzSupport.h"

@@ -1,5 +1,5 @@
 // Writes the seed corpus of the project-side fuzz targets into FOLDER/<target>/: a few lines,
-// config files and templates, a packed summary blob, and dBASE tables made by the project's own table engine.
+// config files and templates, a packed summary blob, and dBASE tables made by the project's own table writer.
 #include "dbf/DBF.h"
 #include "engines/embedded/PackedSums.h"
 

@@ -95,10 +95,10 @@ std::optional<int> DeleteOutlet(TDMData& dm, Messages& messages, const QString& 
     return r;
 }
 
-bool PrintOutletList(DATABASEFILE& engine, Messages& messages, const GridSource& grid,
+bool PrintOutletList(DATABASEFILE& tables, Messages& messages, const GridSource& grid,
                      const PrintHandoff::Launcher& launcher)
 {
-    PrintHandoff handoff(engine, messages);
+    PrintHandoff handoff(tables, messages);
     if (launcher)
         handoff.setLauncher(launcher);
     const std::vector<TitleField> title{{QStringLiteral("商品编号"), 100, QStringLiteral("商品编号")}};

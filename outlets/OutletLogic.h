@@ -68,7 +68,7 @@ std::optional<int> DeleteOutlet(TDMData& dm, Messages& messages, const QString& 
 
 // "打印": the list grid to PRINT.EXE with the template "销售网点信息.rwx". True when every step
 // of the hand-off succeeded. launcher replaces the process start (tests).
-bool PrintOutletList(DATABASEFILE& engine, Messages& messages, const GridSource& grid,
+bool PrintOutletList(DATABASEFILE& tables, Messages& messages, const GridSource& grid,
                      const PrintHandoff::Launcher& launcher = {});
 
 // ---- the editor -----------------------------------------------------------------------------

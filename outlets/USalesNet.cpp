@@ -33,8 +33,8 @@ QToolButton* toolButton(QWidget* parent, const QString& caption)
 
 }  // namespace
 
-TfmTypeBasic::TfmTypeBasic(TDMData& dm, DATABASEFILE* engine, QWidget* parent)
-    : TfmBlank(parent), m_dm(dm), m_engine(engine)
+TfmTypeBasic::TfmTypeBasic(TDMData& dm, DATABASEFILE* tables, QWidget* parent)
+    : TfmBlank(parent), m_dm(dm), m_tables(tables)
 {
     setWindowTitle(QStringLiteral("销售网点信息管理"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
@@ -183,11 +183,11 @@ void TfmTypeBasic::Del_ButtonClick()
 void TfmTypeBasic::SpBPrintClick()
 {
     TSupGridsSource grid(*Main_Grid);
-    if (m_engine) {
-        PrintOutletList(*m_engine, m_messages, grid, printLauncher);
+    if (m_tables) {
+        PrintOutletList(*m_tables, m_messages, grid, printLauncher);
     } else {
-        DATABASEFILE engine(&m_messages);
-        PrintOutletList(engine, m_messages, grid, printLauncher);
+        DATABASEFILE tables(&m_messages);
+        PrintOutletList(tables, m_messages, grid, printLauncher);
     }
 }
 
@@ -233,9 +233,9 @@ void TfmTypeBasic::Main_GridDblClick()
     Mod_ButtonClick();
 }
 
-void ShowOutletList(TDMData& dm, DATABASEFILE* engine, QWidget* parent)
+void ShowOutletList(TDMData& dm, DATABASEFILE* tables, QWidget* parent)
 {
-    TfmTypeBasic window(dm, engine, parent);
+    TfmTypeBasic window(dm, tables, parent);
     window.exec();
 }
 

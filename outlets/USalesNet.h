@@ -22,8 +22,8 @@ class Tinfobform;
 class TfmTypeBasic : public TfmBlank {
     Q_OBJECT
 public:
-    // engine: the main window's table engine for printing (a private one is used when null).
-    TfmTypeBasic(TDMData& dm, DATABASEFILE* engine, QWidget* parent = nullptr);
+    // tables: the main window's dBASE tables for printing (a private one is used when null).
+    TfmTypeBasic(TDMData& dm, DATABASEFILE* tables, QWidget* parent = nullptr);
     ~TfmTypeBasic() override;
 
     TSuperPanel* Panel1;  // the tool bar
@@ -65,11 +65,11 @@ private:
     void runEditor(const QString& mode);
 
     TDMData& m_dm;
-    DATABASEFILE* m_engine;
+    DATABASEFILE* m_tables;
     GuiMessages m_messages;
 };
 
 // "销售网点" of the main window: creates the list, shows it modally and frees it.
-void ShowOutletList(TDMData& dm, DATABASEFILE* engine, QWidget* parent = nullptr);
+void ShowOutletList(TDMData& dm, DATABASEFILE* tables, QWidget* parent = nullptr);
 
 }  // namespace corvanta

@@ -211,6 +211,46 @@ CellStore readResult(TADOStoredProc& cmd, const std::vector<ReportColumn>& colum
     return store;
 }
 
+// One report: the procedure, its text parameters by name, the outlet number bound with its
+// guard, and what each grid column holds. Dated reports check the order of their dates first.
+struct ReportCall {
+    QString procedure;
+    const QDate* from = nullptr;  // with to: bound as @date1 and @date2
+    const QDate* to = nullptr;
+    std::vector<std::pair<QString, QString>> params;
+    const QString& outlet;
+    const std::vector<ReportColumn>& columns;
+    int docWordColumn = -1;  // the column that shows the document type as a word
+};
+
+ReportRun runReport(TDMData& dm, Messages& messages, const ReportCall& call)
+{
+    ReportRun run;
+    if (call.from && !datesInOrder(messages, *call.from, *call.to)) {
+        run.outcome = RunOutcome::DateOrder;
+        return run;
+    }
+    Busy busy(messages);
+    TADOStoredProc& cmd = dm.ADOSProc;
+    prepare(cmd, call.procedure);
+    if (call.from) {
+        cmd.SetParam(QStringLiteral("@date1"), ProcDate(*call.from));
+        cmd.SetParam(QStringLiteral("@date2"), ProcDate(*call.to));
+    }
+    for (const auto& [name, value] : call.params)
+        cmd.SetParam(name, value);
+    if (!bindOutlet(cmd, messages, call.outlet, busy)) {
+        run.outcome = RunOutcome::BadOutlet;
+        return run;
+    }
+    cmd.Open();
+    std::vector<Cell> kinds(call.columns.size(), Cell::Field);
+    kinds.front() = Cell::Number;
+    if (call.docWordColumn >= 0)
+        kinds[std::size_t(call.docWordColumn)] = Cell::DocWord;
+    run.cells = readResult(cmd, call.columns, kinds);
+    return run;
+}
 
 }  // namespace
 
@@ -315,31 +355,14 @@ QStringList SalesHeadings()
 
 ReportRun RunSalesQuery(TDMData& dm, Messages& messages, const SalesFilters& f)
 {
-    ReportRun run;
-    if (!datesInOrder(messages, f.from, f.to)) {
-        run.outcome = RunOutcome::DateOrder;
-        return run;
-    }
-    Busy busy(messages);
-    TADOStoredProc& cmd = dm.ADOSProc;
-    prepare(cmd, QStringLiteral("hz_GetSales"));
-    cmd.SetParam(QStringLiteral("@date1"), ProcDate(f.from));
-    cmd.SetParam(QStringLiteral("@date2"), ProcDate(f.to));
-    cmd.SetParam(QStringLiteral("@USERCODE"), f.code);
-    cmd.SetParam(QStringLiteral("@PTYPENAME"), f.name);
-    if (!bindOutlet(cmd, messages, f.outlet, busy)) {
-        run.outcome = RunOutcome::BadOutlet;
-        return run;
-    }
-    cmd.SetParam(QStringLiteral("@AGENTNAME"), f.outletName);
-    cmd.SetParam(QStringLiteral("@AREA"), f.area);
-    cmd.SetParam(QStringLiteral("@VCHTYPE"), f.docType);
-    cmd.Open();
-    std::vector<Cell> kinds(SalesColumns().size(), Cell::Field);
-    kinds.front() = Cell::Number;
-    kinds.back() = Cell::DocWord;
-    run.cells = readResult(cmd, SalesColumns(), kinds);
-    return run;
+    return runReport(dm, messages,
+                     {QStringLiteral("hz_GetSales"), &f.from, &f.to,
+                      {{QStringLiteral("@USERCODE"), f.code},
+                       {QStringLiteral("@PTYPENAME"), f.name},
+                       {QStringLiteral("@AGENTNAME"), f.outletName},
+                       {QStringLiteral("@AREA"), f.area},
+                       {QStringLiteral("@VCHTYPE"), f.docType}},
+                      f.outlet, SalesColumns(), int(SalesColumns().size()) - 1});
 }
 
 TitleField SalesTitle(const QDate& from, const QDate& to)
@@ -407,32 +430,14 @@ const std::vector<ReportColumn>& StatColumns()
 
 ReportRun RunStatistics(TDMData& dm, Messages& messages, const StatFilters& f)
 {
-    ReportRun run;
-    if (!datesInOrder(messages, f.from, f.to)) {
-        run.outcome = RunOutcome::DateOrder;
-        return run;
-    }
-    Busy busy(messages);
-    TADOStoredProc& cmd = dm.ADOSProc;
-    prepare(cmd, QStringLiteral("hz_AllStat"));
-    cmd.SetParam(QStringLiteral("@date1"), ProcDate(f.from));
-    cmd.SetParam(QStringLiteral("@date2"), ProcDate(f.to));
-    cmd.SetParam(QStringLiteral("@iType"), StatModeCode(f.mode));
-    cmd.SetParam(QStringLiteral("@USERCODE"), f.code);
-    cmd.SetParam(QStringLiteral("@PTYPENAME"), f.name);
-    if (!bindOutlet(cmd, messages, f.outlet, busy)) {
-        run.outcome = RunOutcome::BadOutlet;
-        return run;
-    }
-    cmd.SetParam(QStringLiteral("@AGENTNAME"), f.outletName);
-    cmd.SetParam(QStringLiteral("@VCHTYPE"), f.docType);
-    cmd.Open();
-    std::vector<Cell> kinds(StatColumns().size(), Cell::Field);
-    kinds.front() = Cell::Number;
-    if (f.mode == 2)
-        kinds[2] = Cell::DocWord;
-    run.cells = readResult(cmd, StatColumns(), kinds);
-    return run;
+    return runReport(dm, messages,
+                     {QStringLiteral("hz_AllStat"), &f.from, &f.to,
+                      {{QStringLiteral("@iType"), StatModeCode(f.mode)},
+                       {QStringLiteral("@USERCODE"), f.code},
+                       {QStringLiteral("@PTYPENAME"), f.name},
+                       {QStringLiteral("@AGENTNAME"), f.outletName},
+                       {QStringLiteral("@VCHTYPE"), f.docType}},
+                      f.outlet, StatColumns(), f.mode == 2 ? 2 : -1});
 }
 
 // ---- stock query ------------------------------------------------------------------------------
@@ -462,23 +467,13 @@ QStringList StockHeadings()
 
 ReportRun RunStockQuery(TDMData& dm, Messages& messages, const StockFilters& f)
 {
-    ReportRun run;
-    Busy busy(messages);
-    TADOStoredProc& cmd = dm.ADOSProc;
-    prepare(cmd, QStringLiteral("hz_GetStock"));
-    cmd.SetParam(QStringLiteral("@USERCODE"), f.code);
-    cmd.SetParam(QStringLiteral("@PTYPENAME"), f.name);
-    if (!bindOutlet(cmd, messages, f.outlet, busy)) {
-        run.outcome = RunOutcome::BadOutlet;
-        return run;
-    }
-    cmd.SetParam(QStringLiteral("@AGENTNAME"), f.outletName);
-    cmd.SetParam(QStringLiteral("@AREA"), f.area);
-    cmd.Open();
-    std::vector<Cell> kinds(StockColumns().size(), Cell::Field);
-    kinds.front() = Cell::Number;
-    run.cells = readResult(cmd, StockColumns(), kinds);
-    return run;
+    return runReport(dm, messages,
+                     {QStringLiteral("hz_GetStock"), nullptr, nullptr,
+                      {{QStringLiteral("@USERCODE"), f.code},
+                       {QStringLiteral("@PTYPENAME"), f.name},
+                       {QStringLiteral("@AGENTNAME"), f.outletName},
+                       {QStringLiteral("@AREA"), f.area}},
+                      f.outlet, StockColumns()});
 }
 
 TitleField StockTitle()
@@ -542,10 +537,10 @@ int ReportGridTable::columnWidth(int column) const
     return column >= 0 && std::size_t(column) < m_widths.size() ? m_widths[std::size_t(column)] : 0;
 }
 
-bool PrintReportGrid(DATABASEFILE& engine, Messages& messages, const TitleField& title, const GridSource& grid,
+bool PrintReportGrid(DATABASEFILE& tables, Messages& messages, const TitleField& title, const GridSource& grid,
                      const QString& templateName, const PrintHandoff::Launcher& launcher)
 {
-    PrintHandoff handoff(engine, messages);
+    PrintHandoff handoff(tables, messages);
     if (launcher)
         handoff.setLauncher(launcher);
     return handoff.PrintReport({title}, grid, templateName);

@@ -136,7 +136,7 @@ std::vector<int> ColumnWidths(const std::vector<ReportColumn>& columns);
 
 // The three steps of "打印": title table from one field, body table from the grid, PRINT.EXE
 // with the template. True when all succeeded.
-bool PrintReportGrid(DATABASEFILE& engine, Messages& messages, const TitleField& title, const GridSource& grid,
+bool PrintReportGrid(DATABASEFILE& tables, Messages& messages, const TitleField& title, const GridSource& grid,
                      const QString& templateName, const PrintHandoff::Launcher& launcher = {});
 
 }  // namespace corvanta

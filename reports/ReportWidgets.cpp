@@ -120,9 +120,9 @@ DocTypeRow MakeDocTypeRow(QWidget* parent, const QRect& boxRect, const QRect& co
 
 // ---- the report window scaffold ----------------------------------------------------------------
 
-TReportWindow::TReportWindow(TDMData& dm, DATABASEFILE* engine, QWidget* parent, const QString& title, QSize size,
+TReportWindow::TReportWindow(TDMData& dm, DATABASEFILE* tables, QWidget* parent, const QString& title, QSize size,
                              int filterHeight, const QString& productPick)
-    : TfmBlank(parent), m_dm(dm), m_engine(engine), m_productPick(productPick)
+    : TfmBlank(parent), m_dm(dm), m_tables(tables), m_productPick(productPick)
 {
     setWindowTitle(title);
     setFixedSize(size);
@@ -223,11 +223,11 @@ void TReportWindow::TBEXitClick()
 void TReportWindow::SpBPrintClick()
 {
     const TSupGridsSource grid(shownGrid());
-    if (m_engine) {
-        PrintReportGrid(*m_engine, m_messages, printTitle(), grid, printTemplate(), printLauncher);
+    if (m_tables) {
+        PrintReportGrid(*m_tables, m_messages, printTitle(), grid, printTemplate(), printLauncher);
     } else {
-        DATABASEFILE engine(&m_messages);
-        PrintReportGrid(engine, m_messages, printTitle(), grid, printTemplate(), printLauncher);
+        DATABASEFILE tables(&m_messages);
+        PrintReportGrid(tables, m_messages, printTitle(), grid, printTemplate(), printLauncher);
     }
 }
 
@@ -253,9 +253,9 @@ void TReportWindow::MainGridMouseDown(Qt::MouseButton, Qt::KeyboardModifiers, in
     sorted();
 }
 
-TReportPairWindow::TReportPairWindow(TDMData& dm, DATABASEFILE* engine, QWidget* parent, const QString& title,
+TReportPairWindow::TReportPairWindow(TDMData& dm, DATABASEFILE* tables, QWidget* parent, const QString& title,
                                      QSize size, int filterHeight, const QString& productPick, const QString& gridId)
-    : TReportWindow(dm, engine, parent, title, size, filterHeight, productPick), m_gridId(gridId)
+    : TReportWindow(dm, tables, parent, title, size, filterHeight, productPick), m_gridId(gridId)
 {
     SpeedButton2 = toolButton(QStringLiteral("显示设置"), QStyle::SP_FileDialogDetailedView);
     connect(SpeedButton2, &QToolButton::clicked, this, &TReportPairWindow::SpeedButton2Click);

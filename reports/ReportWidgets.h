@@ -115,7 +115,7 @@ public:
 
 protected:
     // productPick: the picker mode of the product-name row ("P" sales, "SP" stock).
-    TReportWindow(TDMData& dm, DATABASEFILE* engine, QWidget* parent, const QString& title, QSize size,
+    TReportWindow(TDMData& dm, DATABASEFILE* tables, QWidget* parent, const QString& title, QSize size,
                   int filterHeight, const QString& productPick);
 
     // A toolbar button (not yet placed).
@@ -147,7 +147,7 @@ protected:
     bool FormKeyPress(QKeyEvent* event) override;
 
     TDMData& m_dm;
-    DATABASEFILE* m_engine;
+    DATABASEFILE* m_tables;
     GuiMessages m_messages;
 
 private:
@@ -171,7 +171,7 @@ public:
     void SpeedButton2Click();
 
 protected:
-    TReportPairWindow(TDMData& dm, DATABASEFILE* engine, QWidget* parent, const QString& title, QSize size,
+    TReportPairWindow(TDMData& dm, DATABASEFILE* tables, QWidget* parent, const QString& title, QSize size,
                       int filterHeight, const QString& productPick, const QString& gridId);
     // The framed area with the source grid (hidden) and the display grid on it.
     void makeGridPair(const QRect& area, const std::vector<ReportColumn>& columns);

@@ -28,8 +28,8 @@ inline const QString kDeliveriesTemplate = QStringLiteral("数据到达情况.rw
 
 }  // namespace
 
-TfrmDeliveries::TfrmDeliveries(TDMData& dm, DATABASEFILE* engine, QWidget* parent)
-    : TfmBlank(parent), m_dm(dm), m_engine(engine)
+TfrmDeliveries::TfrmDeliveries(TDMData& dm, DATABASEFILE* tables, QWidget* parent)
+    : TfmBlank(parent), m_dm(dm), m_tables(tables)
 {
     setWindowTitle(kDeliveriesTitle);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
@@ -189,17 +189,17 @@ void TfrmDeliveries::SpBPrintClick()
     const TSupGridsSource shown(*MainGrid);
     const DeliveriesPrintSource grid(shown);
     const TitleField title{QStringLiteral("到达时间"), 100, m_printRange};
-    if (m_engine) {
-        PrintReportGrid(*m_engine, messages(), title, grid, kDeliveriesTemplate, printLauncher);
+    if (m_tables) {
+        PrintReportGrid(*m_tables, messages(), title, grid, kDeliveriesTemplate, printLauncher);
     } else {
-        DATABASEFILE engine(&messages());
-        PrintReportGrid(engine, messages(), title, grid, kDeliveriesTemplate, printLauncher);
+        DATABASEFILE tables(&messages());
+        PrintReportGrid(tables, messages(), title, grid, kDeliveriesTemplate, printLauncher);
     }
 }
 
-void ShowDeliveries(TDMData& dm, DATABASEFILE* engine, QWidget* parent)
+void ShowDeliveries(TDMData& dm, DATABASEFILE* tables, QWidget* parent)
 {
-    TfrmDeliveries window(dm, engine, parent);
+    TfrmDeliveries window(dm, tables, parent);
     window.exec();
 }
 

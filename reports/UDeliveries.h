@@ -24,7 +24,7 @@ inline const QColor kMissingDayColour(255, 196, 196);
 class TfrmDeliveries : public TfmBlank {
     Q_OBJECT
 public:
-    TfrmDeliveries(TDMData& dm, DATABASEFILE* engine, QWidget* parent = nullptr);
+    TfrmDeliveries(TDMData& dm, DATABASEFILE* tables, QWidget* parent = nullptr);
     ~TfrmDeliveries() override;
 
     QToolButton* TBLook;     // "查询"
@@ -57,7 +57,7 @@ private:
     void colourMissingDays();
 
     TDMData& m_dm;
-    DATABASEFILE* m_engine;
+    DATABASEFILE* m_tables;
     GuiMessages m_messages;
     Messages* m_messagesOverride = nullptr;
     int m_rows = 0;     // data rows shown
@@ -66,6 +66,6 @@ private:
 };
 
 // The menu command: creates the window, shows it modally, frees it.
-void ShowDeliveries(TDMData& dm, DATABASEFILE* engine, QWidget* parent = nullptr);
+void ShowDeliveries(TDMData& dm, DATABASEFILE* tables, QWidget* parent = nullptr);
 
 }  // namespace corvanta

@@ -29,8 +29,8 @@ QDateEdit* datePicker(QWidget* parent, const QRect& rect)
 
 }  // namespace
 
-TfrmSales::TfrmSales(TDMData& dm, DATABASEFILE* engine, QWidget* parent)
-    : TReportPairWindow(dm, engine, parent, QStringLiteral("销售情况查询统计"), QSize(764, 548), 87,
+TfrmSales::TfrmSales(TDMData& dm, DATABASEFILE* tables, QWidget* parent)
+    : TReportPairWindow(dm, tables, parent, QStringLiteral("销售情况查询统计"), QSize(764, 548), 87,
                         QStringLiteral("P"), kSalesGridId)
 {
     TBStat = toolButton(QStringLiteral("销售统计"), QStyle::SP_FileDialogContentsView);
@@ -91,7 +91,7 @@ void TfrmSales::TBLookClick()
 
 void TfrmSales::TBStatClick()
 {
-    TfrmStart stat(m_dm, m_engine, this, this);
+    TfrmStart stat(m_dm, m_tables, this, this);
     if (onStatOpen)
         onStatOpen(stat);
     stat.exec();
@@ -102,9 +102,9 @@ TitleField TfrmSales::printTitle() const
     return SalesTitle(DateTimePicker1->date(), DateTimePicker2->date());
 }
 
-void ShowSalesQuery(TDMData& dm, DATABASEFILE* engine, QWidget* parent)
+void ShowSalesQuery(TDMData& dm, DATABASEFILE* tables, QWidget* parent)
 {
-    TfrmSales window(dm, engine, parent);
+    TfrmSales window(dm, tables, parent);
     window.exec();
 }
 

@@ -15,8 +15,8 @@ class TfrmStart;
 class TfrmSales : public TReportPairWindow {
     Q_OBJECT
 public:
-    // engine: the main window's table engine for printing (a private one is used when null).
-    TfrmSales(TDMData& dm, DATABASEFILE* engine, QWidget* parent = nullptr);
+    // tables: the main window's dBASE tables for printing (a private one is used when null).
+    TfrmSales(TDMData& dm, DATABASEFILE* tables, QWidget* parent = nullptr);
     ~TfrmSales() override;
 
     QToolButton* TBStat;
@@ -44,6 +44,6 @@ protected:
 };
 
 // "销售统计" of the main window: creates the window, shows it modally and frees it.
-void ShowSalesQuery(TDMData& dm, DATABASEFILE* engine, QWidget* parent = nullptr);
+void ShowSalesQuery(TDMData& dm, DATABASEFILE* tables, QWidget* parent = nullptr);
 
 }  // namespace corvanta

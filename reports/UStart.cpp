@@ -24,8 +24,8 @@
 
 namespace corvanta {
 
-TfrmStart::TfrmStart(TDMData& dm, DATABASEFILE* engine, TfrmSales* sales, QWidget* parent)
-    : TReportWindow(dm, engine, parent, QStringLiteral("销售情况统计"), QSize(764, 548), 87, QStringLiteral("P")),
+TfrmStart::TfrmStart(TDMData& dm, DATABASEFILE* tables, TfrmSales* sales, QWidget* parent)
+    : TReportWindow(dm, tables, parent, QStringLiteral("销售情况统计"), QSize(764, 548), 87, QStringLiteral("P")),
       m_sales(sales)
 {
     TBStat = toolButton(QStringLiteral("统计刷新"), QStyle::SP_BrowserReload);

@@ -20,7 +20,7 @@ class TfrmStart : public TReportWindow {
 public:
     // sales: the opening sales query window, whose dates are taken when shown (today − 30 …
     // today without one).
-    TfrmStart(TDMData& dm, DATABASEFILE* engine, TfrmSales* sales, QWidget* parent = nullptr);
+    TfrmStart(TDMData& dm, DATABASEFILE* tables, TfrmSales* sales, QWidget* parent = nullptr);
     ~TfrmStart() override;
 
     QToolButton* TBStat;   // "统计刷新"

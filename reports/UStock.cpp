@@ -10,8 +10,8 @@
 
 namespace corvanta {
 
-TfrmStock::TfrmStock(TDMData& dm, DATABASEFILE* engine, QWidget* parent)
-    : TReportPairWindow(dm, engine, parent, QStringLiteral("销售库存查询统计"), QSize(743, 538), 63,
+TfrmStock::TfrmStock(TDMData& dm, DATABASEFILE* tables, QWidget* parent)
+    : TReportPairWindow(dm, tables, parent, QStringLiteral("销售库存查询统计"), QSize(743, 538), 63,
                         QStringLiteral("SP"), kStockGridId)
 {
     TBLook = toolButton(QStringLiteral("查询"), QStyle::SP_BrowserReload);
@@ -53,9 +53,9 @@ void TfrmStock::TBLookClick()
     RunQuery();
 }
 
-void ShowStockQuery(TDMData& dm, DATABASEFILE* engine, QWidget* parent)
+void ShowStockQuery(TDMData& dm, DATABASEFILE* tables, QWidget* parent)
 {
-    TfrmStock window(dm, engine, parent);
+    TfrmStock window(dm, tables, parent);
     window.exec();
 }
 

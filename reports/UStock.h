@@ -8,7 +8,7 @@ namespace corvanta {
 class TfrmStock : public TReportPairWindow {
     Q_OBJECT
 public:
-    TfrmStock(TDMData& dm, DATABASEFILE* engine, QWidget* parent = nullptr);
+    TfrmStock(TDMData& dm, DATABASEFILE* tables, QWidget* parent = nullptr);
     ~TfrmStock() override;
 
     QToolButton* TBLook;
@@ -25,6 +25,6 @@ protected:
 };
 
 // "库存统计" of the main window: creates the window, shows it modally and frees it.
-void ShowStockQuery(TDMData& dm, DATABASEFILE* engine, QWidget* parent = nullptr);
+void ShowStockQuery(TDMData& dm, DATABASEFILE* tables, QWidget* parent = nullptr);
 
 }  // namespace corvanta

@@ -2,7 +2,7 @@
 // from the daily summary's outlet-day rows (their line count and amount), never from the lines.
 #include "base/CellStore.h"
 #include "base/Values.h"
-#include "engines/embedded/EmbeddedIntake.h"
+#include "engines/embedded/SalesSummary.h"
 #include "engines/embedded/EmbeddedProcedureSupport.h"
 
 #include <QDate>

@@ -1,81 +1,15 @@
 #include "engines/embedded/EmbeddedIntake.h"
 
 #include "base/Values.h"
-#include "engines/embedded/PackedSums.h"
+#include "engines/embedded/SalesSummary.h"
 
 #include <QDate>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <algorithm>
-#include <functional>
-#include <limits>
-#include <optional>
 #include <sqlite3.h>
 
 namespace corvanta::embedded {
-
-// ---- statements ------------------------------------------------------------------------------
-
-Statement::Statement(sqlite::Db& db, const char* sql) : m_db(db)
-{
-    if (sqlite3_prepare_v3(db.handle(), sql, -1, SQLITE_PREPARE_PERSISTENT, &m_stmt, nullptr) != SQLITE_OK) {
-        sqlite3_finalize(m_stmt);
-        m_stmt = nullptr;
-        db.fail(QString::fromUtf8(sql));
-    }
-}
-
-Statement::~Statement()
-{
-    sqlite3_finalize(m_stmt);
-}
-
-void Statement::text(int pos, std::string_view value)
-{
-    // The value stays valid until the statement has run (each step binds anew).
-    if (sqlite3_bind_text(m_stmt, pos, value.data() ? value.data() : "", int(value.size()), SQLITE_STATIC) != SQLITE_OK)
-        m_db.fail(QStringLiteral("bind"));
-}
-
-void Statement::blob(int pos, std::string_view value)
-{
-    if (sqlite3_bind_blob(m_stmt, pos, value.data() ? value.data() : "", int(value.size()), SQLITE_STATIC) != SQLITE_OK)
-        m_db.fail(QStringLiteral("bind"));
-}
-
-void Statement::integer(int pos, qint64 value)
-{
-    if (sqlite3_bind_int64(m_stmt, pos, value) != SQLITE_OK)
-        m_db.fail(QStringLiteral("bind"));
-}
-
-bool Statement::step()
-{
-    const int rc = sqlite3_step(m_stmt);
-    if (rc == SQLITE_ROW)
-        return true;
-    if (rc == SQLITE_DONE) {
-        sqlite3_reset(m_stmt);
-        return false;
-    }
-    try {
-        m_db.fail(QString::fromUtf8(sqlite3_sql(m_stmt)));
-    } catch (...) {
-        sqlite3_reset(m_stmt);
-        throw;
-    }
-}
-
-void Statement::run()
-{
-    while (step()) {
-    }
-}
-
-void Statement::reset()
-{
-    sqlite3_reset(m_stmt);
-}
 
 // ---- batch source ------------------------------------------------------------------------------
 
@@ -224,17 +158,17 @@ IntakeWriter::IntakeWriter(sqlite::Db& db, bool background)
     : m_db(db),
       m_salesSlot(registerBatchSource(db, "intake_sales_batch")),
       m_stockSlot(registerBatchSource(db, "intake_stock_batch")),
-      m_insertSales(db, "INSERT INTO main.sales(seq, ID, USERCODE, PTYPENAME, STANDARD, TYPE, UNIT, AREA, DATE, QTY, "
+      m_insertSales(db.compile("INSERT INTO main.sales(seq, ID, USERCODE, PTYPENAME, STANDARD, TYPE, UNIT, AREA, DATE, QTY, "
                         "TOTAL, COSTTOTAL, VCHTYPE) SELECT seq, ID, USERCODE, PTYPENAME, STANDARD, TYPE, UNIT, AREA, "
-                        "DATE, QTY, TOTAL, COSTTOTAL, VCHTYPE FROM intake_sales_batch"),
-      m_insertStock(db, "INSERT INTO main.stock(ID, USERCODE, PTYPENAME, STANDARD, TYPE, UNIT, AREA, KCQTY, KCTOTAL) "
-                        "SELECT ID, USERCODE, PTYPENAME, STANDARD, TYPE, UNIT, AREA, QTY, TOTAL FROM intake_stock_batch"),
-      m_lastOfDay(db, "SELECT max(seq) FROM main.sales WHERE seq BETWEEN ?1 AND ?2"),
+                             "DATE, QTY, TOTAL, COSTTOTAL, VCHTYPE FROM intake_sales_batch")),
+      m_insertStock(db.compile("INSERT INTO main.stock(ID, USERCODE, PTYPENAME, STANDARD, TYPE, UNIT, AREA, KCQTY, KCTOTAL) "
+                             "SELECT ID, USERCODE, PTYPENAME, STANDARD, TYPE, UNIT, AREA, QTY, TOTAL FROM intake_stock_batch")),
+      m_lastOfDay(db.compile("SELECT max(seq) FROM main.sales WHERE seq BETWEEN ?1 AND ?2")),
       m_summary(hasSalesSummary(db))
 {
-    Statement last(db, "SELECT coalesce(max(seq), 0) FROM main.stock");
+    sqlite::Query last = db.compile("SELECT coalesce(max(seq), 0) FROM main.stock");
     if (last.step())
-        m_stockStart = sqlite3_column_int64(last.get(), 0);
+        m_stockStart = last.integer(0);
     last.reset();
     if (background)
         m_thread = std::thread([this] { work(); });
@@ -407,11 +341,10 @@ void IntakeWriter::writeSales(Batch& batch)
             if (day < QDate(1, 1, 1).toJulianDay() || day > lastDay)
                 throw DbError(QStringLiteral("Sales date %1 is out of range")
                                   .arg(QString::fromLatin1(r.date.data(), qsizetype(r.date.size()))));
-            m_lastOfDay.integer(1, firstSeqOfDay(day));
-            m_lastOfDay.integer(2, lastSeqOfDay(day));
+            m_lastOfDay.bindInt(1, firstSeqOfDay(day)).bindInt(2, lastSeqOfDay(day));
             qint64 start = firstSeqOfDay(day) - 1;
-            if (m_lastOfDay.step() && sqlite3_column_type(m_lastOfDay.get(), 0) != SQLITE_NULL)
-                start = sqlite3_column_int64(m_lastOfDay.get(), 0);
+            if (m_lastOfDay.step() && !m_lastOfDay.isNull(0))
+                start = m_lastOfDay.integer(0);
             m_lastOfDay.reset();
             DayState state;
             state.start = start;
@@ -464,7 +397,7 @@ void IntakeWriter::writeStock(Batch& batch)
     batch.clear();
 }
 
-void IntakeWriter::runBatch(Statement& insert, Batch** slot, Batch& batch)
+void IntakeWriter::runBatch(sqlite::Query& insert, Batch** slot, Batch& batch)
 {
     *slot = &batch;
     try {
@@ -476,270 +409,6 @@ void IntakeWriter::runBatch(Statement& insert, Batch** slot, Batch& batch)
     *slot = nullptr;
 }
 
-// ---- daily summary ------------------------------------------------------------------------------
-
-namespace {
-
-bool hasTable(sqlite::Db& db, const char* name)
-{
-    Statement q(db, "SELECT 1 FROM main.sqlite_master WHERE type = 'table' AND name = ?1");
-    q.text(1, name);
-    const bool found = q.step();
-    q.reset();
-    return found;
-}
-
-bool fits(Wide v) { return v >= std::numeric_limits<qint64>::min() && v <= std::numeric_limits<qint64>::max(); }
-
-struct EntryKey {
-    qint64 product;
-    int vchType;
-    bool operator==(const EntryKey&) const = default;
-};
-struct EntryKeyHash {
-    std::size_t operator()(const EntryKey& k) const { return std::hash<qint64>()(k.product * 131 + k.vchType); }
-};
-
-// One outlet day's groups, summed as lines or earlier sums come.
-struct OutletDaySums {
-    std::string date;
-    std::vector<SummaryWriter::Entry> entries;
-    std::unordered_map<EntryKey, std::size_t, EntryKeyHash> at;
-    void add(qint64 product, int vch, Wide qty, Wide total, Wide cost)
-    {
-        const auto [it, fresh] = at.try_emplace(EntryKey{product, vch}, entries.size());
-        if (fresh)
-            entries.push_back({product, vch, 0, 0, 0});
-        SummaryWriter::Entry& e = entries[it->second];
-        e.qty += qty;
-        e.total += total;
-        e.cost += cost;
-        ++e.lines;
-    }
-};
-
-}  // namespace
-
-[[noreturn]] void summaryDamaged(qint64 day, std::string_view id)
-{
-    throw DbError(QStringLiteral("The daily sales summary of outlet %1 on %2 is damaged")
-                      .arg(QString::fromUtf8(id.data(), qsizetype(id.size())), QDate::fromJulianDay(day).toString(Qt::ISODate)));
-}
-
-SummaryWriter::SummaryWriter(sqlite::Db& db)
-    : m_db(db),
-      m_put(std::make_unique<Statement>(db, "INSERT OR REPLACE INTO main.sales_daysum(day, ID, DATE, sums, lines, "
-                                            "total) VALUES(?1, ?2, ?3, ?4, ?5, ?6)")),
-      m_get(std::make_unique<Statement>(db, "SELECT DATE, sums, lines FROM main.sales_daysum WHERE day = ?1 AND ID = ?2")),
-      m_drop(std::make_unique<Statement>(db, "DELETE FROM main.sales_daysum WHERE day = ?1 AND ID = ?2")),
-      m_addProduct(std::make_unique<Statement>(db, "INSERT INTO main.sales_prod(USERCODE, PTYPENAME) VALUES(?1, ?2)"))
-{
-}
-
-SummaryWriter::~SummaryWriter() = default;
-
-void SummaryWriter::loadProducts()
-{
-    m_loaded = true;
-    Statement q(m_db, "SELECT pid, USERCODE, PTYPENAME FROM main.sales_prod");
-    sqlite3_stmt* s = q.get();
-    while (q.step()) {
-        const auto text = [s](int col) {
-            const auto* p = static_cast<const char*>(sqlite3_column_blob(s, col));
-            return std::string_view(p ? p : "", size_t(sqlite3_column_bytes(s, col)));
-        };
-        const std::string_view code = text(1), name = text(2);
-        const quint32 len = quint32(code.size());
-        std::string key(reinterpret_cast<const char*>(&len), sizeof len);
-        key.append(code).append(name);
-        m_products.emplace(std::move(key), sqlite3_column_int64(s, 0));
-    }
-}
-
-qint64 SummaryWriter::product(std::string_view usercode, std::string_view ptypename)
-{
-    if (!m_loaded)
-        loadProducts();
-    const quint32 len = quint32(usercode.size());
-    m_key.assign(reinterpret_cast<const char*>(&len), sizeof len);
-    m_key.append(usercode).append(ptypename);
-    if (const auto it = m_products.find(m_key); it != m_products.end())
-        return it->second;
-    m_addProduct->text(1, usercode);
-    m_addProduct->text(2, ptypename);
-    m_addProduct->run();
-    const qint64 id = sqlite3_last_insert_rowid(m_db.handle());
-    m_products.emplace(m_key, id);
-    return id;
-}
-
-void SummaryWriter::put(qint64 day, std::string_view id, std::string_view date, std::vector<Entry>& entries, bool merge)
-{
-    std::string storedDate;
-    qint64 lines = 0;
-    if (merge) {
-        m_get->integer(1, day);
-        m_get->text(2, id);
-        if (m_get->step()) {
-            sqlite3_stmt* s = m_get->get();
-            storedDate.assign(reinterpret_cast<const char*>(sqlite3_column_text(s, 0)), size_t(sqlite3_column_bytes(s, 0)));
-            const auto* p = static_cast<const char*>(sqlite3_column_blob(s, 1));
-            PackedReader r(std::string_view(p ? p : "", size_t(sqlite3_column_bytes(s, 1))));
-            std::unordered_map<EntryKey, std::size_t, EntryKeyHash> at;
-            for (std::size_t i = 0; i < entries.size(); ++i)
-                at.emplace(EntryKey{entries[i].product, entries[i].vchType}, i);
-            PackedSum ps;
-            while (r.next(ps)) {
-                const auto [it, fresh] = at.try_emplace(EntryKey{ps.product, int(ps.vchType)}, entries.size());
-                if (fresh)
-                    entries.push_back({ps.product, int(ps.vchType), 0, 0, 0});
-                Entry& e = entries[it->second];
-                e.qty += ps.qty;
-                e.total += ps.total;
-                e.cost += ps.cost;
-            }
-            const bool damaged = r.damaged();
-            lines = sqlite3_column_int64(s, 2);
-            m_get->reset();
-            if (damaged)
-                summaryDamaged(day, id);
-            if (date < storedDate)
-                date = storedDate;
-        }
-    }
-    packBegin(m_blob);
-    Wide total = 0;
-    for (const Entry& e : entries) {
-        if (!fits(e.qty) || !fits(e.total) || !fits(e.cost))
-            throw DbError(SumOutOfRangeText());
-        packSum(m_blob, PackedSum{e.product, e.vchType, qint64(e.qty), qint64(e.total), qint64(e.cost)});
-        total += e.total;
-        lines += e.lines;
-    }
-    if (!fits(total))
-        throw DbError(SumOutOfRangeText());
-    m_put->integer(1, day);
-    m_put->text(2, id);
-    m_put->text(3, date);
-    m_put->blob(4, m_blob);
-    m_put->integer(5, lines);
-    m_put->integer(6, qint64(total));
-    m_put->run();
-}
-
-void SummaryWriter::drop(qint64 day, std::string_view id)
-{
-    m_drop->integer(1, day);
-    m_drop->text(2, id);
-    m_drop->run();
-}
-
-void SummaryWriter::fromLines(qint64 fromSeq, qint64 toSeq, const std::string* id)
-{
-    // By seq, so by day: one day's groups are held at a time.
-    Statement q(m_db, id ? "SELECT seq >> 40, ID, coalesce(USERCODE, ''), coalesce(PTYPENAME, ''), VCHTYPE, DATE, QTY, "
-                           "TOTAL, COSTTOTAL FROM main.sales WHERE seq BETWEEN ?1 AND ?2 AND ID = ?3 ORDER BY seq"
-                         : "SELECT seq >> 40, ID, coalesce(USERCODE, ''), coalesce(PTYPENAME, ''), VCHTYPE, DATE, QTY, "
-                           "TOTAL, COSTTOTAL FROM main.sales WHERE seq BETWEEN ?1 AND ?2 ORDER BY seq");
-    static_assert(kDayShift == 40);
-    q.integer(1, fromSeq);
-    q.integer(2, toSeq);
-    if (id)
-        q.text(3, *id);
-    sqlite3_stmt* s = q.get();
-    std::map<std::string, OutletDaySums, std::less<>> outlets;
-    qint64 day = 0;
-    auto flush = [&] {
-        for (auto& [outlet, sums] : outlets)
-            put(day, outlet, sums.date, sums.entries, false);
-        outlets.clear();
-    };
-    const auto text = [s](int col) {
-        const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(s, col));
-        return std::string_view(p ? p : "", size_t(sqlite3_column_bytes(s, col)));
-    };
-    while (q.step()) {
-        const qint64 d = sqlite3_column_int64(s, 0);
-        if (d != day) {
-            flush();
-            day = d;
-        }
-        const std::string_view outlet = text(1);
-        auto it = outlets.find(outlet);
-        if (it == outlets.end())
-            it = outlets.emplace(std::string(outlet), OutletDaySums()).first;
-        OutletDaySums& sums = it->second;
-        const std::string_view date = text(5);
-        if (sums.date < date)
-            sums.date.assign(date);
-        sums.add(product(text(2), text(3)), sqlite3_column_int(s, 4), sqlite3_column_int64(s, 6),
-                 sqlite3_column_int64(s, 7), sqlite3_column_int64(s, 8));
-    }
-    flush();
-}
-
-bool hasSalesSummary(sqlite::Db& db)
-{
-    // The row-per-group table of earlier versions means the summary is to be built afresh.
-    return hasTable(db, "sales_daysum") && !hasTable(db, "sales_sum");
-}
-
-void buildSalesSummary(sqlite::Db& db)
-{
-    if (hasSalesSummary(db))
-        return;
-    // A savepoint works inside and outside a caller's transaction: the old table goes, the new
-    // ones come with their rows, or nothing changes.
-    db.exec(QStringLiteral("SAVEPOINT build_sales_sum"));
-    try {
-        db.exec(QStringLiteral("DROP TABLE IF EXISTS main.sales_sum; DROP TABLE IF EXISTS main.sales_daysum; "
-                               "DROP TABLE IF EXISTS main.sales_prod;"));
-        db.exec(QString::fromLatin1(kSalesSummarySql));
-        SummaryWriter(db).fromLines(std::numeric_limits<qint64>::min(), std::numeric_limits<qint64>::max());
-        db.exec(QStringLiteral("RELEASE build_sales_sum"));
-    } catch (...) {
-        try {
-            db.exec(QStringLiteral("ROLLBACK TO build_sales_sum; RELEASE build_sales_sum"));
-        } catch (const DbError&) {
-        }
-        throw;
-    }
-}
-
-std::vector<SummaryRow> readSalesSummary(sqlite::Db& db)
-{
-    std::vector<SummaryRow> out;
-    Statement q(db, "SELECT d.day, d.ID, d.DATE, d.sums FROM main.sales_daysum d ORDER BY d.day, d.ID");
-    Statement p(db, "SELECT USERCODE, PTYPENAME FROM main.sales_prod WHERE pid = ?1");
-    sqlite3_stmt* s = q.get();
-    while (q.step()) {
-        const auto* blob = static_cast<const char*>(sqlite3_column_blob(s, 3));
-        const std::string blobCopy(blob ? blob : "", size_t(sqlite3_column_bytes(s, 3)));
-        SummaryRow base;
-        base.day = sqlite3_column_int64(s, 0);
-        base.id = reinterpret_cast<const char*>(sqlite3_column_text(s, 1));
-        base.date = reinterpret_cast<const char*>(sqlite3_column_text(s, 2));
-        PackedReader r(blobCopy);
-        PackedSum ps;
-        while (r.next(ps)) {
-            SummaryRow row = base;
-            p.integer(1, ps.product);
-            if (!p.step())
-                summaryDamaged(base.day, base.id);
-            row.usercode = reinterpret_cast<const char*>(sqlite3_column_text(p.get(), 0));
-            row.ptypename = reinterpret_cast<const char*>(sqlite3_column_text(p.get(), 1));
-            p.reset();
-            row.vchType = ps.vchType;
-            row.qty = ps.qty;
-            row.total = ps.total;
-            row.cost = ps.cost;
-            out.push_back(std::move(row));
-        }
-        if (r.damaged())
-            summaryDamaged(base.day, base.id);
-    }
-    return out;
-}
 
 SummaryWriter& IntakeWriter::summaryWriter()
 {
@@ -752,7 +421,7 @@ void IntakeWriter::replaceSales()
 {
     flushSales();
     // One pass over a day's earlier lines, however many outlets the intake wrote for that day.
-    Statement del(m_db, "DELETE FROM main.sales WHERE seq BETWEEN ?1 AND ?2 AND ID IN (SELECT value FROM json_each(?3))");
+    sqlite::Query del = m_db.compile("DELETE FROM main.sales WHERE seq BETWEEN ?1 AND ?2 AND ID IN (SELECT value FROM json_each(?3))");
     // A summary the writer did not keep (made after it started) is computed afresh for the days.
     const bool refresh = !m_summary && hasSalesSummary(m_db);
     for (const auto& [day, state] : m_days) {
@@ -761,10 +430,8 @@ void IntakeWriter::replaceSales()
             for (const std::string& id : m_dayIds[day])
                 ids.append(QString::fromUtf8(id.data(), qsizetype(id.size())));
             const QByteArray json = QJsonDocument(ids).toJson(QJsonDocument::Compact);
-            del.integer(1, firstSeqOfDay(day));
-            del.integer(2, state.start);
-            del.text(3, std::string_view(json.constData(), size_t(json.size())));
-            del.run();
+            del.bindInt(1, firstSeqOfDay(day)).bindInt(2, state.start);
+            del.bindUtf8(3, std::string_view(json.constData(), size_t(json.size()))).run();
         }
         if (refresh) {
             for (const std::string& id : m_dayIds[day]) {
@@ -850,12 +517,9 @@ void IntakeWriter::clearDays()
 void IntakeWriter::replaceStock()
 {
     flushStock();
-    Statement del(m_db, "DELETE FROM main.stock WHERE ID = ?1 AND seq <= ?2");
-    for (const std::string& id : m_stockIds) {
-        del.text(1, id);
-        del.integer(2, m_stockStart);
-        del.run();
-    }
+    sqlite::Query del = m_db.compile("DELETE FROM main.stock WHERE ID = ?1 AND seq <= ?2");
+    for (const std::string& id : m_stockIds)
+        del.bindUtf8(1, id).bindInt(2, m_stockStart).run();
     m_stockIds.clear();
 }
 
@@ -864,18 +528,14 @@ void IntakeWriter::unstageSales()
     flushSales();
     if (m_days.empty())
         return;
-    Statement copy(m_db,
+    sqlite::Query copy = m_db.compile(
                    "INSERT INTO temp.stage_sales(ID, USERCODE, PTYPENAME, STANDARD, TYPE, UNIT, AREA, DATE, QTY, TOTAL, "
                    "COSTTOTAL, VCHTYPE) SELECT ID, USERCODE, PTYPENAME, STANDARD, TYPE, UNIT, AREA, DATE, QTY, TOTAL, "
                    "COSTTOTAL, VCHTYPE FROM main.sales WHERE seq > ?1 AND seq <= ?2 ORDER BY seq");
-    Statement del(m_db, "DELETE FROM main.sales WHERE seq > ?1 AND seq <= ?2");
-    for (const auto& [day, state] : m_days) {
-        for (Statement* s : {&copy, &del}) {
-            s->integer(1, state.start);
-            s->integer(2, lastSeqOfDay(day));
-            s->run();
-        }
-    }
+    sqlite::Query del = m_db.compile("DELETE FROM main.sales WHERE seq > ?1 AND seq <= ?2");
+    for (const auto& [day, state] : m_days)
+        for (sqlite::Query* s : {&copy, &del})
+            s->bindInt(1, state.start).bindInt(2, lastSeqOfDay(day)).run();
     restoreSums();
     clearDays();
 }
@@ -885,24 +545,20 @@ void IntakeWriter::unstageStock()
     flushStock();
     if (m_stockIds.empty())
         return;
-    Statement copy(m_db, "INSERT INTO temp.stage_stock(ID, USERCODE, PTYPENAME, STANDARD, TYPE, UNIT, AREA, KCQTY, KCTOTAL) "
+    sqlite::Query copy = m_db.compile("INSERT INTO temp.stage_stock(ID, USERCODE, PTYPENAME, STANDARD, TYPE, UNIT, AREA, KCQTY, KCTOTAL) "
                          "SELECT ID, USERCODE, PTYPENAME, STANDARD, TYPE, UNIT, AREA, KCQTY, KCTOTAL FROM main.stock "
                          "WHERE seq > ?1 ORDER BY seq");
-    Statement del(m_db, "DELETE FROM main.stock WHERE seq > ?1");
-    for (Statement* s : {&copy, &del}) {
-        s->integer(1, m_stockStart);
-        s->run();
-    }
+    sqlite::Query del = m_db.compile("DELETE FROM main.stock WHERE seq > ?1");
+    for (sqlite::Query* s : {&copy, &del})
+        s->bindInt(1, m_stockStart).run();
     m_stockIds.clear();
 }
 
 OutletSet::OutletSet(sqlite::Db& db)
 {
-    Statement q(db, "SELECT idkey FROM outlets");
-    while (q.step()) {
-        const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(q.get(), 0));
-        m_keys.emplace(p ? p : "", size_t(sqlite3_column_bytes(q.get(), 0)));
-    }
+    sqlite::Query q = db.compile("SELECT idkey FROM outlets");
+    while (q.step())
+        m_keys.emplace(q.bytes(0));
 }
 
 }  // namespace corvanta::embedded

@@ -1,13 +1,10 @@
 #pragma once
 // The import intake of the embedded engine: the writer that puts lines checked by IntakeChecker
-// into the sales and stock tables.
-//
-// Sales rows are clustered by day: seq = day << 40 | counter, day being the Julian day number of
-// DATE. A date range is a seq range (a sequential read of the table), the lines of one day keep
-// the order in which they were imported, and the lines an import adds land at one place per day
-// instead of in an index at random places. The table needs no secondary index.
+// into the sales and stock tables (keyed as SalesSeq.h says) and keeps the daily summary
+// (SalesSummary.h) of the lines it writes.
 #include "engines/DailySums.h"
 #include "engines/IntakeCheck.h"
+#include "engines/embedded/SalesSeq.h"
 #include "engines/embedded/Sqlite.h"
 
 #include <QString>
@@ -26,76 +23,9 @@
 #include <string_view>
 #include <vector>
 
-struct sqlite3_stmt;
-
 namespace corvanta::embedded {
 
-constexpr int kDayShift = 40;
-constexpr qint64 kCounterMask = (qint64(1) << kDayShift) - 1;
-inline qint64 firstSeqOfDay(qint64 day) { return day << kDayShift; }
-inline qint64 lastSeqOfDay(qint64 day) { return (day << kDayShift) | kCounterMask; }
-
-// The daily sales summary: one row per outlet day (main.sales_daysum) whose groups are packed
-// in a blob (PackedSums.h), products numbered in main.sales_prod. Written by the consolidation
-// in the transaction of the lines it sums. lines and total (the outlet day's line count and
-// amount) answer the deliveries without unpacking the groups.
-constexpr const char* kSalesSummarySql =
-    "CREATE TABLE main.sales_prod(pid INTEGER PRIMARY KEY, USERCODE TEXT NOT NULL, PTYPENAME TEXT NOT NULL, "
-    "UNIQUE(USERCODE, PTYPENAME));"
-    "CREATE TABLE main.sales_daysum(day INTEGER NOT NULL, ID TEXT NOT NULL, DATE TEXT NOT NULL, lines INTEGER NOT NULL, "
-    "total INTEGER NOT NULL, sums BLOB NOT NULL, UNIQUE(day, ID));";
-
-class Statement;
-
-// Writes outlet days of the summary; products are numbered as they come.
-class SummaryWriter {
-public:
-    struct Entry {
-        qint64 product = 0;
-        int vchType = 0;
-        Wide qty = 0, total = 0, cost = 0;
-        qint64 lines = 0;  // the lines summed into it (not stored per group)
-    };
-    explicit SummaryWriter(sqlite::Db& db);
-    ~SummaryWriter();
-    qint64 product(std::string_view usercode, std::string_view ptypename);
-    // Replaces the outlet day's sums, or adds to them (merge). A sum outside 64 bits is refused
-    // with SumOutOfRangeText().
-    void put(qint64 day, std::string_view id, std::string_view date, std::vector<Entry>& entries, bool merge);
-    void drop(qint64 day, std::string_view id);
-    // The outlet days of the lines in a seq range (of one outlet when id is given), summed from
-    // the lines; their rows must be gone.
-    void fromLines(qint64 fromSeq, qint64 toSeq, const std::string* id = nullptr);
-
-private:
-    void loadProducts();
-    sqlite::Db& m_db;
-    std::unique_ptr<Statement> m_put, m_get, m_drop, m_addProduct;
-    bool m_loaded = false;
-    // length of the code (4 bytes), code, name -> product
-    std::unordered_map<std::string, qint64> m_products;
-    std::string m_key, m_blob;
-};
-
-// A statement prepared for the life of the writer (not the connection's cache).
-class Statement {
-public:
-    Statement(sqlite::Db& db, const char* sql);
-    ~Statement();
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-    sqlite3_stmt* get() const { return m_stmt; }
-    void text(int pos, std::string_view value);
-    void integer(int pos, qint64 value);
-    void blob(int pos, std::string_view value);
-    bool step();  // true while a row is there; resets after the last row or a failure
-    void run();
-    void reset();
-
-private:
-    sqlite::Db& m_db;
-    sqlite3_stmt* m_stmt = nullptr;
-};
+class SummaryWriter;
 
 // Checked lines held for one INSERT ... SELECT: their texts back to back in one buffer.
 struct Batch {
@@ -156,7 +86,7 @@ private:
     void writeStock(Batch& batch);
     static void sortByDay(Batch& batch);
     void clearDays();
-    void runBatch(Statement& insert, Batch** slot, Batch& batch);
+    void runBatch(sqlite::Query& insert, Batch** slot, Batch& batch);
     void work();
     void writeSums();
     void restoreSums();
@@ -167,9 +97,9 @@ private:
     Batch m_stock;
     Batch** m_salesSlot;  // what intake_sales_batch reads (owned by the connection)
     Batch** m_stockSlot;
-    Statement m_insertSales;
-    Statement m_insertStock;
-    Statement m_lastOfDay;
+    sqlite::Query m_insertSales;
+    sqlite::Query m_insertStock;
+    sqlite::Query m_lastOfDay;
     std::map<qint64, DayState> m_days;  // the writer's
     // The outlets written per day, kept by the caller's thread (the writer has the heavier part).
     std::map<qint64, std::set<std::string, std::less<>>> m_dayIds;
@@ -199,22 +129,6 @@ private:
     bool m_stop = false;
     std::exception_ptr m_error;
 };
-
-// The daily sales summary: whether the account set has it, and building it from the lines for an
-// account set made without it or with the row-per-group table of earlier versions (sales_sum,
-// dropped), once, in one savepoint; a no-op when it is there.
-bool hasSalesSummary(sqlite::Db& db);
-void buildSalesSummary(sqlite::Db& db);
-
-// The summary's groups, unpacked (for tests and checks).
-struct SummaryRow {
-    qint64 day = 0;
-    std::string id, usercode, ptypename, date;
-    qint64 vchType = 0, qty = 0, total = 0, cost = 0;
-};
-std::vector<SummaryRow> readSalesSummary(sqlite::Db& db);
-// An unreadable blob of the summary.
-[[noreturn]] void summaryDamaged(qint64 day, std::string_view id);
 
 // Outlet numbers (idkey) of the account set, for a run that holds the write lock.
 class OutletSet {

@@ -3,8 +3,9 @@
 #include "base/Values.h"
 #include "engines/DatabaseName.h"
 #include "engines/embedded/EmbeddedEngine.h"
-#include "engines/embedded/EmbeddedIntake.h"
 #include "engines/embedded/EmbeddedProcedureSupport.h"
+#include "engines/embedded/SalesSeq.h"
+#include "engines/embedded/SalesSummary.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -605,7 +606,7 @@ CREATE TABLE outlets(
   TELEPHONE TEXT, FAX TEXT, ADDRESS TEXT, LINKMAN TEXT);
 CREATE INDEX outlets_idnum ON outlets(idnum);
 -- Amounts and quantities in millionths; DATE as yyyy-mm-dd; ID = outlets.idkey.
--- seq = Julian day of DATE << 40 | counter: the table is kept in date order (see EmbeddedIntake.h).
+-- seq = Julian day of DATE << 40 | counter: the table is kept in date order (see SalesSeq.h).
 CREATE TABLE sales(
   seq INTEGER PRIMARY KEY, ID TEXT NOT NULL, USERCODE TEXT, PTYPENAME TEXT, STANDARD TEXT, TYPE TEXT,
   UNIT TEXT, AREA TEXT, DATE TEXT NOT NULL, QTY INTEGER NOT NULL, TOTAL INTEGER NOT NULL,
@@ -619,7 +620,7 @@ CREATE TABLE colconfig(
   DefaultName TEXT, UserName TEXT, Visible INTEGER, SysVisible INTEGER, Width INTEGER,
   PRIMARY KEY(ID, UserID, OrderCode));
 )sql");
-    // The daily sums of the sales lines per outlet, product and document type (EmbeddedIntake.h).
+    // The daily sums of the sales lines per outlet, product and document type (SalesSummary.h).
     return sql + QLatin1String(embedded::kSalesSummarySql) + QLatin1String(kImportLogTableSql);
 }
 

@@ -5,8 +5,9 @@
 #include "base/Values.h"
 #include "engines/embedded/EmbeddedEngine.h"
 #include "engines/RowsetForm.h"
-#include "engines/embedded/EmbeddedIntake.h"
 #include "engines/embedded/PackedSums.h"
+#include "engines/embedded/SalesSeq.h"
+#include "engines/embedded/SalesSummary.h"
 
 #include <QDate>
 #include <algorithm>

@@ -20,12 +20,6 @@ namespace {
 constexpr int kIntakeLockTryMs = 250;
 constexpr int kBusyTimeoutMs = 5000;  // as every connection opens (Sqlite.h)
 
-std::string_view columnText(sqlite3_stmt* stmt, int col)
-{
-    const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt, col));
-    return std::string_view(p ? p : "", size_t(sqlite3_column_bytes(stmt, col)));
-}
-
 }  // namespace
 
 // ---- the session ----------------------------------------------------------------------------
@@ -256,46 +250,44 @@ void EmbeddedEngine::consolidate(bool sales, bool stock)
     try {
         embedded::IntakeWriter writer(d);
         if (sales) {
-            embedded::Statement q(d, "SELECT ID, USERCODE, PTYPENAME, STANDARD, TYPE, UNIT, AREA, DATE, QTY, TOTAL, "
-                                     "COSTTOTAL, VCHTYPE FROM temp.stage_sales ORDER BY seq");
-            sqlite3_stmt* s = q.get();
+            sqlite::Query q = d.compile("SELECT ID, USERCODE, PTYPENAME, STANDARD, TYPE, UNIT, AREA, DATE, QTY, TOTAL, "
+                                        "COSTTOTAL, VCHTYPE FROM temp.stage_sales ORDER BY seq");
             while (q.step()) {
                 SalesRow row;
-                row.id = columnText(s, 0);
-                row.usercode = columnText(s, 1);
-                row.ptypename = columnText(s, 2);
-                row.standard = columnText(s, 3);
-                row.type = columnText(s, 4);
-                row.unit = columnText(s, 5);
-                row.area = columnText(s, 6);
-                const std::optional<Day> day = ParseDay(columnText(s, 7));
+                row.id = q.bytes(0);
+                row.usercode = q.bytes(1);
+                row.ptypename = q.bytes(2);
+                row.standard = q.bytes(3);
+                row.type = q.bytes(4);
+                row.unit = q.bytes(5);
+                row.area = q.bytes(6);
+                const std::optional<Day> day = ParseDay(q.bytes(7));
                 if (!day)
                     throw DbError(QStringLiteral("A staged sales line has no valid date"));
                 row.day = *day;
-                row.qty = sqlite3_column_int64(s, 8);
-                row.total = sqlite3_column_int64(s, 9);
-                row.cost = sqlite3_column_int64(s, 10);
-                row.vchType = sqlite3_column_int(s, 11);
+                row.qty = q.integer(8);
+                row.total = q.integer(9);
+                row.cost = q.integer(10);
+                row.vchType = int(q.integer(11));
                 writer.addSales(row);
             }
             writer.replaceSales();
             d.exec(QStringLiteral("DELETE FROM temp.stage_sales"));
         }
         if (stock) {
-            embedded::Statement q(d, "SELECT ID, USERCODE, PTYPENAME, STANDARD, TYPE, UNIT, AREA, KCQTY, KCTOTAL "
-                                     "FROM temp.stage_stock ORDER BY seq");
-            sqlite3_stmt* s = q.get();
+            sqlite::Query q = d.compile("SELECT ID, USERCODE, PTYPENAME, STANDARD, TYPE, UNIT, AREA, KCQTY, KCTOTAL "
+                                        "FROM temp.stage_stock ORDER BY seq");
             while (q.step()) {
                 StockRow row;
-                row.id = columnText(s, 0);
-                row.usercode = columnText(s, 1);
-                row.ptypename = columnText(s, 2);
-                row.standard = columnText(s, 3);
-                row.type = columnText(s, 4);
-                row.unit = columnText(s, 5);
-                row.area = columnText(s, 6);
-                row.qty = sqlite3_column_int64(s, 7);
-                row.total = sqlite3_column_int64(s, 8);
+                row.id = q.bytes(0);
+                row.usercode = q.bytes(1);
+                row.ptypename = q.bytes(2);
+                row.standard = q.bytes(3);
+                row.type = q.bytes(4);
+                row.unit = q.bytes(5);
+                row.area = q.bytes(6);
+                row.qty = q.integer(7);
+                row.total = q.integer(8);
                 writer.addStock(row);
             }
             writer.replaceStock();

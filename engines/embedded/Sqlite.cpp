@@ -9,10 +9,14 @@ namespace corvanta::sqlite {
 
 Query::~Query()
 {
-    if (m_stmt) {
-        sqlite3_reset(m_stmt);
-        sqlite3_clear_bindings(m_stmt);
+    if (!m_stmt)
+        return;
+    if (m_owned) {
+        sqlite3_finalize(m_stmt);
+        return;
     }
+    sqlite3_reset(m_stmt);
+    sqlite3_clear_bindings(m_stmt);
 }
 
 Query& Query::bind(int pos, const QVariant& value)
@@ -61,14 +65,33 @@ Query& Query::bindNull(int pos)
     return *this;
 }
 
+Query& Query::bindBlob(int pos, std::string_view value)
+{
+    if (sqlite3_bind_blob(m_stmt, pos, value.data() ? value.data() : "", int(value.size()), SQLITE_TRANSIENT) != SQLITE_OK)
+        m_db->fail(QStringLiteral("bind"));
+    return *this;
+}
+
 bool Query::step()
 {
     const int rc = sqlite3_step(m_stmt);
     if (rc == SQLITE_ROW)
         return true;
-    if (rc == SQLITE_DONE)
+    if (rc == SQLITE_DONE) {
+        sqlite3_reset(m_stmt);
         return false;
-    m_db->fail(QString::fromUtf8(sqlite3_sql(m_stmt)));
+    }
+    try {
+        m_db->fail(QString::fromUtf8(sqlite3_sql(m_stmt)));
+    } catch (...) {
+        sqlite3_reset(m_stmt);
+        throw;
+    }
+}
+
+void Query::reset()
+{
+    sqlite3_reset(m_stmt);
 }
 
 void Query::run()
@@ -97,6 +120,13 @@ QString Query::text(int col) const
 std::string_view Query::bytes(int col) const
 {
     const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, col));
+    const int n = sqlite3_column_bytes(m_stmt, col);
+    return p ? std::string_view(p, size_t(n)) : std::string_view();
+}
+
+std::string_view Query::blob(int col) const
+{
+    const auto* p = static_cast<const char*>(sqlite3_column_blob(m_stmt, col));
     const int n = sqlite3_column_bytes(m_stmt, col);
     return p ? std::string_view(p, size_t(n)) : std::string_view();
 }
@@ -155,6 +185,16 @@ Query Db::prepare(const char* sql)
 Query Db::prepare(const QString& sql)
 {
     return prepare(sql.toUtf8().constData());
+}
+
+Query Db::compile(const char* sql)
+{
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v3(m_db, sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(stmt);
+        fail(QString::fromUtf8(sql));
+    }
+    return Query(stmt, this, true);
 }
 
 qint64 Db::changes() const

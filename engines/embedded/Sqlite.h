@@ -19,8 +19,9 @@ class Db;
 
 class Query {
 public:
-    Query(sqlite3_stmt* stmt, Db* db) : m_stmt(stmt), m_db(db) {}
-    Query(Query&& other) noexcept : m_stmt(other.m_stmt), m_db(other.m_db) { other.m_stmt = nullptr; }
+    // owned: finalized with the query (Db::compile), else reset for the connection's cache.
+    Query(sqlite3_stmt* stmt, Db* db, bool owned = false) : m_stmt(stmt), m_db(db), m_owned(owned) {}
+    Query(Query&& other) noexcept : m_stmt(other.m_stmt), m_db(other.m_db), m_owned(other.m_owned) { other.m_stmt = nullptr; }
     Query(const Query&) = delete;
     Query& operator=(const Query&) = delete;
     ~Query();
@@ -31,18 +32,24 @@ public:
     Query& bindUtf8(int pos, std::string_view value);
     Query& bindInt(int pos, qint64 value);
     Query& bindNull(int pos);
+    Query& bindBlob(int pos, std::string_view value);
 
-    bool step();  // true while a row is there
+    // true while a row is there; after the last row or a failure the query is reset (bindings
+    // stay), so a held query can be bound and run again.
+    bool step();
     void run();   // steps to the end
+    void reset();
 
     bool isNull(int col) const;
     qint64 integer(int col) const;
     QString text(int col) const;
     std::string_view bytes(int col) const;  // UTF-8, valid until the next step
+    std::string_view blob(int col) const;   // valid until the next step
 
 private:
     sqlite3_stmt* m_stmt;
     Db* m_db;
+    bool m_owned;
 };
 
 class Db {
@@ -58,6 +65,9 @@ public:
     // A cached prepared statement for one statement.
     Query prepare(const char* sql);
     Query prepare(const QString& sql);
+    // A statement of the caller's own, outside the cache: for one held for long (as the
+    // intake's, which its writer thread runs) or one run once.
+    Query compile(const char* sql);
 
     qint64 changes() const;
     qint64 lastInsertId() const;

@@ -4,6 +4,7 @@
 
 #include "base/Sysdef.h"
 #include "engines/embedded/EmbeddedIntake.h"
+#include "engines/embedded/SalesSummary.h"
 #include "engines/embedded/Sqlite.h"
 
 #include <QDate>

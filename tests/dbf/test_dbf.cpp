@@ -1,4 +1,4 @@
-// The dBASE III table engine: file layout byte for byte, refusals and their messages.
+// The dBASE III table object: file layout byte for byte, refusals and their messages.
 #include "dbf/DBF.h"
 #include "base/Gbk.h"
 #include "tests/dbf/DbfTestUtil.h"

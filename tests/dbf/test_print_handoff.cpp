@@ -24,8 +24,8 @@ struct Launch {
 struct Fixture {
     TempProgramDir dir;
     RecordingMessages msgs;
-    DATABASEFILE engine{&msgs};
-    PrintHandoff handoff{engine, msgs};
+    DATABASEFILE tables{&msgs};
+    PrintHandoff handoff{tables, msgs};
     std::vector<Launch> launches;
 
     explicit Fixture(bool withProgram = true)
@@ -202,7 +202,7 @@ TEST(PrintHandoff, FailuresDoNotStopTheNextStep)
         EXPECT_EQ(m.buttons, QStringLiteral("myok"));
         EXPECT_EQ(m.icon, QStringLiteral("stop"));
     }
-    // No data folder: both tables fail with the engine's messages, the program is still started.
+    // No data folder: both tables fail with the table files' messages, the program is still started.
     {
         Fixture fx;
         ASSERT_TRUE(QDir(fx.dir.dataDir()).removeRecursively());
@@ -226,7 +226,7 @@ TEST(PrintHandoff, FailuresDoNotStopTheNextStep)
 TEST(PrintHandoff, OpenReportTableMissingAndBusy)
 {
     Fixture fx;
-    // Missing: the engine's message, then the hand-off's own with the short name.
+    // Missing: the table file's message, then the hand-off's own with the short name.
     EXPECT_FALSE(fx.handoff.OpenReportTable(QStringLiteral("table_m1.dbf")));
     EXPECT_EQ(fx.msgs.beeps, 1);
     ASSERT_EQ(fx.msgs.messages.size(), 2u);
@@ -238,8 +238,8 @@ TEST(PrintHandoff, OpenReportTableMissingAndBusy)
 
     // Held by another writer for the whole wait: a clock that moves a second per look gives up
     // after ten seconds.
-    ASSERT_TRUE(fx.engine.f_new(fx.dir.dataDir() + QStringLiteral("/TABLE_M1.DBF")));
-    fx.engine.f_addfield("A", 'C', 0, 5);
+    ASSERT_TRUE(fx.tables.f_new(fx.dir.dataDir() + QStringLiteral("/TABLE_M1.DBF")));
+    fx.tables.f_addfield("A", 'C', 0, 5);
     DATABASEFILE holder;
     ASSERT_EQ(holder.f_open(fx.dir.dataDir(), QStringLiteral("TABLE_M1.DBF"), QStringLiteral("readwrite")), 0);
     auto t = std::chrono::steady_clock::time_point{};
@@ -250,8 +250,8 @@ TEST(PrintHandoff, OpenReportTableMissingAndBusy)
     });
     fx.msgs.messages.clear();
     EXPECT_FALSE(fx.handoff.OpenReportTable(QStringLiteral("table_m1.dbf")));
-    EXPECT_EQ(fx.engine.f_open(fx.dir.dataDir(), QStringLiteral("table_m1.dbf"), QStringLiteral("readwrite")), -5);
-    EXPECT_FALSE(fx.engine.isOpen());
+    EXPECT_EQ(fx.tables.f_open(fx.dir.dataDir(), QStringLiteral("table_m1.dbf"), QStringLiteral("readwrite")), -5);
+    EXPECT_FALSE(fx.tables.isOpen());
     EXPECT_GE(looks, 10);
     EXPECT_LE(looks, 12);
     EXPECT_EQ(fx.msgs.beeps, 2);
@@ -269,7 +269,7 @@ TEST(PrintHandoff, OpenReportTableMissingAndBusy)
     });
     fx.msgs.messages.clear();
     EXPECT_TRUE(fx.handoff.OpenReportTable(QStringLiteral("table_m1.dbf")));
-    EXPECT_TRUE(fx.engine.isOpen());
+    EXPECT_TRUE(fx.tables.isOpen());
     EXPECT_TRUE(fx.msgs.messages.empty());
-    EXPECT_EQ(fx.engine.f_Close(), 1);
+    EXPECT_EQ(fx.tables.f_Close(), 1);
 }

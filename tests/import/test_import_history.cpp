@@ -55,8 +55,8 @@ TEST(ImportHistory, ReasonAndSummary)
     EXPECT_EQ(ImportReason(bad, "x"), "x");
 
     // A run whose figures went in but whose history row failed counts as failed.
-    RecordedImport a{"/in/a.txt", good, "", ""};
-    RecordedImport b{"/in/b.txt", good, "", "disk full"};
+    RecordedImport a{"/in/a.txt", good, "", "", {}};
+    RecordedImport b{"/in/b.txt", good, "", "disk full", {}};
     EXPECT_TRUE(a.ok());
     EXPECT_FALSE(b.ok());
     EXPECT_EQ(ImportSummaryText({a}), QString::fromUtf8("共 1 个文件：成功 1 个，失败 0 个。\na.txt：成功"));

@@ -66,9 +66,9 @@ protected:
     }
 
     // The list, shown and active.
-    std::unique_ptr<TfmTypeBasic> openList(DATABASEFILE* engine = nullptr)
+    std::unique_ptr<TfmTypeBasic> openList(DATABASEFILE* tables = nullptr)
     {
-        auto w = std::make_unique<TfmTypeBasic>(*dm, engine);
+        auto w = std::make_unique<TfmTypeBasic>(*dm, tables);
         w->onEditorOpen = [this](Tinfobform& e) {
             ++editorsOpened;
             lastMode = e.Mode();
@@ -427,9 +427,9 @@ TEST_F(WindowTest, PrintHandsTheGridToPrintExe)
     addOutlet("1001", "东城门市部");
     addOutlet("1002", "西城门市部");
 
-    RecordingMessages engineMsgs;
-    DATABASEFILE engine(&engineMsgs);
-    auto w = openList(&engine);
+    RecordingMessages tablesMsgs;
+    DATABASEFILE tables(&tablesMsgs);
+    auto w = openList(&tables);
     std::vector<std::pair<QString, QStringList>> launches;
     w->printLauncher = [&](const QString& p, const QStringList& a) {
         launches.push_back({p, a});
@@ -440,7 +440,7 @@ TEST_F(WindowTest, PrintHandsTheGridToPrintExe)
     ASSERT_EQ(launches.size(), 1u);
     EXPECT_EQ(launches[0].first, dir->path() + "/PRINT.EXE");
     EXPECT_EQ(launches[0].second, QStringList{"/rwxfile销售网点信息.rwx"});
-    EXPECT_TRUE(engineMsgs.messages.empty());
+    EXPECT_TRUE(tablesMsgs.messages.empty());
     EXPECT_TRUE(SuperMsgSeam::calls().empty());
 
     const QByteArray body = readAll(dir->dataDir() + "/TABLE_M1.DBF");

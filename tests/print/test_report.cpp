@@ -22,8 +22,8 @@ namespace {
 struct Tables {
     TempProgramDir dir;
     RecordingMessages msgs;
-    DATABASEFILE engine{&msgs};
-    PrintHandoff handoff{engine, msgs};
+    DATABASEFILE tables{&msgs};
+    PrintHandoff handoff{tables, msgs};
     DbfTable title, body;
 
     void write(const std::vector<QStringList>& rows, std::vector<int> widths, const QString& titleValue = QString())
