@@ -149,8 +149,8 @@ using sqlite::Query;
 namespace {
 
 // 2: sales clustered by day. 3: the import history. 4: the summary's line count and amount per
-// outlet day.
-constexpr int kSchemaVersion = 4;
+// outlet day. 5: their index.
+constexpr int kSchemaVersion = 5;
 
 const char* const kImportLogTableSql =
     "CREATE TABLE IF NOT EXISTS import_log("
@@ -642,6 +642,17 @@ void registerProcedures(sqlite::Db& db, bool onlyMissing)
 
 }  // namespace
 
+namespace {
+
+// The summary's outlet days carry their line count (false also without a summary).
+bool summaryHasLineCounts(sqlite::Db& db)
+{
+    auto q = db.prepare("SELECT count(*) FROM pragma_table_info('sales_daysum') WHERE name = 'lines'");
+    return q.step() && q.integer(0) != 0;
+}
+
+}  // namespace
+
 void upgradeAccountSet(sqlite::Db& db)
 {
     qint64 version = 0;
@@ -670,15 +681,11 @@ void upgradeAccountSet(sqlite::Db& db)
         "DROP TABLE IF EXISTS sales_sum; DROP TABLE IF EXISTS sales_daysum; DROP TABLE IF EXISTS sales_prod;").arg(embedded::kDayShift));
     // Version 3: a summary without the outlet days' line count goes; it is built afresh from the
     // lines on first use.
-    if (version < 4) {
-        bool counted = false;
-        {
-            auto q = db.prepare("SELECT count(*) FROM pragma_table_info('sales_daysum') WHERE name = 'lines'");
-            counted = q.step() && q.integer(0) != 0;
-        }
-        if (!counted)
-            db.exec(QStringLiteral("DROP TABLE IF EXISTS sales_daysum; DROP TABLE IF EXISTS sales_prod;"));
-    }
+    if (version < 4 && !summaryHasLineCounts(db))
+        db.exec(QStringLiteral("DROP TABLE IF EXISTS sales_daysum; DROP TABLE IF EXISTS sales_prod;"));
+    // Version 4: the counts without their index.
+    if (version < 5 && summaryHasLineCounts(db))
+        db.exec(QStringLiteral("CREATE INDEX IF NOT EXISTS main.sales_daysum_count ON sales_daysum(day, ID, lines, total);"));
     // Version 2: no import history; procedures added since are registered as well.
     db.exec(QLatin1String(kImportLogTableSql));
     registerProcedures(db, true);
