@@ -65,6 +65,8 @@ TfrmMain::TfrmMain(QWidget* parent)
                             &TfrmMain::ActDataAddExecute);
     ActImportLog = makeAction(QStringLiteral("导入记录"), QStringLiteral("查看本账套的数据导入记录"), QKeySequence(),
                               QPixmap(), &TfrmMain::ActImportLogExecute);
+    ActDeliveries = makeAction(QStringLiteral("数据到达情况"), QStringLiteral("查看各网点每天的数据是否已经到达"),
+                               QKeySequence(), QPixmap(), &TfrmMain::ActDeliveriesExecute);
     ActStat = makeAction(QStringLiteral("销售统计"), QStringLiteral("产品销售统计分析"),
                          QKeySequence(Qt::CTRL | Qt::Key_T), DrawToolPicture(ToolPicture::Stat),
                          &TfrmMain::ActStatExecute);
@@ -77,6 +79,7 @@ TfrmMain::TfrmMain(QWidget* parent)
     MenuDataAdd = menuBar()->addMenu(QStringLiteral("数据导入"));
     MenuDataAdd->addAction(ActDataAdd);
     MenuDataAdd->addAction(ActImportLog);
+    MenuDataAdd->addAction(ActDeliveries);
     MenuStat = menuBar()->addMenu(QStringLiteral("销售统计"));
     MenuStat->addAction(ActStat);
     MenuStat->addAction(ActKCStat);
@@ -141,7 +144,7 @@ QToolButton* TfrmMain::makeToolButton(QAction* action)
 
 void TfrmMain::setCommandsEnabled(bool enabled)
 {
-    for (QAction* a : {ActSalesNet, ActDataAdd, ActImportLog, ActStat, ActKCStat})
+    for (QAction* a : {ActSalesNet, ActDataAdd, ActImportLog, ActDeliveries, ActStat, ActKCStat})
         a->setEnabled(enabled);
 }
 
@@ -225,6 +228,11 @@ void TfrmMain::ActDataAddExecute()
 void TfrmMain::ActImportLogExecute()
 {
     runCommand(ActImportLog->text(), openImportLog);
+}
+
+void TfrmMain::ActDeliveriesExecute()
+{
+    runCommand(ActDeliveries->text(), openDeliveries);
 }
 
 void TfrmMain::ActStatExecute()

@@ -25,6 +25,7 @@ public:
     QAction* ActSalesNet;
     QAction* ActDataAdd;
     QAction* ActImportLog;  // "导入记录" in the "数据导入" menu
+    QAction* ActDeliveries;  // "数据到达情况" in the "数据导入" menu
     QAction* ActStat;
     QAction* ActKCStat;
     QMenu* MenuSalesNet;
@@ -49,12 +50,14 @@ public:
     std::function<void(TfrmMain&)> openOutletList;
     std::function<void(TfrmMain&)> openImport;
     std::function<void(TfrmMain&)> openImportLog;
+    std::function<void(TfrmMain&)> openDeliveries;
     std::function<void(TfrmMain&)> openSales;
     std::function<void(TfrmMain&)> openStock;
 
     void ActSalesNetExecute();
     void ActDataAddExecute();
     void ActImportLogExecute();
+    void ActDeliveriesExecute();
     void ActStatExecute();
     void ActKCStatExecute();
 

@@ -8,6 +8,7 @@
 #include "import/UImportLog.h"
 #include "import/UInput.h"
 #include "outlets/USalesNet.h"
+#include "reports/UDeliveries.h"
 #include "reports/USales.h"
 #include "reports/UStock.h"
 
@@ -56,6 +57,7 @@ int main(int argc, char** argv)
     frmMain.openOutletList = [&](corvanta::TfrmMain& m) { corvanta::ShowOutletList(dmData, m.Tables(), &m); };
     frmMain.openImport = [&](corvanta::TfrmMain& m) { corvanta::ShowImport(dmData, m.OpenDialog1, &m); };
     frmMain.openImportLog = [&](corvanta::TfrmMain& m) { corvanta::ShowImportLog(dmData, &m); };
+    frmMain.openDeliveries = [&](corvanta::TfrmMain& m) { corvanta::ShowDeliveries(dmData, m.Tables(), &m); };
     frmMain.openSales = [&](corvanta::TfrmMain& m) { corvanta::ShowSalesQuery(dmData, m.Tables(), &m); };
     frmMain.openStock = [&](corvanta::TfrmMain& m) { corvanta::ShowStockQuery(dmData, m.Tables(), &m); };
 

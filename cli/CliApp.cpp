@@ -14,6 +14,7 @@ namespace corvanta::cli {
 void registerAccountSetCommands();
 void registerImportCommand();
 void registerIntakeCommand();
+void registerDeliveriesCommand();
 void registerOutletCommands();
 void registerReportCommands();
 
@@ -55,6 +56,7 @@ std::map<QString, CommandInfo>& commands()
         registerAccountSetCommands();
         registerImportCommand();
         registerIntakeCommand();
+        registerDeliveriesCommand();
         registerOutletCommands();
         registerReportCommands();
         table[QStringLiteral("print")] = {QStringLiteral("WHAT [ARGS...]"), printCommand};

@@ -7,6 +7,7 @@
 // anything else sends it back into the folder to be imported again. A run's figures replace
 // those of the same outlet days, so a run killed before its history row repeats harmlessly.
 // One intake per folder: an flock on .intake/lock, which the kernel drops when the process dies.
+#include "base/AtomicFile.h"
 #include "cli/CliApp.h"
 #include "cli/CliMessages.h"
 #include "cli/Tsv.h"
@@ -21,7 +22,6 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
-#include <QSaveFile>
 #include <QSocketNotifier>
 #include <QThread>
 #include <QTimer>
@@ -356,7 +356,10 @@ private:
         if (run.ok()) {
             if (finish(working, doneDir(), name, QString()))
                 report(name, outcomeImported(), lines, QString());
-            loadHistory();
+            // A copy later in this round is already in (the history's own time is near enough).
+            if (!run.facts.sha256.isEmpty())
+                m_history[run.facts.sha256] =
+                    PastRun{QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), lines};
             return;
         }
         m_anyFailed = true;
@@ -401,9 +404,7 @@ private:
         if (target.isEmpty())
             error = QStringLiteral("无法创建文件夹：%1").arg(dir);
         if (error.isEmpty() && !reasonText.isNull()) {
-            QSaveFile reason(target + QStringLiteral(".reason.txt"));
-            if (!reason.open(QIODevice::WriteOnly) || reason.write(reasonText.toUtf8()) < 0 || !reason.commit())
-                error = QStringLiteral("%1: %2").arg(reason.fileName(), reason.errorString());
+            WriteFileAtomically(target + QStringLiteral(".reason.txt"), reasonText.toUtf8(), &error);
         }
         if (error.isEmpty())
             moveFile(working, target, error);

@@ -5,10 +5,10 @@
 #include "cli/CliApp.h"
 #include "cli/CliMessages.h"
 #include "cli/ResultOutput.h"
+#include "cli/SortOption.h"
 #include "cli/Tsv.h"
 #include "connection/UDMData.h"
 #include "dbf/DBF.h"
-#include "base/GridSort.h"
 #include "reports/ReportLogic.h"
 #include "reports/StatChartModel.h"
 
@@ -146,87 +146,14 @@ std::optional<ResultGrid> queryStock(CliContext& ctx, const QStringList& args, c
 
 using Query = std::optional<ResultGrid> (*)(CliContext&, const QStringList&, const QString&, int&);
 
-// --sort HEADING[:desc]: the order of a click on that heading (":desc" the second click).
-struct SortRequest {
-    QString heading;
-    bool ascending = true;
-};
-
-// Takes --sort out of the arguments, so the query sees only its own options.
-std::optional<SortRequest> takeSort(QStringList& args)
-{
-    std::optional<SortRequest> request;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        if (args[i] == QStringLiteral("--"))
-            break;
-        QString value;
-        if (args[i] == QStringLiteral("--sort")) {
-            if (i + 1 >= args.size())
-                throw UsageError{QStringLiteral("option --sort needs a value")};
-            value = args[i + 1];
-            args.remove(i, 2);
-        } else if (args[i].startsWith(QStringLiteral("--sort="))) {
-            value = args[i].mid(7);
-            args.removeAt(i);
-        } else {
-            continue;
-        }
-        --i;
-        SortRequest r;
-        if (value.endsWith(QStringLiteral(":desc"))) {
-            r.heading = value.chopped(5);
-            r.ascending = false;
-        } else {
-            r.heading = value.endsWith(QStringLiteral(":asc")) ? value.chopped(4) : value;
-        }
-        request = r;
-    }
-    return request;
-}
-
-// The rows as the grid shows them after the click: the numbered rows reordered, the rest where
-// they were, row numbers renewed.
-void sortGrid(ResultGrid& grid, const SortRequest& request)
-{
-    const qsizetype heading = grid.headings.indexOf(request.heading);
-    if (heading < 0)
-        throw UsageError{QStringLiteral("--sort: no heading \"%1\" (headings: %2)")
-                             .arg(request.heading, grid.headings.join(QStringLiteral(", ")))};
-    // A click on the row-number heading sorts by the first data column, as the grid does.
-    const int col = heading == 0 ? 1 : int(heading);
-    const CellStore& in = grid.cells;
-    const int rows = NumberedRows(in);
-    if (rows == 0 || col >= in.columnCount())
-        return;
-    const std::vector<std::uint32_t> order = SortOrder(in, col, request.ascending, rows);
-    CellStore out(in.columnCount());
-    out.reserve(std::size_t(in.rowCount()));
-    std::vector<std::string_view> cells(std::size_t(in.columnCount()));
-    std::string number;
-    auto append = [&](int from, int position) {
-        for (int c = 0; c < in.columnCount(); ++c)
-            cells[std::size_t(c)] = in.utf8(c, from);
-        if (position > 0) {
-            number = RenumberedCell(position, cells[0]);
-            cells[0] = number;
-        }
-        out.appendRow(cells);
-    };
-    for (std::size_t i = 0; i < order.size(); ++i)
-        append(int(order[i]), int(i) + 1);
-    for (int r = rows; r < in.rowCount(); ++r)
-        append(r, 0);
-    grid.cells = std::move(out);
-}
-
 std::optional<ResultGrid> run(CliContext& ctx, const QStringList& args, Query query, const QString& command,
                               int& code)
 {
     QStringList rest = args;
-    const std::optional<SortRequest> sort = takeSort(rest);
+    const std::optional<SortRequest> sort = TakeSortOption(rest);
     std::optional<ResultGrid> grid = query(ctx, rest, command, code);
     if (grid && sort)
-        sortGrid(*grid, *sort);
+        SortResultRows(grid->headings, grid->cells, *sort);
     return grid;
 }
 

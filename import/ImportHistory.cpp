@@ -205,7 +205,7 @@ RecordedImport RunRecordedImport(TDMData& dm, const QString& file, Messages& mes
     const ImportFileFacts& facts = run.facts;
     const QString user = dm.ADOConnection.Property(QStringLiteral("User Id")).value_or(QString());
     try {
-        const int rc = dm.CallProc(dm.InsertProc, QStringLiteral("hz_AddImportLog"),
+        const int rc = dm.CallProc(dm.InsertProc, QStringLiteral("hz_AddImportRecord"),
                                    {{QStringLiteral("@FileName"), QFileInfo(file).fileName()},
                                     {QStringLiteral("@FileSize"), facts.size < 0 ? QVariant() : QVariant(facts.size)},
                                     {QStringLiteral("@Sha256"), facts.sha256},
@@ -215,9 +215,11 @@ RecordedImport RunRecordedImport(TDMData& dm, const QString& file, Messages& mes
                                      run.result.ok() ? ImportOutcomeSuccess() : ImportOutcomeFailed()},
                                     {QStringLiteral("@Reason"), run.reason},
                                     {QStringLiteral("@Computer"), ComputerNameText()},
-                                    {QStringLiteral("@DbUser"), user}});
+                                    {QStringLiteral("@DbUser"), user},
+                                    {QStringLiteral("@StockOutlets"),
+                                     run.result.ok() ? run.result.stockOutlets.join(QLatin1Char('\n')) : QString()}});
         if (rc != 0)
-            run.recordError = QStringLiteral("hz_AddImportLog returned %1").arg(rc);
+            run.recordError = QStringLiteral("hz_AddImportRecord returned %1").arg(rc);
     } catch (const std::exception& e) {
         run.recordError = CauseText(e);
     }

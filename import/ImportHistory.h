@@ -56,7 +56,7 @@ struct RecordedImport {
     ImportResult result;
     QString reason;       // "" after a good run
     QString recordError;  // why the history row could not be written, "" when it was
-    ImportFileFacts facts;  // as recorded; size -1 when the run did not get as far
+    ImportFileFacts facts = {};  // as recorded; size -1 when the run did not get as far
     bool ok() const { return result.ok() && recordError.isEmpty(); }
 };
 

@@ -241,6 +241,18 @@ public:
 private:
     class NullObserver : public ImportObserver {};
 
+    // A file's stock lines mostly come outlet by outlet: only a change is looked up.
+    void noteStockOutlet(const IntakeLine& line)
+    {
+        const std::string_view id = TrimLine(line.utf8Field(StockId));
+        if (id == m_lastStockOutlet)
+            return;
+        m_lastStockOutlet.assign(id);
+        const QString text = QString::fromUtf8(id.data(), qsizetype(id.size()));
+        if (!m_result.stockOutlets.contains(text))
+            m_result.stockOutlets << text;
+    }
+
     // Closes the file and ends an open intake after an error; a second error here changes
     // nothing about the first, which is the one reported.
     void abandon()
@@ -430,6 +442,8 @@ private:
                 matchOutlet(line);
                 ++m_pendingCount;
                 (line.isSales() ? m_sentSales : m_sentStock) = true;
+                if (!line.isSales())
+                    noteStockOutlet(line);
             }
             m_done = n;
             if (m_pendingCount == batch) {
@@ -640,6 +654,7 @@ private:
     bool m_intakeOpen = false;
     bool m_sentSales = false;
     bool m_sentStock = false;
+    std::string m_lastStockOutlet;
     ImportResult m_result;
 };
 

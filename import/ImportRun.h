@@ -22,6 +22,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 #include <array>
 #include <cstddef>
@@ -131,6 +132,8 @@ struct ImportResult {
     QString fileName;
     QString reason;
     QString lineText;
+    // The outlets of the stock lines sent, as the file names them (trimmed), each once.
+    QStringList stockOutlets;
     bool ok() const { return status == ImportStatus::Success; }
 };
 

@@ -634,6 +634,47 @@ AS $$
     FROM import_log l ORDER BY l.seq DESC
     LIMIT CASE WHEN "Limit" > 0 THEN "Limit" END
 $$;
+-- The outlets whose stock a successful run imported.
+CREATE TABLE IF NOT EXISTS import_stock (
+    seq bigint NOT NULL REFERENCES import_log (seq) ON DELETE CASCADE,
+    id text COLLATE "C" NOT NULL
+);
+CREATE INDEX IF NOT EXISTS import_stock_id ON import_stock (id);
+
+-- hz_AddImportLog and, in the same transaction, the outlets of the run's stock lines (one a line).
+CREATE OR REPLACE FUNCTION hz_AddImportRecord("FileName" text, "FileSize" bigint, "Sha256" text,
+                                              "Kinds" text, "Lines" bigint, "Outcome" text,
+                                              "Reason" text, "Computer" text, "DbUser" text,
+                                              "StockOutlets" text)
+RETURNS integer
+LANGUAGE plpgsql
+AS $$
+DECLARE
+    rc integer := hz_AddImportLog($1, $2, $3, $4, $5, $6, $7, $8, $9);
+BEGIN
+    IF rc = 0 THEN
+        INSERT INTO import_stock (seq, id)
+        SELECT currval(pg_get_serial_sequence('import_log', 'seq')), hz_util_trim(v)
+        FROM unnest(string_to_array(coalesce("StockOutlets", ''), E'\n')) v
+        WHERE coalesce(hz_util_trim(v), '') <> '';
+    END IF;
+    RETURN rc;
+END
+$$;
+
+-- Per outlet of the list, the time of the newest run that imported its stock; 0101 and 101 name
+-- one outlet.
+CREATE OR REPLACE FUNCTION hz_GetStockImports()
+RETURNS TABLE ("ID" text, "RUNTIME" text)
+LANGUAGE sql STABLE
+AS $$
+    SELECT o.id::text, to_char(max(l.runtime), 'YYYY-MM-DD HH24:MI:SS')
+    FROM outlets o
+    JOIN import_stock s ON s.id = o.idkey OR (s.id ~ '^[+-]?[0-9]{1,18}$' AND o.idnum = s.id::bigint)
+    JOIN import_log l ON l.seq = s.seq
+    GROUP BY o.id, o.idnum, o.idkey
+    ORDER BY o.idnum IS NULL, o.idnum, o.idkey
+$$;
 -- ---- import history (end) -------------------------------------------------------------------
 
 -- ---- daily sales summary -------------------------------------------------------------------
@@ -654,6 +695,8 @@ BEGIN
     END IF;
     IF to_regclass('sales_sum') IS NULL THEN
         LOCK TABLE sales IN SHARE MODE;
+        -- The outlet days are made afresh from the new summary below.
+        DROP TABLE IF EXISTS sales_day;
         CREATE TABLE sales_sum (
             saledate date NOT NULL,
             id text COLLATE "C" NOT NULL,
@@ -871,18 +914,22 @@ $$;
 CREATE OR REPLACE FUNCTION hz_GetDeliveries("date1" date, "date2" date)
 RETURNS TABLE ("ID" text, "AGENTNAME" text, "DATE" text, "LINES" bigint, "TOTAL" numeric)
 LANGUAGE plpgsql STABLE
+-- A year of 500 outlets sorts in memory.
+SET work_mem = '64MB'
 AS $$
 BEGIN
     IF $1 IS NULL OR $2 IS NULL OR $2 - $1 >= 366 THEN
         PERFORM hz_util_return(-1);
         RETURN;
     END IF;
+    -- The outlets are put in order once; the rows then sort by two small keys.
     RETURN QUERY
     SELECT o.id::text, o.agentname::text, to_char(d.day, 'YYYY-MM-DD'), coalesce(s.lines, 0)::bigint,
            coalesce(s.total, 0)
-    FROM outlets o
+    FROM (SELECT n.id, n.agentname, n.idkey, row_number() OVER (ORDER BY n.idnum IS NULL, n.idnum, n.idkey) AS pos
+          FROM outlets n) o
     CROSS JOIN (SELECT g::date AS day FROM generate_series($1::timestamp, $2::timestamp, interval '1 day') g) d
     LEFT JOIN sales_day s ON s.saledate = d.day AND s.id = o.idkey
-    ORDER BY o.idnum IS NULL, o.idnum, o.idkey, d.day;
+    ORDER BY o.pos, d.day;
 END
 $$;

@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -148,13 +149,16 @@ using sqlite::Query;
 namespace {
 
 // 2: sales clustered by day. 3: the import history. 4: the summary's line count and amount per
-// outlet day.
-constexpr int kSchemaVersion = 4;
+// outlet day. 5: their index.
+constexpr int kSchemaVersion = 5;
 
 const char* const kImportLogTableSql =
     "CREATE TABLE IF NOT EXISTS import_log("
     "  seq INTEGER PRIMARY KEY, RUNTIME TEXT NOT NULL, FILENAME TEXT NOT NULL, FILESIZE INTEGER, SHA256 TEXT, "
-    "  KINDS TEXT, LINES INTEGER, OUTCOME TEXT NOT NULL, REASON TEXT, COMPUTER TEXT, DBUSER TEXT);";
+    "  KINDS TEXT, LINES INTEGER, OUTCOME TEXT NOT NULL, REASON TEXT, COMPUTER TEXT, DBUSER TEXT);"
+    // The outlets whose stock a successful run imported.
+    "CREATE TABLE IF NOT EXISTS import_stock(seq INTEGER NOT NULL, ID TEXT NOT NULL);"
+    "CREATE INDEX IF NOT EXISTS import_stock_id ON import_stock(ID);";
 
 // ---- master ------------------------------------------------------------------------------
 
@@ -379,13 +383,15 @@ CallResult hz_AddStock(EmbeddedEngine& e, const ProcArgs&)
 // ---- import history ----------------------------------------------------------------------
 
 // One row per run, stamped with the local time of the machine that holds the account set.
-CallResult hz_AddImportLog(EmbeddedEngine& e, const ProcArgs& a)
+// stockOutlets: the outlets of the run's stock lines, one a line (hz_AddImportRecord).
+CallResult addImportLog(EmbeddedEngine& e, const ProcArgs& a, const QString& stockOutlets)
 {
     sqlite::Db& db = accountDb(e);
     const QString fileName = a.text("@FileName");
     const QString outcome = a.trimmed("@Outcome");
     if (fileName.isEmpty() || outcome.isEmpty())
         return ret(-1);
+    sqlite::Transaction tx(db);
     db.prepare("INSERT INTO import_log(RUNTIME, FILENAME, FILESIZE, SHA256, KINDS, LINES, OUTCOME, REASON, COMPUTER, "
                "DBUSER) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)")
         .bindText(1, QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
@@ -399,7 +405,51 @@ CallResult hz_AddImportLog(EmbeddedEngine& e, const ProcArgs& a)
         .bindText(9, a.text("@Computer"))
         .bindText(10, a.text("@DbUser"))
         .run();
+    const qint64 seq = sqlite3_last_insert_rowid(db.handle());
+    for (const QString& id : stockOutlets.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        db.prepare("INSERT INTO import_stock(seq, ID) VALUES(?1, ?2)").bindInt(1, seq).bindText(2, id.trimmed()).run();
+    tx.commit();
     return ret(0);
+}
+
+CallResult hz_AddImportLog(EmbeddedEngine& e, const ProcArgs& a)
+{
+    return addImportLog(e, a, QString());
+}
+
+CallResult hz_AddImportRecord(EmbeddedEngine& e, const ProcArgs& a)
+{
+    return addImportLog(e, a, a.text("@StockOutlets"));
+}
+
+// Per outlet of the list, the time of the newest run that imported its stock.
+CallResult hz_GetStockImports(EmbeddedEngine& e, const ProcArgs&)
+{
+    sqlite::Db& db = accountDb(e);
+    // The ID as the file gave it: 0101 and 101 name one outlet, as in the intake.
+    QHash<QString, QString> latest;  // "k" key or "n" number -> time
+    {
+        auto q = db.prepare("SELECT s.ID, max(l.RUNTIME) FROM import_stock s JOIN import_log l ON l.seq = s.seq "
+                            "GROUP BY s.ID");
+        while (q.step()) {
+            const QString id = q.text(0).trimmed();
+            const QVariant number = outletNumber(id);
+            const QString key = number.isNull() ? QLatin1Char('k') + id : QLatin1Char('n') + number.toString();
+            QString& time = latest[key];
+            time = std::max(time, q.text(1));
+        }
+    }
+    Rowset rs;
+    rs.fields = {QStringLiteral("ID"), QStringLiteral("RUNTIME")};
+    auto q = db.prepare("SELECT ID, idkey, idnum FROM outlets ORDER BY idnum IS NULL, idnum, idkey");
+    while (q.step()) {
+        QString time = latest.value(QLatin1Char('k') + q.text(1));
+        if (!q.isNull(2))
+            time = std::max(time, latest.value(QLatin1Char('n') + QString::number(q.integer(2))));
+        if (!time.isEmpty())
+            rs.rows.push_back({q.text(0), time});
+    }
+    return rows(std::move(rs));
 }
 
 // Newest run first; @Limit above 0 keeps that many.
@@ -456,6 +506,11 @@ const std::vector<ProcedureDef>& allProcedures()
          "@Computer text, @DbUser text",
          false, hz_AddImportLog},
         {"hz_GetImportLog", "@Limit integer", false, hz_GetImportLog},
+        {"hz_AddImportRecord",
+         "@FileName text, @FileSize integer, @Sha256 text, @Kinds text, @Lines integer, @Outcome text, @Reason text, "
+         "@Computer text, @DbUser text, @StockOutlets text",
+         false, hz_AddImportRecord},
+        {"hz_GetStockImports", "", false, hz_GetStockImports},
         {"hz_AllStat",
          "@date1 date, @date2 date, @iType text, @USERCODE text, @PTYPENAME text, @ID integer, @AGENTNAME text, "
          "@VCHTYPE integer",
@@ -587,6 +642,17 @@ void registerProcedures(sqlite::Db& db, bool onlyMissing)
 
 }  // namespace
 
+namespace {
+
+// The summary's outlet days carry their line count (false also without a summary).
+bool summaryHasLineCounts(sqlite::Db& db)
+{
+    auto q = db.prepare("SELECT count(*) FROM pragma_table_info('sales_daysum') WHERE name = 'lines'");
+    return q.step() && q.integer(0) != 0;
+}
+
+}  // namespace
+
 void upgradeAccountSet(sqlite::Db& db)
 {
     qint64 version = 0;
@@ -615,15 +681,11 @@ void upgradeAccountSet(sqlite::Db& db)
         "DROP TABLE IF EXISTS sales_sum; DROP TABLE IF EXISTS sales_daysum; DROP TABLE IF EXISTS sales_prod;").arg(embedded::kDayShift));
     // Version 3: a summary without the outlet days' line count goes; it is built afresh from the
     // lines on first use.
-    if (version < 4) {
-        bool counted = false;
-        {
-            auto q = db.prepare("SELECT count(*) FROM pragma_table_info('sales_daysum') WHERE name = 'lines'");
-            counted = q.step() && q.integer(0) != 0;
-        }
-        if (!counted)
-            db.exec(QStringLiteral("DROP TABLE IF EXISTS sales_daysum; DROP TABLE IF EXISTS sales_prod;"));
-    }
+    if (version < 4 && !summaryHasLineCounts(db))
+        db.exec(QStringLiteral("DROP TABLE IF EXISTS sales_daysum; DROP TABLE IF EXISTS sales_prod;"));
+    // Version 4: the counts without their index.
+    if (version < 5 && summaryHasLineCounts(db))
+        db.exec(QStringLiteral("CREATE INDEX IF NOT EXISTS main.sales_daysum_count ON sales_daysum(day, ID, lines, total);"));
     // Version 2: no import history; procedures added since are registered as well.
     db.exec(QLatin1String(kImportLogTableSql));
     registerProcedures(db, true);

@@ -35,11 +35,13 @@ QByteArray importHistorySection()
     return script.mid(begin, end - begin);
 }
 
-// An account set (it has the outlet table) without the import history gets it, once.
+// An account set (it has the outlet table) without the import history, or without its latest
+// procedures, gets them, once.
 void upgradeAccountSet(PGconn* conn)
 {
     ResultPtr check(PQexec(conn, "SELECT to_regclass('outlets') IS NOT NULL "
-                                 "AND to_regprocedure('hz_getimportlog(bigint)') IS NULL"));
+                                 "AND (to_regprocedure('hz_getimportlog(bigint)') IS NULL "
+                                 "OR to_regprocedure('hz_getstockimports()') IS NULL)"));
     if (!resultOk(check.get()))
         throw DbError(resultError(check.get(), conn));
     if (PQntuples(check.get()) != 1 || QByteArray(PQgetvalue(check.get(), 0, 0)) != "t")

@@ -49,7 +49,8 @@ TEST(TfrmMain, MenusToolbarAndCommands)
     EXPECT_EQ(menus[2]->text(), QStringLiteral("销售统计"));
     EXPECT_EQ(w.MenuSalesNet->actions(), QList<QAction*>({w.ActSalesNet}));
     // The import history sits under the import command; like it, only usable after the login.
-    EXPECT_EQ(w.MenuDataAdd->actions(), QList<QAction*>({w.ActDataAdd, w.ActImportLog}));
+    EXPECT_EQ(w.MenuDataAdd->actions(), QList<QAction*>({w.ActDataAdd, w.ActImportLog, w.ActDeliveries}));
+    EXPECT_EQ(w.ActDeliveries->text(), QStringLiteral("数据到达情况"));
     EXPECT_EQ(w.ActImportLog->text(), QStringLiteral("导入记录"));
     EXPECT_FALSE(w.ActImportLog->isEnabled());
     EXPECT_EQ(w.MenuStat->actions(), QList<QAction*>({w.ActStat, w.ActKCStat}));

@@ -115,10 +115,13 @@ TEST_F(CliTest, AnOlderAccountSetGainsTheHistoryOnFirstUse)
     ASSERT_EQ(run({"--account-set", db, "import", good}).code, 0);
     // Back to what the account set was before the history existed; its figures stay.
     if (engine() == "embedded")
-        runAccountSetSql(db, "DROP TABLE import_log; DELETE FROM hz_procedures WHERE name LIKE '%ImportLog';"
+        runAccountSetSql(db, "DROP TABLE import_stock; DROP TABLE import_log; DELETE FROM hz_procedures WHERE name LIKE "
+                             "'%ImportLog' OR name IN ('hz_AddImportRecord', 'hz_GetStockImports');"
                              "PRAGMA user_version = 2;");
     else
-        runAccountSetSql(db, "DROP TABLE import_log; DROP FUNCTION hz_addimportlog; DROP FUNCTION hz_getimportlog;");
+        runAccountSetSql(db, "DROP TABLE import_stock; DROP TABLE import_log; DROP FUNCTION hz_addimportlog; "
+                             "DROP FUNCTION hz_getimportlog; DROP FUNCTION hz_addimportrecord; "
+                             "DROP FUNCTION hz_getstockimports;");
     CliRun r = run({"--account-set", db, "history"});
     ASSERT_EQ(r.code, 0) << r.errLines.join('\n').toStdString();
     EXPECT_EQ(r.lines().size(), 1);
