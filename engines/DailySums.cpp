@@ -138,6 +138,7 @@ quint32 DailySums::lookUp(const Line& line)
 void DailySums::apply(const Update& u)
 {
     Group& g = m_groups[u.group];
+    ++g.lines;
     g.qty += u.sums.qty;
     g.total += u.sums.total;
     g.cost += u.sums.cost;

@@ -22,15 +22,16 @@ using Wide = __int128;
 class DailySums {
 public:
     // Above this many groups the caller stops holding them, which bounds the memory (about 160
-    // bytes a group): the embedded writer writes what it has and starts afresh, the PostgreSQL
-    // intake leaves the summing to the server. A million-line file of a dozen outlets over three months
-    // has about 240,000.
+    // bytes a group): the engine writes what it has and starts afresh. A million-line file of a
+    // dozen outlets over three months has about 240,000; one of outlets' daily files about a
+    // million (a line per product sold).
     static constexpr std::size_t kMaxGroups = std::size_t(1) << 18;
 
     struct Group {
         Wide qty = 0, total = 0, cost = 0;
         qint64 day = 0;
         quint32 outlet = 0, product = 0;  // numbered in the order first met
+        quint32 lines = 0;
         int vchType = 0;
         std::array<char, 10> date{};
         // The most fraction digits any summed value had (what SQL's sum() of numerics keeps).

@@ -638,29 +638,54 @@ $$;
 
 -- ---- daily sales summary -------------------------------------------------------------------
 -- From here to the end the script can run again: the engine runs this part in an account set
--- made before it (on first use of the statistics), as one transaction.
+-- made before it (when it opens the account set), as one transaction.
 SELECT pg_advisory_xact_lock(7235110004);
 
--- Sums of the sales lines per day, outlet, product and document type, kept by the consolidation
--- in its own transaction; hz_AllStat reads these instead of the lines. Built from the lines when
--- the table is made (no consolidation runs meanwhile: SHARE lock on sales).
+-- The sums of the sales lines, one row per outlet day, kept by the consolidation in its own
+-- transaction; hz_AllStat reads these instead of the lines. Per outlet day the number of lines
+-- and their sums, then its groups (product code and name, document type) packed side by side in
+-- arrays, in the order of code, name and type. An outlet's daily file holds one line per product
+-- sold, so a row-per-group table would be as large as the lines; these rows are a few thousand a
+-- month. Built from the lines when the table is made (no consolidation runs meanwhile: SHARE lock
+-- on sales); the row-per-group table of earlier versions goes.
 DO $$
 BEGIN
-    IF to_regclass('sales_sum') IS NULL THEN
+    IF to_regclass('sales_daysum') IS NULL THEN
         LOCK TABLE sales IN SHARE MODE;
-        CREATE TABLE sales_sum (
+        DROP TABLE IF EXISTS sales_sum;
+        CREATE TABLE sales_daysum (
             saledate date NOT NULL,
             id text COLLATE "C" NOT NULL,
-            usercode text COLLATE "C", ptypename text COLLATE "C",
-            vchtype integer NOT NULL,
-            qty numeric NOT NULL, total numeric NOT NULL, costtotal numeric NOT NULL);
-        INSERT INTO sales_sum (saledate, id, usercode, ptypename, vchtype, qty, total, costtotal)
-        SELECT saledate, id, usercode, ptypename, vchtype, sum(qty), sum(total), sum(costtotal)
-        FROM sales GROUP BY saledate, id, usercode, ptypename, vchtype;
-        CREATE INDEX sales_sum_day ON sales_sum (saledate, id);
+            lines bigint NOT NULL,
+            qty numeric NOT NULL, total numeric NOT NULL, costtotal numeric NOT NULL,
+            usercodes text[] COLLATE "C" NOT NULL, ptypenames text[] COLLATE "C" NOT NULL,
+            vchtypes integer[] NOT NULL,
+            qtys numeric[] NOT NULL, totals numeric[] NOT NULL, costtotals numeric[] NOT NULL,
+            PRIMARY KEY (saledate, id));
+        INSERT INTO sales_daysum
+        SELECT g.saledate, g.id, sum(g.n), sum(g.q), sum(g.t), sum(g.c),
+               array_agg(g.usercode ORDER BY g.usercode, g.ptypename, g.vchtype),
+               array_agg(g.ptypename ORDER BY g.usercode, g.ptypename, g.vchtype),
+               array_agg(g.vchtype ORDER BY g.usercode, g.ptypename, g.vchtype),
+               array_agg(g.q ORDER BY g.usercode, g.ptypename, g.vchtype),
+               array_agg(g.t ORDER BY g.usercode, g.ptypename, g.vchtype),
+               array_agg(g.c ORDER BY g.usercode, g.ptypename, g.vchtype)
+        FROM (SELECT saledate, id, usercode, ptypename, vchtype,
+                     count(*) n, sum(qty) q, sum(total) t, sum(costtotal) c
+              FROM sales GROUP BY 1, 2, 3, 4, 5) g
+        GROUP BY g.saledate, g.id;
     END IF;
 END
 $$;
+
+-- The groups of the summary as rows (day, outlet, code, name, type, sums): what the statistics
+-- read, and what tests compare with the lines.
+CREATE OR REPLACE VIEW hz_sales_groups AS
+    SELECT d.saledate, d.id, u.usercode COLLATE "C" AS usercode, u.ptypename COLLATE "C" AS ptypename,
+           u.vchtype, u.qty, u.total, u.costtotal
+    FROM sales_daysum d,
+         unnest(d.usercodes, d.ptypenames, d.vchtypes, d.qtys, d.totals, d.costtotals)
+             AS u(usercode, ptypename, vchtype, qty, total, costtotal);
 
 -- Locks the outlets of a consolidation, in outlet order so that two consolidations never wait
 -- for each other crosswise; false when one of them is no longer in the outlet list.
@@ -678,14 +703,75 @@ CREATE OR REPLACE FUNCTION hz_util_sum_refresh(ids text[], dates date[]) RETURNS
 LANGUAGE plpgsql
 AS $$
 BEGIN
-    DELETE FROM sales_sum d
+    DELETE FROM sales_daysum d
     USING unnest(ids, dates) AS n(id, saledate)
     WHERE d.id = n.id AND d.saledate = n.saledate;
-    INSERT INTO sales_sum (saledate, id, usercode, ptypename, vchtype, qty, total, costtotal)
-    SELECT s.saledate, s.id, s.usercode, s.ptypename, s.vchtype, sum(s.qty), sum(s.total), sum(s.costtotal)
-    FROM sales s JOIN (SELECT DISTINCT id, saledate FROM unnest(ids, dates) AS u(id, saledate)) n
-         ON s.id = n.id AND s.saledate = n.saledate
-    GROUP BY s.saledate, s.id, s.usercode, s.ptypename, s.vchtype;
+    INSERT INTO sales_daysum
+    SELECT g.saledate, g.id, sum(g.n), sum(g.q), sum(g.t), sum(g.c),
+           array_agg(g.usercode ORDER BY g.usercode, g.ptypename, g.vchtype),
+           array_agg(g.ptypename ORDER BY g.usercode, g.ptypename, g.vchtype),
+           array_agg(g.vchtype ORDER BY g.usercode, g.ptypename, g.vchtype),
+           array_agg(g.q ORDER BY g.usercode, g.ptypename, g.vchtype),
+           array_agg(g.t ORDER BY g.usercode, g.ptypename, g.vchtype),
+           array_agg(g.c ORDER BY g.usercode, g.ptypename, g.vchtype)
+    FROM (SELECT s.saledate, s.id, s.usercode, s.ptypename,
+                 s.vchtype, count(*) n, sum(s.qty) q, sum(s.total) t, sum(s.costtotal) c
+          FROM sales s JOIN (SELECT DISTINCT id, saledate FROM unnest(ids, dates) AS u(id, saledate)) n
+               ON s.id = n.id AND s.saledate = n.saledate
+          GROUP BY 1, 2, 3, 4, 5) g
+    GROUP BY g.saledate, g.id;
+END
+$$;
+
+-- A client that sums a large intake in parts writes them here (its outlet days' rows, as
+-- sales_daysum has them) until its consolidation moves them over; temporary, so it is this
+-- session's, and it goes with a transaction that fails.
+CREATE OR REPLACE FUNCTION hz_util_sum_part() RETURNS void
+LANGUAGE plpgsql
+AS $$
+BEGIN
+    IF to_regclass('pg_temp.hz_sum_part') IS NULL THEN
+        CREATE TEMP TABLE hz_sum_part (LIKE sales_daysum);
+    END IF;
+END
+$$;
+
+-- The parts into the summary, after hz_util_direct_replace_sales: an outlet day in one part
+-- goes over as it is; one in several (ids, dates: whose lines came on both sides of a part's
+-- end) has its groups added up first.
+CREATE OR REPLACE FUNCTION hz_util_sum_parts(ids text[], dates date[]) RETURNS void
+LANGUAGE plpgsql
+AS $$
+BEGIN
+    PERFORM hz_util_sum_part();
+    INSERT INTO sales_daysum
+    SELECT p.* FROM pg_temp.hz_sum_part p
+    WHERE NOT EXISTS (SELECT 1 FROM unnest(ids, dates) AS n(id, saledate) WHERE n.id = p.id AND n.saledate = p.saledate);
+    IF coalesce(cardinality(ids), 0) > 0 THEN
+        INSERT INTO sales_daysum
+        SELECT t.saledate, t.id, t.n, t.q, t.t, t.c, g.usercodes, g.ptypenames, g.vchtypes, g.qtys, g.totals, g.costtotals
+        FROM (SELECT p.saledate, p.id, sum(p.lines) n, sum(p.qty) q, sum(p.total) t, sum(p.costtotal) c
+              FROM pg_temp.hz_sum_part p JOIN (SELECT DISTINCT * FROM unnest(ids, dates) AS k(id, saledate)) k
+                   ON k.id = p.id AND k.saledate = p.saledate
+              GROUP BY 1, 2) t
+        JOIN (SELECT e.saledate, e.id,
+                     array_agg(e.usercode ORDER BY e.usercode, e.ptypename, e.vchtype) usercodes,
+                     array_agg(e.ptypename ORDER BY e.usercode, e.ptypename, e.vchtype) ptypenames,
+                     array_agg(e.vchtype ORDER BY e.usercode, e.ptypename, e.vchtype) vchtypes,
+                     array_agg(e.q ORDER BY e.usercode, e.ptypename, e.vchtype) qtys,
+                     array_agg(e.t ORDER BY e.usercode, e.ptypename, e.vchtype) totals,
+                     array_agg(e.c ORDER BY e.usercode, e.ptypename, e.vchtype) costtotals
+              FROM (SELECT p.saledate, p.id, u.usercode, u.ptypename, u.vchtype,
+                           sum(u.qty) q, sum(u.total) t, sum(u.costtotal) c
+                    FROM pg_temp.hz_sum_part p
+                         JOIN (SELECT DISTINCT * FROM unnest(ids, dates) AS k(id, saledate)) k
+                              ON k.id = p.id AND k.saledate = p.saledate,
+                         unnest(p.usercodes, p.ptypenames, p.vchtypes, p.qtys, p.totals, p.costtotals)
+                             AS u(usercode, ptypename, vchtype, qty, total, costtotal)
+                    GROUP BY 1, 2, 3, 4, 5) e
+              GROUP BY 1, 2) g ON g.saledate = t.saledate AND g.id = t.id;
+    END IF;
+    TRUNCATE pg_temp.hz_sum_part;
 END
 $$;
 
@@ -727,8 +813,8 @@ $$;
 
 -- hz_AddSales for a direct intake that sums its own lines: the lines this transaction wrote
 -- replace the other lines of their outlet days, and those days' summary rows go; the client then
--- writes the sums of its lines (COPY into sales_sum) before it commits. -1 when an outlet is no
--- longer in the outlet list (nothing removed then).
+-- writes the sums of its lines (COPY into sales_daysum, or its parts by hz_util_sum_parts)
+-- before it commits. -1 when an outlet is no longer in the outlet list (nothing removed then).
 CREATE OR REPLACE FUNCTION hz_util_direct_replace_sales(ids text[], dates date[]) RETURNS integer
 LANGUAGE plpgsql
 AS $$
@@ -743,7 +829,7 @@ BEGIN
     DELETE FROM sales s
     USING unnest(ids, dates) AS n(id, saledate)
     WHERE s.id = n.id AND s.saledate = n.saledate AND s.xmin <> pg_current_xact_id()::xid;
-    DELETE FROM sales_sum d
+    DELETE FROM sales_daysum d
     USING unnest(ids, dates) AS n(id, saledate)
     WHERE d.id = n.id AND d.saledate = n.saledate;
     RETURN 0;
@@ -765,7 +851,9 @@ END
 $$;
 
 -- Sums per product (P), outlet (N), document type (V) or date (D); -1 and no rows for another mode.
--- Read from the daily summary: every filter of this procedure is one of its keys.
+-- Read from the daily summary: every filter of this procedure is one of its keys. Without a
+-- product or document-type filter the outlets and days are summed from the outlet days' own
+-- sums, without unpacking their groups.
 CREATE OR REPLACE FUNCTION hz_AllStat("date1" date, "date2" date, "iType" text, "USERCODE" text,
                            "PTYPENAME" text, "ID" bigint, "AGENTNAME" text, "VCHTYPE" bigint)
 RETURNS TABLE ("code" text, "FullName" text, "AllQTY" numeric, "AllTOTAL" numeric,
@@ -778,7 +866,8 @@ DECLARE
     pname text := nullif(hz_util_trim($5), '');
     oname text := nullif(hz_util_trim($7), '');
     sel text;
-    src text := 'sales_sum s';
+    src text := 'hz_sales_groups s';
+    whole boolean := code IS NULL AND pname IS NULL AND $8 IS NULL;
     grp text;
     ord text;
 BEGIN
@@ -788,7 +877,7 @@ BEGIN
         ord := grp;
     ELSIF mode = 'N' THEN
         sel := 's.id::text, max(o.agentname)::text';
-        src := 'sales_sum s LEFT JOIN outlets o ON o.idkey = s.id';
+        src := CASE WHEN whole THEN 'sales_daysum' ELSE 'hz_sales_groups' END || ' s LEFT JOIN outlets o ON o.idkey = s.id';
         grp := 's.id';
         ord := 'max(o.idnum) IS NULL, max(o.idnum), s.id';
     ELSIF mode = 'V' THEN
@@ -797,6 +886,9 @@ BEGIN
         ord := grp;
     ELSIF mode = 'D' THEN
         sel := 'to_char(s.saledate, ''YYYY-MM-DD''), to_char(s.saledate, ''YYYY-MM-DD'')';
+        IF whole THEN
+            src := 'sales_daysum s';
+        END IF;
         grp := 's.saledate';
         ord := grp;
     ELSE
