@@ -675,6 +675,33 @@ BEGIN
               FROM sales GROUP BY 1, 2, 3, 4, 5) g
         GROUP BY g.saledate, g.id;
     END IF;
+    -- Sums over all outlets per month, product and document type, kept beside the outlet days
+    -- (groups: how many outlet-day groups they sum, 0 once all are gone): the statistics by
+    -- product or type of whole months read these few rows instead of unpacking every outlet day.
+    IF to_regclass('sales_monthsum') IS NULL THEN
+        LOCK TABLE sales IN SHARE MODE;
+        CREATE TABLE sales_monthsum (
+            month date NOT NULL,
+            usercode text COLLATE "C" NOT NULL, ptypename text COLLATE "C" NOT NULL,
+            vchtype integer NOT NULL,
+            groups bigint NOT NULL,
+            qty numeric NOT NULL, total numeric NOT NULL, costtotal numeric NOT NULL,
+            PRIMARY KEY (month, usercode, ptypename, vchtype));
+        INSERT INTO sales_monthsum
+        SELECT date_trunc('month', g.saledate::timestamp)::date, coalesce(g.usercode, ''), coalesce(g.ptypename, ''), g.vchtype,
+               count(*), sum(g.q), sum(g.t), sum(g.c)
+        FROM (SELECT saledate, id, usercode, ptypename, vchtype, sum(qty) q, sum(total) t, sum(costtotal) c
+              FROM sales GROUP BY 1, 2, 3, 4, 5) g
+        GROUP BY 1, 2, 3, 4;
+    END IF;
+    -- The packed groups compress fast (where the server has it), so writing them costs little.
+    BEGIN
+        ALTER TABLE sales_daysum ALTER usercodes SET COMPRESSION lz4, ALTER ptypenames SET COMPRESSION lz4,
+            ALTER vchtypes SET COMPRESSION lz4, ALTER qtys SET COMPRESSION lz4, ALTER totals SET COMPRESSION lz4,
+            ALTER costtotals SET COMPRESSION lz4;
+    EXCEPTION WHEN feature_not_supported OR invalid_parameter_value THEN
+        NULL;
+    END;
 END
 $$;
 
@@ -703,6 +730,7 @@ CREATE OR REPLACE FUNCTION hz_util_sum_refresh(ids text[], dates date[]) RETURNS
 LANGUAGE plpgsql
 AS $$
 BEGIN
+    PERFORM hz_util_month_take(ids, dates, -1);
     DELETE FROM sales_daysum d
     USING unnest(ids, dates) AS n(id, saledate)
     WHERE d.id = n.id AND d.saledate = n.saledate;
@@ -720,6 +748,8 @@ BEGIN
                ON s.id = n.id AND s.saledate = n.saledate
           GROUP BY 1, 2, 3, 4, 5) g
     GROUP BY g.saledate, g.id;
+    PERFORM hz_util_month_take(ids, dates, 1);
+    PERFORM hz_util_month_apply();
 END
 $$;
 
@@ -731,8 +761,47 @@ LANGUAGE plpgsql
 AS $$
 BEGIN
     IF to_regclass('pg_temp.hz_sum_part') IS NULL THEN
-        CREATE TEMP TABLE hz_sum_part (LIKE sales_daysum);
+        CREATE TEMP TABLE hz_sum_part (LIKE sales_daysum INCLUDING COMPRESSION);
     END IF;
+    IF to_regclass('pg_temp.hz_month_delta') IS NULL THEN
+        CREATE TEMP TABLE hz_month_delta (LIKE sales_monthsum);
+    END IF;
+END
+$$;
+
+-- The groups of the given outlet days as they are now, counted with sign (-1: about to go,
+-- 1: just written) into this transaction's changes of the monthly sums.
+CREATE OR REPLACE FUNCTION hz_util_month_take(ids text[], dates date[], sign integer) RETURNS void
+LANGUAGE plpgsql
+AS $$
+BEGIN
+    PERFORM hz_util_sum_part();
+    IF coalesce(cardinality(ids), 0) = 0 THEN
+        RETURN;
+    END IF;
+    INSERT INTO pg_temp.hz_month_delta
+    SELECT date_trunc('month', g.saledate::timestamp)::date, coalesce(g.usercode, ''), coalesce(g.ptypename, ''), g.vchtype,
+           sign * count(*), sign * sum(g.qty), sign * sum(g.total), sign * sum(g.costtotal)
+    FROM hz_sales_groups g
+         JOIN (SELECT DISTINCT * FROM unnest(ids, dates) AS k(id, saledate)) k ON k.id = g.id AND k.saledate = g.saledate
+    GROUP BY 1, 2, 3, 4;
+END
+$$;
+
+-- The changes into the monthly sums, in key order (two consolidations then lock the rows they
+-- share in the same order and never wait for each other crosswise).
+CREATE OR REPLACE FUNCTION hz_util_month_apply() RETURNS void
+LANGUAGE plpgsql
+AS $$
+BEGIN
+    PERFORM hz_util_sum_part();
+    INSERT INTO sales_monthsum AS m
+    SELECT month, usercode, ptypename, vchtype, sum(groups), sum(qty), sum(total), sum(costtotal)
+    FROM pg_temp.hz_month_delta GROUP BY 1, 2, 3, 4 ORDER BY 1, 2, 3, 4
+    ON CONFLICT (month, usercode, ptypename, vchtype) DO UPDATE
+        SET groups = m.groups + EXCLUDED.groups, qty = m.qty + EXCLUDED.qty, total = m.total + EXCLUDED.total,
+            costtotal = m.costtotal + EXCLUDED.costtotal;
+    TRUNCATE pg_temp.hz_month_delta;
 END
 $$;
 
@@ -748,6 +817,14 @@ BEGIN
     SELECT p.* FROM pg_temp.hz_sum_part p
     WHERE NOT EXISTS (SELECT 1 FROM unnest(ids, dates) AS n(id, saledate) WHERE n.id = p.id AND n.saledate = p.saledate);
     IF coalesce(cardinality(ids), 0) > 0 THEN
+        -- The client counted a group of such an outlet day once per part: counted once below.
+        INSERT INTO pg_temp.hz_month_delta
+        SELECT date_trunc('month', p.saledate::timestamp)::date, coalesce(u.usercode, ''), coalesce(u.ptypename, ''),
+               u.vchtype, -count(*), 0, 0, 0
+        FROM pg_temp.hz_sum_part p
+             JOIN (SELECT DISTINCT * FROM unnest(ids, dates) AS k(id, saledate)) k ON k.id = p.id AND k.saledate = p.saledate,
+             unnest(p.usercodes, p.ptypenames, p.vchtypes) AS u(usercode, ptypename, vchtype)
+        GROUP BY 1, 2, 3, 4;
         INSERT INTO sales_daysum
         SELECT t.saledate, t.id, t.n, t.q, t.t, t.c, g.usercodes, g.ptypenames, g.vchtypes, g.qtys, g.totals, g.costtotals
         FROM (SELECT p.saledate, p.id, sum(p.lines) n, sum(p.qty) q, sum(p.total) t, sum(p.costtotal) c
@@ -770,6 +847,12 @@ BEGIN
                              AS u(usercode, ptypename, vchtype, qty, total, costtotal)
                     GROUP BY 1, 2, 3, 4, 5) e
               GROUP BY 1, 2) g ON g.saledate = t.saledate AND g.id = t.id;
+        INSERT INTO pg_temp.hz_month_delta
+        SELECT date_trunc('month', g.saledate::timestamp)::date, coalesce(g.usercode, ''), coalesce(g.ptypename, ''),
+               g.vchtype, count(*), 0, 0, 0
+        FROM hz_sales_groups g
+             JOIN (SELECT DISTINCT * FROM unnest(ids, dates) AS k(id, saledate)) k ON k.id = g.id AND k.saledate = g.saledate
+        GROUP BY 1, 2, 3, 4;
     END IF;
     TRUNCATE pg_temp.hz_sum_part;
 END
@@ -813,27 +896,48 @@ $$;
 
 -- hz_AddSales for a direct intake that sums its own lines: the lines this transaction wrote
 -- replace the other lines of their outlet days, and those days' summary rows go; the client then
--- writes the sums of its lines (COPY into sales_daysum, or its parts by hz_util_sum_parts)
--- before it commits. -1 when an outlet is no longer in the outlet list (nothing removed then).
+-- writes the sums of its lines (COPY into sales_daysum, or its parts by hz_util_sum_parts), their
+-- monthly sums, and calls hz_util_sum_written before it commits. -1 when an outlet is no longer in the outlet list (nothing removed then).
 CREATE OR REPLACE FUNCTION hz_util_direct_replace_sales(ids text[], dates date[]) RETURNS integer
 LANGUAGE plpgsql
 AS $$
+DECLARE
+    old_ids text[];
+    old_dates date[];
 BEGIN
     IF coalesce(cardinality(ids), 0) = 0 THEN
         RETURN 0;
     END IF;
-    -- The DELETE below starts after the locks, so it sees the lines of a consolidation that held them.
+    -- The statements below start after the locks, so they see what a consolidation that held
+    -- them wrote.
     IF NOT hz_util_lock_known_outlets(ids) THEN
         RETURN -1;
     END IF;
+    -- Only outlet days stored before have lines to go, and the summary has a row for each: a new
+    -- day's import does not look for lines at all.
+    SELECT array_agg(d.id), array_agg(d.saledate) INTO old_ids, old_dates
+    FROM sales_daysum d
+         JOIN (SELECT DISTINCT * FROM unnest(ids, dates) AS n(id, saledate)) n ON d.id = n.id AND d.saledate = n.saledate;
+    IF old_ids IS NULL THEN
+        RETURN 0;
+    END IF;
     DELETE FROM sales s
-    USING unnest(ids, dates) AS n(id, saledate)
+    USING unnest(old_ids, old_dates) AS n(id, saledate)
     WHERE s.id = n.id AND s.saledate = n.saledate AND s.xmin <> pg_current_xact_id()::xid;
+    PERFORM hz_util_month_take(old_ids, old_dates, -1);
     DELETE FROM sales_daysum d
-    USING unnest(ids, dates) AS n(id, saledate)
+    USING unnest(old_ids, old_dates) AS n(id, saledate)
     WHERE d.id = n.id AND d.saledate = n.saledate;
     RETURN 0;
 END
+$$;
+
+-- After the client wrote the outlet days' rows and its monthly sums of them (COPY into
+-- pg_temp.hz_month_delta): the monthly sums follow.
+CREATE OR REPLACE FUNCTION hz_util_sum_written() RETURNS void
+LANGUAGE sql
+AS $$
+    SELECT hz_util_month_apply()
 $$;
 
 -- The same for a client that does not sum its lines: the server sums the outlet days again.
@@ -870,7 +974,33 @@ DECLARE
     whole boolean := code IS NULL AND pname IS NULL AND $8 IS NULL;
     grp text;
     ord text;
+    -- The whole months of the range (from m1 up to m2), read from the monthly sums.
+    m1 date := CASE WHEN $1 IS NULL THEN DATE '0001-01-01' ELSE (date_trunc('month', ($1 - 1)::timestamp) + interval '1 month')::date END;
+    m2 date := CASE WHEN $2 IS NULL THEN DATE '9999-12-01' + 31 ELSE date_trunc('month', ($2 + 1)::timestamp)::date END;
+    w text;
 BEGIN
+    IF mode IN ('P', 'V') AND $6 IS NULL AND oname IS NULL AND m1 < m2 THEN
+        src := '(SELECT usercode, ptypename, vchtype, qty, total, costtotal FROM sales_monthsum '
+               'WHERE month >= $9 AND month < $10 AND groups > 0 '
+               'UNION ALL SELECT coalesce(usercode, ''''), coalesce(ptypename, ''''), vchtype, qty, total, costtotal '
+               'FROM hz_sales_groups '
+               'WHERE (saledate >= $1 OR $1 IS NULL) AND saledate < $9 '
+               'OR saledate >= $10 AND (saledate <= $2 OR $2 IS NULL)) s';
+        IF mode = 'P' THEN
+            sel := 's.usercode::text, s.ptypename::text';
+            grp := 's.usercode, s.ptypename';
+        ELSE
+            sel := 's.vchtype::text, s.vchtype::text';
+            grp := 's.vchtype';
+        END IF;
+        RETURN QUERY EXECUTE
+            'SELECT ' || sel || ', sum(s.qty), sum(s.total), sum(s.costtotal), sum(s.total) - sum(s.costtotal) '
+            'FROM ' || src
+            || hz_util_where(NULL, NULL, code, pname, NULL, NULL, $8, NULL)
+            || ' GROUP BY ' || grp || ' ORDER BY ' || grp
+            USING $1, $2, code, pname, $6, oname, $8, NULL::text, m1, m2;
+        RETURN;
+    END IF;
     IF mode = 'P' THEN
         sel := 's.usercode::text, s.ptypename::text';
         grp := 's.usercode, s.ptypename';

@@ -5,6 +5,7 @@
 #include <QDate>
 #include <algorithm>
 #include <array>
+#include <cstring>
 
 namespace corvanta::pg {
 
@@ -54,7 +55,7 @@ void PostgresEngine::beginBulk()
     resetCopy();
     m_bulk = true;
     beginDirect();
-    m_sumsOn = m_direct && hasProcedure(QStringLiteral("hz_util_sum_parts"));
+    m_sumsOn = m_direct && hasProcedure(QStringLiteral("hz_util_sum_written"));
 }
 
 void PostgresEngine::endBulk()
@@ -299,6 +300,7 @@ void PostgresEngine::clearDirect()
     m_sumParts = false;
     m_partDays.clear();
     m_partDaysTwice.clear();
+    m_months.clear();
     m_directSales.clear();
     m_directStock.clear();
 }
@@ -344,6 +346,7 @@ void PostgresEngine::stageDirect(bool sales, bool stock)
         m_sumParts = false;
         m_partDays.clear();
         m_partDaysTwice.clear();
+        m_months.clear();
     }
     directQuery("SELECT hz_util_direct_stage($1::text[], $2::date[], $3::text[])",
                 {sales ? salesIds() : none, sales ? salesDates() : none, stock ? stockIds() : none});
@@ -388,6 +391,10 @@ CallResult PostgresEngine::consolidateDirect(bool sales, bool stock)
                     dates += (dates.size() > 1 ? "," : "") + QDate::fromJulianDay(day).toString(Qt::ISODate).toLatin1();
                 }
                 directQuery("SELECT hz_util_sum_parts($1::text[], $2::date[])", {textArray(ids), dates + '}'});
+            }
+            if (result.returnValue == 0) {
+                copyMonths();
+                exec(QStringLiteral("SELECT hz_util_sum_written()"));
             }
         } else if (sales) {
             result.returnValue =
@@ -494,6 +501,7 @@ void PostgresEngine::copySums(const char* table)
         out.clear();
     };
     std::array<CopyBuffer, 6> column;  // the arrays of one outlet day
+    qint64 lastDay = -1, month = 0;
     qlonglong rows = 0;
     // One row per outlet day: the groups come sorted by day and outlet, then code, name and type.
     auto writeRows = [&] {
@@ -515,6 +523,12 @@ void PostgresEngine::copySums(const char* table)
                 qtyScale = std::max<int>(qtyScale, g.qtyScale);
                 totalScale = std::max<int>(totalScale, g.totalScale);
                 costScale = std::max<int>(costScale, g.costScale);
+                if (g.day != lastDay) {
+                    const QDate d = QDate::fromJulianDay(g.day);
+                    month = QDate(d.year(), d.month(), 1).toJulianDay();
+                    lastDay = g.day;
+                }
+                addToMonth(month, g);
                 putText(column[0], m_sums.usercode(g));
                 putText(column[1], m_sums.ptypename(g));
                 putInt32(column[2], 4);
@@ -563,6 +577,78 @@ void PostgresEngine::copySums(const char* table)
     if (!error.isEmpty())
         throw DbError(error);
     m_sums.clear();
+}
+
+// The month's sums over all outlets of product and type; key: month, type, code length, code, name.
+void PostgresEngine::addToMonth(qint64 month, const DailySums::Group& g)
+{
+    const std::string_view code = m_sums.usercode(g), name = m_sums.ptypename(g);
+    const qint32 head[3] = {qint32(month), g.vchType, qint32(code.size())};
+    m_monthKey.assign(reinterpret_cast<const char*>(head), sizeof head);
+    m_monthKey.append(code).append(name);
+    MonthSums& m = m_months[m_monthKey];
+    ++m.groups;
+    m.qty += g.qty;
+    m.total += g.total;
+    m.cost += g.cost;
+    m.qtyScale = std::max<int>(m.qtyScale, g.qtyScale);
+    m.totalScale = std::max<int>(m.totalScale, g.totalScale);
+    m.costScale = std::max<int>(m.costScale, g.costScale);
+}
+
+void PostgresEngine::copyMonths()
+{
+    exec(QStringLiteral("SELECT hz_util_sum_part()"));
+    ResultPtr copy(PQexec(m_conn.get(), "COPY pg_temp.hz_month_delta (month, usercode, ptypename, vchtype, groups, qty, "
+                                        "total, costtotal) FROM STDIN (FORMAT binary)"));
+    if (PQresultStatus(copy.get()) != PGRES_COPY_IN)
+        throw DbError(resultError(copy.get(), m_conn.get()));
+    copy.reset();
+    CopyBuffer out;
+    out.append("PGCOPY\n\377\r\n\0", 11);
+    putInt32(out, 0);  // flags
+    putInt32(out, 0);  // header extension
+    auto send = [&] {
+        if (!out.isEmpty() && PQputCopyData(m_conn.get(), out.data(), int(out.size())) != 1)
+            throw DbError(resultError(nullptr, m_conn.get()));
+        out.clear();
+    };
+    try {
+        for (const auto& [key, m] : m_months) {
+            qint32 head[3];
+            std::memcpy(head, key.data(), sizeof head);
+            const std::string_view texts = std::string_view(key).substr(sizeof head);
+            putInt16(out, 8);
+            putInt32(out, 4);
+            putInt32(out, qint32(head[0] - kPgEpochJulian));
+            putText(out, texts.substr(0, size_t(head[2])));
+            putText(out, texts.substr(size_t(head[2])));
+            putInt32(out, 4);
+            putInt32(out, head[1]);
+            putInt32(out, 8);
+            putInt32(out, qint32(quint64(m.groups) >> 32));
+            putInt32(out, qint32(quint64(m.groups) & 0xffffffffu));
+            putWideScaled(out, m.qty, m.qtyScale);
+            putWideScaled(out, m.total, m.totalScale);
+            putWideScaled(out, m.cost, m.costScale);
+            if (out.size() >= kCopyChunk)
+                send();
+        }
+        putInt16(out, -1);  // trailer
+        send();
+    } catch (...) {
+        PQputCopyEnd(m_conn.get(), "summary abandoned");
+        while (PGresult* raw = PQgetResult(m_conn.get()))
+            PQclear(raw);
+        throw;
+    }
+    qlonglong copied = -1;
+    QString error = endCopyIn(copied);
+    if (error.isEmpty() && copied != qlonglong(m_months.size()))
+        error = QStringLiteral("The server stored %1 of %2 monthly summary rows.").arg(copied).arg(m_months.size());
+    if (!error.isEmpty())
+        throw DbError(error);
+    m_months.clear();
 }
 
 void PostgresEngine::flushBulk()

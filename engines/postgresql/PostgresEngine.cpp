@@ -99,7 +99,7 @@ void PostgresEngine::ensureSalesSummary()
     if (m_summaryReady)
         return;
     ResultPtr r(PQexec(m_conn.get(), "SELECT to_regclass('sales') IS NOT NULL AND (to_regclass('sales_daysum') IS NULL "
-                                            "OR to_regprocedure('hz_util_sum_parts(text[],date[])') IS NULL)"));
+                                            "OR to_regprocedure('hz_util_sum_written()') IS NULL)"));
     if (!resultOk(r.get()))
         throw DbError(resultError(r.get(), m_conn.get()));
     const bool missing = PQntuples(r.get()) > 0 && PQgetvalue(r.get(), 0, 0)[0] == 't';

@@ -175,6 +175,8 @@ private:
     void copySums(const char* table);
     // Too many groups to hold: the lines so far go to the server and their sums into the parts.
     void writeSumPart();
+    void addToMonth(qint64 month, const DailySums::Group& g);
+    void copyMonths();  // into this session's changes of the monthly sums (COPY)
     // Summarises the block ranges of the tables an import wrote, when their lock is free.
     void summarizeRanges(bool sales, bool stock);
 
@@ -209,6 +211,14 @@ private:
     // than one part holds (added up by the consolidation).
     bool m_sumParts = false;
     std::set<std::pair<qint64, std::string>> m_partDays, m_partDaysTwice;
+    // The monthly sums over all outlets of the groups written (one per outlet-day group).
+    struct MonthSums {
+        Wide qty = 0, total = 0, cost = 0;
+        qint64 groups = 0;
+        int qtyScale = 0, totalScale = 0, costScale = 0;
+    };
+    std::unordered_map<std::string, MonthSums> m_months;
+    std::string m_monthKey;
 };
 
 }  // namespace corvanta::pg

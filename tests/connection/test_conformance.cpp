@@ -897,8 +897,8 @@ TEST_F(Conformance, StatisticsSummaryEqualsTheGroupedLines)
         dm->ADOConnection.engine().execSql(QStringLiteral("DROP TABLE sales_daysum; DROP TABLE sales_prod"));
     } else {  // nor the procedures that keep it
         dm->ADOConnection.engine().execSql(QStringLiteral(
-            "DROP TABLE sales_daysum CASCADE; DROP FUNCTION hz_util_direct_replace_sales, hz_util_lock_known_outlets, "
-            "hz_util_sum_parts CASCADE"));
+            "DROP TABLE sales_daysum, sales_monthsum CASCADE; DROP FUNCTION hz_util_direct_replace_sales, "
+            "hz_util_lock_known_outlets, hz_util_sum_written CASCADE"));
     }
     // Another client opens the account set, checks the summary, imports a line, checks again.
     auto reopenAndImport = [&](const char* opened, const char* imported, const char* id, const char* code,
@@ -915,7 +915,7 @@ TEST_F(Conformance, StatisticsSummaryEqualsTheGroupedLines)
         // One with the row-per-group summary of earlier versions (stale here) and their
         // procedures: upgraded to the packed form, built from the lines, the old table gone.
         dm->ADOConnection.engine().execSql(QStringLiteral(
-            "DROP TABLE sales_daysum CASCADE; DROP FUNCTION hz_util_sum_parts, hz_util_sum_part;"
+            "DROP TABLE sales_daysum, sales_monthsum CASCADE; DROP FUNCTION hz_util_sum_written;"
             "CREATE TABLE sales_sum (saledate date NOT NULL, id text COLLATE \"C\" NOT NULL, usercode text, "
             "ptypename text, vchtype integer NOT NULL, qty numeric NOT NULL, total numeric NOT NULL, "
             "costtotal numeric NOT NULL);"
