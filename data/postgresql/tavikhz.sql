@@ -646,8 +646,8 @@ SELECT pg_advisory_xact_lock(7235110004);
 -- and their sums, then its groups (product code and name, document type) packed side by side in
 -- arrays, in the order of code, name and type. An outlet's daily file holds one line per product
 -- sold, so a row-per-group table would be as large as the lines; these rows are a few thousand a
--- month. Built from the lines when the table is made (no consolidation runs meanwhile: SHARE lock
--- on sales); the row-per-group table of earlier versions goes.
+-- month. Built from the lines when the table is made (at the end of this part; no consolidation
+-- runs meanwhile: SHARE lock on sales); the row-per-group table of earlier versions goes.
 DO $$
 BEGIN
     IF to_regclass('sales_daysum') IS NULL THEN
@@ -662,18 +662,15 @@ BEGIN
             vchtypes integer[] NOT NULL,
             qtys numeric[] NOT NULL, totals numeric[] NOT NULL, costtotals numeric[] NOT NULL,
             PRIMARY KEY (saledate, id));
-        INSERT INTO sales_daysum
-        SELECT g.saledate, g.id, sum(g.n), sum(g.q), sum(g.t), sum(g.c),
-               array_agg(g.usercode ORDER BY g.usercode, g.ptypename, g.vchtype),
-               array_agg(g.ptypename ORDER BY g.usercode, g.ptypename, g.vchtype),
-               array_agg(g.vchtype ORDER BY g.usercode, g.ptypename, g.vchtype),
-               array_agg(g.q ORDER BY g.usercode, g.ptypename, g.vchtype),
-               array_agg(g.t ORDER BY g.usercode, g.ptypename, g.vchtype),
-               array_agg(g.c ORDER BY g.usercode, g.ptypename, g.vchtype)
-        FROM (SELECT saledate, id, usercode, ptypename, vchtype,
-                     count(*) n, sum(qty) q, sum(total) t, sum(costtotal) c
-              FROM sales GROUP BY 1, 2, 3, 4, 5) g
-        GROUP BY g.saledate, g.id;
+        -- The packed groups compress fast (where the server has it), so writing them costs little.
+        BEGIN
+            ALTER TABLE sales_daysum ALTER usercodes SET COMPRESSION lz4, ALTER ptypenames SET COMPRESSION lz4,
+                ALTER vchtypes SET COMPRESSION lz4, ALTER qtys SET COMPRESSION lz4, ALTER totals SET COMPRESSION lz4,
+                ALTER costtotals SET COMPRESSION lz4;
+        EXCEPTION WHEN feature_not_supported OR invalid_parameter_value THEN
+            NULL;
+        END;
+        PERFORM set_config('corvanta.build_summary', 'days', true);
     END IF;
     -- Sums over all outlets per month, product and document type, kept beside the outlet days
     -- (groups: how many outlet-day groups they sum, 0 once all are gone): the statistics by
@@ -687,21 +684,10 @@ BEGIN
             groups bigint NOT NULL,
             qty numeric NOT NULL, total numeric NOT NULL, costtotal numeric NOT NULL,
             PRIMARY KEY (month, usercode, ptypename, vchtype));
-        INSERT INTO sales_monthsum
-        SELECT date_trunc('month', g.saledate::timestamp)::date, coalesce(g.usercode, ''), coalesce(g.ptypename, ''), g.vchtype,
-               count(*), sum(g.q), sum(g.t), sum(g.c)
-        FROM (SELECT saledate, id, usercode, ptypename, vchtype, sum(qty) q, sum(total) t, sum(costtotal) c
-              FROM sales GROUP BY 1, 2, 3, 4, 5) g
-        GROUP BY 1, 2, 3, 4;
+        IF coalesce(current_setting('corvanta.build_summary', true), '') <> 'days' THEN
+            PERFORM set_config('corvanta.build_summary', 'months', true);
+        END IF;
     END IF;
-    -- The packed groups compress fast (where the server has it), so writing them costs little.
-    BEGIN
-        ALTER TABLE sales_daysum ALTER usercodes SET COMPRESSION lz4, ALTER ptypenames SET COMPRESSION lz4,
-            ALTER vchtypes SET COMPRESSION lz4, ALTER qtys SET COMPRESSION lz4, ALTER totals SET COMPRESSION lz4,
-            ALTER costtotals SET COMPRESSION lz4;
-    EXCEPTION WHEN feature_not_supported OR invalid_parameter_value THEN
-        NULL;
-    END;
 END
 $$;
 
@@ -954,6 +940,27 @@ BEGIN
 END
 $$;
 
+-- Summarises the block ranges of sales (and stock) not yet summarised: the client calls it after
+-- a consolidation, so that the next one's replaces and the queries skip the ranges it added. As
+-- the account set's owner, which the index's summarising needs, whoever the clerk is.
+-- Skipped at once when a vacuum holds the table (it summarises them itself): the call never waits.
+CREATE OR REPLACE FUNCTION hz_util_summarize_ranges(sales boolean, stock boolean) RETURNS void
+LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, public
+AS $$
+BEGIN
+    IF sales THEN
+        LOCK TABLE public.sales IN SHARE UPDATE EXCLUSIVE MODE NOWAIT;
+        PERFORM brin_summarize_new_values('public.sales_brin'::regclass);
+    END IF;
+    IF stock THEN
+        LOCK TABLE public.stock IN SHARE UPDATE EXCLUSIVE MODE NOWAIT;
+        PERFORM brin_summarize_new_values('public.stock_brin'::regclass);
+    END IF;
+EXCEPTION WHEN lock_not_available THEN
+    NULL;
+END
+$$;
+
 -- Sums per product (P), outlet (N), document type (V) or date (D); -1 and no rows for another mode.
 -- Read from the daily summary: every filter of this procedure is one of its keys. Without a
 -- product or document-type filter the outlets and days are summed from the outlet days' own
@@ -1031,5 +1038,25 @@ BEGIN
         || hz_util_where($1, $2, code, pname, $6, oname, $8, NULL)
         || ' GROUP BY ' || grp || ' ORDER BY ' || ord
         USING $1, $2, code, pname, $6, oname, $8, NULL::text;
+END
+$$;
+
+-- The tables made above get their rows: the outlet days from the lines (and the months from
+-- them), or the months from the outlet days.
+DO $$
+DECLARE
+    build text := coalesce(current_setting('corvanta.build_summary', true), '');
+    ids text[];
+    dates date[];
+BEGIN
+    IF build = 'days' THEN
+        SELECT array_agg(id), array_agg(saledate) INTO ids, dates FROM (SELECT DISTINCT id, saledate FROM sales) d;
+        PERFORM hz_util_sum_refresh(ids, dates);
+    ELSIF build = 'months' THEN
+        SELECT array_agg(id), array_agg(saledate) INTO ids, dates FROM sales_daysum;
+        PERFORM hz_util_month_take(ids, dates, 1);
+        PERFORM hz_util_month_apply();
+    END IF;
+    PERFORM set_config('corvanta.build_summary', '', true);
 END
 $$;

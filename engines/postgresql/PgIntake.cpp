@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <functional>
 
 namespace corvanta::pg {
 
@@ -419,20 +420,15 @@ CallResult PostgresEngine::consolidateDirect(bool sales, bool stock)
 
 // The block ranges an import added are summarised at once: until then every query through the
 // block-range index reads them all, and the next batch's outlet-day replaces would scan them for
-// each outlet day. Skipped when the table's lock is not free at once (a vacuum summarises them
-// as well); the figures never depend on it.
+// each outlet day. Skipped when a vacuum holds the table (it summarises them itself) or the
+// account set has no such function yet; the figures never depend on it.
 void PostgresEngine::summarizeRanges(bool sales, bool stock)
 {
     if (!sales && !stock)
         return;
     try {
-        exec(QStringLiteral("BEGIN"));
-        exec(QStringLiteral("SET LOCAL lock_timeout = '200ms'"));
-        if (sales)
-            exec(QStringLiteral("SELECT brin_summarize_new_values('sales_brin'::regclass)"));
-        if (stock)
-            exec(QStringLiteral("SELECT brin_summarize_new_values('stock_brin'::regclass)"));
-        exec(QStringLiteral("COMMIT"));
+        exec(QStringLiteral("SELECT hz_util_summarize_ranges(%1, %2)")
+                 .arg(QLatin1String(sales ? "true" : "false"), QLatin1String(stock ? "true" : "false")));
     } catch (const DbError&) {
         leaveOpenTransaction(true);
     }
@@ -467,6 +463,13 @@ namespace {
 
 constexpr qint32 kTextOid = 25, kInt4Oid = 23, kNumericOid = 1700;
 
+void putInt64Field(CopyBuffer& out, qint64 v)
+{
+    putInt32(out, 8);
+    putInt32(out, qint32(quint64(v) >> 32));
+    putInt32(out, qint32(quint64(v) & 0xffffffffu));
+}
+
 // A one-dimensional array of COPY's binary format whose count elements are in elements.
 void putArray(CopyBuffer& out, qint32 elementOid, qint32 count, const CopyBuffer& elements)
 {
@@ -481,11 +484,11 @@ void putArray(CopyBuffer& out, qint32 elementOid, qint32 count, const CopyBuffer
 
 }  // namespace
 
-void PostgresEngine::copySums(const char* table)
+// A binary COPY of the rows that write puts into out (calling send as it fills); write returns
+// how many it put, which the server must have stored.
+void PostgresEngine::copyRows(const QByteArray& sql, const char* what,
+                              const std::function<qlonglong(CopyBuffer&, const std::function<void()>&)>& write)
 {
-    const QByteArray sql = QByteArray("COPY ") + table +
-                           " (saledate, id, lines, qty, total, costtotal, usercodes, ptypenames, vchtypes, qtys, totals, "
-                           "costtotals) FROM STDIN (FORMAT binary)";
     ResultPtr copy(PQexec(m_conn.get(), sql.constData()));
     if (PQresultStatus(copy.get()) != PGRES_COPY_IN)
         throw DbError(resultError(copy.get(), m_conn.get()));
@@ -494,17 +497,38 @@ void PostgresEngine::copySums(const char* table)
     out.append("PGCOPY\n\377\r\n\0", 11);
     putInt32(out, 0);  // flags
     putInt32(out, 0);  // header extension
-    const std::vector<const DailySums::Group*> groups = m_sums.sorted();
-    auto send = [&] {
+    const std::function<void()> send = [&] {
         if (!out.isEmpty() && PQputCopyData(m_conn.get(), out.data(), int(out.size())) != 1)
             throw DbError(resultError(nullptr, m_conn.get()));
         out.clear();
     };
+    qlonglong rows = 0;
+    try {
+        rows = write(out, send);
+        putInt16(out, -1);  // trailer
+        send();
+    } catch (...) {
+        PQputCopyEnd(m_conn.get(), "summary abandoned");
+        while (PGresult* raw = PQgetResult(m_conn.get()))
+            PQclear(raw);
+        throw;
+    }
+    qlonglong copied = -1;
+    QString error = endCopyIn(copied);
+    if (error.isEmpty() && copied != rows)
+        error = QStringLiteral("The server stored %1 of %2 %3.").arg(copied).arg(rows).arg(QLatin1String(what));
+    if (!error.isEmpty())
+        throw DbError(error);
+}
+
+void PostgresEngine::copySums(const char* table)
+{
+    const std::vector<const DailySums::Group*> groups = m_sums.sorted();
     std::array<CopyBuffer, 6> column;  // the arrays of one outlet day
     qint64 lastDay = -1, month = 0;
-    qlonglong rows = 0;
     // One row per outlet day: the groups come sorted by day and outlet, then code, name and type.
-    auto writeRows = [&] {
+    auto writeRows = [&](CopyBuffer& out, const std::function<void()>& send) {
+        qlonglong rows = 0;
         for (std::size_t from = 0; from < groups.size();) {
             const DailySums::Group& first = *groups[from];
             const std::string_view id = m_sums.id(first);
@@ -542,9 +566,7 @@ void PostgresEngine::copySums(const char* table)
             putInt32(out, 4);
             putInt32(out, qint32(first.day - kPgEpochJulian));
             putText(out, id);
-            putInt32(out, 8);
-            putInt32(out, qint32(quint64(lines) >> 32));
-            putInt32(out, qint32(quint64(lines) & 0xffffffffu));
+            putInt64Field(out, lines);
             putWideScaled(out, qty, qtyScale);
             putWideScaled(out, total, totalScale);
             putWideScaled(out, cost, costScale);
@@ -559,23 +581,12 @@ void PostgresEngine::copySums(const char* table)
                 send();
             from = to;
         }
-        putInt16(out, -1);  // trailer
-        send();
+        return rows;
     };
-    try {
-        writeRows();
-    } catch (...) {
-        PQputCopyEnd(m_conn.get(), "summary abandoned");
-        while (PGresult* raw = PQgetResult(m_conn.get()))
-            PQclear(raw);
-        throw;
-    }
-    qlonglong copied = -1;
-    QString error = endCopyIn(copied);
-    if (error.isEmpty() && copied != rows)
-        error = QStringLiteral("The server stored %1 of %2 summary rows.").arg(copied).arg(rows);
-    if (!error.isEmpty())
-        throw DbError(error);
+    copyRows(QByteArray("COPY ") + table +
+                 " (saledate, id, lines, qty, total, costtotal, usercodes, ptypenames, vchtypes, qtys, totals, "
+                 "costtotals) FROM STDIN (FORMAT binary)",
+             "summary rows", writeRows);
     m_sums.clear();
 }
 
@@ -599,55 +610,29 @@ void PostgresEngine::addToMonth(qint64 month, const DailySums::Group& g)
 void PostgresEngine::copyMonths()
 {
     exec(QStringLiteral("SELECT hz_util_sum_part()"));
-    ResultPtr copy(PQexec(m_conn.get(), "COPY pg_temp.hz_month_delta (month, usercode, ptypename, vchtype, groups, qty, "
-                                        "total, costtotal) FROM STDIN (FORMAT binary)"));
-    if (PQresultStatus(copy.get()) != PGRES_COPY_IN)
-        throw DbError(resultError(copy.get(), m_conn.get()));
-    copy.reset();
-    CopyBuffer out;
-    out.append("PGCOPY\n\377\r\n\0", 11);
-    putInt32(out, 0);  // flags
-    putInt32(out, 0);  // header extension
-    auto send = [&] {
-        if (!out.isEmpty() && PQputCopyData(m_conn.get(), out.data(), int(out.size())) != 1)
-            throw DbError(resultError(nullptr, m_conn.get()));
-        out.clear();
-    };
-    try {
-        for (const auto& [key, m] : m_months) {
-            qint32 head[3];
-            std::memcpy(head, key.data(), sizeof head);
-            const std::string_view texts = std::string_view(key).substr(sizeof head);
-            putInt16(out, 8);
-            putInt32(out, 4);
-            putInt32(out, qint32(head[0] - kPgEpochJulian));
-            putText(out, texts.substr(0, size_t(head[2])));
-            putText(out, texts.substr(size_t(head[2])));
-            putInt32(out, 4);
-            putInt32(out, head[1]);
-            putInt32(out, 8);
-            putInt32(out, qint32(quint64(m.groups) >> 32));
-            putInt32(out, qint32(quint64(m.groups) & 0xffffffffu));
-            putWideScaled(out, m.qty, m.qtyScale);
-            putWideScaled(out, m.total, m.totalScale);
-            putWideScaled(out, m.cost, m.costScale);
-            if (out.size() >= kCopyChunk)
-                send();
-        }
-        putInt16(out, -1);  // trailer
-        send();
-    } catch (...) {
-        PQputCopyEnd(m_conn.get(), "summary abandoned");
-        while (PGresult* raw = PQgetResult(m_conn.get()))
-            PQclear(raw);
-        throw;
-    }
-    qlonglong copied = -1;
-    QString error = endCopyIn(copied);
-    if (error.isEmpty() && copied != qlonglong(m_months.size()))
-        error = QStringLiteral("The server stored %1 of %2 monthly summary rows.").arg(copied).arg(m_months.size());
-    if (!error.isEmpty())
-        throw DbError(error);
+    copyRows("COPY pg_temp.hz_month_delta (month, usercode, ptypename, vchtype, groups, qty, total, costtotal) "
+             "FROM STDIN (FORMAT binary)",
+             "monthly summary rows", [this](CopyBuffer& out, const std::function<void()>& send) {
+                 for (const auto& [key, m] : m_months) {
+                     qint32 head[3];
+                     std::memcpy(head, key.data(), sizeof head);
+                     const std::string_view texts = std::string_view(key).substr(sizeof head);
+                     putInt16(out, 8);
+                     putInt32(out, 4);
+                     putInt32(out, qint32(head[0] - kPgEpochJulian));
+                     putText(out, texts.substr(0, size_t(head[2])));
+                     putText(out, texts.substr(size_t(head[2])));
+                     putInt32(out, 4);
+                     putInt32(out, head[1]);
+                     putInt64Field(out, m.groups);
+                     putWideScaled(out, m.qty, m.qtyScale);
+                     putWideScaled(out, m.total, m.totalScale);
+                     putWideScaled(out, m.cost, m.costScale);
+                     if (out.size() >= kCopyChunk)
+                         send();
+                 }
+                 return qlonglong(m_months.size());
+             });
     m_months.clear();
 }
 

@@ -14,6 +14,7 @@
 #include "engines/postgresql/PostgresEngine.h"
 
 #include <QHash>
+#include <functional>
 #include <initializer_list>
 #include <span>
 #include <string>
@@ -175,6 +176,8 @@ private:
     void copySums(const char* table);
     // Too many groups to hold: the lines so far go to the server and their sums into the parts.
     void writeSumPart();
+    void copyRows(const QByteArray& sql, const char* what,
+                  const std::function<qlonglong(CopyBuffer&, const std::function<void()>&)>& write);
     void addToMonth(qint64 month, const DailySums::Group& g);
     void copyMonths();  // into this session's changes of the monthly sums (COPY)
     // Summarises the block ranges of the tables an import wrote, when their lock is free.
