@@ -299,6 +299,8 @@ TEST_F(PgAccountSet, BulkIntakeAnswersAsPlainCalls)
 // and its monthly sums agree with the lines.
 TEST_F(PgAccountSet, ConsolidationSummarisesItsRangesAndKeepsThePlainSums)
 {
+    // No vacuum comes in between: its summarising leaves the last range as it is.
+    pgScalarIn(m_db, QStringLiteral("ALTER TABLE sales SET (autovacuum_enabled = off)"));
     auto e = client();
     for (int o = 1; o <= 8; ++o)
         addOutlet(*e, QString::number(o), QStringLiteral("店%1").arg(o));
