@@ -15,6 +15,7 @@
 //   reports --screenshots DIR      the four windows on a small account set, as PNG files
 // PostgreSQL uses PGHOST/PGPORT/PGUSER (e.g. from scripts/pg-test-cluster).
 #include "base/Sysdef.h"
+#include "bench/BenchFiles.h"
 #include "bench/ImportGen.h"
 #include "connection/LoginLogic.h"
 #include "connection/UDMData.h"
@@ -60,17 +61,6 @@ long peakKiB()
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
     return u.ru_maxrss;
-}
-
-void copyDir(const QString& from, const QString& to)
-{
-    QDirIterator it(from, QDir::Files, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString f = it.next();
-        const QString target = to + f.mid(from.size());
-        QDir().mkpath(QFileInfo(target).path());
-        QFile::copy(f, target);
-    }
 }
 
 // Runs a program with its standard output thrown away; seconds, or -1 when it failed.
@@ -132,7 +122,7 @@ Program makeProgram(const QString& work, const QString& engine)
 {
     Program p{work + QStringLiteral("/program-") + engine, engine};
     QDir().mkpath(p.dir + QStringLiteral("/data"));
-    copyDir(QStringLiteral(CORVANTA_BUILD_PROGRAM_DIR "/data"), p.dir + QStringLiteral("/data"));
+    bench::CopyDir(QStringLiteral(CORVANTA_BUILD_PROGRAM_DIR "/data"), p.dir + QStringLiteral("/data"));
     for (const char* name : {"corvanta-cli", "corvanta-postgresql.so", "corvanta-chart.so", "corvanta-xlsx.so"})
         QFile::copy(QStringLiteral(CORVANTA_BUILD_PROGRAM_DIR "/") + QLatin1String(name), p.dir + QLatin1Char('/') + QLatin1String(name));
     QFile cfg(p.dir + QStringLiteral("/Config.cfg"));
