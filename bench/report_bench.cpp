@@ -15,6 +15,7 @@
 //   reports --screenshots DIR      the four windows on a small account set, as PNG files
 // PostgreSQL uses PGHOST/PGPORT/PGUSER (e.g. from scripts/pg-test-cluster).
 #include "base/Sysdef.h"
+#include "bench/BenchFiles.h"
 #include "bench/BenchProgram.h"
 #include "bench/ImportGen.h"
 #include "connection/LoginLogic.h"

@@ -15,6 +15,7 @@
 // Defaults: 10 files on the embedded engine, 5 on PostgreSQL, 1,000,000 lines each, 200 × 500.
 // PostgreSQL uses PGHOST/PGPORT/PGUSER (e.g. from scripts/pg-test-cluster).
 #include "base/Sysdef.h"
+#include "bench/BenchFiles.h"
 #include "bench/ImportGen.h"
 #include "connection/UDMData.h"
 
@@ -35,17 +36,6 @@ using namespace corvanta;
 namespace {
 
 const QDate kFirstMonth(2024, 1, 1);
-
-void copyDir(const QString& from, const QString& to)
-{
-    QDirIterator it(from, QDir::Files, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString f = it.next();
-        const QString target = to + f.mid(from.size());
-        QDir().mkpath(QFileInfo(target).path());
-        QFile::copy(f, target);
-    }
-}
 
 // Seconds of a program with its output thrown away; -1 when it failed.
 double timeProgram(const QString& program, const QStringList& args)
@@ -106,7 +96,7 @@ public:
     Engine(const QString& work, bool pg) : m_pg(pg), m_dir(work + (pg ? "/program-pg" : "/program"))
     {
         QDir().mkpath(m_dir + QStringLiteral("/data"));
-        copyDir(QStringLiteral(CORVANTA_BUILD_PROGRAM_DIR "/data"), m_dir + QStringLiteral("/data"));
+        bench::CopyDir(QStringLiteral(CORVANTA_BUILD_PROGRAM_DIR "/data"), m_dir + QStringLiteral("/data"));
         for (const char* name : {"corvanta-cli", "corvanta-postgresql.so", "corvanta-chart.so", "corvanta-xlsx.so"})
             QFile::copy(QStringLiteral(CORVANTA_BUILD_PROGRAM_DIR "/") + QLatin1String(name), m_dir + QLatin1Char('/') + QLatin1String(name));
         QFile cfg(m_dir + QStringLiteral("/Config.cfg"));

@@ -138,10 +138,10 @@ quint32 DailySums::lookUp(const Line& line)
 void DailySums::apply(const Update& u)
 {
     Group& g = m_groups[u.group];
+    ++g.lines;
     g.qty += u.sums.qty;
     g.total += u.sums.total;
     g.cost += u.sums.cost;
-    ++g.lines;
     g.qtyScale = std::max(g.qtyScale, u.sums.qtyScale);
     g.totalScale = std::max(g.totalScale, u.sums.totalScale);
     g.costScale = std::max(g.costScale, u.sums.costScale);

@@ -22,16 +22,18 @@ using Wide = __int128;
 class DailySums {
 public:
     // Above this many groups the caller stops holding them, which bounds the memory (about 160
-    // bytes a group): the embedded writer writes what it has and starts afresh, the PostgreSQL
-    // intake leaves the summing to the server. A million-line file of a dozen outlets over three months
-    // has about 240,000.
-    static constexpr std::size_t kMaxGroups = std::size_t(1) << 18;
+    // bytes a group, with the lookup table): the engine writes what it has and starts afresh. A
+    // million-line file of a dozen outlets over three months has about 240,000 groups; one of
+    // outlets' daily files about a million (a line per product sold). Parts cost little (only
+    // the outlet days on both sides of a part's end are written twice), so they are kept small
+    // enough for an import to stay within 100 MiB.
+    static constexpr std::size_t kMaxGroups = std::size_t(1) << 17;
 
     struct Group {
         Wide qty = 0, total = 0, cost = 0;
-        qint64 lines = 0;  // how many lines were summed into it
         qint64 day = 0;
         quint32 outlet = 0, product = 0;  // numbered in the order first met
+        quint32 lines = 0;  // how many lines were summed into it
         int vchType = 0;
         std::array<char, 10> date{};
         // The most fraction digits any summed value had (what SQL's sum() of numerics keeps).

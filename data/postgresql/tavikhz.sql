@@ -679,85 +679,71 @@ $$;
 
 -- ---- daily sales summary -------------------------------------------------------------------
 -- From here to the end the script can run again: the engine runs this part in an account set
--- made before it (on first use of the statistics), as one transaction.
+-- made before it (when it opens the account set), as one transaction.
 SELECT pg_advisory_xact_lock(7235110004);
 
--- Sums of the sales lines per day, outlet, product and document type, kept by the consolidation
--- in its own transaction; hz_AllStat reads these instead of the lines. Built from the lines when
--- the table is made (no consolidation runs meanwhile: SHARE lock on sales). lines: how many
--- sales lines a group sums. A summary made before it had that count is made afresh.
+-- The sums of the sales lines, one row per outlet day, kept by the consolidation in its own
+-- transaction; hz_AllStat reads these instead of the lines. Per outlet day the number of lines
+-- and their sums, then its groups (product code and name, document type) packed side by side in
+-- arrays, in the order of code, name and type. An outlet's daily file holds one line per product
+-- sold, so a row-per-group table would be as large as the lines; these rows are a few thousand a
+-- month. Built from the lines when the table is made (at the end of this part; no consolidation
+-- runs meanwhile: SHARE lock on sales); the row-per-group table of earlier versions goes.
 DO $$
 BEGIN
-    IF to_regclass('sales_sum') IS NOT NULL AND NOT EXISTS (
-            SELECT 1 FROM pg_attribute WHERE attrelid = to_regclass('sales_sum') AND attname = 'lines') THEN
-        DROP TABLE sales_sum;
-        DROP TABLE IF EXISTS sales_day;
-    END IF;
-    IF to_regclass('sales_sum') IS NULL THEN
+    IF to_regclass('sales_daysum') IS NULL THEN
         LOCK TABLE sales IN SHARE MODE;
-        -- The outlet days are made afresh from the new summary below.
+        DROP TABLE IF EXISTS sales_sum;
+        -- The outlet days an earlier development form kept beside it; monthly sums that would
+        -- not match the outlet days built below are made afresh from them.
         DROP TABLE IF EXISTS sales_day;
-        CREATE TABLE sales_sum (
+        DROP TABLE IF EXISTS sales_monthsum;
+        CREATE TABLE sales_daysum (
             saledate date NOT NULL,
             id text COLLATE "C" NOT NULL,
-            usercode text COLLATE "C", ptypename text COLLATE "C",
-            vchtype integer NOT NULL,
+            lines bigint NOT NULL,
             qty numeric NOT NULL, total numeric NOT NULL, costtotal numeric NOT NULL,
-            lines bigint);
-        INSERT INTO sales_sum (saledate, id, usercode, ptypename, vchtype, qty, total, costtotal, lines)
-        SELECT saledate, id, usercode, ptypename, vchtype, sum(qty), sum(total), sum(costtotal), count(*)
-        FROM sales GROUP BY saledate, id, usercode, ptypename, vchtype;
-        CREATE INDEX sales_sum_day ON sales_sum (saledate, id);
-    END IF;
-    -- The outlet days of the summary with their group count, line count and amount, kept by the
-    -- triggers below from whatever writes sales_sum: the deliveries read these.
-    IF to_regclass('sales_day') IS NULL THEN
-        CREATE TABLE sales_day (
-            saledate date NOT NULL,
-            id text COLLATE "C" NOT NULL,
-            groups bigint NOT NULL, lines bigint NOT NULL, total numeric NOT NULL,
+            usercodes text[] COLLATE "C" NOT NULL, ptypenames text[] COLLATE "C" NOT NULL,
+            vchtypes integer[] NOT NULL,
+            qtys numeric[] NOT NULL, totals numeric[] NOT NULL, costtotals numeric[] NOT NULL,
             PRIMARY KEY (saledate, id));
-        INSERT INTO sales_day (saledate, id, groups, lines, total)
-        SELECT saledate, id, count(*), sum(coalesce(lines, 1)), sum(total) FROM sales_sum GROUP BY saledate, id;
+        -- The packed groups compress fast (where the server has it), so writing them costs little.
+        BEGIN
+            ALTER TABLE sales_daysum ALTER usercodes SET COMPRESSION lz4, ALTER ptypenames SET COMPRESSION lz4,
+                ALTER vchtypes SET COMPRESSION lz4, ALTER qtys SET COMPRESSION lz4, ALTER totals SET COMPRESSION lz4,
+                ALTER costtotals SET COMPRESSION lz4;
+        EXCEPTION WHEN feature_not_supported OR invalid_parameter_value THEN
+            NULL;
+        END;
+        PERFORM set_config('corvanta.build_summary', 'days', true);
+    END IF;
+    -- Sums over all outlets per month, product and document type, kept beside the outlet days
+    -- (groups: how many outlet-day groups they sum, 0 once all are gone): the statistics by
+    -- product or type of whole months read these few rows instead of unpacking every outlet day.
+    IF to_regclass('sales_monthsum') IS NULL THEN
+        LOCK TABLE sales IN SHARE MODE;
+        CREATE TABLE sales_monthsum (
+            month date NOT NULL,
+            usercode text COLLATE "C" NOT NULL, ptypename text COLLATE "C" NOT NULL,
+            vchtype integer NOT NULL,
+            groups bigint NOT NULL,
+            qty numeric NOT NULL, total numeric NOT NULL, costtotal numeric NOT NULL,
+            PRIMARY KEY (month, usercode, ptypename, vchtype));
+        IF coalesce(current_setting('corvanta.build_summary', true), '') <> 'days' THEN
+            PERFORM set_config('corvanta.build_summary', 'months', true);
+        END IF;
     END IF;
 END
 $$;
 
--- A group written without its line count (by an older client) counts as one line.
-CREATE OR REPLACE FUNCTION hz_util_sales_day_add() RETURNS trigger
-LANGUAGE plpgsql
-AS $$
-BEGIN
-    INSERT INTO sales_day AS d (saledate, id, groups, lines, total)
-    SELECT n.saledate, n.id, count(*), sum(coalesce(n.lines, 1)), sum(n.total)
-    FROM new_rows n GROUP BY n.saledate, n.id
-    ON CONFLICT (saledate, id) DO UPDATE
-        SET groups = d.groups + excluded.groups, lines = d.lines + excluded.lines, total = d.total + excluded.total;
-    RETURN NULL;
-END
-$$;
-
-CREATE OR REPLACE FUNCTION hz_util_sales_day_remove() RETURNS trigger
-LANGUAGE plpgsql
-AS $$
-BEGIN
-    UPDATE sales_day d
-    SET groups = d.groups - o.groups, lines = d.lines - o.lines, total = d.total - o.total
-    FROM (SELECT saledate, id, count(*) AS groups, sum(coalesce(lines, 1)) AS lines, sum(total) AS total
-          FROM old_rows GROUP BY saledate, id) o
-    WHERE d.saledate = o.saledate AND d.id = o.id;
-    DELETE FROM sales_day d WHERE d.groups <= 0
-        AND (d.saledate, d.id) IN (SELECT DISTINCT saledate, id FROM old_rows);
-    RETURN NULL;
-END
-$$;
-
-DROP TRIGGER IF EXISTS sales_sum_day_add ON sales_sum;
-DROP TRIGGER IF EXISTS sales_sum_day_remove ON sales_sum;
-CREATE TRIGGER sales_sum_day_add AFTER INSERT ON sales_sum
-    REFERENCING NEW TABLE AS new_rows FOR EACH STATEMENT EXECUTE FUNCTION hz_util_sales_day_add();
-CREATE TRIGGER sales_sum_day_remove AFTER DELETE ON sales_sum
-    REFERENCING OLD TABLE AS old_rows FOR EACH STATEMENT EXECUTE FUNCTION hz_util_sales_day_remove();
+-- The groups of the summary as rows (day, outlet, code, name, type, sums): what the statistics
+-- read, and what tests compare with the lines.
+CREATE OR REPLACE VIEW hz_sales_groups AS
+    SELECT d.saledate, d.id, u.usercode COLLATE "C" AS usercode, u.ptypename COLLATE "C" AS ptypename,
+           u.vchtype, u.qty, u.total, u.costtotal
+    FROM sales_daysum d,
+         unnest(d.usercodes, d.ptypenames, d.vchtypes, d.qtys, d.totals, d.costtotals)
+             AS u(usercode, ptypename, vchtype, qty, total, costtotal);
 
 -- Locks the outlets of a consolidation, in outlet order so that two consolidations never wait
 -- for each other crosswise; false when one of them is no longer in the outlet list.
@@ -775,14 +761,131 @@ CREATE OR REPLACE FUNCTION hz_util_sum_refresh(ids text[], dates date[]) RETURNS
 LANGUAGE plpgsql
 AS $$
 BEGIN
-    DELETE FROM sales_sum d
+    PERFORM hz_util_month_take(ids, dates, -1);
+    DELETE FROM sales_daysum d
     USING unnest(ids, dates) AS n(id, saledate)
     WHERE d.id = n.id AND d.saledate = n.saledate;
-    INSERT INTO sales_sum (saledate, id, usercode, ptypename, vchtype, qty, total, costtotal, lines)
-    SELECT s.saledate, s.id, s.usercode, s.ptypename, s.vchtype, sum(s.qty), sum(s.total), sum(s.costtotal), count(*)
-    FROM sales s JOIN (SELECT DISTINCT id, saledate FROM unnest(ids, dates) AS u(id, saledate)) n
-         ON s.id = n.id AND s.saledate = n.saledate
-    GROUP BY s.saledate, s.id, s.usercode, s.ptypename, s.vchtype;
+    INSERT INTO sales_daysum
+    SELECT g.saledate, g.id, sum(g.n), sum(g.q), sum(g.t), sum(g.c),
+           array_agg(g.usercode ORDER BY g.usercode, g.ptypename, g.vchtype),
+           array_agg(g.ptypename ORDER BY g.usercode, g.ptypename, g.vchtype),
+           array_agg(g.vchtype ORDER BY g.usercode, g.ptypename, g.vchtype),
+           array_agg(g.q ORDER BY g.usercode, g.ptypename, g.vchtype),
+           array_agg(g.t ORDER BY g.usercode, g.ptypename, g.vchtype),
+           array_agg(g.c ORDER BY g.usercode, g.ptypename, g.vchtype)
+    FROM (SELECT s.saledate, s.id, s.usercode, s.ptypename,
+                 s.vchtype, count(*) n, sum(s.qty) q, sum(s.total) t, sum(s.costtotal) c
+          FROM sales s JOIN (SELECT DISTINCT id, saledate FROM unnest(ids, dates) AS u(id, saledate)) n
+               ON s.id = n.id AND s.saledate = n.saledate
+          GROUP BY 1, 2, 3, 4, 5) g
+    GROUP BY g.saledate, g.id;
+    PERFORM hz_util_month_take(ids, dates, 1);
+    PERFORM hz_util_month_apply();
+END
+$$;
+
+-- A client that sums a large intake in parts writes them here (its outlet days' rows, as
+-- sales_daysum has them) until its consolidation moves them over; temporary, so it is this
+-- session's, and it goes with a transaction that fails.
+CREATE OR REPLACE FUNCTION hz_util_sum_part() RETURNS void
+LANGUAGE plpgsql
+AS $$
+BEGIN
+    IF to_regclass('pg_temp.hz_sum_part') IS NULL THEN
+        CREATE TEMP TABLE hz_sum_part (LIKE sales_daysum INCLUDING COMPRESSION);
+    END IF;
+    IF to_regclass('pg_temp.hz_month_delta') IS NULL THEN
+        CREATE TEMP TABLE hz_month_delta (LIKE sales_monthsum);
+    END IF;
+END
+$$;
+
+-- The groups of the given outlet days as they are now, counted with sign (-1: about to go,
+-- 1: just written) into this transaction's changes of the monthly sums.
+CREATE OR REPLACE FUNCTION hz_util_month_take(ids text[], dates date[], sign integer) RETURNS void
+LANGUAGE plpgsql
+AS $$
+BEGIN
+    PERFORM hz_util_sum_part();
+    IF coalesce(cardinality(ids), 0) = 0 THEN
+        RETURN;
+    END IF;
+    INSERT INTO pg_temp.hz_month_delta
+    SELECT date_trunc('month', g.saledate::timestamp)::date, coalesce(g.usercode, ''), coalesce(g.ptypename, ''), g.vchtype,
+           sign * count(*), sign * sum(g.qty), sign * sum(g.total), sign * sum(g.costtotal)
+    FROM hz_sales_groups g
+         JOIN (SELECT DISTINCT * FROM unnest(ids, dates) AS k(id, saledate)) k ON k.id = g.id AND k.saledate = g.saledate
+    GROUP BY 1, 2, 3, 4;
+END
+$$;
+
+-- The changes into the monthly sums, in key order (two consolidations then lock the rows they
+-- share in the same order and never wait for each other crosswise).
+CREATE OR REPLACE FUNCTION hz_util_month_apply() RETURNS void
+LANGUAGE plpgsql
+AS $$
+BEGIN
+    PERFORM hz_util_sum_part();
+    INSERT INTO sales_monthsum AS m
+    SELECT month, usercode, ptypename, vchtype, sum(groups), sum(qty), sum(total), sum(costtotal)
+    FROM pg_temp.hz_month_delta GROUP BY 1, 2, 3, 4 ORDER BY 1, 2, 3, 4
+    ON CONFLICT (month, usercode, ptypename, vchtype) DO UPDATE
+        SET groups = m.groups + EXCLUDED.groups, qty = m.qty + EXCLUDED.qty, total = m.total + EXCLUDED.total,
+            costtotal = m.costtotal + EXCLUDED.costtotal;
+    TRUNCATE pg_temp.hz_month_delta;
+END
+$$;
+
+-- The parts into the summary, after hz_util_direct_replace_sales: an outlet day in one part
+-- goes over as it is; one in several (ids, dates: whose lines came on both sides of a part's
+-- end) has its groups added up first.
+CREATE OR REPLACE FUNCTION hz_util_sum_parts(ids text[], dates date[]) RETURNS void
+LANGUAGE plpgsql
+AS $$
+BEGIN
+    PERFORM hz_util_sum_part();
+    INSERT INTO sales_daysum
+    SELECT p.* FROM pg_temp.hz_sum_part p
+    WHERE NOT EXISTS (SELECT 1 FROM unnest(ids, dates) AS n(id, saledate) WHERE n.id = p.id AND n.saledate = p.saledate);
+    IF coalesce(cardinality(ids), 0) > 0 THEN
+        -- The client counted a group of such an outlet day once per part: counted once below.
+        INSERT INTO pg_temp.hz_month_delta
+        SELECT date_trunc('month', p.saledate::timestamp)::date, coalesce(u.usercode, ''), coalesce(u.ptypename, ''),
+               u.vchtype, -count(*), 0, 0, 0
+        FROM pg_temp.hz_sum_part p
+             JOIN (SELECT DISTINCT * FROM unnest(ids, dates) AS k(id, saledate)) k ON k.id = p.id AND k.saledate = p.saledate,
+             unnest(p.usercodes, p.ptypenames, p.vchtypes) AS u(usercode, ptypename, vchtype)
+        GROUP BY 1, 2, 3, 4;
+        INSERT INTO sales_daysum
+        SELECT t.saledate, t.id, t.n, t.q, t.t, t.c, g.usercodes, g.ptypenames, g.vchtypes, g.qtys, g.totals, g.costtotals
+        FROM (SELECT p.saledate, p.id, sum(p.lines) n, sum(p.qty) q, sum(p.total) t, sum(p.costtotal) c
+              FROM pg_temp.hz_sum_part p JOIN (SELECT DISTINCT * FROM unnest(ids, dates) AS k(id, saledate)) k
+                   ON k.id = p.id AND k.saledate = p.saledate
+              GROUP BY 1, 2) t
+        JOIN (SELECT e.saledate, e.id,
+                     array_agg(e.usercode ORDER BY e.usercode, e.ptypename, e.vchtype) usercodes,
+                     array_agg(e.ptypename ORDER BY e.usercode, e.ptypename, e.vchtype) ptypenames,
+                     array_agg(e.vchtype ORDER BY e.usercode, e.ptypename, e.vchtype) vchtypes,
+                     array_agg(e.q ORDER BY e.usercode, e.ptypename, e.vchtype) qtys,
+                     array_agg(e.t ORDER BY e.usercode, e.ptypename, e.vchtype) totals,
+                     array_agg(e.c ORDER BY e.usercode, e.ptypename, e.vchtype) costtotals
+              FROM (SELECT p.saledate, p.id, u.usercode, u.ptypename, u.vchtype,
+                           sum(u.qty) q, sum(u.total) t, sum(u.costtotal) c
+                    FROM pg_temp.hz_sum_part p
+                         JOIN (SELECT DISTINCT * FROM unnest(ids, dates) AS k(id, saledate)) k
+                              ON k.id = p.id AND k.saledate = p.saledate,
+                         unnest(p.usercodes, p.ptypenames, p.vchtypes, p.qtys, p.totals, p.costtotals)
+                             AS u(usercode, ptypename, vchtype, qty, total, costtotal)
+                    GROUP BY 1, 2, 3, 4, 5) e
+              GROUP BY 1, 2) g ON g.saledate = t.saledate AND g.id = t.id;
+        INSERT INTO pg_temp.hz_month_delta
+        SELECT date_trunc('month', g.saledate::timestamp)::date, coalesce(g.usercode, ''), coalesce(g.ptypename, ''),
+               g.vchtype, count(*), 0, 0, 0
+        FROM hz_sales_groups g
+             JOIN (SELECT DISTINCT * FROM unnest(ids, dates) AS k(id, saledate)) k ON k.id = g.id AND k.saledate = g.saledate
+        GROUP BY 1, 2, 3, 4;
+    END IF;
+    TRUNCATE pg_temp.hz_sum_part;
 END
 $$;
 
@@ -824,27 +927,48 @@ $$;
 
 -- hz_AddSales for a direct intake that sums its own lines: the lines this transaction wrote
 -- replace the other lines of their outlet days, and those days' summary rows go; the client then
--- writes the sums of its lines (COPY into sales_sum) before it commits. -1 when an outlet is no
--- longer in the outlet list (nothing removed then).
+-- writes the sums of its lines (COPY into sales_daysum, or its parts by hz_util_sum_parts), their
+-- monthly sums, and calls hz_util_sum_written before it commits. -1 when an outlet is no longer in the outlet list (nothing removed then).
 CREATE OR REPLACE FUNCTION hz_util_direct_replace_sales(ids text[], dates date[]) RETURNS integer
 LANGUAGE plpgsql
 AS $$
+DECLARE
+    old_ids text[];
+    old_dates date[];
 BEGIN
     IF coalesce(cardinality(ids), 0) = 0 THEN
         RETURN 0;
     END IF;
-    -- The DELETE below starts after the locks, so it sees the lines of a consolidation that held them.
+    -- The statements below start after the locks, so they see what a consolidation that held
+    -- them wrote.
     IF NOT hz_util_lock_known_outlets(ids) THEN
         RETURN -1;
     END IF;
+    -- Only outlet days stored before have lines to go, and the summary has a row for each: a new
+    -- day's import does not look for lines at all.
+    SELECT array_agg(d.id), array_agg(d.saledate) INTO old_ids, old_dates
+    FROM sales_daysum d
+         JOIN (SELECT DISTINCT * FROM unnest(ids, dates) AS n(id, saledate)) n ON d.id = n.id AND d.saledate = n.saledate;
+    IF old_ids IS NULL THEN
+        RETURN 0;
+    END IF;
     DELETE FROM sales s
-    USING unnest(ids, dates) AS n(id, saledate)
+    USING unnest(old_ids, old_dates) AS n(id, saledate)
     WHERE s.id = n.id AND s.saledate = n.saledate AND s.xmin <> pg_current_xact_id()::xid;
-    DELETE FROM sales_sum d
-    USING unnest(ids, dates) AS n(id, saledate)
+    PERFORM hz_util_month_take(old_ids, old_dates, -1);
+    DELETE FROM sales_daysum d
+    USING unnest(old_ids, old_dates) AS n(id, saledate)
     WHERE d.id = n.id AND d.saledate = n.saledate;
     RETURN 0;
 END
+$$;
+
+-- After the client wrote the outlet days' rows and its monthly sums of them (COPY into
+-- pg_temp.hz_month_delta): the monthly sums follow.
+CREATE OR REPLACE FUNCTION hz_util_sum_written() RETURNS void
+LANGUAGE sql
+AS $$
+    SELECT hz_util_month_apply()
 $$;
 
 -- The same for a client that does not sum its lines: the server sums the outlet days again.
@@ -861,8 +985,31 @@ BEGIN
 END
 $$;
 
+-- Summarises the block ranges of sales (and stock) not yet summarised: the client calls it after
+-- a consolidation, so that the next one's replaces and the queries skip the ranges it added. As
+-- the account set's owner, which the index's summarising needs, whoever the clerk is.
+-- Skipped at once when a vacuum holds the table (it summarises them itself): the call never waits.
+CREATE OR REPLACE FUNCTION hz_util_summarize_ranges(sales boolean, stock boolean) RETURNS void
+LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, public
+AS $$
+BEGIN
+    IF sales THEN
+        LOCK TABLE public.sales IN SHARE UPDATE EXCLUSIVE MODE NOWAIT;
+        PERFORM brin_summarize_new_values('public.sales_brin'::regclass);
+    END IF;
+    IF stock THEN
+        LOCK TABLE public.stock IN SHARE UPDATE EXCLUSIVE MODE NOWAIT;
+        PERFORM brin_summarize_new_values('public.stock_brin'::regclass);
+    END IF;
+EXCEPTION WHEN lock_not_available THEN
+    NULL;
+END
+$$;
+
 -- Sums per product (P), outlet (N), document type (V) or date (D); -1 and no rows for another mode.
--- Read from the daily summary: every filter of this procedure is one of its keys.
+-- Read from the daily summary: every filter of this procedure is one of its keys. Without a
+-- product or document-type filter the outlets and days are summed from the outlet days' own
+-- sums, without unpacking their groups.
 CREATE OR REPLACE FUNCTION hz_AllStat("date1" date, "date2" date, "iType" text, "USERCODE" text,
                            "PTYPENAME" text, "ID" bigint, "AGENTNAME" text, "VCHTYPE" bigint)
 RETURNS TABLE ("code" text, "FullName" text, "AllQTY" numeric, "AllTOTAL" numeric,
@@ -875,17 +1022,44 @@ DECLARE
     pname text := nullif(hz_util_trim($5), '');
     oname text := nullif(hz_util_trim($7), '');
     sel text;
-    src text := 'sales_sum s';
+    src text := 'hz_sales_groups s';
+    whole boolean := code IS NULL AND pname IS NULL AND $8 IS NULL;
     grp text;
     ord text;
+    -- The whole months of the range (from m1 up to m2), read from the monthly sums.
+    m1 date := CASE WHEN $1 IS NULL THEN DATE '0001-01-01' ELSE (date_trunc('month', ($1 - 1)::timestamp) + interval '1 month')::date END;
+    m2 date := CASE WHEN $2 IS NULL THEN DATE '9999-12-01' + 31 ELSE date_trunc('month', ($2 + 1)::timestamp)::date END;
+    w text;
 BEGIN
+    IF mode IN ('P', 'V') AND $6 IS NULL AND oname IS NULL AND m1 < m2 THEN
+        src := '(SELECT usercode, ptypename, vchtype, qty, total, costtotal FROM sales_monthsum '
+               'WHERE month >= $9 AND month < $10 AND groups > 0 '
+               'UNION ALL SELECT coalesce(usercode, ''''), coalesce(ptypename, ''''), vchtype, qty, total, costtotal '
+               'FROM hz_sales_groups '
+               'WHERE (saledate >= $1 OR $1 IS NULL) AND saledate < $9 '
+               'OR saledate >= $10 AND (saledate <= $2 OR $2 IS NULL)) s';
+        IF mode = 'P' THEN
+            sel := 's.usercode::text, s.ptypename::text';
+            grp := 's.usercode, s.ptypename';
+        ELSE
+            sel := 's.vchtype::text, s.vchtype::text';
+            grp := 's.vchtype';
+        END IF;
+        RETURN QUERY EXECUTE
+            'SELECT ' || sel || ', sum(s.qty), sum(s.total), sum(s.costtotal), sum(s.total) - sum(s.costtotal) '
+            'FROM ' || src
+            || hz_util_where(NULL, NULL, code, pname, NULL, NULL, $8, NULL)
+            || ' GROUP BY ' || grp || ' ORDER BY ' || grp
+            USING $1, $2, code, pname, $6, oname, $8, NULL::text, m1, m2;
+        RETURN;
+    END IF;
     IF mode = 'P' THEN
         sel := 's.usercode::text, s.ptypename::text';
         grp := 's.usercode, s.ptypename';
         ord := grp;
     ELSIF mode = 'N' THEN
         sel := 's.id::text, max(o.agentname)::text';
-        src := 'sales_sum s LEFT JOIN outlets o ON o.idkey = s.id';
+        src := CASE WHEN whole THEN 'sales_daysum' ELSE 'hz_sales_groups' END || ' s LEFT JOIN outlets o ON o.idkey = s.id';
         grp := 's.id';
         ord := 'max(o.idnum) IS NULL, max(o.idnum), s.id';
     ELSIF mode = 'V' THEN
@@ -894,6 +1068,9 @@ BEGIN
         ord := grp;
     ELSIF mode = 'D' THEN
         sel := 'to_char(s.saledate, ''YYYY-MM-DD''), to_char(s.saledate, ''YYYY-MM-DD'')';
+        IF whole THEN
+            src := 'sales_daysum s';
+        END IF;
         grp := 's.saledate';
         ord := grp;
     ELSE
@@ -929,7 +1106,27 @@ BEGIN
     FROM (SELECT n.id, n.agentname, n.idkey, row_number() OVER (ORDER BY n.idnum IS NULL, n.idnum, n.idkey) AS pos
           FROM outlets n) o
     CROSS JOIN (SELECT g::date AS day FROM generate_series($1::timestamp, $2::timestamp, interval '1 day') g) d
-    LEFT JOIN sales_day s ON s.saledate = d.day AND s.id = o.idkey
+    LEFT JOIN sales_daysum s ON s.saledate = d.day AND s.id = o.idkey
     ORDER BY o.pos, d.day;
+END
+$$;
+
+-- The tables made above get their rows: the outlet days from the lines (and the months from
+-- them), or the months from the outlet days.
+DO $$
+DECLARE
+    build text := coalesce(current_setting('corvanta.build_summary', true), '');
+    ids text[];
+    dates date[];
+BEGIN
+    IF build = 'days' THEN
+        SELECT array_agg(id), array_agg(saledate) INTO ids, dates FROM (SELECT DISTINCT id, saledate FROM sales) d;
+        PERFORM hz_util_sum_refresh(ids, dates);
+    ELSIF build = 'months' THEN
+        SELECT array_agg(id), array_agg(saledate) INTO ids, dates FROM sales_daysum;
+        PERFORM hz_util_month_take(ids, dates, 1);
+        PERFORM hz_util_month_apply();
+    END IF;
+    PERFORM set_config('corvanta.build_summary', '', true);
 END
 $$;

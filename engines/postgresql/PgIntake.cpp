@@ -4,6 +4,9 @@
 
 #include <QDate>
 #include <algorithm>
+#include <array>
+#include <cstring>
+#include <functional>
 
 namespace corvanta::pg {
 
@@ -33,6 +36,7 @@ void PostgresEngine::beginBulk()
 {
     if (!m_conn || m_bulk)
         return;
+    ensureSalesSummary();  // an account set of an earlier version: upgraded before its first import
     KeySet outlets;
     try {
         // Account sets made from an older template have no COPY intake: plain calls then.
@@ -52,9 +56,7 @@ void PostgresEngine::beginBulk()
     resetCopy();
     m_bulk = true;
     beginDirect();
-    // An account set whose summary has no line counts yet (no deliveries) is summed by the server.
-    m_sumsOn = m_direct && hasProcedure(QStringLiteral("hz_util_direct_replace_sales"))
-               && hasProcedure(QStringLiteral("hz_getdeliveries"));
+    m_sumsOn = m_direct && hasProcedure(QStringLiteral("hz_util_sum_written"));
 }
 
 void PostgresEngine::endBulk()
@@ -92,10 +94,8 @@ qlonglong PostgresEngine::intake(const BulkKind& kind, std::span<const std::stri
         noteLine(row.id, day, true);
         if (m_sumsOn && m_direct) {
             m_sums.add(row, true);
-            if (m_sums.full()) {  // too many to hold: the server sums the lines instead
-                m_sumsOn = false;
-                m_sums.clear();
-            }
+            if (m_sums.full())  // too many to hold: written in part (after the lines so far)
+                writeSumPart();
         }
     } else {
         StockValues v;
@@ -298,6 +298,10 @@ void PostgresEngine::clearDirect()
     m_direct = false;
     m_sumsOn = false;
     m_sums.clear();
+    m_sumParts = false;
+    m_partDays.clear();
+    m_partDaysTwice.clear();
+    m_months.clear();
     m_directSales.clear();
     m_directStock.clear();
 }
@@ -338,6 +342,13 @@ qlonglong PostgresEngine::directQuery(const char* sql, std::initializer_list<QBy
 void PostgresEngine::stageDirect(bool sales, bool stock)
 {
     const QByteArray none = "{}";
+    if (sales && m_sumParts) {  // the staged lines are summed again by their consolidation
+        exec(QStringLiteral("TRUNCATE pg_temp.hz_sum_part"));
+        m_sumParts = false;
+        m_partDays.clear();
+        m_partDaysTwice.clear();
+        m_months.clear();
+    }
     directQuery("SELECT hz_util_direct_stage($1::text[], $2::date[], $3::text[])",
                 {sales ? salesIds() : none, sales ? salesDates() : none, stock ? stockIds() : none});
 }
@@ -370,8 +381,22 @@ CallResult PostgresEngine::consolidateDirect(bool sales, bool stock)
         if (sales && m_sumsOn) {
             result.returnValue =
                 directQuery("SELECT hz_util_direct_replace_sales($1::text[], $2::date[])", {salesIds(), salesDates()});
-            if (result.returnValue == 0)
-                copySums();
+            if (result.returnValue == 0 && !m_sumParts) {
+                copySums("sales_daysum");
+            } else if (result.returnValue == 0) {
+                writeSumPart();
+                std::vector<std::string> ids;
+                QByteArray dates = "{";
+                for (const auto& [day, id] : m_partDaysTwice) {
+                    ids.push_back(id);
+                    dates += (dates.size() > 1 ? "," : "") + QDate::fromJulianDay(day).toString(Qt::ISODate).toLatin1();
+                }
+                directQuery("SELECT hz_util_sum_parts($1::text[], $2::date[])", {textArray(ids), dates + '}'});
+            }
+            if (result.returnValue == 0) {
+                copyMonths();
+                exec(QStringLiteral("SELECT hz_util_sum_written()"));
+            }
         } else if (sales) {
             result.returnValue =
                 directQuery("SELECT hz_util_direct_add_sales($1::text[], $2::date[])", {salesIds(), salesDates()});
@@ -389,13 +414,82 @@ CallResult PostgresEngine::consolidateDirect(bool sales, bool stock)
         throw;
     }
     clearDirect();
+    summarizeRanges(sales, stock);
     return result;
 }
 
-void PostgresEngine::copySums()
+// The block ranges an import added are summarised at once: until then every query through the
+// block-range index reads them all, and the next batch's outlet-day replaces would scan them for
+// each outlet day. Skipped when a vacuum holds the table (it summarises them itself) or the
+// account set has no such function yet; the figures never depend on it.
+void PostgresEngine::summarizeRanges(bool sales, bool stock)
 {
-    ResultPtr copy(PQexec(m_conn.get(), "COPY sales_sum (saledate, id, usercode, ptypename, vchtype, qty, total, "
-                                        "costtotal, lines) FROM STDIN (FORMAT binary)"));
+    if (!sales && !stock)
+        return;
+    try {
+        exec(QStringLiteral("SELECT hz_util_summarize_ranges(%1, %2)")
+                 .arg(QLatin1String(sales ? "true" : "false"), QLatin1String(stock ? "true" : "false")));
+    } catch (const DbError&) {
+        leaveOpenTransaction(true);
+    }
+}
+
+void PostgresEngine::writeSumPart()
+{
+    if (m_sums.empty())
+        return;
+    finishCopy();  // the lines' stream ends; the next line starts another
+    if (!m_sumParts)
+        exec(QStringLiteral("SELECT hz_util_sum_part()"));
+    m_sumParts = true;
+    // The part's outlet days; a file's lines mostly come outlet day by outlet day.
+    std::set<std::pair<qint64, std::string>> days;
+    qint64 lastDay = -1;
+    std::string_view lastId;
+    for (const DailySums::Group& g : m_sums.groups()) {
+        if (g.day == lastDay && m_sums.id(g) == lastId)
+            continue;
+        lastDay = g.day;
+        lastId = m_sums.id(g);
+        days.emplace(g.day, std::string(lastId));
+    }
+    for (const auto& day : days)
+        if (!m_partDays.insert(day).second)
+            m_partDaysTwice.insert(day);
+    copySums("pg_temp.hz_sum_part");
+}
+
+namespace {
+
+constexpr qint32 kTextOid = 25, kInt4Oid = 23, kNumericOid = 1700;
+
+void putInt64Field(CopyBuffer& out, qint64 v)
+{
+    putInt32(out, 8);
+    putInt32(out, qint32(quint64(v) >> 32));
+    putInt32(out, qint32(quint64(v) & 0xffffffffu));
+}
+
+// A one-dimensional array of COPY's binary format whose count elements are in elements.
+void putArray(CopyBuffer& out, qint32 elementOid, qint32 count, const CopyBuffer& elements)
+{
+    putInt32(out, qint32(20 + elements.size()));
+    putInt32(out, 1);  // dimensions
+    putInt32(out, 0);  // no NULLs
+    putInt32(out, elementOid);
+    putInt32(out, count);
+    putInt32(out, 1);  // lower bound
+    out.append(elements.data(), elements.size());
+}
+
+}  // namespace
+
+// A binary COPY of the rows that write puts into out (calling send as it fills); write returns
+// how many it put, which the server must have stored.
+void PostgresEngine::copyRows(const QByteArray& sql, const char* what,
+                              const std::function<qlonglong(CopyBuffer&, const std::function<void()>&)>& write)
+{
+    ResultPtr copy(PQexec(m_conn.get(), sql.constData()));
     if (PQresultStatus(copy.get()) != PGRES_COPY_IN)
         throw DbError(resultError(copy.get(), m_conn.get()));
     copy.reset();
@@ -403,36 +497,16 @@ void PostgresEngine::copySums()
     out.append("PGCOPY\n\377\r\n\0", 11);
     putInt32(out, 0);  // flags
     putInt32(out, 0);  // header extension
-    const std::vector<const DailySums::Group*> groups = m_sums.sorted();
-    auto send = [&] {
+    const std::function<void()> send = [&] {
         if (!out.isEmpty() && PQputCopyData(m_conn.get(), out.data(), int(out.size())) != 1)
             throw DbError(resultError(nullptr, m_conn.get()));
         out.clear();
     };
-    auto writeGroups = [&] {
-        for (const DailySums::Group* g : groups) {
-            putInt16(out, 9);
-            putInt32(out, 4);
-            putInt32(out, qint32(g->day - kPgEpochJulian));
-            putText(out, m_sums.id(*g));
-            putText(out, m_sums.usercode(*g));
-            putText(out, m_sums.ptypename(*g));
-            putInt32(out, 4);
-            putInt32(out, g->vchType);
-            putWideScaled(out, g->qty, g->qtyScale);
-            putWideScaled(out, g->total, g->totalScale);
-            putWideScaled(out, g->cost, g->costScale);
-            putInt32(out, 8);  // lines, a bigint
-            putInt32(out, qint32(quint64(g->lines) >> 32));
-            putInt32(out, qint32(quint64(g->lines) & 0xffffffffu));
-            if (out.size() >= kCopyChunk)
-                send();
-        }
+    qlonglong rows = 0;
+    try {
+        rows = write(out, send);
         putInt16(out, -1);  // trailer
         send();
-    };
-    try {
-        writeGroups();
     } catch (...) {
         PQputCopyEnd(m_conn.get(), "summary abandoned");
         while (PGresult* raw = PQgetResult(m_conn.get()))
@@ -441,11 +515,125 @@ void PostgresEngine::copySums()
     }
     qlonglong copied = -1;
     QString error = endCopyIn(copied);
-    if (error.isEmpty() && copied != qlonglong(groups.size()))
-        error = QStringLiteral("The server stored %1 of %2 summary rows.").arg(copied).arg(groups.size());
+    if (error.isEmpty() && copied != rows)
+        error = QStringLiteral("The server stored %1 of %2 %3.").arg(copied).arg(rows).arg(QLatin1String(what));
     if (!error.isEmpty())
         throw DbError(error);
+}
+
+void PostgresEngine::copySums(const char* table)
+{
+    const std::vector<const DailySums::Group*> groups = m_sums.sorted();
+    std::array<CopyBuffer, 6> column;  // the arrays of one outlet day
+    qint64 lastDay = -1, month = 0;
+    // One row per outlet day: the groups come sorted by day and outlet, then code, name and type.
+    auto writeRows = [&](CopyBuffer& out, const std::function<void()>& send) {
+        qlonglong rows = 0;
+        for (std::size_t from = 0; from < groups.size();) {
+            const DailySums::Group& first = *groups[from];
+            const std::string_view id = m_sums.id(first);
+            std::size_t to = from;
+            Wide qty = 0, total = 0, cost = 0;
+            int qtyScale = 0, totalScale = 0, costScale = 0;
+            qint64 lines = 0;
+            for (CopyBuffer& c : column)
+                c.clear();
+            for (; to < groups.size() && groups[to]->day == first.day && m_sums.id(*groups[to]) == id; ++to) {
+                const DailySums::Group& g = *groups[to];
+                lines += g.lines;
+                qty += g.qty;
+                total += g.total;
+                cost += g.cost;
+                qtyScale = std::max<int>(qtyScale, g.qtyScale);
+                totalScale = std::max<int>(totalScale, g.totalScale);
+                costScale = std::max<int>(costScale, g.costScale);
+                if (g.day != lastDay) {
+                    const QDate d = QDate::fromJulianDay(g.day);
+                    month = QDate(d.year(), d.month(), 1).toJulianDay();
+                    lastDay = g.day;
+                }
+                addToMonth(month, g);
+                putText(column[0], m_sums.usercode(g));
+                putText(column[1], m_sums.ptypename(g));
+                putInt32(column[2], 4);
+                putInt32(column[2], g.vchType);
+                putWideScaled(column[3], g.qty, g.qtyScale);
+                putWideScaled(column[4], g.total, g.totalScale);
+                putWideScaled(column[5], g.cost, g.costScale);
+            }
+            const qint32 count = qint32(to - from);
+            putInt16(out, 12);
+            putInt32(out, 4);
+            putInt32(out, qint32(first.day - kPgEpochJulian));
+            putText(out, id);
+            putInt64Field(out, lines);
+            putWideScaled(out, qty, qtyScale);
+            putWideScaled(out, total, totalScale);
+            putWideScaled(out, cost, costScale);
+            putArray(out, kTextOid, count, column[0]);
+            putArray(out, kTextOid, count, column[1]);
+            putArray(out, kInt4Oid, count, column[2]);
+            putArray(out, kNumericOid, count, column[3]);
+            putArray(out, kNumericOid, count, column[4]);
+            putArray(out, kNumericOid, count, column[5]);
+            ++rows;
+            if (out.size() >= kCopyChunk)
+                send();
+            from = to;
+        }
+        return rows;
+    };
+    copyRows(QByteArray("COPY ") + table +
+                 " (saledate, id, lines, qty, total, costtotal, usercodes, ptypenames, vchtypes, qtys, totals, "
+                 "costtotals) FROM STDIN (FORMAT binary)",
+             "summary rows", writeRows);
     m_sums.clear();
+}
+
+// The month's sums over all outlets of product and type; key: month, type, code length, code, name.
+void PostgresEngine::addToMonth(qint64 month, const DailySums::Group& g)
+{
+    const std::string_view code = m_sums.usercode(g), name = m_sums.ptypename(g);
+    const qint32 head[3] = {qint32(month), g.vchType, qint32(code.size())};
+    m_monthKey.assign(reinterpret_cast<const char*>(head), sizeof head);
+    m_monthKey.append(code).append(name);
+    MonthSums& m = m_months[m_monthKey];
+    ++m.groups;
+    m.qty += g.qty;
+    m.total += g.total;
+    m.cost += g.cost;
+    m.qtyScale = std::max<int>(m.qtyScale, g.qtyScale);
+    m.totalScale = std::max<int>(m.totalScale, g.totalScale);
+    m.costScale = std::max<int>(m.costScale, g.costScale);
+}
+
+void PostgresEngine::copyMonths()
+{
+    exec(QStringLiteral("SELECT hz_util_sum_part()"));
+    copyRows("COPY pg_temp.hz_month_delta (month, usercode, ptypename, vchtype, groups, qty, total, costtotal) "
+             "FROM STDIN (FORMAT binary)",
+             "monthly summary rows", [this](CopyBuffer& out, const std::function<void()>& send) {
+                 for (const auto& [key, m] : m_months) {
+                     qint32 head[3];
+                     std::memcpy(head, key.data(), sizeof head);
+                     const std::string_view texts = std::string_view(key).substr(sizeof head);
+                     putInt16(out, 8);
+                     putInt32(out, 4);
+                     putInt32(out, qint32(head[0] - kPgEpochJulian));
+                     putText(out, texts.substr(0, size_t(head[2])));
+                     putText(out, texts.substr(size_t(head[2])));
+                     putInt32(out, 4);
+                     putInt32(out, head[1]);
+                     putInt64Field(out, m.groups);
+                     putWideScaled(out, m.qty, m.qtyScale);
+                     putWideScaled(out, m.total, m.totalScale);
+                     putWideScaled(out, m.cost, m.costScale);
+                     if (out.size() >= kCopyChunk)
+                         send();
+                 }
+                 return qlonglong(m_months.size());
+             });
+    m_months.clear();
 }
 
 void PostgresEngine::flushBulk()

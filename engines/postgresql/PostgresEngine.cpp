@@ -92,15 +92,16 @@ void PostgresEngine::useDatabase(const QString& name)
     m_summaryReady = false;
 }
 
-// An account set made before the daily sales summary, or before its latest procedures: the
-// template's summary part (table built from the lines if missing, the procedures that keep and
-// read it) runs once, as one transaction.
+// An account set made before the daily sales summary, before its packed form (one row per
+// outlet day) or before its latest procedures: the template's summary part (table built from the
+// lines if missing, the row-per-group table of earlier versions dropped, the procedures that keep
+// and read it) runs once, as one transaction, under the part's advisory lock.
 void PostgresEngine::ensureSalesSummary()
 {
     if (m_summaryReady)
         return;
-    ResultPtr r(PQexec(m_conn.get(), "SELECT to_regclass('sales') IS NOT NULL AND (to_regclass('sales_sum') IS NULL "
-                                            "OR to_regprocedure('hz_util_direct_replace_sales(text[],date[])') IS NULL "
+    ResultPtr r(PQexec(m_conn.get(), "SELECT to_regclass('sales') IS NOT NULL AND (to_regclass('sales_daysum') IS NULL "
+                                            "OR to_regprocedure('hz_util_sum_written()') IS NULL "
                                             "OR to_regprocedure('hz_getdeliveries(date,date)') IS NULL)"));
     if (!resultOk(r.get()))
         throw DbError(resultError(r.get(), m_conn.get()));

@@ -14,11 +14,13 @@
 #include "engines/postgresql/PostgresEngine.h"
 
 #include <QHash>
+#include <functional>
 #include <initializer_list>
 #include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <set>
 #include <unordered_set>
 
 namespace corvanta::pg {
@@ -169,8 +171,17 @@ private:
     // replace the lines of their outlet days (outlets) and the transaction commits. When the
     // consolidation refuses, its lines stay staged as well.
     CallResult consolidateDirect(bool sales, bool stock);
-    // Writes the intake's summed sales lines into sales_sum (COPY), after their days' rows went.
-    void copySums();
+    // Writes the intake's summed sales lines, one row per outlet day, into the summary (after
+    // their days' rows went) or into this session's parts of it (COPY).
+    void copySums(const char* table);
+    // Too many groups to hold: the lines so far go to the server and their sums into the parts.
+    void writeSumPart();
+    void copyRows(const QByteArray& sql, const char* what,
+                  const std::function<qlonglong(CopyBuffer&, const std::function<void()>&)>& write);
+    void addToMonth(qint64 month, const DailySums::Group& g);
+    void copyMonths();  // into this session's changes of the monthly sums (COPY)
+    // Summarises the block ranges of the tables an import wrote, when their lock is free.
+    void summarizeRanges(bool sales, bool stock);
 
     ConnPtr m_conn;
     ConnectionProps m_props;
@@ -199,6 +210,18 @@ private:
     // account set can take it and the groups fit; else the server sums the lines again).
     bool m_sumsOn = false;
     DailySums m_sums;
+    // Whether parts were written, the outlet days they hold (day, outlet) and those that more
+    // than one part holds (added up by the consolidation).
+    bool m_sumParts = false;
+    std::set<std::pair<qint64, std::string>> m_partDays, m_partDaysTwice;
+    // The monthly sums over all outlets of the groups written (one per outlet-day group).
+    struct MonthSums {
+        Wide qty = 0, total = 0, cost = 0;
+        qint64 groups = 0;
+        int qtyScale = 0, totalScale = 0, costScale = 0;
+    };
+    std::unordered_map<std::string, MonthSums> m_months;
+    std::string m_monthKey;
 };
 
 }  // namespace corvanta::pg

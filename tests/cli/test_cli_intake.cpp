@@ -7,6 +7,7 @@
 #include <QDate>
 #include <QDir>
 #include <QFile>
+#include <QElapsedTimer>
 #include <QThread>
 #include <chrono>
 #include <filesystem>
@@ -181,7 +182,19 @@ TEST_F(CliProcesses, KilledIntakeLosesNothingAndImportsNothingTwice)
             makeOld(inbox + "/" + name, 60 - o);
         }
         auto p = start({"--account-set", db, "intake", inbox});
-        QThread::msleep(static_cast<unsigned long>(150 + (attempt * 173) % 1500));
+        // Varying moments: after a pause of its own, or as soon as a file is being imported (then
+        // at once or a little later); waiting for that moment keeps the test from depending on
+        // how fast this machine imports.
+        if (attempt % 3 == 0) {
+            QThread::msleep(static_cast<unsigned long>(20 + (attempt * 37) % 300));
+        } else {
+            QElapsedTimer waited;
+            waited.start();
+            while (namesIn(inbox + "/.intake/work").isEmpty() && !p->waitForFinished(1) && waited.elapsed() < 20000) {
+            }
+            if (attempt % 3 == 2)
+                QThread::msleep(static_cast<unsigned long>(attempt % 40));
+        }
         const bool inWork = !namesIn(inbox + "/.intake/work").isEmpty();
         p->kill();
         p->waitForFinished(10000);

@@ -41,14 +41,14 @@ void preparePgCatalogue(Engine& engine)
 
 namespace {
 
-PGconn* rawConnection()
+PGconn* rawConnection(const char* database = "postgres")
 {
     const ConnectionProps props = pgTestProps();
     const PgServerAddress address = parsePgDataSource(props.dataSource);
     const QByteArray host = address.host.toUtf8(), port = address.port.toUtf8(), user = props.userId.toUtf8();
     const char* keys[] = {"host", "port", "user", "dbname", nullptr};
     const char* values[] = {host.isEmpty() ? nullptr : host.constData(), port.isEmpty() ? nullptr : port.constData(),
-                            user.isEmpty() ? nullptr : user.constData(), "postgres", nullptr};
+                            user.isEmpty() ? nullptr : user.constData(), database, nullptr};
     return PQconnectdbParams(keys, values, 0);
 }
 
@@ -66,6 +66,21 @@ void dropPgDatabase(const QString& name)
         }
     }
     PQfinish(conn);
+}
+
+QString pgScalarIn(const QString& database, const QString& sql)
+{
+    const QByteArray name = database.toUtf8();
+    PGconn* conn = rawConnection(name.constData());
+    QString out;
+    if (PQstatus(conn) == CONNECTION_OK) {
+        PGresult* r = PQexec(conn, sql.toUtf8().constData());
+        if (PQresultStatus(r) == PGRES_TUPLES_OK && PQntuples(r) > 0 && !PQgetisnull(r, 0, 0))
+            out = QString::fromUtf8(PQgetvalue(r, 0, 0));
+        PQclear(r);
+    }
+    PQfinish(conn);
+    return out;
 }
 
 QString pgScalar(const QString& sql, const QString& param)

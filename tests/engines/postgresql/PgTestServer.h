@@ -26,5 +26,7 @@ void dropPgDatabase(const QString& name);
 
 // One row of a query that the engine interface does not offer (pg_stat_activity and the like).
 QString pgScalar(const QString& sql, const QString& param = QString());
+// The same in another database (an account set).
+QString pgScalarIn(const QString& database, const QString& sql);
 
 }  // namespace corvanta::test

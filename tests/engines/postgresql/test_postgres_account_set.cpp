@@ -4,6 +4,7 @@
 #include "tests/engines/postgresql/PgTestServer.h"
 #include "tests/support/TestSupport.h"
 
+#include <QDate>
 #include <QRandomGenerator>
 #include <gtest/gtest.h>
 
@@ -291,6 +292,59 @@ TEST_F(PgAccountSet, BulkIntakeAnswersAsPlainCalls)
     EXPECT_EQ(plain.second[1][1].toString(), odd);
     EXPECT_EQ(plain.second[1][4].toString(), odd);
     EXPECT_EQ(plain.second[1][kUserCode].toString(), QStringLiteral("C1"));
+}
+
+// After an import and a batch right after it: the block ranges they added are summarised (the
+// next replace skips them), and the summary's plain columns per outlet day (line count, amount)
+// and its monthly sums agree with the lines.
+TEST_F(PgAccountSet, ConsolidationSummarisesItsRangesAndKeepsThePlainSums)
+{
+    // No vacuum comes in between: its summarising leaves the last range as it is.
+    pgScalarIn(m_db, QStringLiteral("ALTER TABLE sales SET (autovacuum_enabled = off)"));
+    auto e = client();
+    for (int o = 1; o <= 8; ++o)
+        addOutlet(*e, QString::number(o), QStringLiteral("店%1").arg(o));
+    auto import = [&](int fromDay, int days, int outlets, int products, const char* total) {
+        e->call(QStringLiteral("hz_deleSales"), {});
+        beginIntake(*e);
+        for (int d = fromDay; d < fromDay + days; ++d)
+            for (int o = 1; o <= outlets; ++o)
+                for (int p = 0; p < products; ++p) {
+                    const Values v = {{QStringLiteral("@USERCODE"), QStringLiteral("C%1").arg(p)},
+                                      {QStringLiteral("@PTYPENAME"), QStringLiteral("品%1").arg(p % 7)},
+                                      {QStringLiteral("@STANDARD"), "S"}, {QStringLiteral("@TYPE"), "T"},
+                                      {QStringLiteral("@UNIT"), "个"}, {QStringLiteral("@AREA"), "a"},
+                                      {QStringLiteral("@DATE"), QDate(2024, 1, 30).addDays(d).toString(Qt::ISODate)},
+                                      {QStringLiteral("@QTY"), QString::number(p % 5 + 1)},
+                                      {QStringLiteral("@TOTAL"), QString::fromLatin1(total)},
+                                      {QStringLiteral("@COSTTOTAL"), "0.25"},
+                                      {QStringLiteral("@VCHTYPE"), p % 9 ? "11" : "45"},
+                                      {QStringLiteral("@ID"), QString::number(o)}};
+                    ASSERT_EQ(intakeLine(*e, IntakeKind::Sales, v), 0);
+                }
+        completeIntake(*e);
+        ASSERT_EQ(consolidate(*e, IntakeKind::Sales), 0);
+    };
+    import(0, 6, 8, 500, "1.5");  // across a month's end
+    for (int o = 1; o <= 8; ++o)
+        import(o % 2 ? 5 : 6, 1, 1, 40, "2.25");  // outlet 1 only each time: replaces, then a new day
+    // Rows of a that b lacks and of b that a lacks.
+    auto differing = [this](const char* a, const char* b) {
+        return pgScalarIn(m_db, QStringLiteral("SELECT (SELECT count(*) FROM (%1 EXCEPT %2) x) + "
+                                               "(SELECT count(*) FROM (%2 EXCEPT %1) y)")
+                                    .arg(QLatin1String(a), QLatin1String(b)));
+    };
+    EXPECT_EQ(pgScalarIn(m_db, QStringLiteral("SELECT brin_summarize_new_values('sales_brin')")), QStringLiteral("0"));
+    EXPECT_EQ(differing("SELECT saledate, id, lines, total FROM sales_daysum",
+                        "SELECT saledate, id, count(*), sum(total) FROM sales GROUP BY 1, 2"),
+              QStringLiteral("0"));
+    EXPECT_EQ(differing("SELECT month, usercode, ptypename, vchtype, qty, total, costtotal FROM sales_monthsum "
+                        "WHERE groups > 0",
+                        "SELECT date_trunc('month', saledate)::date, usercode, ptypename, vchtype, sum(qty), sum(total), "
+                        "sum(costtotal) FROM sales GROUP BY 1, 2, 3, 4"),
+              QStringLiteral("0"));
+    EXPECT_EQ(pgScalarIn(m_db, QStringLiteral("SELECT count(*) FROM sales_daysum")),
+              pgScalarIn(m_db, QStringLiteral("SELECT count(DISTINCT (saledate, id)) FROM sales")));
 }
 
 // Batches are copied as they fill and before any other call, so the order of the lines and of
