@@ -10,6 +10,7 @@
 #include "dialogs/SuperMsg.h"
 #include "grid/New_grid.h"
 #include "base/TextHelpers.h"
+#include "tests/support/GuiTestBase.h"
 #include "tests/support/TestSupport.h"
 
 #include <QApplication>
@@ -26,19 +27,13 @@ using namespace corvanta;
 
 namespace {
 
-class LoginDialogTest : public ::testing::Test {
+class LoginDialogTest : public test::GuiTestBase<> {
 protected:
     void SetUp() override
     {
+        GuiTestBase::SetUp();
         dir.copyShippedData();
         dir.writeConfig("[SYSTEM]\r\nSERVER=\r\nUSER=boss\r\nPASSWORD=pw\r\n");
-        SystemBoxSeam::arm();
-        SuperMsgSeam::reset();
-    }
-    void TearDown() override
-    {
-        SystemBoxSeam::disarm();
-        SuperMsgSeam::reset();
     }
 
     // Runs fill on the modal dialog that the next call opens.
@@ -83,13 +78,7 @@ protected:
             out << login.Grid1->cell(col, r);
         return out;
     }
-    QStringList systemBoxes()
-    {
-        QStringList out;
-        for (const auto& c : SystemBoxSeam::calls())
-            out << c.caption + ": " + c.text;
-        return out;
-    }
+    static QStringList systemBoxes() { return test::systemBoxTexts(); }
 
     test::TempProgramDir dir;
     TDMData dm;
@@ -268,8 +257,7 @@ TEST_F(LoginDialogTest, AbandonAndTheProposedServerName)
 {
     TLoginServerFm login(dm);
     login.show();
-    QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-    QApplication::sendEvent(&login, &esc);
+    test::press(&login, Qt::Key_Escape);
     EXPECT_EQ(login.LoginResult(), -2);
     EXPECT_FALSE(login.isVisible());
 

@@ -6,6 +6,7 @@
 #include "grid/ColConfigStore.h"
 #include "grid/New_grid.h"
 #include "tests/connection/ConformanceFixture.h"
+#include "tests/support/GuiTestBase.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -21,18 +22,12 @@ namespace {
 
 const QString kId = QStringLiteral("sdc102");
 
-class ColConfig : public Conformance {
+class ColConfig : public GuiTestBase<Conformance> {
 protected:
     void SetUp() override
     {
-        Conformance::SetUp();
-        SuperMsgSeam::reset();
+        GuiTestBase::SetUp();
         makeSource(13);
-    }
-    void TearDown() override
-    {
-        SuperMsgSeam::reset();
-        Conformance::TearDown();
     }
 
     // Source columns 1 .. dataCols headed "列c", width 40 + c; five data rows.
@@ -208,8 +203,7 @@ TEST_F(ColConfig, DialogMarksMovesAndSave)
             f.ToggleMark();
             EXPECT_EQ(g.cell(3, 1), QStringLiteral("☆"));
             g.setCurrentCell(3, 5);
-            QKeyEvent space(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "));
-            QApplication::sendEvent(&g, &space);
+            press(&g, Qt::Key_Space, QStringLiteral(" "));
             EXPECT_TRUE(g.cell(3, 5).isEmpty());
             g.setCurrentCell(3, 6);
             emit g.OnDblClick();
@@ -289,8 +283,7 @@ TEST_F(ColConfig, CancelEscapeNameRestoreAndRevert)
     // Esc closes too, even from the name editor.
     EXPECT_FALSE(dialog([&](TColConfigForm& f) {
         f.GridMain->setCurrentCell(2, 2);
-        QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-        QApplication::sendEvent(f.GridMain, &esc);
+        press(f.GridMain, Qt::Key_Escape);
         EXPECT_FALSE(f.isVisible());
     }));
 

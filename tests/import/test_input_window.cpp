@@ -11,6 +11,7 @@
 #include "import/UImportLog.h"
 #include "import/UInput.h"
 #include "engines/embedded/Sqlite.h"
+#include "tests/support/GuiTestBase.h"
 #include "tests/support/TestSupport.h"
 
 #include <QFile>
@@ -26,10 +27,11 @@ using namespace corvanta;
 
 namespace {
 
-class InputWindowTest : public ::testing::Test {
+class InputWindowTest : public test::GuiTestBase<> {
 protected:
     void SetUp() override
     {
+        GuiTestBase::SetUp();
         dir.copyShippedData();
         dir.writeConfig(test::EngineConfig("embedded"));
         dm.Connect("local", "sa", "", "embedded");
@@ -41,9 +43,7 @@ protected:
                               {{"@ID", "3"}, {"@AGENTNAME", QString::fromUtf8("南门店")}, {"@AGENTTYPE", e},
                                {"@TELEPHONE", e}, {"@FAX", e}, {"@ADDRESS", e}, {"@LINKMAN", e}}),
                   0);
-        SystemBoxSeam::arm();
     }
-    void TearDown() override { SystemBoxSeam::disarm(); }
 
     QString writeFile(const QString& name, const QString& text)
     {
@@ -53,13 +53,7 @@ protected:
         f.write(gbk::encode(text));
         return path;
     }
-    QStringList shown() const
-    {
-        QStringList out;
-        for (const auto& c : SystemBoxSeam::calls())
-            out << c.caption + ": " + c.text;
-        return out;
-    }
+    static QStringList shown() { return test::systemBoxTexts(); }
 
     test::TempProgramDir dir;
     test::RecordingMessages messages;

@@ -12,6 +12,7 @@
 #include "reports/UStart.h"
 #include "reports/UStock.h"
 #include "tests/connection/ConformanceFixture.h"
+#include "tests/support/GuiTestBase.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -34,27 +35,15 @@ using namespace corvanta::test;
 
 namespace {
 
-void press(QWidget* target, int key, const QString& text = QString())
-{
-    QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier, text);
-    QApplication::sendEvent(target, &down);
-}
-
-class ReportWindows : public Conformance {
+class ReportWindows : public GuiTestBase<Conformance> {
 protected:
     void SetUp() override
     {
-        Conformance::SetUp();
+        GuiTestBase::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        SystemBoxSeam::arm();
         addOutlet("3", "东城店");
         addOutlet("20", "西城店");
-    }
-    void TearDown() override
-    {
-        SystemBoxSeam::disarm();
-        Conformance::TearDown();
     }
 
     // n sales lines of product A1 at outlet 3, the first d days ago.
@@ -75,20 +64,7 @@ protected:
         ASSERT_EQ(call("hz_AddStock"), 0);
     }
 
-    static void show(QWidget& w)
-    {
-        w.show();
-        QApplication::setActiveWindow(&w);
-        QApplication::processEvents();
-    }
-
-    static QStringList boxTexts()
-    {
-        QStringList out;
-        for (const SystemBoxCall& c : SystemBoxSeam::calls())
-            out << c.caption + ": " + c.text;
-        return out;
-    }
+    static QStringList boxTexts() { return systemBoxTexts(); }
 
     // Answers the next picker: act runs once it is shown (the list loaded); it closes it if act
     // leaves it open.
