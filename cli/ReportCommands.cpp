@@ -38,6 +38,7 @@ struct ResultGrid {
     TitleField title;
     QString templateName;
     int statMode = -1;
+    QString gridId;  // the column configuration the window's printout follows ("" for none)
 };
 
 void noArguments(const CommandArgs& a, const QString& command)
@@ -101,7 +102,7 @@ std::optional<ResultGrid> querySales(CliContext& ctx, const QStringList& args, c
         return std::nullopt;
     }
     return ResultGrid{SalesHeadings(), ColumnWidths(SalesColumns()), std::move(run.cells), SalesTitle(f.from, f.to),
-                      kSalesTemplate};
+                      kSalesTemplate, -1, kSalesGridId};
 }
 
 std::optional<ResultGrid> queryStat(CliContext& ctx, const QStringList& args, const QString& command, int& code)
@@ -132,7 +133,7 @@ std::optional<ResultGrid> queryStat(CliContext& ctx, const QStringList& args, co
     }
     // The statistics window prints with the same title field as the sales query, from its own dates.
     return ResultGrid{StatHeadings(f.mode), ColumnWidths(StatColumns()), std::move(run.cells), SalesTitle(f.from, f.to),
-                      StatTemplate(f.mode), f.mode};
+                      StatTemplate(f.mode), f.mode, QString()};
 }
 
 std::optional<ResultGrid> queryStock(CliContext& ctx, const QStringList& args, const QString& command, int& code)
@@ -155,7 +156,8 @@ std::optional<ResultGrid> queryStock(CliContext& ctx, const QStringList& args, c
         code = *c;
         return std::nullopt;
     }
-    return ResultGrid{StockHeadings(), ColumnWidths(StockColumns()), std::move(run.cells), StockTitle(), kStockTemplate};
+    return ResultGrid{StockHeadings(), ColumnWidths(StockColumns()), std::move(run.cells), StockTitle(), kStockTemplate,
+                      -1, kStockGridId};
 }
 
 using Query = std::optional<ResultGrid> (*)(CliContext&, const QStringList&, const QString&, int&);
@@ -274,7 +276,13 @@ int print(CliContext& ctx, const QStringList& args, Query query, const QString& 
     const std::optional<ResultGrid> grid = run(ctx, args, query, command, code);
     if (!grid)
         return code;
-    const ReportGridTable table(grid->headings, grid->widths, grid->cells);
+    // The window prints its display grid: the account set's column configuration applies.
+    ShownColumns shown{grid->headings, grid->widths, {}};
+    if (!grid->gridId.isEmpty() && ctx.data) {
+        const std::vector<ReportColumn>& columns = grid->gridId == kSalesGridId ? SalesColumns() : StockColumns();
+        shown = ConfiguredColumns(*ctx.data, grid->gridId, columns);
+    }
+    const ReportGridTable table(shown.headings, shown.widths, grid->cells, shown.sources);
     DATABASEFILE engine(&ctx.messages);
     return PrintReportGrid(engine, ctx.messages, grid->title, table, grid->templateName, printLauncher()) ? ExitOk
                                                                                                        : ExitFailed;

@@ -122,22 +122,16 @@ void ApplyColConfig(TDMData& dm, TSupGrids& display, TSupGrids& source, ColMap& 
         display.showColumnsOf(source, cols);
         return;
     }
-    std::vector<QString> names(cols.size());
-    for (const ColConfigRecord& r : records) {
-        if (r.visible != 1 && r.sysVisible != 1)
-            continue;
-        // A position outside the grid (or over the row numbers) has nowhere to go.
-        if (r.colOrder < 1 || r.colOrder >= display.colCount())
-            continue;
-        cols[std::size_t(r.colOrder)] = r.orderCode;
-        names[std::size_t(r.colOrder)] = r.userName;
-        if (mode == 0 && r.width > 0)
-            display.setColWidth(r.colOrder, r.width);
+    const std::vector<ColumnSlot> placed = ColumnSlots(records, display.colCount());
+    for (std::size_t c = 1; c < placed.size() && c < cols.size(); ++c) {
+        cols[c] = placed[c].source;
+        if (cols[c] >= 0 && mode == 0 && placed[c].width > 0)
+            display.setColWidth(int(c), placed[c].width);
     }
     display.showColumnsOf(source, cols);
     for (std::size_t c = 1; c < cols.size(); ++c)
         if (cols[c] >= 0)
-            display.setCell(int(c), 0, names[c]);
+            display.setCell(int(c), 0, placed[c].name);
     RemoveEmptyColumns(display, &cols);
     for (int i = 1; i < int(map.size()) && i < int(cols.size()); ++i)
         map[std::size_t(i)] = std::max(cols[std::size_t(i)], 0);

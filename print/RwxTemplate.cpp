@@ -137,6 +137,14 @@ bool parseRwx(const QString& text, RwxTemplate& out, QString& error)
             if (v != QLatin1String("yes") && v != QLatin1String("no"))
                 return fail(QStringLiteral("skipnarrow \"%1\" is not yes or no").arg(value));
             out.skipNarrow = v == QLatin1String("yes");
+        } else if (key == QLatin1String("layout")) {
+            const QString v = value.toLower();
+            if (v == QLatin1String("table"))
+                out.layout = Layout::Table;
+            else if (v == QLatin1String("template"))
+                out.layout = Layout::Template;
+            else
+                return fail(QStringLiteral("layout \"%1\" is not table or template").arg(value));
         } else if (key == QLatin1String("column")) {
             RwxColumn c;
             QString why;

@@ -3,6 +3,7 @@
 #include "connection/UDMData.h"
 #include "base/Gbk.h"
 #include "base/TextHelpers.h"
+#include "grid/ColConfigStore.h"
 
 #include <QStringEncoder>
 #include <charconv>
@@ -521,20 +522,57 @@ ReportGridTable::ReportGridTable(QStringList headings, std::vector<int> widths, 
 {
 }
 
+ReportGridTable::ReportGridTable(QStringList headings, std::vector<int> widths, const CellStore& cells,
+                                 std::vector<int> sources)
+    : m_headings(std::move(headings)), m_widths(std::move(widths)), m_cells(cells), m_sources(std::move(sources))
+{
+}
+
 QString ReportGridTable::cell(int row, int column) const
 {
     if (column < 0 || column >= columnCount())
         return QString();
     if (row == 0)
         return m_headings[column];
-    return m_cells.cell(column, row - 1);
+    return m_cells.cell(m_sources.empty() ? column : m_sources[std::size_t(column)], row - 1);
 }
 
 std::string_view ReportGridTable::cellUtf8(int row, int column, std::string& scratch) const
 {
     if (row == 0 || column < 0 || column >= columnCount())
         return GridSource::cellUtf8(row, column, scratch);
-    return m_cells.utf8(column, row - 1);
+    return m_cells.utf8(m_sources.empty() ? column : m_sources[std::size_t(column)], row - 1);
+}
+
+ShownColumns ConfiguredColumns(TDMData& dm, const QString& gridId, const std::vector<ReportColumn>& columns)
+{
+    ShownColumns all;
+    for (std::size_t c = 0; c < columns.size(); ++c) {
+        all.headings << columns[c].heading;
+        all.widths.push_back(columns[c].width);
+        all.sources.push_back(int(c));
+    }
+    std::vector<ColConfigRecord> records;
+    if (!ReadColConfig(dm, gridId, records) || records.size() + 1 != columns.size())
+        return all;
+    // Records made for other headings are rebuilt by the window before use: the grid shows all.
+    for (std::size_t i = 0; i < records.size(); ++i)
+        if (records[i].orderCode != int(i) + 1 || records[i].defaultName != columns[i + 1].heading.trimmed())
+            return all;
+    ShownColumns shown;
+    shown.headings << columns[0].heading;
+    shown.widths.push_back(columns[0].width);
+    shown.sources.push_back(0);
+    const std::vector<ColumnSlot> placed = ColumnSlots(records, int(columns.size()));
+    for (std::size_t p = 1; p < placed.size(); ++p) {
+        const ColumnSlot& s = placed[p];
+        if (s.source < 1 || s.source >= int(columns.size()) || s.name.trimmed().isEmpty())
+            continue;
+        shown.headings << s.name;
+        shown.widths.push_back(s.width > 0 ? s.width : columns[std::size_t(s.source)].width);
+        shown.sources.push_back(s.source);
+    }
+    return shown;
 }
 
 int ReportGridTable::columnWidth(int column) const

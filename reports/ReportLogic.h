@@ -120,6 +120,8 @@ CellStore LoadPickerList(TDMData& dm, const QString& mode);
 class ReportGridTable : public GridSource {
 public:
     ReportGridTable(QStringList headings, std::vector<int> widths, const CellStore& cells);
+    // Column c shows the store's column sources[c] (the row number column included).
+    ReportGridTable(QStringList headings, std::vector<int> widths, const CellStore& cells, std::vector<int> sources);
     int rowCount() const override { return ReportRowCount(m_cells.rowCount()); }
     int columnCount() const override { return int(m_headings.size()); }
     QString cell(int row, int column) const override;
@@ -130,7 +132,18 @@ private:
     QStringList m_headings;
     std::vector<int> m_widths;
     const CellStore& m_cells;
+    std::vector<int> m_sources;  // empty: the store's columns as they are
 };
+
+// The columns a configured grid shows, as the column configuration of gridId builds its display
+// grid from a result of these columns: headings, widths and the result column of each.
+struct ShownColumns {
+    QStringList headings;
+    std::vector<int> widths;
+    std::vector<int> sources;
+};
+// The stored configuration when it belongs to these columns, else all of them as they are.
+ShownColumns ConfiguredColumns(TDMData& dm, const QString& gridId, const std::vector<ReportColumn>& columns);
 
 std::vector<int> ColumnWidths(const std::vector<ReportColumn>& columns);
 

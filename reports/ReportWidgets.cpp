@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateEdit>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -76,6 +77,15 @@ TSupGrids* ReportGrid(QWidget* parent, const std::vector<ReportColumn>& columns)
         g->setCell(c, 0, columns[std::size_t(c)].heading);
     }
     return g;
+}
+
+QDateEdit* ReportDatePicker(QWidget* parent, const QRect& rect)
+{
+    auto* d = new QDateEdit(parent);
+    d->setGeometry(rect);
+    d->setCalendarPopup(true);
+    d->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+    return d;
 }
 
 void FillReportGrid(TSupGrids& grid, CellStore cells)
@@ -183,19 +193,21 @@ QString TReportWindow::filterOf(const QCheckBox* box, const QLineEdit* edit)
     return FilterValue(box->isChecked(), edit->text());
 }
 
-void TReportWindow::runReport(const std::function<ReportRun()>& query)
+bool TReportWindow::runReport(const std::function<ReportRun()>& query)
 {
     try {
         ReportRun run = query();
         if (run.outcome == RunOutcome::BadOutlet)
             Edit3->clear();
         if (run.outcome != RunOutcome::Done)
-            return;
+            return false;
         BusyCursor busy(m_messages);
         showResult(std::move(run.cells));
+        return true;
     } catch (const std::exception& e) {
         ShowErrorReport(QString::fromUtf8(e.what()));
     }
+    return false;
 }
 
 bool TReportWindow::FormKeyPress(QKeyEvent* event)

@@ -35,16 +35,10 @@ TfrmStart::TfrmStart(TDMData& dm, DATABASEFILE* engine, TfrmSales* sales, QWidge
 
     Label1 = new QLabel(QStringLiteral("产品销售日期  从"), Panel1);
     Label1->setGeometry(8, 8, 100, 20);
-    DateTimePicker1 = new QDateEdit(Panel1);
-    DateTimePicker1->setGeometry(108, 6, 180, 22);
+    DateTimePicker1 = ReportDatePicker(Panel1, QRect(108, 6, 180, 22));
     Label2 = new QLabel(QStringLiteral("到"), Panel1);
     Label2->setGeometry(294, 8, 16, 20);
-    DateTimePicker2 = new QDateEdit(Panel1);
-    DateTimePicker2->setGeometry(312, 6, 180, 22);
-    for (QDateEdit* d : {DateTimePicker1, DateTimePicker2}) {
-        d->setCalendarPopup(true);
-        d->setDisplayFormat(QLocale().dateFormat(QLocale::LongFormat));
-    }
+    DateTimePicker2 = ReportDatePicker(Panel1, QRect(312, 6, 180, 22));
     Label3 = new QLabel(QStringLiteral("请选择统计方式"), Panel1);
     Label3->setGeometry(510, 8, 90, 20);
     ComboBox2 = new QComboBox(Panel1);
@@ -106,7 +100,14 @@ void TfrmStart::RunStatistics()
         MainGrid->setCell(2, 0, h[2]);
     }
     m_runMode = f.mode;
-    runReport([&] { return corvanta::RunStatistics(m_dm, m_messages, f); });
+    if (runReport([&] { return corvanta::RunStatistics(m_dm, m_messages, f); })) {
+        m_shownTitle = SalesTitle(f.from, f.to);
+    } else if (m_chartMode >= 0) {
+        // A refused run leaves the grid as it was, headings included.
+        const QStringList h = StatHeadings(m_chartMode);
+        MainGrid->setCell(1, 0, h[1]);
+        MainGrid->setCell(2, 0, h[2]);
+    }
 }
 
 void TfrmStart::showResult(CellStore cells)
@@ -121,14 +122,15 @@ void TfrmStart::TBStatClick()
     RunStatistics();
 }
 
+// The printout follows the run whose rows the grid holds, not the controls as they stand now.
 TitleField TfrmStart::printTitle() const
 {
-    return SalesTitle(DateTimePicker1->date(), DateTimePicker2->date());
+    return m_shownTitle ? *m_shownTitle : SalesTitle(DateTimePicker1->date(), DateTimePicker2->date());
 }
 
 QString TfrmStart::printTemplate() const
 {
-    return StatTemplate(ComboBox2->currentIndex());
+    return StatTemplate(m_chartMode >= 0 ? m_chartMode : ComboBox2->currentIndex());
 }
 
 void TfrmStart::TBChartClick()

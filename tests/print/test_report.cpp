@@ -151,7 +151,7 @@ TEST(Report, ReaderAndTemplateMeetTheTables)
     EXPECT_EQ(longName, QStringLiteral("甲乙丙丁戊己庚辛壬癸子丑寅卯辰"));  // 31 bytes: the half character dropped
     EXPECT_EQ(t.title.records.at(0).at(0), period);
 
-    RwxTemplate tpl = parse(QStringLiteral("title=T {date}\nsubtitle=期间{销售时间}\ntotals=合计\n"
+    RwxTemplate tpl = parse(QStringLiteral("title=T {date}\nsubtitle=期间{销售时间}\ntotals=合计\nlayout=template\n"
                                            "column=商品名称|名称|20\n"
                                            "column=不存在|x|5\n"
                                            "column=隐藏|隐藏|5\n"

@@ -13,6 +13,8 @@
 #include "reports/UStock.h"
 #include "tests/connection/ConformanceFixture.h"
 #include "tests/support/GuiTestBase.h"
+#include "tests/support/PdfText.h"
+#include "grid/ColConfigStore.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -79,6 +81,22 @@ protected:
                 if (p.isVisible())
                     p.reject();
             });
+        };
+    }
+
+    // PRINT.EXE as the window starts it, writing a PDF instead of opening its window; the text of
+    // every printout goes into texts.
+    PrintHandoff::Launcher pdfPrinter(QStringList& texts)
+    {
+        QFile::copy(qEnvironmentVariable("CORVANTA_PROGRAM_DIR") + "/PRINT.EXE", dir->path() + "/PRINT.EXE");
+        return [this, &texts](const QString& program, const QStringList& args) {
+            const QString pdf = dir->path() + QStringLiteral("/printout%1.pdf").arg(texts.size() + 1);
+            QProcess p;
+            p.start(program, QStringList{"--pdf", pdf} + args);
+            const bool ok = p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+            keep(pdf);
+            texts << (ok ? pdfText(pdf) : QString::fromUtf8(p.readAllStandardError()));
+            return ok;
         };
     }
 
@@ -281,6 +299,80 @@ TEST_F(ReportWindows, StatisticsTakeTheQueryDatesAndPrintPerMode)
                                     "/rwxfile网点销售情况统计表.rwx"}));
     EXPECT_EQ(boxTexts(), QStringList{"系统提示: 开始时间不能大于结束时间！"});
     sales.reject();
+}
+
+// The printout says what the grid shows: the run's dates and mode, the grid's columns in its order
+// under its headings, even when the controls have changed since the run.
+TEST_F(ReportWindows, PrintoutsFollowTheShownRunAndColumns)
+{
+    if (!havePoppler())
+        GTEST_SKIP() << "pdftotext/pdfinfo not installed";
+    addSales(3, 5);
+    QStringList printed;
+    TfrmSales w(*dm, nullptr);
+    w.printLauncher = pdfPrinter(printed);
+    show(w);
+    const QString from = QDate::currentDate().addDays(-30).toString("yyyy-MM-dd");
+    const QString to = QDate::currentDate().toString("yyyy-MM-dd");
+    w.DateTimePicker1->setDate(QDate::currentDate().addDays(-2));  // not run: the grid keeps its rows
+    w.SpBPrint->click();
+    ASSERT_EQ(printed.size(), 1);
+    EXPECT_TRUE(squeezed(printed[0]).contains("从" + from + "到" + to)) << printed[0].toStdString();
+    EXPECT_TRUE(printed[0].contains("红色铅笔"));
+
+    // Hide 规格, rename 网点名称 to 门店名称, move 数量 up to the third place.
+    const int order[] = {1, 2, 10, 3, 4, 5, 6, 7, 8, 9, 11, 12, 13};
+    for (int pos = 1; pos <= 13; ++pos) {
+        const int code = order[pos - 1];
+        const QString name = code == 4 ? "门店名称" : SalesHeadings()[code];
+        CallColConfig(*dm, kSalesGridId, QString(), name, code == 5 ? 0 : 1, 0, code, pos, 0, "U");
+    }
+    w.DateTimePicker1->setDate(QDate::currentDate().addDays(-30));
+    w.TBLook->click();
+    ASSERT_EQ(w.BackGrid->cell(3, 0), "数量");
+    w.SpBPrint->click();
+    ASSERT_EQ(printed.size(), 2);
+    const QString headingLine = [&] {
+        for (const QString& line : printed[1].split('\n'))
+            if (line.contains("商品编码"))
+                return squeezed(line);
+        return QString();
+    }();
+    EXPECT_FALSE(headingLine.contains("规格")) << headingLine.toStdString();
+    const QStringList expected{"序号", "商品编码", "商品名称", "数量", "网点编号", "门店名称", "型号", "销售日期", "金额"};
+    qsizetype at = -1;
+    for (const QString& h : expected) {
+        const qsizetype next = headingLine.indexOf(h, at + 1);
+        EXPECT_GT(next, at) << h.toStdString() << " in " << headingLine.toStdString();
+        at = std::max(at, next);
+    }
+    EXPECT_TRUE(printed[1].contains("东城店"));  // the renamed column's cells
+    EXPECT_TRUE(squeezed(printed[1]).contains("合计6"));  // the template's sum of 数量 still applies
+
+    // Statistics: another mode chosen but not run prints the rows shown under their own template.
+    w.onStatOpen = [&](TfrmStart& st) {
+        st.printLauncher = w.printLauncher;
+        QTimer::singleShot(0, &st, [&] {
+            st.ComboBox2->setCurrentIndex(1);
+            st.SpBPrint->click();
+            st.DateTimePicker1->setDate(QDate::currentDate().addDays(-1));
+            st.Edit3->setText("x");  // refused: grid, headings and printout stay
+            st.TBStat->click();
+            EXPECT_EQ(st.MainGrid->cell(2, 0), "商品名称");
+            st.SpBPrint->click();
+            st.TBEXit->click();
+        });
+    };
+    w.TBStat->click();
+    ASSERT_EQ(printed.size(), 4);
+    for (int i : {2, 3}) {
+        EXPECT_TRUE(squeezed(printed[i]).contains("商品销售情况统计表")) << printed[i].toStdString();
+        EXPECT_FALSE(printed[i].contains("网点销售情况统计表"));
+        EXPECT_TRUE(printed[i].contains("红色铅笔"));
+        EXPECT_TRUE(squeezed(printed[i]).contains("从" + from + "到" + to));
+    }
+    EXPECT_EQ(boxTexts(), QStringList{"系统提示: 网点编号应为数字，请重新输入！"});
+    w.reject();
 }
 
 TEST_F(ReportWindows, PickerResultsAndNothingChosen)
