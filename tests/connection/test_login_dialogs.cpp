@@ -19,6 +19,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <functional>
 #include <gtest/gtest.h>
@@ -102,6 +103,12 @@ TEST_F(LoginDialogTest, ConnectFailureLeavesTheDialogForAnotherTry)
     EXPECT_EQ(login.OuterHeight(), 91);
     EXPECT_TRUE(login.BitBtn1->isEnabled());
     EXPECT_FALSE(IniFile(ConfigPath()).read("SYSTEM", "DBServer").has_value());
+
+    // One Enter in the server field is one attempt, and one message.
+    SystemBoxSeam::clearCalls();
+    login.ServerName_Edit->setFocus();
+    QTest::keyClick(login.ServerName_Edit, Qt::Key_Return);
+    EXPECT_EQ(systemBoxes(), QStringList{QString::fromUtf8("错误: 连接失败，请确认输入正确的服务器名！")});
 
     dir.copyShippedData();
     SystemBoxSeam::clearCalls();
