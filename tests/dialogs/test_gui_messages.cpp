@@ -3,6 +3,9 @@
 #include "dialogs/SuperMsg.h"
 
 #include <QApplication>
+#include <QFontMetrics>
+#include <QMessageBox>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 using namespace corvanta;
@@ -95,4 +98,27 @@ TEST(FileDialogSeam, QueuedAnswersIncludingCancel)
     EXPECT_EQ(fileDialog()->calls()[0].filter, QStringLiteral("Text files (*.txt)"));
     EXPECT_FALSE(fileDialog()->armed());
     fileDialog()->reset();
+}
+
+// The real box: a lone carriage return breaks the line, the caption fits, the details sit behind
+// the details button.
+TEST(GuiMessages, SystemBoxShowsLinesCaptionAndDetails)
+{
+    SystemBoxSeam::disarm();
+    QString text, details;
+    int width = 0, captionNeeds = 0;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        text = box->text();
+        details = box->detailedText();
+        width = box->width();
+        captionNeeds = QFontMetrics(QApplication::font("QMdiSubWindowTitleBar")).horizontalAdvance(box->windowTitle());
+        box->accept();
+    });
+    ShowSystemBox(QStringLiteral("一个很长的标题：数据导入错误的系统提示"), QStringLiteral("数据导入失败！\r错误原因：网点不存在"),
+                  QStringLiteral("文件：a.txt\n行号：3"));
+    EXPECT_EQ(text, QStringLiteral("数据导入失败！\n错误原因：网点不存在"));
+    EXPECT_EQ(details, QStringLiteral("文件：a.txt\n行号：3"));
+    EXPECT_GE(width, captionNeeds + 120);
 }

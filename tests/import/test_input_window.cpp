@@ -103,8 +103,13 @@ TEST_F(InputWindowTest, FailuresAreReportedAndTheWindowStillCloses)
                                     "原因：网点 404 不存在")
                       .arg(open.FileName));
     }
-    EXPECT_EQ(shown(), (QStringList{QString::fromUtf8("提示信息: 数据导入失败！\r错误原因：要导入的网点不存在，请销售网点中加入该网点的信息，再重新导入！"),
-                                    QString::fromUtf8("系统提示: 数据导入错误")}));
+    // One box: the specified messages, the reason, and the details behind its button.
+    ASSERT_EQ(SystemBoxSeam::calls().size(), 1u) << shown().join('\n').toStdString();
+    EXPECT_EQ(SystemBoxSeam::calls()[0].caption, QString::fromUtf8("提示信息"));
+    EXPECT_EQ(SystemBoxSeam::calls()[0].text,
+              QString::fromUtf8("数据导入失败！\r错误原因：要导入的网点不存在，请销售网点中加入该网点的信息，再重新导入！\n"
+                                "数据导入错误\n\n导入失败的原因：第 3 行：网点 404 不存在"));
+    EXPECT_TRUE(SystemBoxSeam::calls()[0].details.startsWith(QString::fromUtf8("文件：") + open.FileName));
 
     // A file that is not there: an error report, no success, the window closes.
     SystemBoxSeam::clearCalls();
