@@ -3,6 +3,7 @@
 #include "connection/UDMData.h"
 #include "base/Gbk.h"
 #include "base/TextHelpers.h"
+#include "base/Values.h"
 #include "grid/ColConfigStore.h"
 
 #include <QStringEncoder>
@@ -513,6 +514,79 @@ CellStore LoadPickerList(TDMData& dm, const QString& mode)
                                             {m->heading1, 58, m->field1},
                                             {m->heading2, 413, m->field2}};
     return readResult(cmd, columns, {Cell::Number, Cell::Field, Cell::Field});
+}
+
+// ---- totals under a result grid -------------------------------------------------------------
+
+const std::vector<TotalsColumn>& SalesTotals()
+{
+    static const std::vector<TotalsColumn> t{{QStringLiteral("数量"), 10},
+                                             {QStringLiteral("金额"), 11},
+                                             {QStringLiteral("成本"), 12},
+                                             {QStringLiteral("利润"), 11, 12}};
+    return t;
+}
+
+const std::vector<TotalsColumn>& StatTotals()
+{
+    static const std::vector<TotalsColumn> t{{QStringLiteral("数量"), 3},
+                                             {QStringLiteral("金额"), 4},
+                                             {QStringLiteral("成本"), 5},
+                                             {QStringLiteral("利润"), 6}};
+    return t;
+}
+
+const std::vector<TotalsColumn>& StockTotals()
+{
+    static const std::vector<TotalsColumn> t{{QStringLiteral("库存数量"), 9}, {QStringLiteral("库存金额"), 10}};
+    return t;
+}
+
+namespace {
+
+// Digit groups of three in the whole part: "1234567.5" reads "1,234,567.5".
+QString grouped(const QString& number)
+{
+    const qsizetype sign = number.startsWith(u'-') ? 1 : 0;
+    qsizetype end = number.indexOf(u'.');
+    if (end < 0)
+        end = number.size();
+    QString out = number;
+    for (qsizetype at = end - 3; at > sign; at -= 3)
+        out.insert(at, u',');
+    return out;
+}
+
+}  // namespace
+
+QString ResultTotalsText(const CellStore& cells, const std::vector<TotalsColumn>& sums)
+{
+    const int n = cells.rowCount();
+    QStringList parts{QStringLiteral("共 %1 行").arg(grouped(QString::number(n)))};
+    for (const TotalsColumn& t : sums) {
+        qint64 total = 0;
+        bool exact = t.column < cells.columnCount() && t.minus < cells.columnCount();
+        // A number beyond the exact range makes the sum unknown; a text that is no number is 0.
+        auto value = [&](int column, int row) -> std::optional<qint64> {
+            const std::string_view text = cells.utf8(column, row);
+            if (const std::optional<qint64> v = scaled::parse(text))
+                return v;
+            if (CanonicalDecimal(QString::fromUtf8(text.data(), qsizetype(text.size()))))
+                return std::nullopt;
+            return 0;
+        };
+        for (int r = 0; r < n && exact; ++r) {
+            const std::optional<qint64> a = value(t.column, r);
+            const std::optional<qint64> b = t.minus >= 0 ? value(t.minus, r) : std::optional<qint64>(0);
+            qint64 v = 0;
+            if (!a || !b || __builtin_sub_overflow(*a, *b, &v))
+                exact = false;
+            if (exact && __builtin_add_overflow(total, v, &total))
+                exact = false;
+        }
+        parts << t.label + QLatin1Char(' ') + (exact ? grouped(scaled::format(total)) : QStringLiteral("—"));
+    }
+    return parts.join(QStringLiteral("    "));
 }
 
 // ---- printing ---------------------------------------------------------------------------------

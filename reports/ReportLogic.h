@@ -114,6 +114,22 @@ std::optional<PickerMode> PickerModeFor(const QString& mode);
 // The list of a mode: column 0 the row number, columns 1 and 2 the mode's two fields.
 CellStore LoadPickerList(TDMData& dm, const QString& mode);
 
+// ---- totals under a result grid -------------------------------------------------------------
+
+// A sum shown under a grid: the label and the result column summed; minus, when not -1, a column
+// taken off each row's value (the profit of a sales line is its amount less its cost).
+struct TotalsColumn {
+    QString label;
+    int column;
+    int minus = -1;
+};
+const std::vector<TotalsColumn>& SalesTotals();
+const std::vector<TotalsColumn>& StatTotals();
+const std::vector<TotalsColumn>& StockTotals();
+// "共 n 行    数量 …    金额 …": the row count and the exact sums of the result, with digit
+// grouping; a sum beyond the exact range reads "—". Cells that are no number count as 0.
+QString ResultTotalsText(const CellStore& cells, const std::vector<TotalsColumn>& sums);
+
 // ---- printing ---------------------------------------------------------------------------------
 
 // A result grid without widgets: headings, the store's rows, empty rows up to ReportRowCount.

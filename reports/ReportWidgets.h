@@ -16,6 +16,7 @@
 class QCheckBox;
 class QComboBox;
 class QDateEdit;
+class QLabel;
 class QLineEdit;
 class QToolButton;
 class QWidget;
@@ -103,6 +104,7 @@ public:
     QLineEdit* Edit4 = nullptr;
     QToolButton* sbClient = nullptr;
     TSupGrids* MainGrid = nullptr;  // the grid the query fills
+    QLabel* TotalsLabel;  // row count and sums of the rows shown, under the grid
 
     int SortFlag = 0;
 
@@ -142,6 +144,10 @@ protected:
     // the hourglass on; a failure is reported. True when the result is shown.
     bool runReport(const std::function<ReportRun()>& query);
     virtual void showResult(CellStore cells) = 0;
+    // The sums the totals line shows.
+    virtual const std::vector<TotalsColumn>& totalsColumns() const = 0;
+    // The framed grid area, placed between the filter panel and the totals line.
+    QWidget* gridArea(const QRect& rect);
     // The grid the user sees, sorts, prints and exports.
     virtual TSupGrids& shownGrid() { return *MainGrid; }
     virtual TitleField printTitle() const = 0;

@@ -42,6 +42,7 @@ protected:
     void FormShow() override;
     TitleField printTitle() const override;
     QString printTemplate() const override { return kSalesTemplate; }
+    const std::vector<TotalsColumn>& totalsColumns() const override { return SalesTotals(); }
 
 private:
     std::optional<TitleField> m_shownTitle;  // of the run whose rows the grid shows

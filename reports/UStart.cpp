@@ -12,6 +12,7 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QLabel>
+#include <QLayout>
 #include <QChart>
 #include <QChartView>
 #include <QDir>
@@ -53,13 +54,14 @@ TfrmStart::TfrmStart(TDMData& dm, DATABASEFILE* engine, TfrmSales* sales, QWidge
     for (std::size_t i = 1; i < std::size(order); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
 
-    QWidget* area = ReportGridArea(this, QRect(0, 129, 764, 419));
+    QWidget* area = gridArea(QRect(0, 129, 764, 419));
     MainGrid = ReportGrid(area, StatColumns());
     m_gridPanel = area;
     ChartView = new QChartView(area);
     ChartView->setRenderHint(QPainter::Antialiasing);
     ChartView->setContextMenuPolicy(Qt::CustomContextMenu);
     ChartView->hide();
+    area->layout()->addWidget(ChartView);
     connect(ChartView, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
         QMenu menu(this);
         menu.addAction(QStringLiteral("保存图表…"), this, &TfrmStart::SaveChartAs);
@@ -135,12 +137,11 @@ QString TfrmStart::printTemplate() const
 
 void TfrmStart::TBChartClick()
 {
-    const int w = m_gridPanel->width(), h = m_gridPanel->height();
+    // With the chart the grid keeps a strip of 150 pixels at the top; the chart takes the rest.
     const bool on = TBChart->isChecked();
-    const int gridHeight = on ? 150 : h;
-    MainGrid->setGeometry(0, 0, w, gridHeight);
-    ChartView->setGeometry(0, gridHeight, w, h - gridHeight);
+    MainGrid->setMaximumHeight(on ? 150 : QWIDGETSIZE_MAX);
     ChartView->setVisible(on);
+    m_gridPanel->layout()->activate();
     UpdateChart();
 }
 

@@ -51,6 +51,7 @@ protected:
     void showResult(CellStore cells) override;
     TitleField printTitle() const override;
     QString printTemplate() const override;
+    const std::vector<TotalsColumn>& totalsColumns() const override { return StatTotals(); }
     void sorted() override { UpdateChart(); }
 
 private:

@@ -11,6 +11,7 @@
 #include "reports/USales.h"
 #include "reports/UStart.h"
 #include "reports/UStock.h"
+#include "outlets/USalesNet.h"
 #include "tests/connection/ConformanceFixture.h"
 #include "tests/support/GuiTestBase.h"
 #include "tests/support/PdfText.h"
@@ -373,6 +374,58 @@ TEST_F(ReportWindows, PrintoutsFollowTheShownRunAndColumns)
     }
     EXPECT_EQ(boxTexts(), QStringList{"系统提示: 网点编号应为数字，请重新输入！"});
     w.reject();
+}
+
+// The windows open at their sizes and follow resizing; under the grid the row count and sums of
+// the rows shown, never as a grid row.
+TEST_F(ReportWindows, WindowsResizeAndShowTotalsUnderTheGrid)
+{
+    addSales(3);
+    TfrmSales w(*dm, nullptr);
+    show(w);
+    EXPECT_EQ(w.size(), QSize(764, 548));
+    EXPECT_TRUE(w.windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_LT(w.minimumWidth(), 764);
+    EXPECT_EQ(w.TotalsLabel->text(), "共 3 行    数量 6    金额 6    成本 3    利润 3");
+    EXPECT_EQ(w.BackGrid->rowCount(), 22);
+    for (int r = 1; r < w.BackGrid->rowCount(); ++r)
+        EXPECT_NE(w.BackGrid->cell(2, r), "合计");
+    w.resize(1300, 820);
+    QApplication::processEvents();
+    EXPECT_EQ(w.Panel1->width(), 1300);
+    EXPECT_GE(w.BackGrid->width(), 1280);
+    const QRect grid(w.BackGrid->mapTo(&w, QPoint(0, 0)), w.BackGrid->size());
+    EXPECT_GT(grid.bottom(), 760);
+    EXPECT_LT(grid.bottom(), w.TotalsLabel->mapTo(&w, QPoint(0, 0)).y());
+    // A new run renews the line.
+    w.Edit3->setText("20");
+    w.TBLook->click();
+    EXPECT_EQ(w.TotalsLabel->text(), "共 0 行    数量 0    金额 0    成本 0    利润 0");
+    w.reject();
+
+    addStock();
+    TfrmStock s(*dm, nullptr);
+    show(s);
+    EXPECT_EQ(s.TotalsLabel->text(), "共 2 行    库存数量 35    库存金额 55.5");
+    s.resize(900, 700);
+    QApplication::processEvents();
+    EXPECT_GE(s.BackGrid->width(), 880);
+    s.reject();
+
+    TfmTypeBasic outlets(*dm, nullptr);
+    show(outlets);
+    EXPECT_EQ(outlets.size(), QSize(647, 440));
+    outlets.resize(1000, 700);
+    QApplication::processEvents();
+    EXPECT_GE(outlets.Main_Grid->width(), 1000);
+    EXPECT_GT(outlets.Main_Grid->height(), 600);
+    outlets.reject();
+
+    // Digit groups; a sum beyond the exact range is not shown as a wrong figure.
+    CellStore cells(4);
+    cells.appendRow(std::vector<std::string_view>{"1", "1234567.5", "9000000000000", "-2"});
+    cells.appendRow(std::vector<std::string_view>{"2", "x", "9000000000000", "-1000"});
+    EXPECT_EQ(ResultTotalsText(cells, {{"甲", 1}, {"乙", 2}, {"丙", 3, 1}}), "共 2 行    甲 1,234,567.5    乙 —    丙 -1,235,569.5");
 }
 
 TEST_F(ReportWindows, PickerResultsAndNothingChosen)
