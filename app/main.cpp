@@ -1,6 +1,7 @@
 // Corvanta: start-up in the fixed order — application title, main window (which reads
 // Config.cfg), data module, message loop; the main window runs the login when first shown.
 #include "base/Config.h"
+#include "base/QtChinese.h"
 #include "app/UfrmMain.h"
 #include "connection/Sys_login.h"
 #include "connection/UDMData.h"
@@ -42,6 +43,7 @@ int main(int argc, char** argv)
 {
     CorvantaApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quorvel汇总版"));
+    corvanta::InstallQtChinese(app);
 
     // Fail closed: an unusable Config.cfg must not fall back to the default administrator.
     if (auto problem = corvanta::Config::Problem()) {

@@ -5,6 +5,7 @@
 //
 // The template NAME.rwx and the tables TABLE_B1.DBF (title) and TABLE_M1.DBF (body) are looked
 // up in the data folder beside the program, names matched without regard to letter case.
+#include "base/QtChinese.h"
 #include "base/Sysdef.h"
 #include "print/DbfReader.h"
 #include "print/Report.h"
@@ -46,6 +47,7 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("PRINT"));
+    corvanta::InstallQtChinese(app);  // the print and preview dialogs speak Chinese
 
     auto fail = [&](const QString& message, int code = 1) {
         std::fprintf(stderr, "PRINT.EXE: %s\n", qPrintable(message));

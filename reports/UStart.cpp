@@ -19,7 +19,6 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMenu>
-#include <QLocale>
 #include <QStyle>
 #include <QToolButton>
 

@@ -1,11 +1,17 @@
 #include "dialogs/FileDialog.h"
 #include "dialogs/GuiMessages.h"
 #include "dialogs/SuperMsg.h"
+#include "base/QtChinese.h"
+#include "reports/ReportWidgets.h"
 
 #include <QApplication>
 #include <QFontMetrics>
 #include <QMessageBox>
 #include <QTimer>
+#include <QAbstractButton>
+#include <QDateEdit>
+#include <QLocale>
+#include <QTranslator>
 #include <gtest/gtest.h>
 
 using namespace corvanta;
@@ -121,4 +127,28 @@ TEST(GuiMessages, SystemBoxShowsLinesCaptionAndDetails)
     EXPECT_EQ(text, QStringLiteral("数据导入失败！\n错误原因：网点不存在"));
     EXPECT_EQ(details, QStringLiteral("文件：a.txt\n行号：3"));
     EXPECT_GE(width, captionNeeds + 120);
+}
+
+// Qt's own texts speak Chinese, and the date pickers show yyyy-MM-dd whatever the locale.
+TEST(GuiMessages, QtTextsInChineseAndPlainDates)
+{
+    QTranslator* chinese = InstallQtChinese(*qApp);
+    ASSERT_NE(chinese, nullptr) << "qtbase_zh_CN.qm missing (Debian package qt6-translations-l10n)";
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("系统提示"), QStringLiteral("x"), QMessageBox::Ok);
+    box.setDetailedText(QStringLiteral("y"));
+    box.show();
+    QStringList buttons;
+    for (const QAbstractButton* b : box.findChildren<QAbstractButton*>())
+        buttons << b->text();
+    box.hide();
+    QWidget panel;
+    QDateEdit* picker = ReportDatePicker(&panel, QRect(0, 0, 180, 22));
+    picker->setDate(QDate(2026, 12, 9));
+    const QString shown = picker->text();
+    QCoreApplication::removeTranslator(chinese);
+    delete chinese;
+    QLocale::setDefault(QLocale::c());
+    EXPECT_TRUE(buttons.contains(QStringLiteral("确定"))) << buttons.join('|').toStdString();
+    EXPECT_TRUE(buttons.join('|').contains(QStringLiteral("详情"))) << buttons.join('|').toStdString();
+    EXPECT_EQ(shown, QStringLiteral("2026-12-09"));
 }
