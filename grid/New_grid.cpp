@@ -1082,7 +1082,9 @@ void TSupGrids::mousePressEvent(QMouseEvent* event)
 void TSupGrids::mouseDoubleClickEvent(QMouseEvent* event)
 {
     QTableView::mouseDoubleClickEvent(event);
-    emit OnDblClick();
+    // Only a data row opens what the window opens on a double click, not the space below the rows.
+    if (indexAt(event->position().toPoint()).isValid())
+        emit OnDblClick();
 }
 
 bool TSupGrids::eventFilter(QObject* watched, QEvent* event)
@@ -1092,11 +1094,10 @@ bool TSupGrids::eventFilter(QObject* watched, QEvent* event)
         const bool mine = w && (w == m_hHeader->viewport() || w == m_vHeader->viewport() || w == m_corner);
         if (mine) {
             auto* me = static_cast<QMouseEvent*>(event);
+            // A double click on a heading (a column divider, say) opens nothing.
             if (event->type() == QEvent::MouseButtonPress) {
                 const QPoint p = toClient(w, me->position().toPoint());
                 emit OnMouseDown(me->button(), me->modifiers(), p.x(), p.y());
-            } else {
-                emit OnDblClick();
             }
         }
     }

@@ -192,8 +192,10 @@ TColConfigForm::TColConfigForm(Run& run, QWidget* parent)
     GridMain->setCell(1, 0, QStringLiteral("原始名称"));
     GridMain->setCell(2, 0, QStringLiteral("自定义名称"));
     GridMain->setCell(3, 0, QStringLiteral("显示"));
-    GridMain->setAlignCol(3, alCenter);
-    GridMain->setFixAlignCol(3, alCenter);
+    // Every cell centred, headings and row numbers too.
+    GridMain->setAlignment(alCenter);
+    GridMain->setFixAlignRow(0, alCenter);
+    GridMain->setFixAlignCol(0, alCenter);
 
     GridTemp = new TSupGrids(this);
     GridTemp->setObjectName(QStringLiteral("GridTemp"));

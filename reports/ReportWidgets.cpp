@@ -104,6 +104,10 @@ TSupGrids* ReportGrid(QWidget* parent, const std::vector<ReportColumn>& columns)
     g->setOptions(GridOption::RowSelect | GridOption::ColSizing);
     g->setAlignment(alLeft);
     g->setFixAlignRow(0, alCenter);
+    // Row numbers and column 5 right-aligned; the headings, the row-number heading too, centred.
+    g->setFixAlignCol(0, alRight);
+    g->setAlignCell(0, 0, alCenter);
+    g->setAlignCol(5, alRight);
     for (int c = 0; c < int(columns.size()); ++c) {
         g->setColWidth(c, columns[std::size_t(c)].width);
         g->setCell(c, 0, columns[std::size_t(c)].heading);

@@ -1,5 +1,7 @@
 #include "grid/GridSourceAdapter.h"
 #include "grid/New_grid.h"
+#include "reports/ReportLogic.h"
+#include "reports/ReportWidgets.h"
 #include "tests/support/GuiTestBase.h"
 
 #include <QApplication>
@@ -7,6 +9,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QTest>
 #include <gtest/gtest.h>
 
 using namespace corvanta;
@@ -453,4 +456,30 @@ TEST(CellStore, ColumnsAreHandedOverWithTheirEdits)
     uneven[0].ends = {0, 0};
     uneven[1].ends = {0};
     EXPECT_THROW(CellStore::fromColumns(std::move(uneven)), std::invalid_argument);
+}
+
+// The report grids align as designed, and only a double click on a data row counts as one.
+TEST(TSupGrids, ReportGridAlignmentAndDoubleClicksOnRowsOnly)
+{
+    QWidget parent;
+    parent.resize(600, 300);
+    TSupGrids* g = ReportGrid(&parent, SalesColumns());
+    g->setCell(0, 1, QStringLiteral("1"));
+    EXPECT_EQ(g->cellAlignment(0, 1), alRight);
+    EXPECT_EQ(g->cellAlignment(5, 1), alRight);
+    EXPECT_EQ(g->cellAlignment(2, 1), alLeft);
+    EXPECT_EQ(g->cellAlignment(0, 0), alCenter);
+    EXPECT_EQ(g->cellAlignment(5, 0), alCenter);
+    parent.show();
+    QApplication::processEvents();
+
+    int opened = 0;
+    QObject::connect(g, &TSupGrids::OnDblClick, [&] { ++opened; });
+    QHeaderView* header = g->horizontalHeader();
+    const QPoint divider(header->sectionViewportPosition(1) + header->sectionSize(1) - 1, header->height() / 2);
+    QTest::mouseDClick(header->viewport(), Qt::LeftButton, Qt::NoModifier, divider);
+    EXPECT_EQ(opened, 0);
+    const QRect row = g->visualRect(g->model()->index(2, 2));
+    QTest::mouseDClick(g->viewport(), Qt::LeftButton, Qt::NoModifier, row.center());
+    EXPECT_EQ(opened, 1);
 }
