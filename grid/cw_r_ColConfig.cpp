@@ -219,6 +219,11 @@ TColConfigForm::TColConfigForm(Run& run, QWidget* parent)
     sbUp = tool(QStringLiteral("sbUp"), QStringLiteral("上移一行"), QStyle::SP_ArrowUp, 176);
     sbDown = tool(QStringLiteral("sbDown"), QStringLiteral("下移一行"), QStyle::SP_ArrowDown, 218);
 
+    // What the marks of the 显示 column mean.
+    Legend = new QLabel(kTick + QStringLiteral(" 显示\n") + kStar + QStringLiteral(" 固定显示"), BackPanel);
+    Legend->setObjectName(QStringLiteral("Legend"));
+    Legend->setGeometry(348, 230, 72, 36);
+
     bbSave = new QPushButton(QStringLiteral("保   存"), BackPanel);
     bbSave->setObjectName(QStringLiteral("bbSave"));
     bbSave->setGeometry(348, 272, 68, 25);
@@ -249,6 +254,9 @@ TColConfigForm::TColConfigForm(Run& run, QWidget* parent)
             return;
         if (key == QLatin1Char(' '))
             ToggleMark();
+        // Enter goes on to the next column's row, as Enter moves on elsewhere in the program.
+        if (key == QLatin1Char('\r') && GridMain->row() < GridMain->rowCount() - 1)
+            GridMain->setRow(GridMain->row() + 1);
         key = QChar();
     });
     connect(GridMain, &TSupGrids::OnDblClick, this, [this] {
@@ -385,13 +393,26 @@ void TColConfigForm::sbRevertClick()
     if (ShowSuperMsg(kTitle, QStringLiteral("你确定要恢复所有改变,回到原始设置吗?"), QStringLiteral("myokcancel")) !=
         QLatin1String("myok"))
         return;
+    std::vector<int> fixedColumns;
+    std::vector<ColConfigRecord> before;
+    if (ReadColConfig(m_run.dm, m_run.gridId, before))
+        for (const ColConfigRecord& r : before)
+            if (r.sysVisible == 1)
+                fixedColumns.push_back(r.orderCode);
     if (CallColConfig(m_run.dm, m_run.gridId, QString(), QString(), 0, 0, 0, 0, 0, QStringLiteral("D")) <= 0) {
         ShowSuperMsg(kTitle, QStringLiteral("恢复所有改变失败,请退出后重试!"), QStringLiteral("myok"));
         return;
     }
     ShowSuperMsg(kTitle, QStringLiteral("恢复所有改变成功,确定后生效!"), QStringLiteral("myok"));
     m_run.result = true;
-    CheckColConfig(m_run.dm, m_run.source, m_run.systemCols, m_run.gridId);
+    // Opened without system columns (from a query window), the records rebuilt keep their stars.
+    std::vector<int> systemCols = m_run.systemCols;
+    for (const int column : fixedColumns) {
+        const auto free = std::find(systemCols.begin(), systemCols.end(), 0);
+        if (std::find(systemCols.begin(), systemCols.end(), column) == systemCols.end() && free != systemCols.end())
+            *free = column;
+    }
+    CheckColConfig(m_run.dm, m_run.source, systemCols, m_run.gridId);
     ApplyColConfig(m_run.dm, m_run.display, m_run.source, m_run.map, m_run.gridId, 1);
     accept();
 }
@@ -407,9 +428,12 @@ void TColConfigForm::keyPressEvent(QKeyEvent* event)
 
 bool TColConfigForm::eventFilter(QObject* watched, QEvent* event)
 {
-    // The window sees Esc before any of its controls, the name editor included.
+    // The window sees Esc before any of its controls; while a name is typed, Esc ends that edit
+    // only (the name goes back to what it was) and the other edits stay.
     if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
         auto* w = qobject_cast<QWidget*>(watched);
+        if (w && GridMain->isEditing() && GridMain->isAncestorOf(w))
+            return false;
         if (w && (w == this || isAncestorOf(w))) {
             reject();
             return true;
