@@ -215,10 +215,11 @@ void TfrmMain::ActSalesNetExecute()
 void TfrmMain::ActDataAddExecute()
 {
     OpenDialog1.Filter = QStringLiteral("Text files (*.txt)");
-    OpenDialog1.FileName = GetAppDir() + QStringLiteral("/good.txt");
+    OpenDialog1.FileName = ProposedFile(QStringLiteral("import"), GetAppDir(), QStringLiteral("good.txt"));
     OpenDialog1.Multiple = true;
     if (!OpenDialog1.Execute(this))
         return;
+    RememberFolder(QStringLiteral("import"), OpenDialog1.FileName);
     runCommand(ActDataAdd->text(), openImport);
 }
 

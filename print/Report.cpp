@@ -227,7 +227,7 @@ QString reportFontFamily()
     return family;
 }
 
-int paintReport(const Report& report, QPagedPaintDevice& device, QString& error)
+int paintReport(const Report& report, QPagedPaintDevice& device, QString& error, const PageProgress& progress)
 {
     QPainter p;
     if (!p.begin(&device)) {
@@ -324,6 +324,10 @@ int paintReport(const Report& report, QPagedPaintDevice& device, QString& error)
 
     int next = 0;
     for (int page = 1; page <= pages; ++page) {
+        if (progress && !progress(page, pages)) {
+            error = QStringLiteral("已取消");
+            return 0;
+        }
         if (page > 1 && !device.newPage()) {
             error = QStringLiteral("不能开始新的一页");
             return 0;

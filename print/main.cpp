@@ -8,6 +8,7 @@
 #include "base/QtChinese.h"
 #include "base/Sysdef.h"
 #include "print/DbfReader.h"
+#include "print/PaintProgress.h"
 #include "print/Report.h"
 #include "print/RwxTemplate.h"
 
@@ -122,8 +123,13 @@ int main(int argc, char** argv)
     preview.setWindowTitle(QStringLiteral("报表打印 - ") + report.title);
     QObject::connect(&preview, &QPrintPreviewDialog::paintRequested, &preview, [&](QPrinter* target) {
         QString why;
-        if (paintReport(report, *target, why) == 0)
+        PaintProgress progress(&preview);
+        if (paintReport(report, *target, why, progress.callback()) == 0) {
             std::fprintf(stderr, "PRINT.EXE: %s\n", qPrintable(why));
+            // Cancelled while the preview was laid out: the user wants no printout.
+            if (progress.cancelled())
+                QMetaObject::invokeMethod(&preview, &QDialog::reject, Qt::QueuedConnection);
+        }
     });
     preview.resize(1000, 760);
     preview.exec();

@@ -161,11 +161,12 @@ void TfrmStart::SaveChartAs()
                                      QStringLiteral("PDF 文档 (*.pdf)")};
     static const char* suffixes[] = {"png", "svg", "pdf"};
     QString filter;
-    QString file = fileDialog()->getSaveFileName(this, QStringLiteral("保存图表"),
-                                                 QDir::home().filePath(windowTitle() + QStringLiteral(".png")),
-                                                 filters, &filter);
+    QString file = fileDialog()->getSaveFileName(
+        this, QStringLiteral("保存图表"),
+        ProposedFile(QStringLiteral("chart"), QDir::homePath(), windowTitle() + QStringLiteral(".png")), filters, &filter);
     if (file.isEmpty())
         return;
+    RememberFolder(QStringLiteral("chart"), file);
     if (QFileInfo(file).suffix().isEmpty())
         file += u'.' + QLatin1String(suffixes[std::max<qsizetype>(0, filters.indexOf(filter))]);
     QString error;

@@ -25,6 +25,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QFileInfo>
+#include <QDir>
 #include <QChartView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -548,7 +549,14 @@ TEST_F(ReportWindows, ExportSavesTheDisplayGridInTheChosenFormat)
     s.SpBExport->click();
     fileDialog()->setNextSaveFileName("/nonexistent-dir/x.csv", ExportFilters()[1]);
     s.SpBExport->click();
-    EXPECT_EQ(boxTexts().size(), 1);
+    // Each export ends with a note naming its file; the failure with the error only.
+    ASSERT_EQ(boxTexts().size(), 3);
+    EXPECT_EQ(boxTexts()[0], "导出: 已导出到\n" + QDir::toNativeSeparators(gbkFile + ".csv"));
+    EXPECT_EQ(boxTexts()[1], "导出: 已导出到\n" + QDir::toNativeSeparators(xlsx));
+    EXPECT_TRUE(boxTexts()[2].startsWith("错误: "));
+    // The dialog starts in the folder the last export went to.
+    ASSERT_EQ(fileDialog()->calls().size(), 4u);
+    EXPECT_EQ(QFileInfo(fileDialog()->calls()[1].proposedFile).absolutePath(), QFileInfo(gbkFile).absolutePath());
     fileDialog()->reset();
     s.reject();
 }
