@@ -21,6 +21,8 @@ protected:
     void SetUp() override
     {
         CliTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
         db = uniqueDbName();
         createAccountSet(QString::fromUtf8("报表") + db, db);  // names are one list on a server
         addOutlet(db, "3", QString::fromUtf8("东城店"));
