@@ -574,8 +574,25 @@ void TSupGrids::deleteColumn(int col)
     scheduleRepaint();
 }
 
+void TSupGrids::setSortMark(int col, bool ascending, const QColor& keyColour)
+{
+    for (int c = 1; c < colCount(); ++c)
+        setColorCell(c, 0, fixedColor());
+    setColorCell(col, 0, keyColour);
+    m_sortCol = col;
+    m_sortAscending = ascending;
+}
+
+void TSupGrids::clearSortMark()
+{
+    if (m_sortCol >= 0)
+        setColorCell(m_sortCol, 0, fixedColor());
+    m_sortCol = -1;
+}
+
 void TSupGrids::ClearRows()
 {
+    clearSortMark();
     hideEditor();
     if (m_rows.empty())
         m_rows.resize(1);
@@ -970,6 +987,14 @@ void TSupGrids::drawCell(QPainter* painter, const QRect& rect, int col, int row,
             painter->drawText(QPoint(x, y), line);
             y += fm.height();
         }
+    }
+    if (row == 0 && col == m_sortCol && rect.width() > 12) {
+        const QFontMetrics fm(cellFont(col, row));
+        const QString mark = m_sortAscending ? QStringLiteral("▲") : QStringLiteral("▼");
+        painter->setPen(palette().color(QPalette::Text));
+        painter->drawText(QRect(rect.right() - fm.horizontalAdvance(mark) - 3, rect.top(), fm.horizontalAdvance(mark) + 2,
+                                rect.height()),
+                          Qt::AlignVCenter | Qt::AlignRight, mark);
     }
     painter->restore();
 }

@@ -509,6 +509,15 @@ TEST_F(ReportWindows, HeaderPressTogglesTheWindowsFlag)
     // Below the heading: nothing.
     w.MainGridMouseDown(Qt::LeftButton, Qt::NoModifier, x, 40);
     EXPECT_EQ(w.SortFlag, 0);
+    // The heading shows the sort and its direction until the grid is filled again.
+    EXPECT_GT(w.BackGrid->sortMarkColumn(), 0);
+    EXPECT_FALSE(w.BackGrid->sortMarkAscending());
+    w.MainGridMouseDown(Qt::LeftButton, Qt::NoModifier, x, y);
+    EXPECT_EQ(w.BackGrid->sortMarkColumn(), 1);
+    EXPECT_TRUE(w.BackGrid->sortMarkAscending());
+    w.TBLook->click();
+    EXPECT_EQ(w.BackGrid->sortMarkColumn(), -1);
+    EXPECT_EQ(w.BackGrid->cellColor(1, 0), w.BackGrid->fixedColor());
     w.reject();
 }
 
