@@ -13,7 +13,9 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QMenuBar>
+#include <QStatusBar>
 #include <QPainter>
 #include <QTimer>
 #include <QToolButton>
@@ -175,6 +177,16 @@ void TfrmMain::FormShow()
         return;
     }
     setCommandsEnabled(true);
+    // Which server and account set the figures come from, always in sight.
+    if (sessionNames) {
+        const auto [server, accountSet] = sessionNames();
+        if (!SessionLabel) {
+            SessionLabel = new QLabel(this);
+            statusBar()->addPermanentWidget(SessionLabel);
+        }
+        SessionLabel->setText(QStringLiteral("服务器：%1    帐套：%2").arg(server.isEmpty() ? QStringLiteral("本机") : server,
+                                                                       accountSet));
+    }
 }
 
 bool TfrmMain::FormCloseQuery()

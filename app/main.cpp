@@ -55,6 +55,10 @@ int main(int argc, char** argv)
     // The data module: one connection, not yet connected; it lives until the program ends.
     corvanta::TDMData dmData;
     frmMain.runServerLogin = [&] { return corvanta::RunServerLogin(dmData, &frmMain); };
+    frmMain.sessionNames = [&] {
+        return std::pair{dmData.ADOConnection.Property(QStringLiteral("Data Source")).value_or(QString()),
+                         dmData.ADOConnection.DefaultDatabase()};
+    };
     frmMain.openOutletList = [&](corvanta::TfrmMain& m) { corvanta::ShowOutletList(dmData, m.TableEngine(), &m); };
     frmMain.openImport = [&](corvanta::TfrmMain& m) { corvanta::ShowImport(dmData, m.OpenDialog1, &m); };
     frmMain.openImportLog = [&](corvanta::TfrmMain& m) { corvanta::ShowImportLog(dmData, &m); };

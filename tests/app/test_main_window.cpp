@@ -8,7 +8,9 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QLabel>
 #include <QLayout>
+#include <QStatusBar>
 #include <QMenu>
 #include <QMenuBar>
 #include <QTest>
@@ -177,9 +179,14 @@ TEST(TfrmMain, LoginResultDecidesWhetherTheProgramGoesOn)
         int ended = 0;
         w.runServerLogin = [] { return 0; };
         w.terminateApplication = [&] { ++ended; };
+        w.sessionNames = [] { return std::pair{QStringLiteral("office-pc"), QStringLiteral("shop2026")}; };
         w.FormShow();
         EXPECT_EQ(ended, 0);
         EXPECT_TRUE(w.ActKCStat->isEnabled());
+        // The status bar names the server and the open account set.
+        ASSERT_NE(w.SessionLabel, nullptr);
+        EXPECT_EQ(w.SessionLabel->text(), QStringLiteral("服务器：office-pc    帐套：shop2026"));
+        EXPECT_TRUE(w.statusBar()->isAncestorOf(w.SessionLabel));
     }
 }
 

@@ -201,7 +201,12 @@ TEST_F(InputWindowTest, SeveralFilesRunOneByOneAndABadOneDoesNotStopTheOthers)
             EXPECT_EQ(window.Main_Grid->cell(0, 0), QString::fromUtf8("导入时间"));
             EXPECT_EQ(window.Main_Grid->rowCount(), 4);
             EXPECT_EQ(window.Main_Grid->cell(1, 1), "c.txt");
-            EXPECT_EQ(window.Main_Grid->cell(7, 2), log.cell(7, 1));
+            EXPECT_EQ(window.Main_Grid->cell(8, 2), log.cell(7, 1));
+            // Beside the lines read, the lines consolidated: none for the failed run.
+            EXPECT_EQ(window.Main_Grid->cell(6, 0), QString::fromUtf8("已汇总行数"));
+            EXPECT_EQ(window.Main_Grid->cell(6, 2), "0");
+            EXPECT_NE(log.cell(5, 1), "0");
+            EXPECT_EQ(window.Main_Grid->cell(6, 3), log.cell(5, 2));
             EXPECT_EQ(window.CountLabel->text(), QString::fromUtf8("共 3 次导入"));
             window.close();
         });
