@@ -222,7 +222,11 @@ TColConfigForm::TColConfigForm(Run& run, QWidget* parent)
     // What the marks of the 显示 column mean.
     Legend = new QLabel(kTick + QStringLiteral(" 显示\n") + kStar + QStringLiteral(" 固定显示"), BackPanel);
     Legend->setObjectName(QStringLiteral("Legend"));
-    Legend->setGeometry(348, 230, 72, 36);
+    // Above the buttons, beside the tab's heading, where it covers nothing.
+    QFont small = Legend->font();
+    small.setPixelSize(11);
+    Legend->setFont(small);
+    Legend->setGeometry(348, 1, 72, 28);
 
     bbSave = new QPushButton(QStringLiteral("保   存"), BackPanel);
     bbSave->setObjectName(QStringLiteral("bbSave"));
