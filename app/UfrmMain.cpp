@@ -13,7 +13,9 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QMenuBar>
+#include <QStatusBar>
 #include <QPainter>
 #include <QTimer>
 #include <QToolButton>
@@ -178,6 +180,16 @@ void TfrmMain::FormShow()
         return;
     }
     setCommandsEnabled(true);
+    // Which server and account set the figures come from, always in sight.
+    if (sessionNames) {
+        const auto [server, accountSet] = sessionNames();
+        if (!SessionLabel) {
+            SessionLabel = new QLabel(this);
+            statusBar()->addPermanentWidget(SessionLabel);
+        }
+        SessionLabel->setText(QStringLiteral("服务器：%1    帐套：%2").arg(server.isEmpty() ? QStringLiteral("本机") : server,
+                                                                       accountSet));
+    }
 }
 
 bool TfrmMain::FormCloseQuery()
@@ -218,10 +230,11 @@ void TfrmMain::ActSalesNetExecute()
 void TfrmMain::ActDataAddExecute()
 {
     OpenDialog1.Filter = QStringLiteral("Text files (*.txt)");
-    OpenDialog1.FileName = GetAppDir() + QStringLiteral("/good.txt");
+    OpenDialog1.FileName = ProposedFile(QStringLiteral("import"), GetAppDir(), QStringLiteral("good.txt"));
     OpenDialog1.Multiple = true;
     if (!OpenDialog1.Execute(this))
         return;
+    RememberFolder(QStringLiteral("import"), OpenDialog1.FileName);
     runCommand(ActDataAdd->text(), openImport);
 }
 

@@ -6,11 +6,14 @@
 
 #include <QMainWindow>
 #include <functional>
+#include <utility>
 #include <memory>
 
 class QAction;
 class QMenu;
 class QToolButton;
+
+class QLabel;
 
 namespace corvanta {
 
@@ -44,6 +47,9 @@ public:
     std::function<int()> runServerLogin = [] { return 0; };
     // Ends the program after an abandoned login (replaceable for tests).
     std::function<void()> terminateApplication;
+    // After the login: the server and the open account set, for the status bar.
+    std::function<std::pair<QString, QString>()> sessionNames;
+    QLabel* SessionLabel = nullptr;  // in the status bar: "服务器：… 帐套：…"
 
     // The windows the commands open modally (each creates its window and frees it when it
     // closes). A command whose window is not set says that the function is not available yet.

@@ -1,6 +1,7 @@
 // Corvanta: start-up in the fixed order — application title, main window (which reads
 // Config.cfg), data module, message loop; the main window runs the login when first shown.
 #include "base/Config.h"
+#include "base/QtChinese.h"
 #include "app/UfrmMain.h"
 #include "connection/Sys_login.h"
 #include "connection/UDMData.h"
@@ -43,6 +44,7 @@ int main(int argc, char** argv)
 {
     CorvantaApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quorvel汇总版"));
+    corvanta::InstallQtChinese(app);
 
     // Fail closed: an unusable Config.cfg must not fall back to the default administrator.
     if (auto problem = corvanta::Config::Problem()) {
@@ -54,6 +56,10 @@ int main(int argc, char** argv)
     // The data module: one connection, not yet connected; it lives until the program ends.
     corvanta::TDMData dmData;
     frmMain.runServerLogin = [&] { return corvanta::RunServerLogin(dmData, &frmMain); };
+    frmMain.sessionNames = [&] {
+        return std::pair{dmData.ADOConnection.Property(QStringLiteral("Data Source")).value_or(QString()),
+                         dmData.ADOConnection.DefaultDatabase()};
+    };
     frmMain.openOutletList = [&](corvanta::TfrmMain& m) { corvanta::ShowOutletList(dmData, m.Tables(), &m); };
     frmMain.openImport = [&](corvanta::TfrmMain& m) { corvanta::ShowImport(dmData, m.OpenDialog1, &m); };
     frmMain.openImportLog = [&](corvanta::TfrmMain& m) { corvanta::ShowImportLog(dmData, &m); };

@@ -75,8 +75,8 @@ int main(int argc, char** argv)
     SetAppDirForTesting(dir.path());
 
     StderrMessages messages;
-    DATABASEFILE engine(&messages);
-    PrintHandoff handoff(engine, messages);
+    DATABASEFILE tables(&messages);
+    PrintHandoff handoff(tables, messages);
     BigGrid grid(rows);
 
     const auto t0 = std::chrono::steady_clock::now();

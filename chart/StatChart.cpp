@@ -5,6 +5,10 @@
 #include <QBarCategoryAxis>
 #include <QBarSeries>
 #include <QBarSet>
+#include <QCategoryAxis>
+#include <QCursor>
+#include <QLocale>
+#include <QToolTip>
 #include <QChart>
 #include <QDateTimeAxis>
 #include <QFileInfo>
@@ -18,6 +22,7 @@
 #include <QSvgGenerator>
 #include <QValueAxis>
 #include <algorithm>
+#include <cmath>
 
 namespace corvanta {
 
@@ -37,14 +42,59 @@ QFont cjkFont(int pixelSize, bool bold = false)
 const QString kAmount = QStringLiteral("金额");
 const QString kProfit = QStringLiteral("利润");
 
-QValueAxis* valueAxis(double low, double high)
+// Round tick steps (1, 2 or 5 times a power of ten) over low .. high, zero included.
+std::vector<double> niceTicks(double low, double high)
 {
-    auto* axis = new QValueAxis;
-    axis->setRange(std::min(0.0, low), high > low ? high : low + 1);
-    axis->applyNiceNumbers();
-    axis->setLabelFormat(QStringLiteral("%g"));
+    low = std::min(0.0, low);
+    high = std::max(high, low + 1);
+    const double raw = (high - low) / 5;
+    const double power = std::pow(10.0, std::floor(std::log10(raw)));
+    double step = power;
+    for (const double f : {1.0, 2.0, 5.0, 10.0})
+        if (f * power >= raw) {
+            step = f * power;
+            break;
+        }
+    std::vector<double> ticks;
+    for (double t = std::floor(low / step) * step; t < high + step * 0.999; t += step)
+        ticks.push_back(std::abs(t) < step * 1e-9 ? 0 : t);
+    return ticks;
+}
+
+// Plain digits with groups of three: "15,000,000", never "1.5e+07".
+QString groupedNumber(double v)
+{
+    QLocale english(QLocale::English);
+    const bool whole = std::abs(v - std::round(v)) < 1e-9;
+    return english.toString(v, 'f', whole ? 0 : 2);
+}
+
+QCategoryAxis* valueAxis(double low, double high, const QString& title = QString())
+{
+    auto* axis = new QCategoryAxis;
+    axis->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+    const std::vector<double> ticks = niceTicks(low, high);
+    axis->setRange(ticks.front(), ticks.back());
+    axis->setStartValue(ticks.front());
+    for (const double t : ticks)
+        axis->append(groupedNumber(t), t);
     axis->setLabelsFont(cjkFont(11));
+    if (!title.isEmpty()) {
+        axis->setTitleText(title);
+        axis->setTitleFont(cjkFont(11));
+    }
     return axis;
+}
+
+// A group name under its bar: on two lines of at most six characters, "…" beyond that.
+QString barLabel(const QString& name)
+{
+    constexpr int kLine = 6;
+    if (name.size() <= kLine)
+        return name;
+    if (name.size() <= 2 * kLine)
+        return name.left(kLine) + QLatin1Char('\n') + name.mid(kLine);
+    return name.left(kLine) + QLatin1Char('\n') + name.mid(kLine, kLine - 1) + QStringLiteral("…");
 }
 
 }  // namespace
@@ -88,7 +138,7 @@ QChart* MakeStatChart(const StatChartModel& model)
             x->setTickCount(std::clamp(int(first.daysTo(last)) + 1, 2, 10));
         }
         chart->addAxis(x, Qt::AlignBottom);
-        QValueAxis* y = valueAxis(low, high);
+        QCategoryAxis* y = valueAxis(low, high);
         chart->addAxis(y, Qt::AlignLeft);
         for (QLineSeries* s : {amount, profit}) {
             s->attachAxis(x);
@@ -96,15 +146,33 @@ QChart* MakeStatChart(const StatChartModel& model)
         }
         return chart;
     }
+    // "其他" sums many groups and would dwarf the named bars: it is a group of its own on the
+    // right-hand axis, with its own scale.
+    const bool others = !model.points.empty() && model.points.back().label == kChartOthers && model.points.size() > 1;
+    const std::size_t named = model.points.size() - (others ? 1 : 0);
     auto* amount = new QBarSet(kAmount);
     auto* profit = new QBarSet(kProfit);
+    auto* othersAmount = new QBarSet(kChartOthers + QStringLiteral("·") + kAmount);
+    auto* othersProfit = new QBarSet(kChartOthers + QStringLiteral("·") + kProfit);
     QStringList labels;
-    for (const StatChartPoint& p : model.points) {
-        *amount << p.amount;
-        *profit << p.profit;
-        // Long names would crowd the axis: the start stands for the group.
-        labels << (p.label.size() > 8 ? p.label.left(7) + QStringLiteral("…") : p.label);
+    double namedLow = 0, namedHigh = 0;
+    for (std::size_t i = 0; i < model.points.size(); ++i) {
+        const StatChartPoint& p = model.points[i];
+        const bool isOthers = i >= named;
+        *amount << (isOthers ? 0 : p.amount);
+        *profit << (isOthers ? 0 : p.profit);
+        *othersAmount << (isOthers ? p.amount : 0);
+        *othersProfit << (isOthers ? p.profit : 0);
+        if (!isOthers) {
+            namedLow = std::min({namedLow, p.amount, p.profit});
+            namedHigh = std::max({namedHigh, p.amount, p.profit});
+        }
+        labels << p.label;
     }
+    // Few bars: names wrapped under them; many: upright, as far as the axis leaves room.
+    const bool upright = labels.size() > 10;
+    for (QString& l : labels)
+        l = upright ? (l.size() > 8 ? l.left(7) + QStringLiteral("…") : l) : barLabel(l);
     auto* series = new QBarSeries;
     series->append(amount);
     series->append(profit);
@@ -112,14 +180,51 @@ QChart* MakeStatChart(const StatChartModel& model)
     auto* x = new QBarCategoryAxis;
     x->append(labels);
     x->setLabelsFont(cjkFont(11));
-    if (labels.size() > 6)
-        x->setLabelsAngle(-60);
+    if (upright)
+        x->setLabelsAngle(-90);
     chart->addAxis(x, Qt::AlignBottom);
-    QValueAxis* y = valueAxis(low, high);
+    QCategoryAxis* y = valueAxis(others ? namedLow : low, others ? namedHigh : high);
     chart->addAxis(y, Qt::AlignLeft);
     series->attachAxis(x);
     series->attachAxis(y);
+    std::vector<QBarSet*> sets{amount, profit};
+    if (others) {
+        auto* rest = new QBarSeries;
+        othersAmount->setColor(amount->color().lighter(150));
+        othersProfit->setColor(profit->color().lighter(150));
+        rest->append(othersAmount);
+        rest->append(othersProfit);
+        chart->addSeries(rest);
+        const StatChartPoint& o = model.points.back();
+        QCategoryAxis* right = valueAxis(std::min(o.amount, o.profit), std::max(o.amount, o.profit),
+                                         kChartOthers + QStringLiteral("（右轴）"));
+        chart->addAxis(right, Qt::AlignRight);
+        rest->attachAxis(x);
+        rest->attachAxis(right);
+        sets.push_back(othersAmount);
+        sets.push_back(othersProfit);
+    } else {
+        delete othersAmount;
+        delete othersProfit;
+    }
+    // The full name and the figures of a bar when the pointer rests on it.
+    std::vector<StatChartPoint> points = model.points;
+    for (QBarSet* set : sets)
+        QObject::connect(set, &QBarSet::hovered, chart, [points](bool on, int index) {
+            if (!on || index < 0 || std::size_t(index) >= points.size()) {
+                QToolTip::hideText();
+                return;
+            }
+            const StatChartPoint& p = points[std::size_t(index)];
+            QToolTip::showText(QCursor::pos(), StatChartTip(p));
+        });
     return chart;
+}
+
+QString StatChartTip(const StatChartPoint& p)
+{
+    return p.label + QStringLiteral("\n金额：") + groupedNumber(p.amount) + QStringLiteral("\n利润：") +
+           groupedNumber(p.profit);
 }
 
 bool SaveStatChart(const StatChartModel& model, const QString& file, QString* error, const QSize& size)

@@ -13,8 +13,11 @@ QT_END_NAMESPACE
 
 namespace corvanta {
 
-// A new chart for the model; the caller (or the view it is given to) owns it.
+// A new chart for the model; the caller (or the view it is given to) owns it. "其他" is drawn as
+// a group of its own against a right-hand axis; the axes show plain digits with separators.
 QChart* MakeStatChart(const StatChartModel& model);
+// The tool tip of a bar: the group's full name, its amount and profit.
+QString StatChartTip(const StatChartPoint& point);
 
 // The chart as PNG, SVG or PDF, by the file's suffix; false with *error set otherwise.
 bool SaveStatChart(const StatChartModel& model, const QString& file, QString* error,

@@ -38,6 +38,7 @@ struct ResultGrid {
     TitleField title;
     QString templateName;
     int statMode = -1;
+    QString gridId;  // the column configuration the window's printout follows ("" for none)
 };
 
 void noArguments(const CommandArgs& a, const QString& command)
@@ -116,7 +117,8 @@ std::optional<ResultGrid> querySales(CliContext& ctx, const QStringList& args, c
     noArguments(a, command);
     const auto f = readFilters<SalesFilters>(a);
     return runReport(ctx, code, [&](TDMData& dm, Messages& m) { return RunSalesQuery(dm, m, f); },
-                     {SalesHeadings(), ColumnWidths(SalesColumns()), CellStore(), SalesTitle(f.from, f.to), kSalesTemplate});
+                     {SalesHeadings(), ColumnWidths(SalesColumns()), CellStore(), SalesTitle(f.from, f.to), kSalesTemplate,
+                      -1, kSalesGridId});
 }
 
 std::optional<ResultGrid> queryStat(CliContext& ctx, const QStringList& args, const QString& command, int& code)
@@ -132,7 +134,7 @@ std::optional<ResultGrid> queryStat(CliContext& ctx, const QStringList& args, co
     // The statistics window prints with the same title field as the sales query, from its own dates.
     return runReport(ctx, code, [&](TDMData& dm, Messages& m) { return RunStatistics(dm, m, f); },
                      {StatHeadings(f.mode), ColumnWidths(StatColumns()), CellStore(), SalesTitle(f.from, f.to),
-                      StatTemplate(f.mode), f.mode});
+                      StatTemplate(f.mode), f.mode, QString()});
 }
 
 std::optional<ResultGrid> queryStock(CliContext& ctx, const QStringList& args, const QString& command, int& code)
@@ -141,7 +143,7 @@ std::optional<ResultGrid> queryStock(CliContext& ctx, const QStringList& args, c
     noArguments(a, command);
     const auto f = readFilters<StockFilters>(a);
     return runReport(ctx, code, [&](TDMData& dm, Messages& m) { return RunStockQuery(dm, m, f); },
-                     {StockHeadings(), ColumnWidths(StockColumns()), CellStore(), StockTitle(), kStockTemplate});
+                     {StockHeadings(), ColumnWidths(StockColumns()), CellStore(), StockTitle(), kStockTemplate, -1, kStockGridId});
 }
 
 using Query = std::optional<ResultGrid> (*)(CliContext&, const QStringList&, const QString&, int&);
@@ -187,7 +189,13 @@ int print(CliContext& ctx, const QStringList& args, Query query, const QString& 
     const std::optional<ResultGrid> grid = run(ctx, args, query, command, code);
     if (!grid)
         return code;
-    const ReportGridTable table(grid->headings, grid->widths, grid->cells);
+    // The window prints its display grid: the account set's column configuration applies.
+    ShownColumns shown{grid->headings, grid->widths, {}};
+    if (!grid->gridId.isEmpty() && ctx.data) {
+        const std::vector<ReportColumn>& columns = grid->gridId == kSalesGridId ? SalesColumns() : StockColumns();
+        shown = ConfiguredColumns(*ctx.data, grid->gridId, columns);
+    }
+    const ReportGridTable table(shown.headings, shown.widths, grid->cells, shown.sources);
     DATABASEFILE tables(&ctx.messages);
     return PrintReportGrid(tables, ctx.messages, grid->title, table, grid->templateName, printLauncher()) ? ExitOk
                                                                                                        : ExitFailed;

@@ -89,6 +89,9 @@ TLoginServerFm::TLoginServerFm(TDMData& dm, QWidget* parent) : QDialog(parent), 
     // Collapsed: only the server row shows until a connection is made.
     setFixedSize(width, kServerFrameHeight + 2 * (kServerFrameHeight / 3) - kCaptionAllowance);
 
+    // Enter is dispatched by keyPressEvent: no button answers it as the dialog's default as well.
+    for (QPushButton* b : {BitBtn1, BitBtn2, SelZtBtn, BitBtn3, BitBtn4})
+        b->setAutoDefault(false);
     connect(BitBtn1, &QPushButton::clicked, this, &TLoginServerFm::BitBtn1Click);
     connect(ServerName_Edit, &QLineEdit::returnPressed, this, &TLoginServerFm::BitBtn1Click);
     connect(BitBtn2, &QPushButton::clicked, this, &TLoginServerFm::BitBtn2Click);
@@ -118,6 +121,11 @@ void TLoginServerFm::keyPressEvent(QKeyEvent* event)
     if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
         if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
             button->click();
+            return;
+        }
+        // The server field's returnPressed has already connected: no default button as well.
+        if (focusWidget() == ServerName_Edit) {
+            event->accept();
             return;
         }
     }

@@ -1,5 +1,7 @@
 #include "dialogs/FileDialog.h"
 
+#include <QDir>
+#include <QHash>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -131,6 +133,30 @@ void FileDialog::reset()
     m_answers.clear();
     m_saveFilters.clear();
     m_calls.clear();
+}
+
+namespace {
+QHash<QString, QString>& lastFolders()
+{
+    static QHash<QString, QString> folders;
+    return folders;
+}
+}  // namespace
+
+QString LastFolder(const QString& purpose, const QString& fallback)
+{
+    return lastFolders().value(purpose, fallback);
+}
+
+void RememberFolder(const QString& purpose, const QString& chosenFile)
+{
+    if (!chosenFile.isEmpty())
+        lastFolders().insert(purpose, QFileInfo(chosenFile).absolutePath());
+}
+
+QString ProposedFile(const QString& purpose, const QString& fallbackFolder, const QString& fileName)
+{
+    return QDir(LastFolder(purpose, fallbackFolder)).filePath(fileName);
 }
 
 bool TOpenDialog::Execute(QWidget* parent)

@@ -58,6 +58,13 @@ inline FileDialog* fileDialog()
     return FileDialog::instance();
 }
 
+// The folder of the file last chosen for a purpose ("import", "export", "chart") in this run of
+// the program, or fallback before the first choice; a file dialog for that purpose starts there.
+QString LastFolder(const QString& purpose, const QString& fallback);
+void RememberFolder(const QString& purpose, const QString& chosenFile);
+// fileName in the purpose's last folder (fallback folder before the first choice).
+QString ProposedFile(const QString& purpose, const QString& fallbackFolder, const QString& fileName);
+
 // A file-open dialog object that keeps its settings and the chosen file name between uses, so
 // that a window it belongs to can hand the choice on.
 class TOpenDialog {

@@ -3,8 +3,13 @@
 #include "dialogs/SuperMsg.h"
 
 #include <QApplication>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QLoggingCategory>
 #include <QMessageBox>
+#include <QSpacerItem>
+
+#include <algorithm>
 
 namespace corvanta {
 
@@ -41,6 +46,11 @@ QString GuiMessages::superMsgWithReason(const QString& caption, const QString& t
     return ShowSuperMsg(caption, QStringLiteral("%1\n原因：%2").arg(text, reason), buttons, options, icon);
 }
 
+void GuiMessages::systemBoxWithDetails(const QString& caption, const QString& text, const QString& details)
+{
+    ShowSystemBox(caption, text, details);
+}
+
 void GuiMessages::systemBox(const QString& caption, const QString& text)
 {
     ShowSystemBox(caption, text);
@@ -68,14 +78,26 @@ void GuiMessages::busy(bool on)
     }
 }
 
-void ShowSystemBox(const QString& caption, const QString& text)
+void ShowSystemBox(const QString& caption, const QString& text, const QString& details)
 {
     if (g_systemBoxArmed) {
-        systemBoxCalls().push_back({caption, text});
+        systemBoxCalls().push_back({caption, text, details});
         return;
     }
-    QMessageBox box(QMessageBox::NoIcon, caption, text, QMessageBox::Ok, QApplication::activeWindow());
+    // Texts written for another system end lines with a lone carriage return, which a plain-text
+    // label does not break on.
+    QString shown = text;
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    QMessageBox box(QMessageBox::NoIcon, caption, shown, QMessageBox::Ok, QApplication::activeWindow());
     box.setTextFormat(Qt::PlainText);
+    if (!details.isEmpty())
+        box.setDetailedText(details);
+    // The title bar is not part of the box's size hint: without this a short text cuts the caption.
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+        const int need = QFontMetrics(QApplication::font("QMdiSubWindowTitleBar")).horizontalAdvance(caption) + 160;
+        grid->addItem(new QSpacerItem(std::max(need, 240), 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                      grid->rowCount(), 0, 1, grid->columnCount());
+    }
     box.exec();
 }
 

@@ -17,6 +17,7 @@ public:
     QString superMsgWithReason(const QString& caption, const QString& text, const QString& buttons,
                                const QString& options, const QString& icon, const QString& reason) override;
     void systemBox(const QString& caption, const QString& text) override;
+    void systemBoxWithDetails(const QString& caption, const QString& text, const QString& details) override;
     // Into the program's log (category "corvanta.cause"): the dialogs keep their own text.
     void cause(const QString& why) override;
     void beep() override;
@@ -27,8 +28,10 @@ private:
     int m_busyDepth = 0;
 };
 
-// The system's plain message box with one OK button, over the active window.
-void ShowSystemBox(const QString& caption, const QString& text);
+// The system's plain message box with one OK button, over the active window: line breaks (a lone
+// carriage return too) shown as such, at least as wide as its caption needs, details (when not
+// empty) behind the box's details button.
+void ShowSystemBox(const QString& caption, const QString& text, const QString& details = QString());
 
 // The application's general error report: an error that no window handles is shown in the plain
 // message box (caption: the application's title) and the program goes on.
@@ -38,6 +41,7 @@ void ShowErrorReport(const QString& text);
 struct SystemBoxCall {
     QString caption;
     QString text;
+    QString details;
 };
 
 class SystemBoxSeam {

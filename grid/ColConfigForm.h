@@ -3,6 +3,7 @@
 #include "grid/cw_r_ColConfig.h"
 
 #include <QDialog>
+#include <QLabel>
 
 class QPushButton;
 class QTabWidget;
@@ -44,6 +45,7 @@ public:
     QToolButton* sbDown;
     QPushButton* bbSave;
     QPushButton* bbExit;
+    QLabel* Legend;  // what √ and ☆ mean
 
     void sbRevertClick();
     void sbAllNameClick();

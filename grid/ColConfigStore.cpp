@@ -3,6 +3,8 @@
 #include "connection/UDMData.h"
 #include "base/TextHelpers.h"
 
+#include <algorithm>
+
 namespace corvanta {
 
 int CallColConfig(TDMData& dm, const QString& id, const QString& defaultName, const QString& userName,
@@ -45,6 +47,20 @@ bool ReadColConfig(TDMData& dm, const QString& gridId, std::vector<ColConfigReco
     }
     cmd.Close();
     return true;
+}
+
+std::vector<ColumnSlot> ColumnSlots(const std::vector<ColConfigRecord>& records, int columnCount)
+{
+    std::vector<ColumnSlot> placed(std::size_t(std::max(columnCount, 1)));
+    placed[0].source = 0;
+    for (const ColConfigRecord& r : records) {
+        if (r.visible != 1 && r.sysVisible != 1)
+            continue;
+        if (r.colOrder < 1 || r.colOrder >= columnCount)
+            continue;
+        placed[std::size_t(r.colOrder)] = {r.orderCode, r.userName, r.width};
+    }
+    return placed;
 }
 
 }  // namespace corvanta

@@ -27,4 +27,15 @@ int CallColConfig(TDMData& dm, const QString& id, const QString& defaultName, co
 // failed. A ColOrder that is not a whole number throws ConversionError.
 bool ReadColConfig(TDMData& dm, const QString& gridId, std::vector<ColConfigRecord>& records);
 
+// Where a grid's configured columns go: slot p (1 and up) of the display shows source column
+// placed[p].source under placed[p].name, -1 for a slot nothing is placed in; slot 0 is the row
+// number. A record that is neither visible nor a system column, or whose position lies outside
+// the grid, places nothing; a later record for the same position wins.
+struct ColumnSlot {
+    int source = -1;
+    QString name;
+    int width = 0;  // stored width, 0 when none
+};
+std::vector<ColumnSlot> ColumnSlots(const std::vector<ColConfigRecord>& records, int columnCount);
+
 }  // namespace corvanta

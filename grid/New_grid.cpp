@@ -574,8 +574,25 @@ void TSupGrids::deleteColumn(int col)
     scheduleRepaint();
 }
 
+void TSupGrids::setSortMark(int col, bool ascending, const QColor& keyColour)
+{
+    for (int c = 1; c < colCount(); ++c)
+        setColorCell(c, 0, fixedColor());
+    setColorCell(col, 0, keyColour);
+    m_sortCol = col;
+    m_sortAscending = ascending;
+}
+
+void TSupGrids::clearSortMark()
+{
+    if (m_sortCol >= 0)
+        setColorCell(m_sortCol, 0, fixedColor());
+    m_sortCol = -1;
+}
+
 void TSupGrids::ClearRows()
 {
+    clearSortMark();
     hideEditor();
     if (m_rows.empty())
         m_rows.resize(1);
@@ -971,6 +988,14 @@ void TSupGrids::drawCell(QPainter* painter, const QRect& rect, int col, int row,
             y += fm.height();
         }
     }
+    if (row == 0 && col == m_sortCol && rect.width() > 12) {
+        const QFontMetrics fm(cellFont(col, row));
+        const QString mark = m_sortAscending ? QStringLiteral("▲") : QStringLiteral("▼");
+        painter->setPen(palette().color(QPalette::Text));
+        painter->drawText(QRect(rect.right() - fm.horizontalAdvance(mark) - 3, rect.top(), fm.horizontalAdvance(mark) + 2,
+                                rect.height()),
+                          Qt::AlignVCenter | Qt::AlignRight, mark);
+    }
     painter->restore();
 }
 
@@ -1082,7 +1107,9 @@ void TSupGrids::mousePressEvent(QMouseEvent* event)
 void TSupGrids::mouseDoubleClickEvent(QMouseEvent* event)
 {
     QTableView::mouseDoubleClickEvent(event);
-    emit OnDblClick();
+    // Only a data row opens what the window opens on a double click, not the space below the rows.
+    if (indexAt(event->position().toPoint()).isValid())
+        emit OnDblClick();
 }
 
 bool TSupGrids::eventFilter(QObject* watched, QEvent* event)
@@ -1092,11 +1119,10 @@ bool TSupGrids::eventFilter(QObject* watched, QEvent* event)
         const bool mine = w && (w == m_hHeader->viewport() || w == m_vHeader->viewport() || w == m_corner);
         if (mine) {
             auto* me = static_cast<QMouseEvent*>(event);
+            // A double click on a heading (a column divider, say) opens nothing.
             if (event->type() == QEvent::MouseButtonPress) {
                 const QPoint p = toClient(w, me->position().toPoint());
                 emit OnMouseDown(me->button(), me->modifiers(), p.x(), p.y());
-            } else {
-                emit OnDblClick();
             }
         }
     }

@@ -141,6 +141,12 @@ public:
     QColor fixedColor() const { return m_fixedColor; }
     void setFixedColor(const QColor& colour);
     void setColorCell(int col, int row, std::optional<QColor> colour);
+    // The sort shown in the heading: a ▲ (ascending) or ▼ at the right of the key column's
+    // heading, and the key heading's colour. Emptying or refilling the rows clears it.
+    void setSortMark(int col, bool ascending, const QColor& keyColour);
+    void clearSortMark();
+    int sortMarkColumn() const { return m_sortCol; }
+    bool sortMarkAscending() const { return m_sortAscending; }
     void setColorCol(int col, std::optional<QColor> colour);
     void setFixedColorCol(int col, std::optional<QColor> colour);  // heading cells of a column
     void setColorRow(int row, std::optional<QColor> colour);
@@ -238,6 +244,8 @@ private:
     GridOptions m_options;
 
     TAlign m_alignment = alLeft;
+    int m_sortCol = -1;
+    bool m_sortAscending = true;
     QColor m_color = QColor(255, 255, 255);
     QColor m_fixedColor = QColor(212, 208, 200);
     std::map<std::pair<int, int>, Props> m_cellProps;  // (row, col)

@@ -122,22 +122,16 @@ void ApplyColConfig(TDMData& dm, TSupGrids& display, TSupGrids& source, ColMap& 
         display.showColumnsOf(source, cols);
         return;
     }
-    std::vector<QString> names(cols.size());
-    for (const ColConfigRecord& r : records) {
-        if (r.visible != 1 && r.sysVisible != 1)
-            continue;
-        // A position outside the grid (or over the row numbers) has nowhere to go.
-        if (r.colOrder < 1 || r.colOrder >= display.colCount())
-            continue;
-        cols[std::size_t(r.colOrder)] = r.orderCode;
-        names[std::size_t(r.colOrder)] = r.userName;
-        if (mode == 0 && r.width > 0)
-            display.setColWidth(r.colOrder, r.width);
+    const std::vector<ColumnSlot> placed = ColumnSlots(records, display.colCount());
+    for (std::size_t c = 1; c < placed.size() && c < cols.size(); ++c) {
+        cols[c] = placed[c].source;
+        if (cols[c] >= 0 && mode == 0 && placed[c].width > 0)
+            display.setColWidth(int(c), placed[c].width);
     }
     display.showColumnsOf(source, cols);
     for (std::size_t c = 1; c < cols.size(); ++c)
         if (cols[c] >= 0)
-            display.setCell(int(c), 0, names[c]);
+            display.setCell(int(c), 0, placed[c].name);
     RemoveEmptyColumns(display, &cols);
     for (int i = 1; i < int(map.size()) && i < int(cols.size()); ++i)
         map[std::size_t(i)] = std::max(cols[std::size_t(i)], 0);
@@ -198,8 +192,10 @@ TColConfigForm::TColConfigForm(Run& run, QWidget* parent)
     GridMain->setCell(1, 0, QStringLiteral("原始名称"));
     GridMain->setCell(2, 0, QStringLiteral("自定义名称"));
     GridMain->setCell(3, 0, QStringLiteral("显示"));
-    GridMain->setAlignCol(3, alCenter);
-    GridMain->setFixAlignCol(3, alCenter);
+    // Every cell centred, headings and row numbers too.
+    GridMain->setAlignment(alCenter);
+    GridMain->setFixAlignRow(0, alCenter);
+    GridMain->setFixAlignCol(0, alCenter);
 
     GridTemp = new TSupGrids(this);
     GridTemp->setObjectName(QStringLiteral("GridTemp"));
@@ -222,6 +218,15 @@ TColConfigForm::TColConfigForm(Run& run, QWidget* parent)
     sbAllVisible = tool(QStringLiteral("sbAllVisible"), QStringLiteral("全部显示"), QStyle::SP_DialogApplyButton, 114);
     sbUp = tool(QStringLiteral("sbUp"), QStringLiteral("上移一行"), QStyle::SP_ArrowUp, 176);
     sbDown = tool(QStringLiteral("sbDown"), QStringLiteral("下移一行"), QStyle::SP_ArrowDown, 218);
+
+    // What the marks of the 显示 column mean.
+    Legend = new QLabel(kTick + QStringLiteral(" 显示\n") + kStar + QStringLiteral(" 固定显示"), BackPanel);
+    Legend->setObjectName(QStringLiteral("Legend"));
+    // Above the buttons, beside the tab's heading, where it covers nothing.
+    QFont small = Legend->font();
+    small.setPixelSize(11);
+    Legend->setFont(small);
+    Legend->setGeometry(348, 1, 72, 28);
 
     bbSave = new QPushButton(QStringLiteral("保   存"), BackPanel);
     bbSave->setObjectName(QStringLiteral("bbSave"));
@@ -253,6 +258,9 @@ TColConfigForm::TColConfigForm(Run& run, QWidget* parent)
             return;
         if (key == QLatin1Char(' '))
             ToggleMark();
+        // Enter goes on to the next column's row, as Enter moves on elsewhere in the program.
+        if (key == QLatin1Char('\r') && GridMain->row() < GridMain->rowCount() - 1)
+            GridMain->setRow(GridMain->row() + 1);
         key = QChar();
     });
     connect(GridMain, &TSupGrids::OnDblClick, this, [this] {
@@ -389,13 +397,26 @@ void TColConfigForm::sbRevertClick()
     if (ShowSuperMsg(kTitle, QStringLiteral("你确定要恢复所有改变,回到原始设置吗?"), QStringLiteral("myokcancel")) !=
         QLatin1String("myok"))
         return;
+    std::vector<int> fixedColumns;
+    std::vector<ColConfigRecord> before;
+    if (ReadColConfig(m_run.dm, m_run.gridId, before))
+        for (const ColConfigRecord& r : before)
+            if (r.sysVisible == 1)
+                fixedColumns.push_back(r.orderCode);
     if (CallColConfig(m_run.dm, m_run.gridId, QString(), QString(), 0, 0, 0, 0, 0, QStringLiteral("D")) <= 0) {
         ShowSuperMsg(kTitle, QStringLiteral("恢复所有改变失败,请退出后重试!"), QStringLiteral("myok"));
         return;
     }
     ShowSuperMsg(kTitle, QStringLiteral("恢复所有改变成功,确定后生效!"), QStringLiteral("myok"));
     m_run.result = true;
-    CheckColConfig(m_run.dm, m_run.source, m_run.systemCols, m_run.gridId);
+    // Opened without system columns (from a query window), the records rebuilt keep their stars.
+    std::vector<int> systemCols = m_run.systemCols;
+    for (const int column : fixedColumns) {
+        const auto free = std::find(systemCols.begin(), systemCols.end(), 0);
+        if (std::find(systemCols.begin(), systemCols.end(), column) == systemCols.end() && free != systemCols.end())
+            *free = column;
+    }
+    CheckColConfig(m_run.dm, m_run.source, systemCols, m_run.gridId);
     ApplyColConfig(m_run.dm, m_run.display, m_run.source, m_run.map, m_run.gridId, 1);
     accept();
 }
@@ -411,9 +432,12 @@ void TColConfigForm::keyPressEvent(QKeyEvent* event)
 
 bool TColConfigForm::eventFilter(QObject* watched, QEvent* event)
 {
-    // The window sees Esc before any of its controls, the name editor included.
+    // The window sees Esc before any of its controls; while a name is typed, Esc ends that edit
+    // only (the name goes back to what it was) and the other edits stay.
     if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
         auto* w = qobject_cast<QWidget*>(watched);
+        if (w && GridMain->isEditing() && GridMain->isAncestorOf(w))
+            return false;
         if (w && (w == this || isAncestorOf(w))) {
             reject();
             return true;

@@ -32,9 +32,7 @@ bool SortGridByHeader(TSupGrids& grid, int x, int y, int& flag)
 
 void SortGrid(TSupGrids& grid, int col, bool ascending)
 {
-    for (int c = 1; c < grid.colCount(); ++c)
-        grid.setColorCell(c, 0, grid.fixedColor());
-    grid.setColorCell(col, 0, QColor(153, 152, 182));
+    grid.setSortMark(col, ascending, QColor(153, 152, 182));
 
     int last = grid.rowCount() - 1;
     while (last > 0 && IsBlank(grid.cell(0, last)))

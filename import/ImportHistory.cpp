@@ -280,6 +280,53 @@ const std::array<int, kImportLogColumns>& ImportLogWidths()
     return w;
 }
 
+namespace {
+constexpr int kLinesColumn = 5;
+constexpr int kOutcomeColumn = 6;
+}  // namespace
+
+const QStringList& ImportLogWindowHeadings()
+{
+    static const QStringList h = [] {
+        QStringList all = ImportLogHeadings();
+        all.insert(kLinesColumn + 1, QStringLiteral("已汇总行数"));
+        return all;
+    }();
+    return h;
+}
+
+const std::array<int, kImportLogWindowColumns>& ImportLogWindowWidths()
+{
+    static const std::array<int, kImportLogWindowColumns> w = [] {
+        std::array<int, kImportLogWindowColumns> out{};
+        const auto& in = ImportLogWidths();
+        for (int c = 0, o = 0; c < kImportLogColumns; ++c, ++o) {
+            out[std::size_t(o)] = in[std::size_t(c)];
+            if (c == kLinesColumn)
+                out[std::size_t(++o)] = 80;
+        }
+        return out;
+    }();
+    return w;
+}
+
+CellStore WithConsolidatedLines(const CellStore& log)
+{
+    CellStore out(kImportLogWindowColumns);
+    for (int r = 0; r < log.rowCount(); ++r) {
+        QStringList row;
+        for (int c = 0; c < log.columnCount(); ++c) {
+            row << log.cell(c, r);
+            if (c == kLinesColumn) {
+                const QString lines = log.cell(kLinesColumn, r);
+                row << (log.cell(kOutcomeColumn, r) == ImportOutcomeSuccess() ? lines : QStringLiteral("0"));
+            }
+        }
+        out.appendRow(row);
+    }
+    return out;
+}
+
 CellStore LoadImportLog(TDMData& dm, int limit)
 {
     dm.CallProc(dm.ADOSProc, QStringLiteral("hz_GetImportLog"),

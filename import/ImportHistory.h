@@ -84,6 +84,13 @@ constexpr int kImportLogColumns = 10;
 // "导入时间", "文件名", "文件大小", "SHA-256", "数据类别", "数据行数", "结果", "原因", "计算机", "数据库用户"
 const QStringList& ImportLogHeadings();
 const std::array<int, kImportLogColumns>& ImportLogWidths();
+
+// The history as its window shows it: after "数据行数" the lines a run consolidated,
+// "已汇总行数" (every data line after a success, 0 after a failure, which consolidates nothing).
+constexpr int kImportLogWindowColumns = kImportLogColumns + 1;
+const QStringList& ImportLogWindowHeadings();
+const std::array<int, kImportLogWindowColumns>& ImportLogWindowWidths();
+CellStore WithConsolidatedLines(const CellStore& log);
 // hz_GetImportLog, newest run first; limit <= 0 for all. Throws on a database error.
 CellStore LoadImportLog(TDMData& dm, int limit);
 

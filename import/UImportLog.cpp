@@ -51,15 +51,15 @@ TfrmImportLog::TfrmImportLog(TDMData& dm, QWidget* parent) : TfmBlank(parent), m
     bar->addWidget(Exit_Button);
     column->addWidget(panel);
 
-    const QStringList& headings = ImportLogHeadings();
+    const QStringList& headings = ImportLogWindowHeadings();
     Main_Grid = new TSupGrids(this);
-    Main_Grid->setColCount(kImportLogColumns);
+    Main_Grid->setColCount(kImportLogWindowColumns);
     Main_Grid->setRowCount(2);
     Main_Grid->setFixedRows(1);
     Main_Grid->setFixedCols(0);
     Main_Grid->setDefaultRowHeight(18);
-    for (int c = 0; c < kImportLogColumns; ++c) {
-        Main_Grid->setColWidth(c, ImportLogWidths()[size_t(c)]);
+    for (int c = 0; c < kImportLogWindowColumns; ++c) {
+        Main_Grid->setColWidth(c, ImportLogWindowWidths()[size_t(c)]);
         Main_Grid->setCell(c, 0, headings[c]);
     }
     Main_Grid->setOptions(GridOption::RowSelect | GridOption::ColSizing);
@@ -95,7 +95,7 @@ bool TfrmImportLog::LoadList()
     CellStore cells;
     QString error;
     try {
-        cells = LoadImportLog(m_dm, 0);
+        cells = WithConsolidatedLines(LoadImportLog(m_dm, 0));
     } catch (const std::exception& e) {
         error = CauseText(e);
     }

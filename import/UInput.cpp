@@ -15,10 +15,11 @@ namespace corvanta {
 
 namespace {
 
-// Hands the run's messages on with the hourglass lifted while a box is up.
+// Hands the run's messages on with the hourglass lifted while a box is up. While holding, the
+// plain boxes wait, so that a failure's boxes can be shown as one with its reason and details.
 class CursorAroundBoxes : public Messages {
 public:
-    explicit CursorAroundBoxes(Messages& inner) : m_inner(inner) {}
+    CursorAroundBoxes(Messages& inner, bool hold) : m_inner(inner), m_hold(hold) {}
     QString superMsg(const QString& caption, const QString& text, const QString& buttons, const QString& options,
                      const QString& icon) override
     {
@@ -27,6 +28,10 @@ public:
     }
     void systemBox(const QString& caption, const QString& text) override
     {
+        if (m_hold) {
+            m_held.push_back({caption, text});
+            return;
+        }
         Lift lift;
         m_inner.systemBox(caption, text);
     }
@@ -34,12 +39,34 @@ public:
     void beep() override { m_inner.beep(); }
     void busy(bool on) override { m_inner.busy(on); }
 
+    // The held boxes: folded into one with the details when there are any, else one by one.
+    void release(const QString& reason, const QString& details)
+    {
+        if (m_held.empty())
+            return;
+        Lift lift;
+        if (details.isEmpty()) {
+            for (const auto& [caption, text] : m_held)
+                m_inner.systemBox(caption, text);
+        } else {
+            QStringList texts;
+            for (const auto& held : m_held)
+                texts << held.second;
+            if (!reason.isEmpty() && !texts.join(QLatin1Char('\n')).contains(reason))
+                texts << QString() << QStringLiteral("导入失败的原因：") + reason;
+            m_inner.systemBoxWithDetails(m_held.front().first, texts.join(QLatin1Char('\n')), details);
+        }
+        m_held.clear();
+    }
+
 private:
     struct Lift {
         Lift() { QApplication::restoreOverrideCursor(); }
         ~Lift() { QApplication::setOverrideCursor(Qt::WaitCursor); }
     };
     Messages& m_inner;
+    bool m_hold;
+    std::vector<std::pair<QString, QString>> m_held;
 };
 
 }  // namespace
@@ -99,8 +126,15 @@ void TfrmInput::Timer1Timer()
             repaintNow();
         }
         // The cursor goes while a box is up, so that the user can answer it.
-        CursorAroundBoxes boxes(messages);
+        CursorAroundBoxes boxes(messages, !several);
         m_runs.push_back(RunRecordedImport(m_dm, files[k], boxes, this, several));
+        const RecordedImport& run = m_runs.back();
+        if (run.result.ok() || run.result.reason.isEmpty()) {
+            boxes.release(QString(), QString());
+        } else {
+            const QString where = run.result.lineNo > 0 ? QStringLiteral("第 %1 行：").arg(run.result.lineNo) : QString();
+            boxes.release(where + run.result.reason, ImportDetails(run.result));
+        }
         if (!m_runs.back().ok() && !anyFailed) {
             anyFailed = true;
             m_result = m_runs.back().result;
@@ -109,28 +143,20 @@ void TfrmInput::Timer1Timer()
         }
     }
     QApplication::restoreOverrideCursor();
-    if (several)
-        messages.systemBox(ImportSummaryCaption(), ImportSummaryText(m_runs));
     m_running = false;
     offerDetails();
+    if (several)
+        messages.systemBoxWithDetails(ImportSummaryCaption(), ImportSummaryText(m_runs), m_details);
     done(m_result.ok() ? QDialog::Accepted : QDialog::Rejected);
 }
 
-// After the messages, what failed where: a message with the reason and a "Show Details..." part
-// holding the file, the line number and the line's text.
+// What failed where, for the box's details part: the file, the line number and the line's text.
 void TfrmInput::offerDetails()
 {
     m_details.clear();
     if (m_result.ok() || m_result.reason.isEmpty())
         return;
     m_details = ImportDetails(m_result);
-    if (m_messagesOverride || SystemBoxSeam::armed())
-        return;  // tests read DetailsText()
-    const QString where = m_result.lineNo > 0 ? QStringLiteral("第 %1 行：").arg(m_result.lineNo) : QString();
-    QMessageBox box(QMessageBox::Warning, importtext::systemCaption(),
-                    QStringLiteral("导入失败的原因\n%1%2").arg(where, m_result.reason), QMessageBox::Ok, this);
-    box.setDetailedText(m_details);
-    box.exec();
 }
 
 void TfrmInput::closeEvent(QCloseEvent* event)

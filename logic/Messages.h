@@ -27,6 +27,12 @@ public:
 
     // The system's plain message box with one OK button.
     virtual void systemBox(const QString& caption, const QString& text) = 0;
+    // The same box with what went wrong where (file, line, its text) behind its details part;
+    // a channel without one shows the details under the text.
+    virtual void systemBoxWithDetails(const QString& caption, const QString& text, const QString& details)
+    {
+        systemBox(caption, details.isEmpty() ? text : text + QLatin1Char('\n') + details);
+    }
 
     // Why the failure just reported happened, in the words of the engine or the system. It comes
     // after the message and never replaces it; each channel shows it where it has room.

@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QStatusBar>
 #include <QToolButton>
+#include <QVBoxLayout>
 #include <exception>
 
 namespace corvanta {
@@ -37,8 +38,10 @@ TfmTypeBasic::TfmTypeBasic(TDMData& dm, DATABASEFILE* tables, QWidget* parent)
     : TfmBlank(parent), m_dm(dm), m_tables(tables)
 {
     setWindowTitle(QStringLiteral("销售网点信息管理"));
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    setFixedSize(647, 440);
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint
+                   | Qt::WindowMaximizeButtonHint);
+    // The opening size; the grid follows when the window is resized or maximised.
+    resize(647, 440);
 
     Panel1 = new TSuperPanel(this);
     Panel1->setGeometry(0, 0, 647, 38);
@@ -78,6 +81,13 @@ TfmTypeBasic::TfmTypeBasic(TDMData& dm, DATABASEFILE* tables, QWidget* parent)
     StatusBar1->setGeometry(0, 418, 647, 22);
     StatusBar1->setSizeGripEnabled(false);
     StatusBar1->addWidget(new QLabel(QStringLiteral("【ESC】__ 退出     【INSERT】__ 增加    【DELETE】__ 删除  "), StatusBar1), 1);
+    Panel1->setFixedHeight(38);
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(Panel1);
+    column->addWidget(Main_Grid, 1);
+    column->addWidget(StatusBar1);
 
     connect(Add_Button, &QToolButton::clicked, this, &TfmTypeBasic::Add_ButtonClick);
     connect(Mod_Button, &QToolButton::clicked, this, &TfmTypeBasic::Mod_ButtonClick);

@@ -118,25 +118,39 @@ Report buildReport(const RwxTemplate& tpl, const DbfTable& title, const DbfTable
     r.warnings = title.warnings + body.warnings;
 
     auto hidden = [&](int field) { return tpl.skipNarrow && body.widths[static_cast<std::size_t>(field)] <= kHiddenWidth; };
+    // A field the template does not know prints as it is, under its own name (the grid's heading).
+    auto plainColumn = [&](int field) {
+        const QString name = body.fieldNames.at(field);
+        const int width = std::clamp(body.widths[static_cast<std::size_t>(field)] - kHiddenWidth, 4, 60);
+        return ReportColumn{name == QLatin1String("Rwx") ? QString() : name, width, Align::Left, {}, false, field};
+    };
+    // The template column of each body field, matched in the template's order.
+    std::vector<const RwxColumn*> known(body.rawNames.size(), nullptr);
+    std::vector<int> matched;  // body fields in the template's order
     std::vector<bool> used(body.rawNames.size(), false);
     for (const RwxColumn& c : tpl.columns) {
         const int field = findField(body.rawNames, CutDbfFieldName(gbk::encode(c.field)), &used);
-        if (field < 0 || hidden(field))
+        if (field < 0)
             continue;
         used[static_cast<std::size_t>(field)] = true;
-        r.columns.push_back({c.heading, c.width, c.align, c.format, c.sum, field});
+        known[static_cast<std::size_t>(field)] = &c;
+        matched.push_back(field);
     }
-    if (r.columns.empty()) {
-        if (!tpl.columns.empty())
-            r.warnings << QStringLiteral("模板中的列在数据表中都不存在，按数据表的字段打印");
-        for (std::size_t i = 0; i < body.widths.size(); ++i) {
-            const int field = static_cast<int>(i);
-            if (hidden(field))
-                continue;
-            const QString name = body.fieldNames.at(field);
-            const int width = std::clamp(body.widths[i] - kHiddenWidth, 4, 60);
-            r.columns.push_back({name == QLatin1String("Rwx") ? QString() : name, width, Align::Left, {}, false, field});
-        }
+    if (!tpl.columns.empty() && matched.empty())
+        r.warnings << QStringLiteral("模板中的列在数据表中都不存在，按数据表的字段打印");
+    auto add = [&](int field) {
+        if (hidden(field))
+            return;
+        const RwxColumn* c = known[static_cast<std::size_t>(field)];
+        r.columns.push_back(c ? ReportColumn{c->heading, c->width, c->align, c->format, c->sum, field} : plainColumn(field));
+    };
+    if (tpl.layout == Layout::Template && !matched.empty()) {
+        for (const int field : matched)
+            add(field);
+    } else {
+        // The grid's columns in the grid's order: moved and renamed columns print where they are.
+        for (std::size_t i = 0; i < body.widths.size(); ++i)
+            add(static_cast<int>(i));
     }
 
     std::vector<const QStringList*> records;
@@ -213,7 +227,7 @@ QString reportFontFamily()
     return family;
 }
 
-int paintReport(const Report& report, QPagedPaintDevice& device, QString& error)
+int paintReport(const Report& report, QPagedPaintDevice& device, QString& error, const PageProgress& progress)
 {
     QPainter p;
     if (!p.begin(&device)) {
@@ -310,6 +324,10 @@ int paintReport(const Report& report, QPagedPaintDevice& device, QString& error)
 
     int next = 0;
     for (int page = 1; page <= pages; ++page) {
+        if (progress && !progress(page, pages)) {
+            error = QStringLiteral("已取消");
+            return 0;
+        }
         if (page > 1 && !device.newPage()) {
             error = QStringLiteral("不能开始新的一页");
             return 0;

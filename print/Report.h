@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <vector>
 
 class QPagedPaintDevice;
@@ -48,8 +49,12 @@ QString formatValue(const QString& raw, const NumberFormat& format, double* numb
 // Portrait unless the columns are wider than a portrait A4 page (or the template says so).
 QPageLayout::Orientation chooseOrientation(const Report& report);
 
-// Paints every page; returns the number of pages, 0 with error set when painting failed.
-int paintReport(const Report& report, QPagedPaintDevice& device, QString& error);
+// Told before each page is painted (page 1 .. pages); false stops the painting.
+using PageProgress = std::function<bool(int page, int pages)>;
+
+// Paints every page; returns the number of pages, 0 with error set when painting failed or
+// progress stopped it.
+int paintReport(const Report& report, QPagedPaintDevice& device, QString& error, const PageProgress& progress = {});
 
 // Makes sure a CJK font is at hand; returns the family to use.
 QString reportFontFamily();

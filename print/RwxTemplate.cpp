@@ -1,5 +1,8 @@
 #include "print/RwxTemplate.h"
 
+#include <initializer_list>
+#include <utility>
+
 #include <QFile>
 #include <QStringDecoder>
 
@@ -25,6 +28,18 @@ bool parseFormat(const QString& text, NumberFormat& out)
     } else
         return false;
     return true;
+}
+
+// One of a key's named values, without regard to letter case; false (out untouched) for another.
+template <class E>
+bool choose(const QString& value, std::initializer_list<std::pair<const char*, E>> choices, E& out)
+{
+    for (const auto& [name, choice] : choices)
+        if (value.compare(QLatin1String(name), Qt::CaseInsensitive) == 0) {
+            out = choice;
+            return true;
+        }
+    return false;
 }
 
 bool parseColumn(const QString& value, RwxColumn& c, QString& why)
@@ -107,24 +122,12 @@ bool parseRwx(const QString& text, RwxTemplate& out, QString& error)
         else if (key == QLatin1String("totals"))
             out.totalsLabel = value;
         else if (key == QLatin1String("orientation")) {
-            const QString v = value.toLower();
-            if (v == QLatin1String("auto"))
-                out.orientation = Orientation::Auto;
-            else if (v == QLatin1String("portrait"))
-                out.orientation = Orientation::Portrait;
-            else if (v == QLatin1String("landscape"))
-                out.orientation = Orientation::Landscape;
-            else
+            if (!choose(value, {{"auto", Orientation::Auto}, {"portrait", Orientation::Portrait},
+                                {"landscape", Orientation::Landscape}}, out.orientation))
                 return fail(QStringLiteral("orientation \"%1\" is not auto, portrait or landscape").arg(value));
         } else if (key == QLatin1String("blankrows")) {
-            const QString v = value.toLower();
-            if (v == QLatin1String("keep"))
-                out.blankRows = BlankRows::Keep;
-            else if (v == QLatin1String("skip"))
-                out.blankRows = BlankRows::Skip;
-            else if (v == QLatin1String("trim"))
-                out.blankRows = BlankRows::Trim;
-            else
+            if (!choose(value, {{"keep", BlankRows::Keep}, {"skip", BlankRows::Skip}, {"trim", BlankRows::Trim}},
+                        out.blankRows))
                 return fail(QStringLiteral("blankrows \"%1\" is not keep, skip or trim").arg(value));
         } else if (key == QLatin1String("fontsize")) {
             bool ok = false;
@@ -137,6 +140,9 @@ bool parseRwx(const QString& text, RwxTemplate& out, QString& error)
             if (v != QLatin1String("yes") && v != QLatin1String("no"))
                 return fail(QStringLiteral("skipnarrow \"%1\" is not yes or no").arg(value));
             out.skipNarrow = v == QLatin1String("yes");
+        } else if (key == QLatin1String("layout")) {
+            if (!choose(value, {{"table", Layout::Table}, {"template", Layout::Template}}, out.layout))
+                return fail(QStringLiteral("layout \"%1\" is not table or template").arg(value));
         } else if (key == QLatin1String("column")) {
             RwxColumn c;
             QString why;

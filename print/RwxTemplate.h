@@ -22,6 +22,8 @@ namespace corvanta::print {
 enum class Orientation { Auto, Portrait, Landscape };
 enum class BlankRows { Keep, Skip, Trim };
 enum class Align { Left, Right, Center };
+// Which columns print in which order: the body table's (as the grid shows them) or the template's.
+enum class Layout { Table, Template };
 
 struct NumberFormat {
     enum Kind { Text, Integer, Number, Fixed } kind = Text;
@@ -46,6 +48,7 @@ struct RwxTemplate {
     QString totalsLabel;  // empty: no totals row
     double fontSize = 10;
     bool skipNarrow = true;  // leave out table fields of width 30 or less (hidden grid columns)
+    Layout layout = Layout::Table;
     std::vector<RwxColumn> columns;
 };
 

@@ -5,8 +5,10 @@
 //
 // The template NAME.rwx and the tables TABLE_B1.DBF (title) and TABLE_M1.DBF (body) are looked
 // up in the data folder beside the program, names matched without regard to letter case.
+#include "base/QtChinese.h"
 #include "base/Sysdef.h"
 #include "print/DbfReader.h"
+#include "print/PaintProgress.h"
 #include "print/Report.h"
 #include "print/RwxTemplate.h"
 
@@ -46,6 +48,7 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("PRINT"));
+    corvanta::InstallQtChinese(app);  // the print and preview dialogs speak Chinese
 
     auto fail = [&](const QString& message, int code = 1) {
         std::fprintf(stderr, "PRINT.EXE: %s\n", qPrintable(message));
@@ -120,8 +123,13 @@ int main(int argc, char** argv)
     preview.setWindowTitle(QStringLiteral("报表打印 - ") + report.title);
     QObject::connect(&preview, &QPrintPreviewDialog::paintRequested, &preview, [&](QPrinter* target) {
         QString why;
-        if (paintReport(report, *target, why) == 0)
+        PaintProgress progress(&preview);
+        if (paintReport(report, *target, why, progress.callback()) == 0) {
             std::fprintf(stderr, "PRINT.EXE: %s\n", qPrintable(why));
+            // Cancelled while the preview was laid out: the user wants no printout.
+            if (progress.cancelled())
+                QMetaObject::invokeMethod(&preview, &QDialog::reject, Qt::QueuedConnection);
+        }
     });
     preview.resize(1000, 760);
     preview.exec();

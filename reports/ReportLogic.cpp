@@ -3,6 +3,8 @@
 #include "connection/UDMData.h"
 #include "base/Gbk.h"
 #include "base/TextHelpers.h"
+#include "base/Values.h"
+#include "grid/ColConfigStore.h"
 
 #include <QStringEncoder>
 #include <charconv>
@@ -516,10 +518,89 @@ CellStore LoadPickerList(TDMData& dm, const QString& mode)
     return readResult(cmd, columns, {Cell::Number, Cell::Field, Cell::Field});
 }
 
+// ---- totals under a result grid -------------------------------------------------------------
+
+const std::vector<TotalsColumn>& SalesTotals()
+{
+    static const std::vector<TotalsColumn> t{{QStringLiteral("数量"), 10},
+                                             {QStringLiteral("金额"), 11},
+                                             {QStringLiteral("成本"), 12},
+                                             {QStringLiteral("利润"), 11, 12}};
+    return t;
+}
+
+const std::vector<TotalsColumn>& StatTotals()
+{
+    static const std::vector<TotalsColumn> t{{QStringLiteral("数量"), 3},
+                                             {QStringLiteral("金额"), 4},
+                                             {QStringLiteral("成本"), 5},
+                                             {QStringLiteral("利润"), 6}};
+    return t;
+}
+
+const std::vector<TotalsColumn>& StockTotals()
+{
+    static const std::vector<TotalsColumn> t{{QStringLiteral("库存数量"), 9}, {QStringLiteral("库存金额"), 10}};
+    return t;
+}
+
+namespace {
+
+// Digit groups of three in the whole part: "1234567.5" reads "1,234,567.5".
+QString grouped(const QString& number)
+{
+    const qsizetype sign = number.startsWith(u'-') ? 1 : 0;
+    qsizetype end = number.indexOf(u'.');
+    if (end < 0)
+        end = number.size();
+    QString out = number;
+    for (qsizetype at = end - 3; at > sign; at -= 3)
+        out.insert(at, u',');
+    return out;
+}
+
+}  // namespace
+
+QString ResultTotalsText(const CellStore& cells, const std::vector<TotalsColumn>& sums)
+{
+    const int n = cells.rowCount();
+    QStringList parts{QStringLiteral("共 %1 行").arg(grouped(QString::number(n)))};
+    for (const TotalsColumn& t : sums) {
+        qint64 total = 0;
+        bool exact = t.column < cells.columnCount() && t.minus < cells.columnCount();
+        // A number beyond the exact range makes the sum unknown; a text that is no number is 0.
+        auto value = [&](int column, int row) -> std::optional<qint64> {
+            const std::string_view text = cells.utf8(column, row);
+            if (const std::optional<qint64> v = scaled::parse(text))
+                return v;
+            if (CanonicalDecimal(QString::fromUtf8(text.data(), qsizetype(text.size()))))
+                return std::nullopt;
+            return 0;
+        };
+        for (int r = 0; r < n && exact; ++r) {
+            const std::optional<qint64> a = value(t.column, r);
+            const std::optional<qint64> b = t.minus >= 0 ? value(t.minus, r) : std::optional<qint64>(0);
+            qint64 v = 0;
+            if (!a || !b || __builtin_sub_overflow(*a, *b, &v))
+                exact = false;
+            if (exact && __builtin_add_overflow(total, v, &total))
+                exact = false;
+        }
+        parts << t.label + QLatin1Char(' ') + (exact ? grouped(scaled::format(total)) : QStringLiteral("—"));
+    }
+    return parts.join(QStringLiteral("    "));
+}
+
 // ---- printing ---------------------------------------------------------------------------------
 
 ReportGridTable::ReportGridTable(QStringList headings, std::vector<int> widths, const CellStore& cells)
     : m_headings(std::move(headings)), m_widths(std::move(widths)), m_cells(cells)
+{
+}
+
+ReportGridTable::ReportGridTable(QStringList headings, std::vector<int> widths, const CellStore& cells,
+                                 std::vector<int> sources)
+    : m_headings(std::move(headings)), m_widths(std::move(widths)), m_cells(cells), m_sources(std::move(sources))
 {
 }
 
@@ -529,14 +610,45 @@ QString ReportGridTable::cell(int row, int column) const
         return QString();
     if (row == 0)
         return m_headings[column];
-    return m_cells.cell(column, row - 1);
+    return m_cells.cell(m_sources.empty() ? column : m_sources[std::size_t(column)], row - 1);
 }
 
 std::string_view ReportGridTable::cellUtf8(int row, int column, std::string& scratch) const
 {
     if (row == 0 || column < 0 || column >= columnCount())
         return GridSource::cellUtf8(row, column, scratch);
-    return m_cells.utf8(column, row - 1);
+    return m_cells.utf8(m_sources.empty() ? column : m_sources[std::size_t(column)], row - 1);
+}
+
+ShownColumns ConfiguredColumns(TDMData& dm, const QString& gridId, const std::vector<ReportColumn>& columns)
+{
+    ShownColumns all;
+    for (std::size_t c = 0; c < columns.size(); ++c) {
+        all.headings << columns[c].heading;
+        all.widths.push_back(columns[c].width);
+        all.sources.push_back(int(c));
+    }
+    std::vector<ColConfigRecord> records;
+    if (!ReadColConfig(dm, gridId, records) || records.size() + 1 != columns.size())
+        return all;
+    // Records made for other headings are rebuilt by the window before use: the grid shows all.
+    for (std::size_t i = 0; i < records.size(); ++i)
+        if (records[i].orderCode != int(i) + 1 || records[i].defaultName != columns[i + 1].heading.trimmed())
+            return all;
+    ShownColumns shown;
+    shown.headings << columns[0].heading;
+    shown.widths.push_back(columns[0].width);
+    shown.sources.push_back(0);
+    const std::vector<ColumnSlot> placed = ColumnSlots(records, int(columns.size()));
+    for (std::size_t p = 1; p < placed.size(); ++p) {
+        const ColumnSlot& s = placed[p];
+        if (s.source < 1 || s.source >= int(columns.size()) || s.name.trimmed().isEmpty())
+            continue;
+        shown.headings << s.name;
+        shown.widths.push_back(s.width > 0 ? s.width : columns[std::size_t(s.source)].width);
+        shown.sources.push_back(s.source);
+    }
+    return shown;
 }
 
 int ReportGridTable::columnWidth(int column) const

@@ -114,12 +114,30 @@ std::optional<PickerMode> PickerModeFor(const QString& mode);
 // The list of a mode: column 0 the row number, columns 1 and 2 the mode's two fields.
 CellStore LoadPickerList(TDMData& dm, const QString& mode);
 
+// ---- totals under a result grid -------------------------------------------------------------
+
+// A sum shown under a grid: the label and the result column summed; minus, when not -1, a column
+// taken off each row's value (the profit of a sales line is its amount less its cost).
+struct TotalsColumn {
+    QString label;
+    int column;
+    int minus = -1;
+};
+const std::vector<TotalsColumn>& SalesTotals();
+const std::vector<TotalsColumn>& StatTotals();
+const std::vector<TotalsColumn>& StockTotals();
+// "共 n 行    数量 …    金额 …": the row count and the exact sums of the result, with digit
+// grouping; a sum beyond the exact range reads "—". Cells that are no number count as 0.
+QString ResultTotalsText(const CellStore& cells, const std::vector<TotalsColumn>& sums);
+
 // ---- printing ---------------------------------------------------------------------------------
 
 // A result grid without widgets: headings, the store's rows, empty rows up to ReportRowCount.
 class ReportGridTable : public GridSource {
 public:
     ReportGridTable(QStringList headings, std::vector<int> widths, const CellStore& cells);
+    // Column c shows the store's column sources[c] (the row number column included).
+    ReportGridTable(QStringList headings, std::vector<int> widths, const CellStore& cells, std::vector<int> sources);
     int rowCount() const override { return ReportRowCount(m_cells.rowCount()); }
     int columnCount() const override { return int(m_headings.size()); }
     QString cell(int row, int column) const override;
@@ -130,7 +148,18 @@ private:
     QStringList m_headings;
     std::vector<int> m_widths;
     const CellStore& m_cells;
+    std::vector<int> m_sources;  // empty: the store's columns as they are
 };
+
+// The columns a configured grid shows, as the column configuration of gridId builds its display
+// grid from a result of these columns: headings, widths and the result column of each.
+struct ShownColumns {
+    QStringList headings;
+    std::vector<int> widths;
+    std::vector<int> sources;
+};
+// The stored configuration when it belongs to these columns, else all of them as they are.
+ShownColumns ConfiguredColumns(TDMData& dm, const QString& gridId, const std::vector<ReportColumn>& columns);
 
 std::vector<int> ColumnWidths(const std::vector<ReportColumn>& columns);
 

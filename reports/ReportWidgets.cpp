@@ -11,8 +11,12 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateEdit>
+#include <QEvent>
 #include <QHBoxLayout>
+#include <QVBoxLayout>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QStyle>
 #include <QToolButton>
@@ -41,6 +45,25 @@ TSuperPanel* ReportPanel(QWidget* parent, const QRect& rect, bool raised)
     return p;
 }
 
+namespace {
+
+// Keeps the shadow 3 pixels right of and below the grid panel as the panel is laid out.
+class ShadowFollower : public QObject {
+public:
+    ShadowFollower(QWidget* panel, QWidget* shadow) : QObject(panel), m_shadow(shadow) {}
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Resize || event->type() == QEvent::Move)
+            m_shadow->setGeometry(static_cast<QWidget*>(watched)->geometry().translated(3, 3));
+        return false;
+    }
+
+private:
+    QWidget* m_shadow;
+};
+
+}  // namespace
+
 QWidget* ReportGridArea(QWidget* parent, const QRect& rect)
 {
     auto* frame = new TSuperPanel(parent);
@@ -56,6 +79,14 @@ QWidget* ReportGridArea(QWidget* parent, const QRect& rect)
     shadow->setPalette(pal);
     auto* panel = new QWidget(frame);
     panel->setGeometry(inner);
+    // The area follows the window; the grids (and the chart) fill the panel.
+    auto* frameLayout = new QVBoxLayout(frame);
+    frameLayout->setContentsMargins(4, 4, 7, 7);
+    frameLayout->addWidget(panel);
+    panel->installEventFilter(new ShadowFollower(panel, shadow));
+    auto* panelLayout = new QVBoxLayout(panel);
+    panelLayout->setContentsMargins(0, 0, 0, 0);
+    panelLayout->setSpacing(0);
     return panel;
 }
 
@@ -63,6 +94,8 @@ TSupGrids* ReportGrid(QWidget* parent, const std::vector<ReportColumn>& columns)
 {
     auto* g = new TSupGrids(parent);
     g->setGeometry(0, 0, parent->width(), parent->height());
+    if (parent->layout())
+        parent->layout()->addWidget(g);
     g->setColCount(int(columns.size()));
     g->setRowCount(25);
     g->setFixedRows(1);
@@ -71,11 +104,24 @@ TSupGrids* ReportGrid(QWidget* parent, const std::vector<ReportColumn>& columns)
     g->setOptions(GridOption::RowSelect | GridOption::ColSizing);
     g->setAlignment(alLeft);
     g->setFixAlignRow(0, alCenter);
+    // Row numbers and column 5 right-aligned; the headings, the row-number heading too, centred.
+    g->setFixAlignCol(0, alRight);
+    g->setAlignCell(0, 0, alCenter);
+    g->setAlignCol(5, alRight);
     for (int c = 0; c < int(columns.size()); ++c) {
         g->setColWidth(c, columns[std::size_t(c)].width);
         g->setCell(c, 0, columns[std::size_t(c)].heading);
     }
     return g;
+}
+
+QDateEdit* ReportDatePicker(QWidget* parent, const QRect& rect)
+{
+    auto* d = new QDateEdit(parent);
+    d->setGeometry(rect);
+    d->setCalendarPopup(true);
+    d->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+    return d;
 }
 
 void FillReportGrid(TSupGrids& grid, CellStore cells)
@@ -125,9 +171,25 @@ TReportWindow::TReportWindow(TDMData& dm, DATABASEFILE* tables, QWidget* parent,
     : TfmBlank(parent), m_dm(dm), m_tables(tables), m_productPick(productPick)
 {
     setWindowTitle(title);
-    setFixedSize(size);
+    // The size is the opening size: the window can be resized and maximised, the panels keep their
+    // height and the grid area takes the rest.
+    setWindowFlag(Qt::WindowMaximizeButtonHint, true);
+    setSizeGripEnabled(true);
+    resize(size);
     PanelTool = ReportPanel(this, QRect(0, 0, size.width(), 42), true);
     Panel1 = ReportPanel(this, QRect(0, 42, size.width(), filterHeight), false);
+    PanelTool->setFixedHeight(42);
+    Panel1->setFixedHeight(filterHeight);
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(PanelTool);
+    column->addWidget(Panel1);
+    // The totals line under the grid area (which the window adds between them).
+    TotalsLabel = new QLabel(this);
+    TotalsLabel->setContentsMargins(6, 2, 6, 2);
+    TotalsLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    column->addWidget(TotalsLabel);
     SpBPrint = toolButton(QStringLiteral("打印"), QStyle::SP_FileIcon);
     TBEXit = toolButton(QStringLiteral("退出"), QStyle::SP_DialogCloseButton);
     SpBExport = toolButton(QStringLiteral("导出"), QStyle::SP_DialogSaveButton);
@@ -183,19 +245,29 @@ QString TReportWindow::filterOf(const QCheckBox* box, const QLineEdit* edit)
     return FilterValue(box->isChecked(), edit->text());
 }
 
-void TReportWindow::runReport(const std::function<ReportRun()>& query)
+bool TReportWindow::runReport(const std::function<ReportRun()>& query)
 {
     try {
         ReportRun run = query();
         if (run.outcome == RunOutcome::BadOutlet)
             Edit3->clear();
         if (run.outcome != RunOutcome::Done)
-            return;
+            return false;
         BusyCursor busy(m_messages);
+        TotalsLabel->setText(ResultTotalsText(run.cells, totalsColumns()));
         showResult(std::move(run.cells));
+        return true;
     } catch (const std::exception& e) {
         ShowErrorReport(QString::fromUtf8(e.what()));
     }
+    return false;
+}
+
+QWidget* TReportWindow::gridArea(const QRect& rect)
+{
+    QWidget* panel = ReportGridArea(this, rect);
+    static_cast<QVBoxLayout*>(layout())->insertWidget(2, panel->parentWidget(), 1);
+    return panel;
 }
 
 bool TReportWindow::FormKeyPress(QKeyEvent* event)
@@ -265,7 +337,7 @@ TReportPairWindow::~TReportPairWindow() = default;
 
 void TReportPairWindow::makeGridPair(const QRect& rect, const std::vector<ReportColumn>& columns)
 {
-    QWidget* area = ReportGridArea(this, rect);
+    QWidget* area = gridArea(rect);
     MainGrid = ReportGrid(area, columns);
     MainGrid->hide();
     BackGrid = ReportGrid(area, columns);

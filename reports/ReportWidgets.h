@@ -15,6 +15,8 @@
 
 class QCheckBox;
 class QComboBox;
+class QDateEdit;
+class QLabel;
 class QLineEdit;
 class QToolButton;
 class QWidget;
@@ -42,6 +44,10 @@ QWidget* ReportGridArea(QWidget* parent, const QRect& rect);
 // A result grid: the columns' headings and widths, 25 rows, one fixed row and column, row height
 // 17, whole-row selection, resizable columns; headings centred, cells left-aligned.
 TSupGrids* ReportGrid(QWidget* parent, const std::vector<ReportColumn>& columns);
+
+// A date picker with a drop-down calendar showing yyyy-MM-dd whatever the system's locale (the long
+// format is cut off in the filter panel and speaks the system's language).
+QDateEdit* ReportDatePicker(QWidget* parent, const QRect& rect);
 
 // Replaces the data rows with a result and sets the row count by the report rule.
 void FillReportGrid(TSupGrids& grid, CellStore cells);
@@ -98,6 +104,7 @@ public:
     QLineEdit* Edit4 = nullptr;
     QToolButton* sbClient = nullptr;
     TSupGrids* MainGrid = nullptr;  // the grid the query fills
+    QLabel* TotalsLabel;  // row count and sums of the rows shown, under the grid
 
     int SortFlag = 0;
 
@@ -134,9 +141,13 @@ protected:
         f.outletName = filterOf(CheckBox4, Edit4);
     }
     // Runs a query: a refused outlet number empties its edit; a result goes to showResult with
-    // the hourglass on; a failure is reported.
-    void runReport(const std::function<ReportRun()>& query);
+    // the hourglass on; a failure is reported. True when the result is shown.
+    bool runReport(const std::function<ReportRun()>& query);
     virtual void showResult(CellStore cells) = 0;
+    // The sums the totals line shows.
+    virtual const std::vector<TotalsColumn>& totalsColumns() const = 0;
+    // The framed grid area, placed between the filter panel and the totals line.
+    QWidget* gridArea(const QRect& rect);
     // The grid the user sees, sorts, prints and exports.
     virtual TSupGrids& shownGrid() { return *MainGrid; }
     virtual TitleField printTitle() const = 0;

@@ -10,24 +10,10 @@
 #include <QDateEdit>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLocale>
 #include <QStyle>
 #include <QToolButton>
 
 namespace corvanta {
-
-namespace {
-
-QDateEdit* datePicker(QWidget* parent, const QRect& rect)
-{
-    auto* d = new QDateEdit(parent);
-    d->setGeometry(rect);
-    d->setCalendarPopup(true);
-    d->setDisplayFormat(QLocale().dateFormat(QLocale::LongFormat));
-    return d;
-}
-
-}  // namespace
 
 TfrmSales::TfrmSales(TDMData& dm, DATABASEFILE* tables, QWidget* parent)
     : TReportPairWindow(dm, tables, parent, QStringLiteral("销售情况查询统计"), QSize(764, 548), 87,
@@ -39,10 +25,10 @@ TfrmSales::TfrmSales(TDMData& dm, DATABASEFILE* tables, QWidget* parent)
 
     Label1 = new QLabel(QStringLiteral("产品销售日期  从"), Panel1);
     Label1->setGeometry(8, 8, 100, 20);
-    DateTimePicker1 = datePicker(Panel1, QRect(108, 6, 180, 22));
+    DateTimePicker1 = ReportDatePicker(Panel1, QRect(108, 6, 180, 22));
     Label2 = new QLabel(QStringLiteral("到"), Panel1);
     Label2->setGeometry(294, 8, 16, 20);
-    DateTimePicker2 = datePicker(Panel1, QRect(312, 6, 180, 22));
+    DateTimePicker2 = ReportDatePicker(Panel1, QRect(312, 6, 180, 22));
     const DocTypeRow docType = MakeDocTypeRow(Panel1, QRect(510, 7, 76, 20), QRect(588, 6, 110, 22));
     CheckBox6 = docType.box, ComboBox1 = docType.combo;
 
@@ -81,7 +67,8 @@ void TfrmSales::RunQuery()
     readFilters(f);
     f.area = FilterValue(CheckBox5->isChecked(), Edit5->text());
     f.docType = DocTypeValue(CheckBox6->isChecked(), ComboBox1->currentText());
-    runReport([&] { return RunSalesQuery(m_dm, m_messages, f); });
+    if (runReport([&] { return RunSalesQuery(m_dm, m_messages, f); }))
+        m_shownTitle = SalesTitle(f.from, f.to);
 }
 
 void TfrmSales::TBLookClick()
@@ -99,7 +86,8 @@ void TfrmSales::TBStatClick()
 
 TitleField TfrmSales::printTitle() const
 {
-    return SalesTitle(DateTimePicker1->date(), DateTimePicker2->date());
+    // The dates of the rows printed, not of the pickers, which may have changed since.
+    return m_shownTitle ? *m_shownTitle : SalesTitle(DateTimePicker1->date(), DateTimePicker2->date());
 }
 
 void ShowSalesQuery(TDMData& dm, DATABASEFILE* tables, QWidget* parent)

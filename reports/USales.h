@@ -4,6 +4,7 @@
 #include "reports/ReportWidgets.h"
 
 #include <functional>
+#include <optional>
 
 class QDateEdit;
 class QLabel;
@@ -41,6 +42,10 @@ protected:
     void FormShow() override;
     TitleField printTitle() const override;
     QString printTemplate() const override { return kSalesTemplate; }
+    const std::vector<TotalsColumn>& totalsColumns() const override { return SalesTotals(); }
+
+private:
+    std::optional<TitleField> m_shownTitle;  // of the run whose rows the grid shows
 };
 
 // "销售统计" of the main window: creates the window, shows it modally and frees it.

@@ -12,13 +12,13 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QLabel>
+#include <QLayout>
 #include <QChart>
 #include <QChartView>
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMenu>
-#include <QLocale>
 #include <QStyle>
 #include <QToolButton>
 
@@ -35,16 +35,10 @@ TfrmStart::TfrmStart(TDMData& dm, DATABASEFILE* tables, TfrmSales* sales, QWidge
 
     Label1 = new QLabel(QStringLiteral("产品销售日期  从"), Panel1);
     Label1->setGeometry(8, 8, 100, 20);
-    DateTimePicker1 = new QDateEdit(Panel1);
-    DateTimePicker1->setGeometry(108, 6, 180, 22);
+    DateTimePicker1 = ReportDatePicker(Panel1, QRect(108, 6, 180, 22));
     Label2 = new QLabel(QStringLiteral("到"), Panel1);
     Label2->setGeometry(294, 8, 16, 20);
-    DateTimePicker2 = new QDateEdit(Panel1);
-    DateTimePicker2->setGeometry(312, 6, 180, 22);
-    for (QDateEdit* d : {DateTimePicker1, DateTimePicker2}) {
-        d->setCalendarPopup(true);
-        d->setDisplayFormat(QLocale().dateFormat(QLocale::LongFormat));
-    }
+    DateTimePicker2 = ReportDatePicker(Panel1, QRect(312, 6, 180, 22));
     Label3 = new QLabel(QStringLiteral("请选择统计方式"), Panel1);
     Label3->setGeometry(510, 8, 90, 20);
     ComboBox2 = new QComboBox(Panel1);
@@ -59,13 +53,14 @@ TfrmStart::TfrmStart(TDMData& dm, DATABASEFILE* tables, TfrmSales* sales, QWidge
     for (std::size_t i = 1; i < std::size(order); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
 
-    QWidget* area = ReportGridArea(this, QRect(0, 129, 764, 419));
+    QWidget* area = gridArea(QRect(0, 129, 764, 419));
     MainGrid = ReportGrid(area, StatColumns());
     m_gridPanel = area;
     ChartView = new QChartView(area);
     ChartView->setRenderHint(QPainter::Antialiasing);
     ChartView->setContextMenuPolicy(Qt::CustomContextMenu);
     ChartView->hide();
+    area->layout()->addWidget(ChartView);
     connect(ChartView, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
         QMenu menu(this);
         menu.addAction(QStringLiteral("保存图表…"), this, &TfrmStart::SaveChartAs);
@@ -106,7 +101,14 @@ void TfrmStart::RunStatistics()
         MainGrid->setCell(2, 0, h[2]);
     }
     m_runMode = f.mode;
-    runReport([&] { return corvanta::RunStatistics(m_dm, m_messages, f); });
+    if (runReport([&] { return corvanta::RunStatistics(m_dm, m_messages, f); })) {
+        m_shownTitle = SalesTitle(f.from, f.to);
+    } else if (m_chartMode >= 0) {
+        // A refused run leaves the grid as it was, headings included.
+        const QStringList h = StatHeadings(m_chartMode);
+        MainGrid->setCell(1, 0, h[1]);
+        MainGrid->setCell(2, 0, h[2]);
+    }
 }
 
 void TfrmStart::showResult(CellStore cells)
@@ -121,24 +123,24 @@ void TfrmStart::TBStatClick()
     RunStatistics();
 }
 
+// The printout follows the run whose rows the grid holds, not the controls as they stand now.
 TitleField TfrmStart::printTitle() const
 {
-    return SalesTitle(DateTimePicker1->date(), DateTimePicker2->date());
+    return m_shownTitle ? *m_shownTitle : SalesTitle(DateTimePicker1->date(), DateTimePicker2->date());
 }
 
 QString TfrmStart::printTemplate() const
 {
-    return StatTemplate(ComboBox2->currentIndex());
+    return StatTemplate(m_chartMode >= 0 ? m_chartMode : ComboBox2->currentIndex());
 }
 
 void TfrmStart::TBChartClick()
 {
-    const int w = m_gridPanel->width(), h = m_gridPanel->height();
+    // With the chart the grid keeps a strip of 150 pixels at the top; the chart takes the rest.
     const bool on = TBChart->isChecked();
-    const int gridHeight = on ? 150 : h;
-    MainGrid->setGeometry(0, 0, w, gridHeight);
-    ChartView->setGeometry(0, gridHeight, w, h - gridHeight);
+    MainGrid->setMaximumHeight(on ? 150 : QWIDGETSIZE_MAX);
     ChartView->setVisible(on);
+    m_gridPanel->layout()->activate();
     UpdateChart();
 }
 
@@ -159,11 +161,12 @@ void TfrmStart::SaveChartAs()
                                      QStringLiteral("PDF 文档 (*.pdf)")};
     static const char* suffixes[] = {"png", "svg", "pdf"};
     QString filter;
-    QString file = fileDialog()->getSaveFileName(this, QStringLiteral("保存图表"),
-                                                 QDir::home().filePath(windowTitle() + QStringLiteral(".png")),
-                                                 filters, &filter);
+    QString file = fileDialog()->getSaveFileName(
+        this, QStringLiteral("保存图表"),
+        ProposedFile(QStringLiteral("chart"), QDir::homePath(), windowTitle() + QStringLiteral(".png")), filters, &filter);
     if (file.isEmpty())
         return;
+    RememberFolder(QStringLiteral("chart"), file);
     if (QFileInfo(file).suffix().isEmpty())
         file += u'.' + QLatin1String(suffixes[std::max<qsizetype>(0, filters.indexOf(filter))]);
     QString error;

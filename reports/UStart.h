@@ -4,6 +4,8 @@
 #include "reports/ReportWidgets.h"
 #include "reports/StatChartModel.h"
 
+#include <optional>
+
 class QDateEdit;
 class QLabel;
 
@@ -49,6 +51,7 @@ protected:
     void showResult(CellStore cells) override;
     TitleField printTitle() const override;
     QString printTemplate() const override;
+    const std::vector<TotalsColumn>& totalsColumns() const override { return StatTotals(); }
     void sorted() override { UpdateChart(); }
 
 private:
@@ -56,6 +59,7 @@ private:
     QWidget* m_gridPanel = nullptr;
     int m_runMode = -1;    // the mode of the run being shown
     int m_chartMode = -1;  // the mode of the grid's rows
+    std::optional<TitleField> m_shownTitle;  // of the run whose rows the grid shows
     StatChartModel m_chartModel;
 };
 

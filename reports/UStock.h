@@ -22,6 +22,7 @@ protected:
     void FormShow() override;
     TitleField printTitle() const override { return StockTitle(); }
     QString printTemplate() const override { return kStockTemplate; }
+    const std::vector<TotalsColumn>& totalsColumns() const override { return StockTotals(); }
 };
 
 // "库存统计" of the main window: creates the window, shows it modally and frees it.

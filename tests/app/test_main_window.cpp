@@ -3,11 +3,14 @@
 #include "dialogs/FileDialog.h"
 #include "dialogs/GuiMessages.h"
 #include "dialogs/SuperMsg.h"
+#include "tests/support/GuiTestBase.h"
 #include "tests/support/TestSupport.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QLabel>
 #include <QLayout>
+#include <QStatusBar>
 #include <QMenu>
 #include <QMenuBar>
 #include <QTest>
@@ -34,9 +37,12 @@ struct WorkingWindow {
     }
 };
 
+// Every window test of the main window answers its dialogs through the seams.
+class MainWindow : public test::GuiTestBase<> {};
+
 }  // namespace
 
-TEST(TfrmMain, MenusToolbarAndCommands)
+TEST_F(MainWindow, MenusToolbarAndCommands)
 {
     test::TempProgramDir dir;
     TfrmMain w;
@@ -80,7 +86,7 @@ TEST(TfrmMain, MenusToolbarAndCommands)
     EXPECT_EQ(w.ToolPanel->height(), 61);
 }
 
-TEST(TfrmMain, EachShortcutRunsTheSameCommandAsItsMenuEntryAndButton)
+TEST_F(MainWindow, EachShortcutRunsTheSameCommandAsItsMenuEntryAndButton)
 {
     WorkingWindow ww;
     ww.w.show();
@@ -107,14 +113,12 @@ TEST(TfrmMain, EachShortcutRunsTheSameCommandAsItsMenuEntryAndButton)
     EXPECT_EQ(ww.import, 2);
     EXPECT_EQ(ww.outlet, 3);
     EXPECT_EQ(ww.sales, 2);
-    fileDialog()->reset();
 }
 
-TEST(TfrmMain, DataAddAsksForTheFileAndCancelOpensNothing)
+TEST_F(MainWindow, DataAddAsksForTheFileAndCancelOpensNothing)
 {
     WorkingWindow ww;
-    fileDialog()->reset();
-    SuperMsgSeam::reset();
+    checkAnswersUsed = false;
     SuperMsgSeam::setNextAnswer(QStringLiteral("myok"));  // would catch an unexpected message
 
     fileDialog()->setNextCancel();
@@ -130,25 +134,20 @@ TEST(TfrmMain, DataAddAsksForTheFileAndCancelOpensNothing)
     ASSERT_EQ(fileDialog()->calls().size(), 2u);
     EXPECT_EQ(fileDialog()->calls()[1].proposedFile, GetAppDir() + QStringLiteral("/good.txt"));
     EXPECT_EQ(fileDialog()->calls()[1].filter, QStringLiteral("Text files (*.txt)"));
-    fileDialog()->reset();
-    SuperMsgSeam::reset();
 }
 
-TEST(TfrmMain, MissingWindowsSaySoAndErrorsLeaveTheWindowUsable)
+TEST_F(MainWindow, MissingWindowsSaySoAndErrorsLeaveTheWindowUsable)
 {
     test::TempProgramDir dir;
     TfrmMain w;
     w.FormShow();
-    SuperMsgSeam::reset();
     SuperMsgSeam::setNextAnswer(QStringLiteral("myok"));
     w.ActStat->trigger();
     ASSERT_EQ(SuperMsgSeam::calls().size(), 1u);
     EXPECT_EQ(SuperMsgSeam::calls()[0].caption, QStringLiteral("提示"));
     EXPECT_TRUE(SuperMsgSeam::calls()[0].text.contains(QStringLiteral("销售统计")));
     EXPECT_EQ(SuperMsgSeam::calls()[0].buttons, QStringLiteral("myok"));
-    SuperMsgSeam::reset();
 
-    SystemBoxSeam::arm();
     int runs = 0;
     w.openOutletList = [&](TfrmMain&) {
         if (++runs == 1)
@@ -160,7 +159,6 @@ TEST(TfrmMain, MissingWindowsSaySoAndErrorsLeaveTheWindowUsable)
     w.ActSalesNet->trigger();
     EXPECT_EQ(runs, 2);
     EXPECT_TRUE(w.ActSalesNet->isEnabled());
-    SystemBoxSeam::disarm();
 }
 
 TEST(TfrmMain, LoginResultDecidesWhetherTheProgramGoesOn)
@@ -182,9 +180,14 @@ TEST(TfrmMain, LoginResultDecidesWhetherTheProgramGoesOn)
         int ended = 0;
         w.runServerLogin = [] { return 0; };
         w.terminateApplication = [&] { ++ended; };
+        w.sessionNames = [] { return std::pair{QStringLiteral("office-pc"), QStringLiteral("shop2026")}; };
         w.FormShow();
         EXPECT_EQ(ended, 0);
         EXPECT_TRUE(w.ActKCStat->isEnabled());
+        // The status bar names the server and the open account set.
+        ASSERT_NE(w.SessionLabel, nullptr);
+        EXPECT_EQ(w.SessionLabel->text(), QStringLiteral("服务器：office-pc    帐套：shop2026"));
+        EXPECT_TRUE(w.statusBar()->isAncestorOf(w.SessionLabel));
     }
 }
 

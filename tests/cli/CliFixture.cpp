@@ -107,6 +107,11 @@ std::unique_ptr<TDMData> openAccountSet(const QString& server, const QString& db
 }
 }  // namespace
 
+std::unique_ptr<TDMData> CliTest::accountSet(const QString& dbName) const
+{
+    return openAccountSet(server, dbName);
+}
+
 void CliTest::addOutlet(const QString& dbName, const QString& id, const QString& name)
 {
     auto dm = openAccountSet(server, dbName);

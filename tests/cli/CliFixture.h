@@ -1,5 +1,6 @@
 #pragma once
 // Runs corvanta-cli in-process in a fresh program folder on the engine CLI_ENGINE names.
+#include "connection/UDMData.h"
 #include "tests/support/TestSupport.h"
 
 #include <QStringList>
@@ -36,6 +37,8 @@ protected:
     void createAccountSet(const QString& name, const QString& dbName);
     // Adds an outlet to the account set directly through the data module.
     void addOutlet(const QString& dbName, const QString& id, const QString& name);
+    // A data module connected to the account set, as the windows would use it.
+    std::unique_ptr<TDMData> accountSet(const QString& dbName) const;
     // Runs an SQL script in the account set directly through the data module.
     void runAccountSetSql(const QString& dbName, const QString& sql);
     // Rows of an account-set query procedure, the given fields as text.

@@ -2,6 +2,8 @@
 
 #include "cli/CliApp.h"
 #include "base/Gbk.h"
+#include "grid/ColConfigStore.h"
+#include "reports/ReportLogic.h"
 
 #include <QFile>
 #include <QProcess>
@@ -19,7 +21,7 @@ protected:
     void SetUp() override
     {
         CliTest::SetUp();
-        if (IsSkipped())
+        if (IsSkipped() || HasFatalFailure())
             return;
         db = uniqueDbName();
         createAccountSet(QString::fromUtf8("报表") + db, db);  // names are one list on a server
@@ -183,6 +185,42 @@ TEST_F(CliReports, PrintHandsTheGridAndTemplateOver)
     EXPECT_TRUE(started[1].contains(QString::fromUtf8("每日销售情况统计表.rwx")));
     EXPECT_TRUE(started[2].contains(QString::fromUtf8("销售退货统计表.rwx")));
     EXPECT_TRUE(started[3].contains(QString::fromUtf8("库存情况查询表.rwx")));
+}
+
+// print sales lays out the grid the sales window would show: the account set's column configuration
+// (hidden, renamed and moved columns) applies, as it does to the window's printout; sales keeps its TSV.
+TEST_F(CliReports, PrintFollowsTheColumnConfiguration)
+{
+    QFile exe(dir->path() + "/PRINT.EXE");
+    ASSERT_TRUE(exe.open(QIODevice::WriteOnly));
+    exe.close();
+    cli::printLauncher() = [](const QString&, const QStringList&) { return true; };
+    const QStringList headings = SalesHeadings();
+    {
+        auto dm = accountSet(db);
+        for (int code = 1; code < headings.size(); ++code)
+            CallColConfig(*dm, kSalesGridId, headings[code], headings[code], 1, code <= 2, code, code, 0, "I");
+        const int order[] = {1, 2, 10, 3, 4, 5, 6, 7, 8, 9, 11, 12, 13};
+        for (int pos = 1; pos < headings.size(); ++pos) {
+            const int code = order[pos - 1];
+            CallColConfig(*dm, kSalesGridId, QString(), code == 4 ? QString::fromUtf8("门店名称") : headings[code],
+                          code == 5 ? 0 : 1, 0, code, pos, 0, "U");
+        }
+    }
+    EXPECT_EQ(reports({"print", "sales", "--from", "2024-01-01", "--to", "2024-12-31"}).code, 0);
+    cli::printLauncher() = {};
+    // The body table's field names, from its header's field descriptors.
+    QFile body(dir->dataDir() + "/TABLE_M1.DBF");
+    ASSERT_TRUE(body.open(QIODevice::ReadOnly));
+    const QByteArray bytes = body.readAll();
+    QStringList names;
+    for (qsizetype at = 32; at + 32 <= bytes.size() && bytes[at] != '\r'; at += 32)
+        names << gbk::decode(bytes.mid(at, 11).split('\0').front());
+    EXPECT_EQ(names, (QStringList{"序号", "商品编码", "商品名称", "数量", "网点编号", "门店名称", "型号", "单位", "产地",
+                                  "销售日期", "金额", "成本", "单据类型"}));
+    // The TSV of the query is the source grid as before.
+    EXPECT_EQ(reports({"sales", "--from", "2024-01-01", "--to", "2024-12-31"}).lines().value(0).split('\t'),
+              headings);
 }
 
 // --sort gives the order of a header click: numbers as numbers, equal keys stable ascending and

@@ -10,6 +10,7 @@
 #include "dialogs/SuperMsg.h"
 #include "grid/New_grid.h"
 #include "base/TextHelpers.h"
+#include "tests/support/GuiTestBase.h"
 #include "tests/support/TestSupport.h"
 
 #include <QApplication>
@@ -18,6 +19,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <functional>
 #include <gtest/gtest.h>
@@ -26,19 +28,13 @@ using namespace corvanta;
 
 namespace {
 
-class LoginDialogTest : public ::testing::Test {
+class LoginDialogTest : public test::GuiTestBase<> {
 protected:
     void SetUp() override
     {
+        GuiTestBase::SetUp();
         dir.copyShippedData();
         dir.writeConfig("[SYSTEM]\r\nSERVER=\r\nUSER=boss\r\nPASSWORD=pw\r\n");
-        SystemBoxSeam::arm();
-        SuperMsgSeam::reset();
-    }
-    void TearDown() override
-    {
-        SystemBoxSeam::disarm();
-        SuperMsgSeam::reset();
     }
 
     // Runs fill on the modal dialog that the next call opens.
@@ -83,13 +79,7 @@ protected:
             out << login.Grid1->cell(col, r);
         return out;
     }
-    QStringList systemBoxes()
-    {
-        QStringList out;
-        for (const auto& c : SystemBoxSeam::calls())
-            out << c.caption + ": " + c.text;
-        return out;
-    }
+    static QStringList systemBoxes() { return test::systemBoxTexts(); }
 
     test::TempProgramDir dir;
     TDMData dm;
@@ -113,6 +103,12 @@ TEST_F(LoginDialogTest, ConnectFailureLeavesTheDialogForAnotherTry)
     EXPECT_EQ(login.OuterHeight(), 91);
     EXPECT_TRUE(login.BitBtn1->isEnabled());
     EXPECT_FALSE(IniFile(ConfigPath()).read("SYSTEM", "DBServer").has_value());
+
+    // One Enter in the server field is one attempt, and one message.
+    SystemBoxSeam::clearCalls();
+    login.ServerName_Edit->setFocus();
+    QTest::keyClick(login.ServerName_Edit, Qt::Key_Return);
+    EXPECT_EQ(systemBoxes(), QStringList{QString::fromUtf8("错误: 连接失败，请确认输入正确的服务器名！")});
 
     dir.copyShippedData();
     SystemBoxSeam::clearCalls();
@@ -268,8 +264,7 @@ TEST_F(LoginDialogTest, AbandonAndTheProposedServerName)
 {
     TLoginServerFm login(dm);
     login.show();
-    QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-    QApplication::sendEvent(&login, &esc);
+    test::press(&login, Qt::Key_Escape);
     EXPECT_EQ(login.LoginResult(), -2);
     EXPECT_FALSE(login.isVisible());
 

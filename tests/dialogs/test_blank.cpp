@@ -1,4 +1,5 @@
 #include "dialogs/G_Blank.h"
+#include "tests/support/GuiTestBase.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -8,6 +9,7 @@
 #include <gtest/gtest.h>
 
 using namespace corvanta;
+using corvanta::test::press;
 
 namespace {
 
@@ -25,12 +27,6 @@ public:
     QLineEdit* edits[3];
     int returnsSeenByEdit = 0;
 };
-
-void press(QWidget* target, int key, const QString& text = QString())
-{
-    QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier, text);
-    QApplication::sendEvent(target, &event);
-}
 
 }  // namespace
 

@@ -1,11 +1,15 @@
-// The windows' export: the same checked, whole writes and refusals as corvanta-cli.
+// The windows' export: the same checked, whole writes and refusals as corvanta-cli, and a
+// long grid's progress window and closing note naming the file.
 #include "dialogs/ExportDialog.h"
 #include "dialogs/FileDialog.h"
 #include "base/Gbk.h"
+#include "tests/support/GuiTestBase.h"
 #include "tests/support/TestSupport.h"
 
+#include <QEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QProgressDialog>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -24,6 +28,41 @@ public:
     }
     int columnWidth(int) const override { return 80; }
 };
+
+
+class LongGrid : public GridSource {
+public:
+    int rowCount() const override { return 20001; }
+    int columnCount() const override { return 3; }
+    QString cell(int row, int column) const override
+    {
+        return row == 0 ? QStringLiteral("列%1").arg(column) : QString::number(row * 10 + column);
+    }
+    int columnWidth(int) const override { return 60; }
+};
+
+// Counts progress windows shown and the highest value they reached.
+class ProgressWatch : public QObject {
+public:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        // Only events of a window fully made: during its construction it has no bar yet.
+        if (event->type() != QEvent::Show && event->type() != QEvent::Paint)
+            return false;
+        if (auto* p = qobject_cast<QProgressDialog*>(watched)) {
+            if (event->type() == QEvent::Show)
+                ++shown;
+            highest = std::max(highest, p->value());
+            label = p->labelText();
+        }
+        return false;
+    }
+    int shown = 0;
+    int highest = 0;
+    QString label;
+};
+
+class ExportDialogTest : public GuiTestBase<> {};
 
 }  // namespace
 
@@ -66,4 +105,23 @@ TEST(ExportDialog, RefusesTheProgramsFilesAndGbkItCannotHoldOffersGb18030)
     ASSERT_TRUE(w.open(QIODevice::ReadOnly));
     EXPECT_TRUE(gbk::decode(w.readAll()).contains(QStringLiteral("曼谷กรุงเทพ店")));
     fileDialog()->reset();
+}
+
+
+TEST_F(ExportDialogTest, LongExportShowsProgressAndEndsWithTheFileName)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("销售.csv"));
+    fileDialog()->setNextSaveFileName(file, ExportFilters()[1]);
+    ProgressWatch watch;
+    qApp->installEventFilter(&watch);
+    const LongGrid grid;
+    GuiMessages messages;
+    EXPECT_TRUE(ExportGrid(nullptr, grid, messages, QStringLiteral("销售")));
+    qApp->removeEventFilter(&watch);
+    EXPECT_EQ(watch.shown, 1);
+    EXPECT_GT(watch.highest, 10000);
+    EXPECT_TRUE(watch.label.contains(QStringLiteral("销售.csv")));
+    EXPECT_EQ(systemBoxTexts(), QStringList{QStringLiteral("导出: 已导出到\n") + QDir::toNativeSeparators(file)});
+    EXPECT_TRUE(QFile::exists(file));
 }

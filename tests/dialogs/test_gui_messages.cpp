@@ -1,8 +1,17 @@
 #include "dialogs/FileDialog.h"
 #include "dialogs/GuiMessages.h"
 #include "dialogs/SuperMsg.h"
+#include "base/QtChinese.h"
+#include "reports/ReportWidgets.h"
 
 #include <QApplication>
+#include <QFontMetrics>
+#include <QMessageBox>
+#include <QTimer>
+#include <QAbstractButton>
+#include <QDateEdit>
+#include <QLocale>
+#include <QTranslator>
 #include <gtest/gtest.h>
 
 using namespace corvanta;
@@ -95,4 +104,51 @@ TEST(FileDialogSeam, QueuedAnswersIncludingCancel)
     EXPECT_EQ(fileDialog()->calls()[0].filter, QStringLiteral("Text files (*.txt)"));
     EXPECT_FALSE(fileDialog()->armed());
     fileDialog()->reset();
+}
+
+// The real box: a lone carriage return breaks the line, the caption fits, the details sit behind
+// the details button.
+TEST(GuiMessages, SystemBoxShowsLinesCaptionAndDetails)
+{
+    SystemBoxSeam::disarm();
+    QString text, details;
+    int width = 0, captionNeeds = 0;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        text = box->text();
+        details = box->detailedText();
+        width = box->width();
+        captionNeeds = QFontMetrics(QApplication::font("QMdiSubWindowTitleBar")).horizontalAdvance(box->windowTitle());
+        box->accept();
+    });
+    ShowSystemBox(QStringLiteral("一个很长的标题：数据导入错误的系统提示"), QStringLiteral("数据导入失败！\r错误原因：网点不存在"),
+                  QStringLiteral("文件：a.txt\n行号：3"));
+    EXPECT_EQ(text, QStringLiteral("数据导入失败！\n错误原因：网点不存在"));
+    EXPECT_EQ(details, QStringLiteral("文件：a.txt\n行号：3"));
+    EXPECT_GE(width, captionNeeds + 120);
+}
+
+// Qt's own texts speak Chinese, and the date pickers show yyyy-MM-dd whatever the locale.
+TEST(GuiMessages, QtTextsInChineseAndPlainDates)
+{
+    QTranslator* chinese = InstallQtChinese(*qApp);
+    ASSERT_NE(chinese, nullptr) << "qtbase_zh_CN.qm missing (Debian package qt6-translations-l10n)";
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("系统提示"), QStringLiteral("x"), QMessageBox::Ok);
+    box.setDetailedText(QStringLiteral("y"));
+    box.show();
+    QStringList buttons;
+    for (const QAbstractButton* b : box.findChildren<QAbstractButton*>())
+        buttons << b->text();
+    box.hide();
+    QWidget panel;
+    QDateEdit* picker = ReportDatePicker(&panel, QRect(0, 0, 180, 22));
+    picker->setDate(QDate(2026, 12, 9));
+    const QString shown = picker->text();
+    QCoreApplication::removeTranslator(chinese);
+    delete chinese;
+    QLocale::setDefault(QLocale::c());
+    EXPECT_TRUE(buttons.contains(QStringLiteral("确定"))) << buttons.join('|').toStdString();
+    EXPECT_TRUE(buttons.join('|').contains(QStringLiteral("详情"))) << buttons.join('|').toStdString();
+    EXPECT_EQ(shown, QStringLiteral("2026-12-09"));
 }

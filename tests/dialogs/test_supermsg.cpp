@@ -1,4 +1,5 @@
 #include "dialogs/SuperMsg.h"
+#include "tests/support/GuiTestBase.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -25,10 +26,7 @@ void sendKey(int key)
     if (!target)
         target = QApplication::activeModalWidget();
     ASSERT_NE(target, nullptr);
-    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
-    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
-    QApplication::sendEvent(target, &press);
-    QApplication::sendEvent(target, &release);
+    test::press(target, key);
 }
 
 // Shows the real dialog and acts on it once it is on the screen.

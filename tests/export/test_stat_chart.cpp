@@ -4,6 +4,8 @@
 
 #include <QBarSeries>
 #include <QBarSet>
+#include <QBarCategoryAxis>
+#include <QCategoryAxis>
 #include <QChart>
 #include <QFile>
 #include <QLineSeries>
@@ -96,13 +98,19 @@ TEST(StatChart, DrawnAsBarsOrLinesAndSavedAsPngSvgPdf)
 {
     const StatChartModel bars = BuildStatChart(0, groups(25));
     std::unique_ptr<QChart> chart(MakeStatChart(bars));
-    ASSERT_EQ(chart->series().size(), 1);
+    // The named groups against the left axis, "其他" as a group of its own against the right one.
+    ASSERT_EQ(chart->series().size(), 2);
     auto* series = qobject_cast<QBarSeries*>(chart->series()[0]);
     ASSERT_TRUE(series);
     ASSERT_EQ(series->count(), 2);
     EXPECT_EQ(series->barSets()[0]->label(), "金额");
     EXPECT_EQ(series->barSets()[0]->count(), 21);
-    EXPECT_EQ(series->barSets()[1]->at(20), 7.5);
+    EXPECT_EQ(series->barSets()[1]->at(20), 0);
+    auto* rest = qobject_cast<QBarSeries*>(chart->series()[1]);
+    ASSERT_TRUE(rest);
+    EXPECT_EQ(rest->barSets()[1]->label(), "其他·利润");
+    EXPECT_EQ(rest->barSets()[1]->at(20), 7.5);
+    EXPECT_EQ(rest->barSets()[1]->at(0), 0);
 
     std::vector<QStringList> rows{{"1", "", "2024-01-10", "1", "25", "15", "10"},
                                   {"2", "", "2024-01-11", "1", "5", "3", "2"}};
@@ -131,4 +139,40 @@ TEST(StatChart, DrawnAsBarsOrLinesAndSavedAsPngSvgPdf)
     EXPECT_TRUE(pdf.readAll().startsWith("%PDF"));
     EXPECT_FALSE(SaveStatChart(line, dir.filePath("x.jpg"), &error));
     EXPECT_FALSE(error.isEmpty());
+}
+
+// 210 products, the rest ten million: the named bars keep a scale of their own, the axes read in
+// plain digits with separators, the names are readable and whole in the tool tip.
+TEST(StatChart, OthersOnItsOwnScalePlainDigitsReadableLabels)
+{
+    std::vector<QStringList> rows;
+    for (int i = 0; i < 210; ++i)
+        rows.push_back({QString::number(i + 1), QString("P%1").arg(i), QString("第%1号长名称的铅笔礼盒装").arg(i), "1",
+                        QString::number(i < 20 ? 300000 + i * 1000 : 50000), "0", "1000"});
+    const StatChartModel m = BuildStatChart(0, StatGrid(rows));
+    std::unique_ptr<QChart> chart(MakeStatChart(m));
+    QStringList left, right, names;
+    for (QAbstractAxis* axis : chart->axes()) {
+        if (auto* c = qobject_cast<QCategoryAxis*>(axis))
+            (axis->alignment() == Qt::AlignLeft ? left : right) = c->categoriesLabels();
+        if (auto* b = qobject_cast<QBarCategoryAxis*>(axis))
+            names = b->categories();
+    }
+    ASSERT_FALSE(left.isEmpty());
+    ASSERT_FALSE(right.isEmpty());
+    EXPECT_TRUE(left.contains("300,000")) << left.join(' ').toStdString();
+    EXPECT_FALSE(left.contains("10,000,000"));  // the named bars are not squeezed by "其他"
+    EXPECT_TRUE(right.contains("10,000,000")) << right.join(' ').toStdString();
+    for (const QString& l : left + right)
+        EXPECT_FALSE(l.contains('e')) << l.toStdString();
+    ASSERT_EQ(names.size(), 21);
+    EXPECT_EQ(names[0], "第0号长名称的…");  // upright under the bar; whole in the tool tip
+    EXPECT_EQ(names[20], "其他");
+    EXPECT_EQ(StatChartTip(m.points[0]), "第0号长名称的铅笔礼盒装\n金额：300,000\n利润：1,000");
+    // CORVANTA_KEEP_OUTPUT=DIR keeps the drawing for a look.
+    const QString keep = qEnvironmentVariable("CORVANTA_KEEP_OUTPUT");
+    QString error;
+    if (!keep.isEmpty()) {
+        EXPECT_TRUE(SaveStatChart(m, keep + "/chart-210-products.png", &error, QSize(1000, 560))) << error.toStdString();
+    }
 }

@@ -6,9 +6,11 @@
 #include "grid/ColConfigStore.h"
 #include "grid/New_grid.h"
 #include "tests/connection/ConformanceFixture.h"
+#include "tests/support/GuiTestBase.h"
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
 #include <QToolButton>
@@ -21,18 +23,12 @@ namespace {
 
 const QString kId = QStringLiteral("sdc102");
 
-class ColConfig : public Conformance {
+class ColConfig : public GuiTestBase<Conformance> {
 protected:
     void SetUp() override
     {
-        Conformance::SetUp();
-        SuperMsgSeam::reset();
+        GuiTestBase::SetUp();
         makeSource(13);
-    }
-    void TearDown() override
-    {
-        SuperMsgSeam::reset();
-        Conformance::TearDown();
     }
 
     // Source columns 1 .. dataCols headed "列c", width 40 + c; five data rows.
@@ -208,8 +204,7 @@ TEST_F(ColConfig, DialogMarksMovesAndSave)
             f.ToggleMark();
             EXPECT_EQ(g.cell(3, 1), QStringLiteral("☆"));
             g.setCurrentCell(3, 5);
-            QKeyEvent space(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "));
-            QApplication::sendEvent(&g, &space);
+            press(&g, Qt::Key_Space, QStringLiteral(" "));
             EXPECT_TRUE(g.cell(3, 5).isEmpty());
             g.setCurrentCell(3, 6);
             emit g.OnDblClick();
@@ -286,13 +281,35 @@ TEST_F(ColConfig, CancelEscapeNameRestoreAndRevert)
     }));
     EXPECT_EQ(map, ColMap{});
     EXPECT_EQ(records()[3].userName, QStringLiteral("四"));
-    // Esc closes too, even from the name editor.
+    // Esc while a name is typed ends that edit only (the name as it was); the next Esc closes.
+    bool stayed = false;
     EXPECT_FALSE(dialog([&](TColConfigForm& f) {
-        f.GridMain->setCurrentCell(2, 2);
-        QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-        QApplication::sendEvent(f.GridMain, &esc);
-        EXPECT_FALSE(f.isVisible());
+        TSupGrids& g = *f.GridMain;
+        g.setCell(2, 1, QStringLiteral("改过的"));
+        g.setCurrentCell(2, 2);
+        press(&g, Qt::Key_F2);
+        if (!g.isEditing())
+            press(&g, Qt::Key_Return, QStringLiteral("\r"));
+        ASSERT_TRUE(g.isEditing());
+        QWidget* editor = g.viewport()->findChild<QLineEdit*>();
+        ASSERT_NE(editor, nullptr);
+        type(editor, QStringLiteral("xy"));
+        press(editor, Qt::Key_Escape);
+        EXPECT_TRUE(f.isVisible());
+        EXPECT_FALSE(g.isEditing());
+        EXPECT_EQ(g.cell(2, 2), QStringLiteral("列2"));
+        EXPECT_EQ(g.cell(2, 1), QStringLiteral("改过的"));
+        // Enter in the 显示 column goes down a row and changes no mark.
+        g.setCurrentCell(3, 3);
+        const QString mark = g.cell(3, 3);
+        press(&g, Qt::Key_Return, QStringLiteral("\r"));
+        EXPECT_EQ(g.row(), 4);
+        EXPECT_EQ(g.cell(3, 3), mark);
+        EXPECT_TRUE(f.Legend->text().contains(QStringLiteral("☆")));
+        press(&g, Qt::Key_Escape);
+        stayed = f.isVisible();
     }));
+    EXPECT_FALSE(stayed);
 
     // Revert: asked, then told; the records are rebuilt from the headings, all shown.
     SuperMsgSeam::reset();
@@ -311,7 +328,11 @@ TEST_F(ColConfig, CancelEscapeNameRestoreAndRevert)
     ASSERT_EQ(recs.size(), 13u);
     EXPECT_EQ(recs[3].userName, QStringLiteral("列4"));
     EXPECT_EQ(recs[3].visible, 1);
-    EXPECT_EQ(recs[0].sysVisible, 0);  // the dialog's system-column list is empty
+    // The dialog of a query window has no system columns, but the product code and name keep
+    // their stars: they can still not be hidden.
+    EXPECT_EQ(recs[0].sysVisible, 1);
+    EXPECT_EQ(recs[1].sysVisible, 1);
+    EXPECT_EQ(recs[2].sysVisible, 0);
     EXPECT_EQ(display.colCount(), 14);
     EXPECT_EQ(map[4], 4);
 }

@@ -1,22 +1,21 @@
 #include "grid/GridSourceAdapter.h"
 #include "grid/New_grid.h"
+#include "reports/ReportLogic.h"
+#include "reports/ReportWidgets.h"
+#include "tests/support/GuiTestBase.h"
 
 #include <QApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QTest>
 #include <gtest/gtest.h>
 
 using namespace corvanta;
+using corvanta::test::press;
 
 namespace {
-
-void key(QWidget* target, int k, const QString& text = QString())
-{
-    QKeyEvent press(QEvent::KeyPress, k, Qt::NoModifier, text);
-    QApplication::sendEvent(target, &press);
-}
 
 // A data grid as the report windows set it up: whole-row selection, 14 columns.
 void setUpDataGrid(TSupGrids& g, int width, int colWidth)
@@ -192,9 +191,9 @@ TEST(TSupGrids, ArrowKeysInRowSelectMode)
     TSupGrids fits;
     setUpDataGrid(fits, 900, 50);
     ASSERT_EQ(fits.leftCol(), 1);
-    key(&fits, Qt::Key_Right);
+    press(&fits, Qt::Key_Right);
     EXPECT_EQ(fits.leftCol(), 1);
-    key(&fits, Qt::Key_Left);
+    press(&fits, Qt::Key_Left);
     EXPECT_EQ(fits.leftCol(), 1);
 
     // A narrow grid scrolls one column per key while the rest does not fit.
@@ -207,7 +206,7 @@ TEST(TSupGrids, ArrowKeysInRowSelectMode)
         for (int c = narrow.leftCol(); c < 14; ++c)
             rest += narrow.colWidth(c);
         const bool shouldScroll = narrow.leftCol() < 13 && rest > width;
-        key(&narrow, Qt::Key_Right);
+        press(&narrow, Qt::Key_Right);
         if (shouldScroll)
             ++expectedLeft;
         ASSERT_EQ(narrow.leftCol(), expectedLeft) << "press " << i;
@@ -215,11 +214,11 @@ TEST(TSupGrids, ArrowKeysInRowSelectMode)
             break;
     }
     EXPECT_GT(narrow.leftCol(), 1);
-    key(&narrow, Qt::Key_Left);
+    press(&narrow, Qt::Key_Left);
     EXPECT_EQ(narrow.leftCol(), expectedLeft - 1);
     // The focused row is not changed by the arrows.
     narrow.setCurrentCell(1, 4);
-    key(&narrow, Qt::Key_Left);
+    press(&narrow, Qt::Key_Left);
     EXPECT_EQ(narrow.row(), 4);
 }
 
@@ -234,16 +233,16 @@ TEST(TSupGrids, ArrowKeysInCellMode)
     QApplication::processEvents();
     g.setCurrentCell(1, 2);
 
-    key(&g, Qt::Key_Left);  // column 0 is never entered
+    press(&g, Qt::Key_Left);  // column 0 is never entered
     EXPECT_EQ(g.col(), 1);
-    key(&g, Qt::Key_Right);
-    key(&g, Qt::Key_Right);
+    press(&g, Qt::Key_Right);
+    press(&g, Qt::Key_Right);
     EXPECT_EQ(g.col(), 3);
-    key(&g, Qt::Key_Left);
+    press(&g, Qt::Key_Left);
     EXPECT_EQ(g.col(), 2);
     EXPECT_EQ(g.row(), 2);
     for (int i = 0; i < 20; ++i)
-        key(&g, Qt::Key_Right);
+        press(&g, Qt::Key_Right);
     EXPECT_EQ(g.col(), 13);  // the last column stays current
 
     // In a narrow grid, going left from the left column first scrolls one column back, and
@@ -253,13 +252,13 @@ TEST(TSupGrids, ArrowKeysInCellMode)
     g.setCurrentCell(6, 2);
     g.setLeftCol(6);
     ASSERT_EQ(g.leftCol(), 6);
-    key(&g, Qt::Key_Left);
+    press(&g, Qt::Key_Left);
     EXPECT_EQ(g.leftCol(), 5);
     EXPECT_EQ(g.col(), 5);
     g.setCurrentCell(1, 2);
     g.setLeftCol(1);
     for (int i = 0; i < 6; ++i)
-        key(&g, Qt::Key_Right);
+        press(&g, Qt::Key_Right);
     EXPECT_EQ(g.col(), 7);
     EXPECT_GT(g.leftCol(), 1);
     // The current column is always scrolled in.
@@ -288,9 +287,9 @@ TEST(TSupGrids, EventsEditingAndMouseCoordinates)
         if (k == QLatin1Char('x'))
             k = QChar();
     });
-    key(&g, Qt::Key_X, QStringLiteral("x"));
+    press(&g, Qt::Key_X, QStringLiteral("x"));
     EXPECT_FALSE(g.isEditing());
-    key(&g, Qt::Key_Return, QStringLiteral("\r"));
+    press(&g, Qt::Key_Return, QStringLiteral("\r"));
     ASSERT_EQ(typed.size(), 2u);
     EXPECT_EQ(typed[1].unicode(), 13);
     QObject::disconnect(conn);
@@ -304,7 +303,7 @@ TEST(TSupGrids, EventsEditingAndMouseCoordinates)
     editor->selectAll();
     editor->insert(QStringLiteral("new"));
     EXPECT_EQ(g.cell(1, 1), QStringLiteral("new"));
-    key(editor, Qt::Key_Escape);
+    press(editor, Qt::Key_Escape);
     EXPECT_FALSE(g.isEditing());
     EXPECT_EQ(g.cell(1, 1), QStringLiteral("old"));
 
@@ -457,4 +456,30 @@ TEST(CellStore, ColumnsAreHandedOverWithTheirEdits)
     uneven[0].ends = {0, 0};
     uneven[1].ends = {0};
     EXPECT_THROW(CellStore::fromColumns(std::move(uneven)), std::invalid_argument);
+}
+
+// The report grids align as designed, and only a double click on a data row counts as one.
+TEST(TSupGrids, ReportGridAlignmentAndDoubleClicksOnRowsOnly)
+{
+    QWidget parent;
+    parent.resize(600, 300);
+    TSupGrids* g = ReportGrid(&parent, SalesColumns());
+    g->setCell(0, 1, QStringLiteral("1"));
+    EXPECT_EQ(g->cellAlignment(0, 1), alRight);
+    EXPECT_EQ(g->cellAlignment(5, 1), alRight);
+    EXPECT_EQ(g->cellAlignment(2, 1), alLeft);
+    EXPECT_EQ(g->cellAlignment(0, 0), alCenter);
+    EXPECT_EQ(g->cellAlignment(5, 0), alCenter);
+    parent.show();
+    QApplication::processEvents();
+
+    int opened = 0;
+    QObject::connect(g, &TSupGrids::OnDblClick, [&] { ++opened; });
+    QHeaderView* header = g->horizontalHeader();
+    const QPoint divider(header->sectionViewportPosition(1) + header->sectionSize(1) - 1, header->height() / 2);
+    QTest::mouseDClick(header->viewport(), Qt::LeftButton, Qt::NoModifier, divider);
+    EXPECT_EQ(opened, 0);
+    const QRect row = g->visualRect(g->model()->index(2, 2));
+    QTest::mouseDClick(g->viewport(), Qt::LeftButton, Qt::NoModifier, row.center());
+    EXPECT_EQ(opened, 1);
 }

@@ -11,6 +11,7 @@
 #include "import/UImportLog.h"
 #include "import/UInput.h"
 #include "engines/embedded/Sqlite.h"
+#include "tests/support/GuiTestBase.h"
 #include "tests/support/TestSupport.h"
 
 #include <QFile>
@@ -26,10 +27,11 @@ using namespace corvanta;
 
 namespace {
 
-class InputWindowTest : public ::testing::Test {
+class InputWindowTest : public test::GuiTestBase<> {
 protected:
     void SetUp() override
     {
+        GuiTestBase::SetUp();
         dir.copyShippedData();
         dir.writeConfig(test::EngineConfig("embedded"));
         dm.Connect("local", "sa", "", "embedded");
@@ -41,9 +43,7 @@ protected:
                               {{"@ID", "3"}, {"@AGENTNAME", QString::fromUtf8("南门店")}, {"@AGENTTYPE", e},
                                {"@TELEPHONE", e}, {"@FAX", e}, {"@ADDRESS", e}, {"@LINKMAN", e}}),
                   0);
-        SystemBoxSeam::arm();
     }
-    void TearDown() override { SystemBoxSeam::disarm(); }
 
     QString writeFile(const QString& name, const QString& text)
     {
@@ -53,13 +53,7 @@ protected:
         f.write(gbk::encode(text));
         return path;
     }
-    QStringList shown() const
-    {
-        QStringList out;
-        for (const auto& c : SystemBoxSeam::calls())
-            out << c.caption + ": " + c.text;
-        return out;
-    }
+    static QStringList shown() { return test::systemBoxTexts(); }
 
     test::TempProgramDir dir;
     test::RecordingMessages messages;
@@ -109,8 +103,13 @@ TEST_F(InputWindowTest, FailuresAreReportedAndTheWindowStillCloses)
                                     "原因：网点 404 不存在")
                       .arg(open.FileName));
     }
-    EXPECT_EQ(shown(), (QStringList{QString::fromUtf8("提示信息: 数据导入失败！\r错误原因：要导入的网点不存在，请销售网点中加入该网点的信息，再重新导入！"),
-                                    QString::fromUtf8("系统提示: 数据导入错误")}));
+    // One box: the specified messages, the reason, and the details behind its button.
+    ASSERT_EQ(SystemBoxSeam::calls().size(), 1u) << shown().join('\n').toStdString();
+    EXPECT_EQ(SystemBoxSeam::calls()[0].caption, QString::fromUtf8("提示信息"));
+    EXPECT_EQ(SystemBoxSeam::calls()[0].text,
+              QString::fromUtf8("数据导入失败！\r错误原因：要导入的网点不存在，请销售网点中加入该网点的信息，再重新导入！\n"
+                                "数据导入错误\n\n导入失败的原因：第 3 行：网点 404 不存在"));
+    EXPECT_TRUE(SystemBoxSeam::calls()[0].details.startsWith(QString::fromUtf8("文件：") + open.FileName));
 
     // A file that is not there: an error report, no success, the window closes.
     SystemBoxSeam::clearCalls();
@@ -202,7 +201,12 @@ TEST_F(InputWindowTest, SeveralFilesRunOneByOneAndABadOneDoesNotStopTheOthers)
             EXPECT_EQ(window.Main_Grid->cell(0, 0), QString::fromUtf8("导入时间"));
             EXPECT_EQ(window.Main_Grid->rowCount(), 4);
             EXPECT_EQ(window.Main_Grid->cell(1, 1), "c.txt");
-            EXPECT_EQ(window.Main_Grid->cell(7, 2), log.cell(7, 1));
+            EXPECT_EQ(window.Main_Grid->cell(8, 2), log.cell(7, 1));
+            // Beside the lines read, the lines consolidated: none for the failed run.
+            EXPECT_EQ(window.Main_Grid->cell(6, 0), QString::fromUtf8("已汇总行数"));
+            EXPECT_EQ(window.Main_Grid->cell(6, 2), "0");
+            EXPECT_NE(log.cell(5, 1), "0");
+            EXPECT_EQ(window.Main_Grid->cell(6, 3), log.cell(5, 2));
             EXPECT_EQ(window.CountLabel->text(), QString::fromUtf8("共 3 次导入"));
             window.close();
         });

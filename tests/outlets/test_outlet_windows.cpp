@@ -22,48 +22,20 @@
 #include <QToolButton>
 #include <gtest/gtest.h>
 
+#include "tests/support/GuiTestBase.h"
+
 using namespace corvanta;
 using namespace corvanta::test;
 
 namespace {
-
-void press(QWidget* target, int key, const QString& text = QString())
-{
-    QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier, text);
-    QApplication::sendEvent(target, &down);
-    QKeyEvent up(QEvent::KeyRelease, key, Qt::NoModifier, text);
-    QApplication::sendEvent(target, &up);
-}
-
-// Types text into the focused edit one character at a time, as the keyboard would.
-void type(QWidget* target, const QString& text)
-{
-    for (QChar c : text)
-        press(target, c.isLetterOrNumber() && c.unicode() < 128 ? Qt::Key_A : Qt::Key_unknown, QString(c));
-}
 
 QColor base(const QLineEdit* e)
 {
     return e->palette().color(QPalette::Base);
 }
 
-class WindowTest : public OutletTest {
+class WindowTest : public GuiTestBase<OutletTest> {
 protected:
-    void SetUp() override
-    {
-        OutletTest::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
-        SuperMsgSeam::reset();
-        SystemBoxSeam::arm();
-    }
-    void TearDown() override
-    {
-        EXPECT_EQ(SuperMsgSeam::pendingAnswers(), 0) << "a message that was expected did not come";
-        SuperMsgSeam::reset();
-        SystemBoxSeam::disarm();
-        OutletTest::TearDown();
-    }
 
     // The list, shown and active.
     std::unique_ptr<TfmTypeBasic> openList(DATABASEFILE* tables = nullptr)
@@ -86,14 +58,6 @@ protected:
         QApplication::setActiveWindow(w.get());
         QApplication::processEvents();
         return w;
-    }
-
-    QStringList superMsgTexts() const
-    {
-        QStringList out;
-        for (const SuperMsgCall& c : SuperMsgSeam::calls())
-            out << c.caption + ": " + c.text;
-        return out;
     }
 
     std::function<void(Tinfobform&)> driveEditor;

@@ -1,6 +1,7 @@
 // PRINT.EXE end to end: tables written by the print hand-off, rendered to PDF, read back as text.
 #include "dbf/PrintHandoff.h"
 #include "tests/dbf/DbfTestUtil.h"
+#include "tests/support/PdfText.h"
 #include "tests/support/TestSupport.h"
 
 #include <QDir>
@@ -45,53 +46,6 @@ struct PrintFolder {
         return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
     }
 };
-
-// CORVANTA_KEEP_OUTPUT=DIR keeps the rendered PDFs for a look.
-void keep(const QString& pdf)
-{
-    const QString dir = qEnvironmentVariable("CORVANTA_KEEP_OUTPUT");
-    if (!dir.isEmpty()) {
-        const QString to = dir + QLatin1Char('/') + QFileInfo(pdf).fileName();
-        QFile::remove(to);
-        QFile::copy(pdf, to);
-    }
-}
-
-QString pdfText(const QString& pdf, int page = 0)
-{
-    QProcess p;
-    QStringList args;
-    if (page > 0)
-        args << QStringLiteral("-f") << QString::number(page) << QStringLiteral("-l") << QString::number(page);
-    args << QStringLiteral("-layout") << pdf << QStringLiteral("-");
-    p.start(QStringLiteral("pdftotext"), args);
-    p.waitForFinished(60000);
-    return QString::fromUtf8(p.readAllStandardOutput());
-}
-
-// pdftotext does not always keep the narrow blanks between Chinese characters.
-QString squeezed(QString text)
-{
-    text.remove(QLatin1Char(' '));
-    return text;
-}
-
-int pdfPages(const QString& pdf)
-{
-    QProcess p;
-    p.start(QStringLiteral("pdfinfo"), {pdf});
-    p.waitForFinished(60000);
-    for (const QString& line : QString::fromUtf8(p.readAllStandardOutput()).split(QLatin1Char('\n')))
-        if (line.startsWith(QLatin1String("Pages:")))
-            return line.mid(6).trimmed().toInt();
-    return 0;
-}
-
-bool havePoppler()
-{
-    return !QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty()
-           && !QStandardPaths::findExecutable(QStringLiteral("pdfinfo")).isEmpty();
-}
 
 }  // namespace
 

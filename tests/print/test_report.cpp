@@ -86,6 +86,7 @@ TEST(Rwx, ParsesSettingsAndRefusesWithTheLine)
              {QStringLiteral("column=|a|5"), 1},
              {QStringLiteral("orientation=sideways"), 1},
              {QStringLiteral("blankrows=some"), 1},
+             {QStringLiteral("title=x\nlayout=grid"), 2},
          }) {
         RwxTemplate t2;
         QString error;
@@ -151,7 +152,7 @@ TEST(Report, ReaderAndTemplateMeetTheTables)
     EXPECT_EQ(longName, QStringLiteral("甲乙丙丁戊己庚辛壬癸子丑寅卯辰"));  // 31 bytes: the half character dropped
     EXPECT_EQ(t.title.records.at(0).at(0), period);
 
-    RwxTemplate tpl = parse(QStringLiteral("title=T {date}\nsubtitle=期间{销售时间}\ntotals=合计\n"
+    RwxTemplate tpl = parse(QStringLiteral("title=T {date}\nsubtitle=期间{销售时间}\ntotals=合计\nlayout=template\n"
                                            "column=商品名称|名称|20\n"
                                            "column=不存在|x|5\n"
                                            "column=隐藏|隐藏|5\n"
@@ -181,6 +182,19 @@ TEST(Report, ReaderAndTemplateMeetTheTables)
     ASSERT_EQ(all.columns.size(), 4u);
     EXPECT_EQ(all.columns[3].heading, QString());
     EXPECT_FALSE(all.warnings.isEmpty());
+
+    // The default layout: the table's fields in the table's order, the template's columns
+    // dressing the fields they name; an unknown field under its own name.
+    RwxTemplate table = tpl;
+    table.layout = Layout::Table;
+    const Report byTable = buildReport(table, t.title, t.body);
+    ASSERT_EQ(byTable.columns.size(), 4u);
+    EXPECT_EQ(byTable.columns[0].heading, QStringLiteral("行号"));
+    EXPECT_EQ(byTable.columns[0].align, Align::Right);
+    EXPECT_EQ(byTable.columns[1].heading, QStringLiteral("名称"));
+    EXPECT_TRUE(byTable.columns[2].sum);
+    EXPECT_EQ(byTable.columns[3].heading, QString());  // the "Rwx" field of an empty heading
+    EXPECT_EQ(byTable.totals.value(2), QStringLiteral("1.50"));
 
     EXPECT_EQ(chooseOrientation(r), QPageLayout::Portrait);
     Report wide = r;

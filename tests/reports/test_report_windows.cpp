@@ -11,7 +11,11 @@
 #include "reports/USales.h"
 #include "reports/UStart.h"
 #include "reports/UStock.h"
+#include "outlets/USalesNet.h"
 #include "tests/connection/ConformanceFixture.h"
+#include "tests/support/GuiTestBase.h"
+#include "tests/support/PdfText.h"
+#include "grid/ColConfigStore.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -21,6 +25,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QFileInfo>
+#include <QDir>
 #include <QChartView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -34,27 +39,15 @@ using namespace corvanta::test;
 
 namespace {
 
-void press(QWidget* target, int key, const QString& text = QString())
-{
-    QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier, text);
-    QApplication::sendEvent(target, &down);
-}
-
-class ReportWindows : public Conformance {
+class ReportWindows : public GuiTestBase<Conformance> {
 protected:
     void SetUp() override
     {
-        Conformance::SetUp();
+        GuiTestBase::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        SystemBoxSeam::arm();
         addOutlet("3", "东城店");
         addOutlet("20", "西城店");
-    }
-    void TearDown() override
-    {
-        SystemBoxSeam::disarm();
-        Conformance::TearDown();
     }
 
     // n sales lines of product A1 at outlet 3, the first d days ago.
@@ -75,20 +68,7 @@ protected:
         ASSERT_EQ(call("hz_AddStock"), 0);
     }
 
-    static void show(QWidget& w)
-    {
-        w.show();
-        QApplication::setActiveWindow(&w);
-        QApplication::processEvents();
-    }
-
-    static QStringList boxTexts()
-    {
-        QStringList out;
-        for (const SystemBoxCall& c : SystemBoxSeam::calls())
-            out << c.caption + ": " + c.text;
-        return out;
-    }
+    static QStringList boxTexts() { return systemBoxTexts(); }
 
     // Answers the next picker: act runs once it is shown (the list loaded); it closes it if act
     // leaves it open.
@@ -103,6 +83,22 @@ protected:
                 if (p.isVisible())
                     p.reject();
             });
+        };
+    }
+
+    // PRINT.EXE as the window starts it, writing a PDF instead of opening its window; the text of
+    // every printout goes into texts.
+    PrintHandoff::Launcher pdfPrinter(QStringList& texts)
+    {
+        QFile::copy(qEnvironmentVariable("CORVANTA_PROGRAM_DIR") + "/PRINT.EXE", dir->path() + "/PRINT.EXE");
+        return [this, &texts](const QString& program, const QStringList& args) {
+            const QString pdf = dir->path() + QStringLiteral("/printout%1.pdf").arg(texts.size() + 1);
+            QProcess p;
+            p.start(program, QStringList{"--pdf", pdf} + args);
+            const bool ok = p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+            keep(pdf);
+            texts << (ok ? pdfText(pdf) : QString::fromUtf8(p.readAllStandardError()));
+            return ok;
         };
     }
 
@@ -307,6 +303,132 @@ TEST_F(ReportWindows, StatisticsTakeTheQueryDatesAndPrintPerMode)
     sales.reject();
 }
 
+// The printout says what the grid shows: the run's dates and mode, the grid's columns in its order
+// under its headings, even when the controls have changed since the run.
+TEST_F(ReportWindows, PrintoutsFollowTheShownRunAndColumns)
+{
+    if (!havePoppler())
+        GTEST_SKIP() << "pdftotext/pdfinfo not installed";
+    addSales(3, 5);
+    QStringList printed;
+    TfrmSales w(*dm, nullptr);
+    w.printLauncher = pdfPrinter(printed);
+    show(w);
+    const QString from = QDate::currentDate().addDays(-30).toString("yyyy-MM-dd");
+    const QString to = QDate::currentDate().toString("yyyy-MM-dd");
+    w.DateTimePicker1->setDate(QDate::currentDate().addDays(-2));  // not run: the grid keeps its rows
+    w.SpBPrint->click();
+    ASSERT_EQ(printed.size(), 1);
+    EXPECT_TRUE(squeezed(printed[0]).contains("从" + from + "到" + to)) << printed[0].toStdString();
+    EXPECT_TRUE(printed[0].contains("红色铅笔"));
+
+    // Hide 规格, rename 网点名称 to 门店名称, move 数量 up to the third place.
+    const int order[] = {1, 2, 10, 3, 4, 5, 6, 7, 8, 9, 11, 12, 13};
+    for (int pos = 1; pos <= 13; ++pos) {
+        const int code = order[pos - 1];
+        const QString name = code == 4 ? "门店名称" : SalesHeadings()[code];
+        CallColConfig(*dm, kSalesGridId, QString(), name, code == 5 ? 0 : 1, 0, code, pos, 0, "U");
+    }
+    w.DateTimePicker1->setDate(QDate::currentDate().addDays(-30));
+    w.TBLook->click();
+    ASSERT_EQ(w.BackGrid->cell(3, 0), "数量");
+    w.SpBPrint->click();
+    ASSERT_EQ(printed.size(), 2);
+    const QString headingLine = [&] {
+        for (const QString& line : printed[1].split('\n'))
+            if (line.contains("商品编码"))
+                return squeezed(line);
+        return QString();
+    }();
+    EXPECT_FALSE(headingLine.contains("规格")) << headingLine.toStdString();
+    const QStringList expected{"序号", "商品编码", "商品名称", "数量", "网点编号", "门店名称", "型号", "销售日期", "金额"};
+    qsizetype at = -1;
+    for (const QString& h : expected) {
+        const qsizetype next = headingLine.indexOf(h, at + 1);
+        EXPECT_GT(next, at) << h.toStdString() << " in " << headingLine.toStdString();
+        at = std::max(at, next);
+    }
+    EXPECT_TRUE(printed[1].contains("东城店"));  // the renamed column's cells
+    EXPECT_TRUE(squeezed(printed[1]).contains("合计6"));  // the template's sum of 数量 still applies
+
+    // Statistics: another mode chosen but not run prints the rows shown under their own template.
+    w.onStatOpen = [&](TfrmStart& st) {
+        st.printLauncher = w.printLauncher;
+        QTimer::singleShot(0, &st, [&] {
+            st.ComboBox2->setCurrentIndex(1);
+            st.SpBPrint->click();
+            st.DateTimePicker1->setDate(QDate::currentDate().addDays(-1));
+            st.Edit3->setText("x");  // refused: grid, headings and printout stay
+            st.TBStat->click();
+            EXPECT_EQ(st.MainGrid->cell(2, 0), "商品名称");
+            st.SpBPrint->click();
+            st.TBEXit->click();
+        });
+    };
+    w.TBStat->click();
+    ASSERT_EQ(printed.size(), 4);
+    for (int i : {2, 3}) {
+        EXPECT_TRUE(squeezed(printed[i]).contains("商品销售情况统计表")) << printed[i].toStdString();
+        EXPECT_FALSE(printed[i].contains("网点销售情况统计表"));
+        EXPECT_TRUE(printed[i].contains("红色铅笔"));
+        EXPECT_TRUE(squeezed(printed[i]).contains("从" + from + "到" + to));
+    }
+    EXPECT_EQ(boxTexts(), QStringList{"系统提示: 网点编号应为数字，请重新输入！"});
+    w.reject();
+}
+
+// The windows open at their sizes and follow resizing; under the grid the row count and sums of
+// the rows shown, never as a grid row.
+TEST_F(ReportWindows, WindowsResizeAndShowTotalsUnderTheGrid)
+{
+    addSales(3);
+    TfrmSales w(*dm, nullptr);
+    show(w);
+    EXPECT_EQ(w.size(), QSize(764, 548));
+    EXPECT_TRUE(w.windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_LT(w.minimumWidth(), 764);
+    EXPECT_EQ(w.TotalsLabel->text(), "共 3 行    数量 6    金额 6    成本 3    利润 3");
+    EXPECT_EQ(w.BackGrid->rowCount(), 22);
+    for (int r = 1; r < w.BackGrid->rowCount(); ++r)
+        EXPECT_NE(w.BackGrid->cell(2, r), "合计");
+    w.resize(1300, 820);
+    QApplication::processEvents();
+    EXPECT_EQ(w.Panel1->width(), 1300);
+    EXPECT_GE(w.BackGrid->width(), 1280);
+    const QRect grid(w.BackGrid->mapTo(&w, QPoint(0, 0)), w.BackGrid->size());
+    EXPECT_GT(grid.bottom(), 760);
+    EXPECT_LT(grid.bottom(), w.TotalsLabel->mapTo(&w, QPoint(0, 0)).y());
+    // A new run renews the line.
+    w.Edit3->setText("20");
+    w.TBLook->click();
+    EXPECT_EQ(w.TotalsLabel->text(), "共 0 行    数量 0    金额 0    成本 0    利润 0");
+    w.reject();
+
+    addStock();
+    TfrmStock s(*dm, nullptr);
+    show(s);
+    EXPECT_EQ(s.TotalsLabel->text(), "共 2 行    库存数量 35    库存金额 55.5");
+    s.resize(900, 700);
+    QApplication::processEvents();
+    EXPECT_GE(s.BackGrid->width(), 880);
+    s.reject();
+
+    TfmTypeBasic outlets(*dm, nullptr);
+    show(outlets);
+    EXPECT_EQ(outlets.size(), QSize(647, 440));
+    outlets.resize(1000, 700);
+    QApplication::processEvents();
+    EXPECT_GE(outlets.Main_Grid->width(), 1000);
+    EXPECT_GT(outlets.Main_Grid->height(), 600);
+    outlets.reject();
+
+    // Digit groups; a sum beyond the exact range is not shown as a wrong figure.
+    CellStore cells(4);
+    cells.appendRow(std::vector<std::string_view>{"1", "1234567.5", "9000000000000", "-2"});
+    cells.appendRow(std::vector<std::string_view>{"2", "x", "9000000000000", "-1000"});
+    EXPECT_EQ(ResultTotalsText(cells, {{"甲", 1}, {"乙", 2}, {"丙", 3, 1}}), "共 2 行    甲 1,234,567.5    乙 —    丙 -1,235,569.5");
+}
+
 TEST_F(ReportWindows, PickerResultsAndNothingChosen)
 {
     addSales(2);
@@ -387,6 +509,15 @@ TEST_F(ReportWindows, HeaderPressTogglesTheWindowsFlag)
     // Below the heading: nothing.
     w.MainGridMouseDown(Qt::LeftButton, Qt::NoModifier, x, 40);
     EXPECT_EQ(w.SortFlag, 0);
+    // The heading shows the sort and its direction until the grid is filled again.
+    EXPECT_GT(w.BackGrid->sortMarkColumn(), 0);
+    EXPECT_FALSE(w.BackGrid->sortMarkAscending());
+    w.MainGridMouseDown(Qt::LeftButton, Qt::NoModifier, x, y);
+    EXPECT_EQ(w.BackGrid->sortMarkColumn(), 1);
+    EXPECT_TRUE(w.BackGrid->sortMarkAscending());
+    w.TBLook->click();
+    EXPECT_EQ(w.BackGrid->sortMarkColumn(), -1);
+    EXPECT_EQ(w.BackGrid->cellColor(1, 0), w.BackGrid->fixedColor());
     w.reject();
 }
 
@@ -427,7 +558,14 @@ TEST_F(ReportWindows, ExportSavesTheDisplayGridInTheChosenFormat)
     s.SpBExport->click();
     fileDialog()->setNextSaveFileName("/nonexistent-dir/x.csv", ExportFilters()[1]);
     s.SpBExport->click();
-    EXPECT_EQ(boxTexts().size(), 1);
+    // Each export ends with a note naming its file; the failure with the error only.
+    ASSERT_EQ(boxTexts().size(), 3);
+    EXPECT_EQ(boxTexts()[0], "导出: 已导出到\n" + QDir::toNativeSeparators(gbkFile + ".csv"));
+    EXPECT_EQ(boxTexts()[1], "导出: 已导出到\n" + QDir::toNativeSeparators(xlsx));
+    EXPECT_TRUE(boxTexts()[2].startsWith("错误: "));
+    // The dialog starts in the folder the last export went to.
+    ASSERT_EQ(fileDialog()->calls().size(), 4u);
+    EXPECT_EQ(QFileInfo(fileDialog()->calls()[1].proposedFile).absolutePath(), QFileInfo(gbkFile).absolutePath());
     fileDialog()->reset();
     s.reject();
 }
