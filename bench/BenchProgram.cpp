@@ -1,5 +1,7 @@
 #include "bench/BenchProgram.h"
 
+#include "bench/BenchFiles.h"
+
 #include <QDir>
 #include <QDirIterator>
 #include <QElapsedTimer>
@@ -11,17 +13,6 @@
 #include <sys/resource.h>
 
 namespace corvanta::bench {
-
-void copyDir(const QString& from, const QString& to)
-{
-    QDirIterator it(from, QDir::Files, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString f = it.next();
-        const QString target = to + f.mid(from.size());
-        QDir().mkpath(QFileInfo(target).path());
-        QFile::copy(f, target);
-    }
-}
 
 double timeProgram(const QString& program, const QStringList& args, const QStringList& env, QByteArray* err)
 {
@@ -74,7 +65,7 @@ Program makeProgram(const QString& work, const QString& engine)
 {
     Program p{work + QStringLiteral("/program-") + engine, engine};
     QDir().mkpath(p.dir + QStringLiteral("/data"));
-    copyDir(QStringLiteral(CORVANTA_BUILD_PROGRAM_DIR "/data"), p.dir + QStringLiteral("/data"));
+    CopyDir(QStringLiteral(CORVANTA_BUILD_PROGRAM_DIR "/data"), p.dir + QStringLiteral("/data"));
     for (const char* name : {"corvanta-cli", "corvanta-postgresql.so", "corvanta-chart.so", "corvanta-xlsx.so"})
         QFile::copy(QStringLiteral(CORVANTA_BUILD_PROGRAM_DIR "/") + QLatin1String(name), p.dir + QLatin1Char('/') + QLatin1String(name));
     QFile cfg(p.dir + QStringLiteral("/Config.cfg"));

@@ -6,7 +6,6 @@
 
 namespace corvanta::bench {
 
-void copyDir(const QString& from, const QString& to);
 // Runs a program with its standard output thrown away; seconds, or -1 when it failed.
 double timeProgram(const QString& program, const QStringList& args, const QStringList& env = {},
                    QByteArray* err = nullptr);

@@ -15,6 +15,7 @@
 // peer timing, and the median ratio is printed at the end.
 // PostgreSQL uses PGHOST/PGPORT/PGUSER (e.g. from scripts/pg-test-cluster).
 #include "base/Sysdef.h"
+#include "bench/BenchFiles.h"
 #include "bench/ImportGen.h"
 #include "connection/UDMData.h"
 #include "import/DataImportProcedures.h"
@@ -69,17 +70,6 @@ private:
         std::fprintf(stderr, "    [%s] %s\n", qPrintable(caption), qPrintable(QString(text).replace('\r', " / ")));
     }
 };
-
-void copyDir(const QString& from, const QString& to)
-{
-    QDirIterator it(from, QDir::Files, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString src = it.next();
-        const QString dst = to + QLatin1Char('/') + QDir(from).relativeFilePath(src);
-        QDir().mkpath(QFileInfo(dst).path());
-        QFile::copy(src, dst);
-    }
-}
 
 // Runs a program, returns its wall time; -1 when it failed.
 double timeProgram(const QString& program, const QStringList& args, const QByteArray& input = {})
@@ -299,7 +289,7 @@ bool runEmbedded(const QString& work, const Files& f, const bench::GenOptions& o
 {
     const QString programDir = work + QStringLiteral("/program");
     QDir().mkpath(programDir + QStringLiteral("/data"));
-    copyDir(QStringLiteral(CORVANTA_BUILD_PROGRAM_DIR "/data"), programDir + QStringLiteral("/data"));
+    bench::CopyDir(QStringLiteral(CORVANTA_BUILD_PROGRAM_DIR "/data"), programDir + QStringLiteral("/data"));
     SetAppDirForTesting(programDir);
 
     TDMData dm;
@@ -357,7 +347,7 @@ bool runPostgres(const QString& work, const Files& f, const bench::GenOptions& o
 {
     const QString programDir = work + QStringLiteral("/program-pg");
     QDir().mkpath(programDir + QStringLiteral("/data"));
-    copyDir(QStringLiteral(CORVANTA_BUILD_PROGRAM_DIR "/data"), programDir + QStringLiteral("/data"));
+    bench::CopyDir(QStringLiteral(CORVANTA_BUILD_PROGRAM_DIR "/data"), programDir + QStringLiteral("/data"));
     QFile cfg(programDir + QStringLiteral("/Config.cfg"));
     if (!cfg.open(QIODevice::WriteOnly))
         return false;
