@@ -15,7 +15,6 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
-#include <cstring>
 #include <ctime>
 #include <iterator>
 
