@@ -472,57 +472,6 @@ BEGIN
 END
 $$;
 
-CREATE FUNCTION hz_GetSales("date1" date, "date2" date, "USERCODE" text, "PTYPENAME" text,
-                            "ID" bigint, "AGENTNAME" text, "AREA" text, "VCHTYPE" bigint)
-RETURNS SETOF hz_sales_row
-LANGUAGE plpgsql STABLE
-AS $$
-DECLARE
-    code text := nullif(hz_util_trim($3), '');
-    pname text := nullif(hz_util_trim($4), '');
-    oname text := nullif(hz_util_trim($6), '');
-    area text := nullif(hz_util_trim($7), '');
-BEGIN
-    -- The sort keys lead the sorted rows: PostgreSQL then finds them without stepping over the
-    -- texts of every row it compares, which more than halves the sort.
-    RETURN QUERY EXECUTE
-        'SELECT usercode, ptypename, id, agentname, standard, type, unit, area, saledate, qty, total, '
-        '       costtotal, vchtype '
-        'FROM (SELECT s.saledate AS k1, o.idnum IS NULL AS k2, o.idnum AS k3, s.seq AS k5, s.id AS k4, '
-        '             s.usercode::text, s.ptypename::text, s.id::text, o.agentname::text, s.standard::text, '
-        '             s.type::text, s.unit::text, s.area::text, to_char(s.saledate, ''YYYY-MM-DD'') AS saledate, '
-        '             s.qty, s.total, s.costtotal, s.vchtype '
-        '      FROM sales s LEFT JOIN outlets o ON o.idkey = s.id'
-        || hz_util_where($1, $2, code, pname, $5, oname, $8, area)
-        || '      ORDER BY k1, k2, k3, k4, k5) x'
-        USING $1, $2, code, pname, $5, oname, $8, area;
-END
-$$;
-
-CREATE FUNCTION hz_GetStock("USERCODE" text, "PTYPENAME" text, "ID" bigint, "AGENTNAME" text,
-                            "AREA" text)
-RETURNS SETOF hz_stock_row
-LANGUAGE plpgsql STABLE
-AS $$
-DECLARE
-    code text := nullif(hz_util_trim($1), '');
-    pname text := nullif(hz_util_trim($2), '');
-    oname text := nullif(hz_util_trim($4), '');
-    area text := nullif(hz_util_trim($5), '');
-BEGIN
-    -- Sort keys first, as in hz_GetSales.
-    RETURN QUERY EXECUTE
-        'SELECT usercode, ptypename, id, agentname, standard, type, unit, area, kcqty, kctotal '
-        'FROM (SELECT o.idnum IS NULL AS k1, o.idnum AS k2, s.seq AS k5, s.id AS k3, s.usercode AS k4, '
-        '             s.usercode::text, s.ptypename::text, s.id::text, o.agentname::text, s.standard::text, '
-        '             s.type::text, s.unit::text, s.area::text, s.kcqty, s.kctotal '
-        '      FROM stock s LEFT JOIN outlets o ON o.idkey = s.id'
-        || hz_util_where(NULL, NULL, code, pname, $3, oname, NULL, area)
-        || '      ORDER BY k1, k2, k3, k4, k5) x'
-        USING NULL::date, NULL::date, code, pname, $3, oname, NULL::bigint, area;
-END
-$$;
-
 CREATE FUNCTION hz_GetSalesName()
 RETURNS TABLE ("USERCODE" text, "PTYPENAME" text)
 LANGUAGE sql STABLE
@@ -1006,6 +955,53 @@ EXCEPTION WHEN lock_not_available THEN
 END
 $$;
 
+-- The sales and stock queries. Plain SQL, so that the server reads them into the calling query
+-- instead of running them apart and storing all their rows first (a third of the query's time
+-- for 100,000 rows); a filter left empty folds away in the plan made for the values bound (the
+-- client asks for such plans), so the block-range index still serves the dates. The sort keys
+-- lead the sorted rows: PostgreSQL then finds them without stepping over the texts of every row
+-- it compares, which more than halves the sort.
+CREATE OR REPLACE FUNCTION hz_GetSales("date1" date, "date2" date, "USERCODE" text, "PTYPENAME" text,
+                                       "ID" bigint, "AGENTNAME" text, "AREA" text, "VCHTYPE" bigint)
+RETURNS SETOF hz_sales_row
+LANGUAGE sql STABLE
+AS $$
+    SELECT usercode, ptypename, id, agentname, standard, type, unit, area, saledate, qty, total, costtotal, vchtype
+    FROM (SELECT s.saledate AS k1, o.idnum IS NULL AS k2, o.idnum AS k3, s.seq AS k5, s.id AS k4,
+                 s.usercode::text, s.ptypename::text, s.id::text, o.agentname::text, s.standard::text,
+                 s.type::text, s.unit::text, s.area::text, to_char(s.saledate, 'YYYY-MM-DD') AS saledate,
+                 s.qty, s.total, s.costtotal, s.vchtype
+          FROM sales s LEFT JOIN outlets o ON o.idkey = s.id
+          WHERE ($1 IS NULL OR s.saledate >= $1) AND ($2 IS NULL OR s.saledate <= $2)
+            AND (nullif(hz_util_trim($3), '') IS NULL OR s.usercode = nullif(hz_util_trim($3), ''))
+            AND (nullif(hz_util_trim($4), '') IS NULL OR strpos(s.ptypename, nullif(hz_util_trim($4), '')) > 0)
+            AND ($5 IS NULL OR s.id IN (SELECT idkey FROM outlets WHERE idnum = $5))
+            AND (nullif(hz_util_trim($6), '') IS NULL
+                 OR s.id IN (SELECT idkey FROM outlets WHERE strpos(agentname, nullif(hz_util_trim($6), '')) > 0))
+            AND ($8 IS NULL OR s.vchtype = $8)
+            AND (nullif(hz_util_trim($7), '') IS NULL OR strpos(s.area, nullif(hz_util_trim($7), '')) > 0)
+          ORDER BY k1, k2, k3, k4, k5) x
+$$;
+
+CREATE OR REPLACE FUNCTION hz_GetStock("USERCODE" text, "PTYPENAME" text, "ID" bigint, "AGENTNAME" text,
+                                       "AREA" text)
+RETURNS SETOF hz_stock_row
+LANGUAGE sql STABLE
+AS $$
+    SELECT usercode, ptypename, id, agentname, standard, type, unit, area, kcqty, kctotal
+    FROM (SELECT o.idnum IS NULL AS k1, o.idnum AS k2, s.seq AS k5, s.id AS k3, s.usercode AS k4,
+                 s.usercode::text, s.ptypename::text, s.id::text, o.agentname::text, s.standard::text,
+                 s.type::text, s.unit::text, s.area::text, s.kcqty, s.kctotal
+          FROM stock s LEFT JOIN outlets o ON o.idkey = s.id
+          WHERE (nullif(hz_util_trim($1), '') IS NULL OR s.usercode = nullif(hz_util_trim($1), ''))
+            AND (nullif(hz_util_trim($2), '') IS NULL OR strpos(s.ptypename, nullif(hz_util_trim($2), '')) > 0)
+            AND ($3 IS NULL OR s.id IN (SELECT idkey FROM outlets WHERE idnum = $3))
+            AND (nullif(hz_util_trim($4), '') IS NULL
+                 OR s.id IN (SELECT idkey FROM outlets WHERE strpos(agentname, nullif(hz_util_trim($4), '')) > 0))
+            AND (nullif(hz_util_trim($5), '') IS NULL OR strpos(s.area, nullif(hz_util_trim($5), '')) > 0)
+          ORDER BY k1, k2, k3, k4, k5) x
+$$;
+
 -- Sums per product (P), outlet (N), document type (V) or date (D); -1 and no rows for another mode.
 -- Read from the daily summary: every filter of this procedure is one of its keys. Without a
 -- product or document-type filter the outlets and days are summed from the outlet days' own
@@ -1130,3 +1126,8 @@ BEGIN
     PERFORM set_config('corvanta.build_summary', '', true);
 END
 $$;
+
+-- What the engine checks when it opens an account set: an older one runs this part again.
+CREATE OR REPLACE FUNCTION hz_util_template_version() RETURNS integer
+LANGUAGE sql IMMUTABLE
+AS $$ SELECT 2 $$;

@@ -15,6 +15,9 @@ namespace pg {
 namespace {
 // The lock every catalogue script takes as well (data/drop.txt ...).
 constexpr const char* kCatalogueLock = "SELECT pg_advisory_xact_lock(7235110001);\n";
+// hz_util_template_version() of the account-set template in data/: an account set with a lower
+// one has the template's re-runnable part run again when it is opened.
+constexpr int kTemplateVersion = 2;
 // Held while a new account-set database is made.
 constexpr qint64 kCreateLock = 7235110003;
 // Held while an older account set gains what the template added since.
@@ -100,13 +103,23 @@ void PostgresEngine::ensureSalesSummary()
 {
     if (m_summaryReady)
         return;
-    ResultPtr r(PQexec(m_conn.get(), "SELECT to_regclass('sales') IS NOT NULL AND (to_regclass('sales_daysum') IS NULL "
-                                            "OR to_regprocedure('hz_util_sum_written()') IS NULL "
-                                            "OR to_regprocedure('hz_getdeliveries(date,date)') IS NULL)"));
-    if (!resultOk(r.get()))
+    // An account set of an earlier version has an older template version, or none at all.
+    ResultPtr r(PQexec(m_conn.get(), "SELECT to_regclass('sales') IS NOT NULL, "
+                                            "to_regclass('sales_daysum') IS NOT NULL "
+                                            "AND to_regprocedure('hz_util_sum_written()') IS NOT NULL "
+                                            "AND to_regprocedure('hz_getdeliveries(date,date)') IS NOT NULL "
+                                            "AND to_regprocedure('hz_util_template_version()') IS NOT NULL"));
+    if (!resultOk(r.get()) || PQntuples(r.get()) != 1)
         throw DbError(resultError(r.get(), m_conn.get()));
-    const bool missing = PQntuples(r.get()) > 0 && PQgetvalue(r.get(), 0, 0)[0] == 't';
+    const bool accountSet = PQgetvalue(r.get(), 0, 0)[0] == 't';
+    bool missing = accountSet && PQgetvalue(r.get(), 0, 1)[0] != 't';
     r.reset();
+    if (accountSet && !missing) {
+        ResultPtr v(PQexec(m_conn.get(), "SELECT hz_util_template_version()"));
+        if (!resultOk(v.get()) || PQntuples(v.get()) != 1)
+            throw DbError(resultError(v.get(), m_conn.get()));
+        missing = QByteArray(PQgetvalue(v.get(), 0, 0)).toInt() < kTemplateVersion;
+    }
     if (missing) {
         const QString path = FindFileNoCase(PgDataDir(), QStringLiteral("tavikhz.sql"));
         QFile file(path);
@@ -149,9 +162,7 @@ CallResult PostgresEngine::call(const QString& name, const std::vector<std::pair
     if (m_bulk)
         flushBulk();
     settleDirect();
-    if (name.compare(QLatin1String("hz_AllStat"), Qt::CaseInsensitive) == 0
-        || name.compare(QLatin1String("hz_GetDeliveries"), Qt::CaseInsensitive) == 0)
-        ensureSalesSummary();
+    ensureSalesSummary();  // an account set of an earlier version: upgraded on first use
     // Prepared once per session: an import calls the same procedure for every line.
     ProcInfo& cached = procInfo(name);
     if (cached.statement.isEmpty())

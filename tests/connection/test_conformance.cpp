@@ -925,6 +925,15 @@ TEST_F(Conformance, StatisticsSummaryEqualsTheGroupedLines)
                         kD2, "3");
         EXPECT_NO_THROW(dm->ADOConnection.engine().execSql(QStringLiteral(
             "DO $$ BEGIN IF to_regclass('sales_sum') IS NOT NULL THEN RAISE EXCEPTION 'old table kept'; END IF; END $$")));
+        // One of the version before, whose queries had other bodies (here: a sales query that
+        // finds nothing) and which had no template version: brought up to date on first use.
+        dm->ADOConnection.engine().execSql(QStringLiteral(
+            "DROP FUNCTION hz_util_template_version();"
+            "CREATE OR REPLACE FUNCTION hz_GetSales(\"date1\" date, \"date2\" date, \"USERCODE\" text, "
+            "\"PTYPENAME\" text, \"ID\" bigint, \"AGENTNAME\" text, \"AREA\" text, \"VCHTYPE\" bigint) "
+            "RETURNS SETOF hz_sales_row LANGUAGE plpgsql STABLE AS $$ BEGIN RETURN; END $$"));
+        reopenAndImport("queries of the version before replaced", "import after the queries were replaced", "2",
+                        "P2", "乙纸", kD2, "2");
         return;
     }
 
