@@ -24,9 +24,9 @@ public:
     // Above this many groups the caller stops holding them, which bounds the memory (about 160
     // bytes a group, with the lookup table): the engine writes what it has and starts afresh. A
     // million-line file of a dozen outlets over three months has about 240,000 groups; one of
-    // outlets' daily files about a million (a line per product sold). Parts cost little (only
-    // the outlet days on both sides of a part's end are written twice), so they are kept small
-    // enough for an import to stay within 100 MiB.
+    // outlets' daily files about a million (a line per product sold). Parts cost little (sorted
+    // runs the engine merges again), so they are kept small enough for an import to stay within
+    // 100 MiB.
     static constexpr std::size_t kMaxGroups = std::size_t(1) << 17;
 
     struct Group {

@@ -787,7 +787,8 @@ $$;
 
 -- The parts into the summary, after hz_util_direct_replace_sales: an outlet day in one part
 -- goes over as it is; one in several (ids, dates: whose lines came on both sides of a part's
--- end) has its groups added up first.
+-- end) has its groups added up first. Kept for clients of the version before, which wrote their
+-- parts here; clients now merge their parts themselves and send each outlet day once.
 CREATE OR REPLACE FUNCTION hz_util_sum_parts(ids text[], dates date[]) RETURNS void
 LANGUAGE plpgsql
 AS $$
@@ -876,7 +877,7 @@ $$;
 
 -- hz_AddSales for a direct intake that sums its own lines: the lines this transaction wrote
 -- replace the other lines of their outlet days, and those days' summary rows go; the client then
--- writes the sums of its lines (COPY into sales_daysum, or its parts by hz_util_sum_parts), their
+-- writes the sums of its lines (COPY into sales_daysum), their
 -- monthly sums, and calls hz_util_sum_written before it commits. -1 when an outlet is no longer in the outlet list (nothing removed then).
 CREATE OR REPLACE FUNCTION hz_util_direct_replace_sales(ids text[], dates date[]) RETURNS integer
 LANGUAGE plpgsql

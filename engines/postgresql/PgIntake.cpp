@@ -298,9 +298,7 @@ void PostgresEngine::clearDirect()
     m_direct = false;
     m_sumsOn = false;
     m_sums.clear();
-    m_sumParts = false;
-    m_partDays.clear();
-    m_partDaysTwice.clear();
+    m_runs.clear();
     m_months.clear();
     m_directSales.clear();
     m_directStock.clear();
@@ -342,11 +340,9 @@ qlonglong PostgresEngine::directQuery(const char* sql, std::initializer_list<QBy
 void PostgresEngine::stageDirect(bool sales, bool stock)
 {
     const QByteArray none = "{}";
-    if (sales && m_sumParts) {  // the staged lines are summed again by their consolidation
-        exec(QStringLiteral("TRUNCATE pg_temp.hz_sum_part"));
-        m_sumParts = false;
-        m_partDays.clear();
-        m_partDaysTwice.clear();
+    if (sales) {  // the staged lines are summed again by their consolidation
+        m_sums.clear();
+        m_runs.clear();
         m_months.clear();
     }
     directQuery("SELECT hz_util_direct_stage($1::text[], $2::date[], $3::text[])",
@@ -381,19 +377,8 @@ CallResult PostgresEngine::consolidateDirect(bool sales, bool stock)
         if (sales && m_sumsOn) {
             result.returnValue =
                 directQuery("SELECT hz_util_direct_replace_sales($1::text[], $2::date[])", {salesIds(), salesDates()});
-            if (result.returnValue == 0 && !m_sumParts) {
-                copySums("sales_daysum");
-            } else if (result.returnValue == 0) {
-                writeSumPart();
-                std::vector<std::string> ids;
-                QByteArray dates = "{";
-                for (const auto& [day, id] : m_partDaysTwice) {
-                    ids.push_back(id);
-                    dates += (dates.size() > 1 ? "," : "") + QDate::fromJulianDay(day).toString(Qt::ISODate).toLatin1();
-                }
-                directQuery("SELECT hz_util_sum_parts($1::text[], $2::date[])", {textArray(ids), dates + '}'});
-            }
             if (result.returnValue == 0) {
+                copySums();
                 copyMonths();
                 exec(QStringLiteral("SELECT hz_util_sum_written()"));
             }
@@ -436,27 +421,7 @@ void PostgresEngine::summarizeRanges(bool sales, bool stock)
 
 void PostgresEngine::writeSumPart()
 {
-    if (m_sums.empty())
-        return;
-    finishCopy();  // the lines' stream ends; the next line starts another
-    if (!m_sumParts)
-        exec(QStringLiteral("SELECT hz_util_sum_part()"));
-    m_sumParts = true;
-    // The part's outlet days; a file's lines mostly come outlet day by outlet day.
-    std::set<std::pair<qint64, std::string>> days;
-    qint64 lastDay = -1;
-    std::string_view lastId;
-    for (const DailySums::Group& g : m_sums.groups()) {
-        if (g.day == lastDay && m_sums.id(g) == lastId)
-            continue;
-        lastDay = g.day;
-        lastId = m_sums.id(g);
-        days.emplace(g.day, std::string(lastId));
-    }
-    for (const auto& day : days)
-        if (!m_partDays.insert(day).second)
-            m_partDaysTwice.insert(day);
-    copySums("pg_temp.hz_sum_part");
+    m_runs.write(m_sums);  // the lines' stream goes on meanwhile
 }
 
 namespace {
@@ -521,51 +486,25 @@ void PostgresEngine::copyRows(const QByteArray& sql, const char* what,
         throw DbError(error);
 }
 
-void PostgresEngine::copySums(const char* table)
+void PostgresEngine::copySums()
 {
-    const std::vector<const DailySums::Group*> groups = m_sums.sorted();
-    std::array<CopyBuffer, 6> column;  // the arrays of one outlet day
-    qint64 lastDay = -1, month = 0;
-    // One row per outlet day: the groups come sorted by day and outlet, then code, name and type.
+    // One row per outlet day: the merged groups come by day and outlet, then code, name and type.
+    std::array<CopyBuffer, 6> column;  // the arrays of the outlet day
+    qint64 rowDay = -1, lastDay = -1, month = 0;
+    std::string rowId;
+    qint64 lines = 0;
+    Wide qty = 0, total = 0, cost = 0;
+    int qtyScale = 0, totalScale = 0, costScale = 0;
+    qint32 count = 0;
     auto writeRows = [&](CopyBuffer& out, const std::function<void()>& send) {
         qlonglong rows = 0;
-        for (std::size_t from = 0; from < groups.size();) {
-            const DailySums::Group& first = *groups[from];
-            const std::string_view id = m_sums.id(first);
-            std::size_t to = from;
-            Wide qty = 0, total = 0, cost = 0;
-            int qtyScale = 0, totalScale = 0, costScale = 0;
-            qint64 lines = 0;
-            for (CopyBuffer& c : column)
-                c.clear();
-            for (; to < groups.size() && groups[to]->day == first.day && m_sums.id(*groups[to]) == id; ++to) {
-                const DailySums::Group& g = *groups[to];
-                lines += g.lines;
-                qty += g.qty;
-                total += g.total;
-                cost += g.cost;
-                qtyScale = std::max<int>(qtyScale, g.qtyScale);
-                totalScale = std::max<int>(totalScale, g.totalScale);
-                costScale = std::max<int>(costScale, g.costScale);
-                if (g.day != lastDay) {
-                    const QDate d = QDate::fromJulianDay(g.day);
-                    month = QDate(d.year(), d.month(), 1).toJulianDay();
-                    lastDay = g.day;
-                }
-                addToMonth(month, g);
-                putText(column[0], m_sums.usercode(g));
-                putText(column[1], m_sums.ptypename(g));
-                putInt32(column[2], 4);
-                putInt32(column[2], g.vchType);
-                putWideScaled(column[3], g.qty, g.qtyScale);
-                putWideScaled(column[4], g.total, g.totalScale);
-                putWideScaled(column[5], g.cost, g.costScale);
-            }
-            const qint32 count = qint32(to - from);
+        auto endRow = [&] {
+            if (count == 0)
+                return;
             putInt16(out, 12);
             putInt32(out, 4);
-            putInt32(out, qint32(first.day - kPgEpochJulian));
-            putText(out, id);
+            putInt32(out, qint32(rowDay - kPgEpochJulian));
+            putText(out, rowId);
             putInt64Field(out, lines);
             putWideScaled(out, qty, qtyScale);
             putWideScaled(out, total, totalScale);
@@ -577,23 +516,55 @@ void PostgresEngine::copySums(const char* table)
             putArray(out, kNumericOid, count, column[4]);
             putArray(out, kNumericOid, count, column[5]);
             ++rows;
+            for (CopyBuffer& c : column)
+                c.clear();
+            lines = 0;
+            qty = total = cost = 0;
+            qtyScale = totalScale = costScale = 0;
+            count = 0;
             if (out.size() >= kCopyChunk)
                 send();
-            from = to;
-        }
+        };
+        m_runs.merge(m_sums, [&](const SumView& g) {
+            if (g.day != rowDay || g.id != rowId) {
+                endRow();
+                rowDay = g.day;
+                rowId.assign(g.id);
+            }
+            ++count;
+            lines += qint64(g.lines);
+            qty += g.qty;
+            total += g.total;
+            cost += g.cost;
+            qtyScale = std::max<int>(qtyScale, g.qtyScale);
+            totalScale = std::max<int>(totalScale, g.totalScale);
+            costScale = std::max<int>(costScale, g.costScale);
+            if (g.day != lastDay) {
+                const QDate d = QDate::fromJulianDay(g.day);
+                month = QDate(d.year(), d.month(), 1).toJulianDay();
+                lastDay = g.day;
+            }
+            addToMonth(month, g);
+            putText(column[0], g.usercode);
+            putText(column[1], g.ptypename);
+            putInt32(column[2], 4);
+            putInt32(column[2], g.vchType);
+            putWideScaled(column[3], g.qty, g.qtyScale);
+            putWideScaled(column[4], g.total, g.totalScale);
+            putWideScaled(column[5], g.cost, g.costScale);
+        });
+        endRow();
         return rows;
     };
-    copyRows(QByteArray("COPY ") + table +
-                 " (saledate, id, lines, qty, total, costtotal, usercodes, ptypenames, vchtypes, qtys, totals, "
-                 "costtotals) FROM STDIN (FORMAT binary)",
+    copyRows("COPY sales_daysum (saledate, id, lines, qty, total, costtotal, usercodes, ptypenames, vchtypes, qtys, "
+             "totals, costtotals) FROM STDIN (FORMAT binary)",
              "summary rows", writeRows);
-    m_sums.clear();
 }
 
 // The month's sums over all outlets of product and type; key: month, type, code length, code, name.
-void PostgresEngine::addToMonth(qint64 month, const DailySums::Group& g)
+void PostgresEngine::addToMonth(qint64 month, const SumView& g)
 {
-    const std::string_view code = m_sums.usercode(g), name = m_sums.ptypename(g);
+    const std::string_view code = g.usercode, name = g.ptypename;
     const qint32 head[3] = {qint32(month), g.vchType, qint32(code.size())};
     m_monthKey.assign(reinterpret_cast<const char*>(head), sizeof head);
     m_monthKey.append(code).append(name);

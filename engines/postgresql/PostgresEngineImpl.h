@@ -11,6 +11,7 @@
 #include "engines/postgresql/PgConnection.h"
 #include "engines/postgresql/PgCopy.h"
 #include "engines/DailySums.h"
+#include "engines/postgresql/SumRuns.h"
 #include "engines/postgresql/PostgresEngine.h"
 
 #include <QHash>
@@ -171,14 +172,14 @@ private:
     // replace the lines of their outlet days (outlets) and the transaction commits. When the
     // consolidation refuses, its lines stay staged as well.
     CallResult consolidateDirect(bool sales, bool stock);
-    // Writes the intake's summed sales lines, one row per outlet day, into the summary (after
-    // their days' rows went) or into this session's parts of it (COPY).
-    void copySums(const char* table);
-    // Too many groups to hold: the lines so far go to the server and their sums into the parts.
+    // Writes the intake's summed sales lines, one row per outlet day, into the summary after
+    // their days' rows went (COPY), the runs of the client's temporary file merged in.
+    void copySums();
+    // Too many groups to hold: their sums go as a run into the client's temporary file.
     void writeSumPart();
     void copyRows(const QByteArray& sql, const char* what,
                   const std::function<qlonglong(CopyBuffer&, const std::function<void()>&)>& write);
-    void addToMonth(qint64 month, const DailySums::Group& g);
+    void addToMonth(qint64 month, const SumView& g);
     void copyMonths();  // into this session's changes of the monthly sums (COPY)
     // Summarises the block ranges of the tables an import wrote, when their lock is free.
     void summarizeRanges(bool sales, bool stock);
@@ -210,10 +211,8 @@ private:
     // account set can take it and the groups fit; else the server sums the lines again).
     bool m_sumsOn = false;
     DailySums m_sums;
-    // Whether parts were written, the outlet days they hold (day, outlet) and those that more
-    // than one part holds (added up by the consolidation).
-    bool m_sumParts = false;
-    std::set<std::pair<qint64, std::string>> m_partDays, m_partDaysTwice;
+    // The sums that did not fit, written aside in sorted runs.
+    SumRuns m_runs;
     // The monthly sums over all outlets of the groups written (one per outlet-day group).
     struct MonthSums {
         Wide qty = 0, total = 0, cost = 0;
