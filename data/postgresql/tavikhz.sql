@@ -969,7 +969,7 @@ $$;
 -- The sales and stock queries. Plain SQL, so that the server reads them into the calling query
 -- instead of running them apart and storing all their rows first (a third of the query's time
 -- for 100,000 rows); a filter left empty folds away in the plan made for the values bound (the
--- client asks for such plans), so the block-range index still serves the dates. The sort keys
+-- client plans each query call afresh), so the block-range index still serves the dates. The sort keys
 -- lead the sorted rows: PostgreSQL then finds them without stepping over the texts of every row
 -- it compares, which more than halves the sort.
 CREATE OR REPLACE FUNCTION hz_GetSales("date1" date, "date2" date, "USERCODE" text, "PTYPENAME" text,

@@ -171,6 +171,13 @@ void PostgresEngine::prepare(ProcInfo& proc)
         ? QStringLiteral("SELECT * FROM %1(%2)").arg(proc.qualified, placeholders.join(QLatin1Char(',')))
         : QStringLiteral("SELECT %1(%2)").arg(proc.qualified, placeholders.join(QLatin1Char(',')));
     const QByteArray statement = "corvanta_call_" + QByteArray::number(++m_statements);
+    if (proc.returnsRows) {
+        proc.oneShot = true;
+        proc.sql = sql.toUtf8();
+        proc.types = types;
+        proc.statement = statement;
+        return;
+    }
     ResultPtr r(PQprepare(m_conn.get(), statement.constData(), sql.toUtf8().constData(),
                           static_cast<int>(types.size()), types.data()));
     if (!resultOk(r.get()))

@@ -76,15 +76,6 @@ ConnPtr connectTo(const ConnectionProps& props, const QString& database)
     if (PQstatus(conn.get()) != CONNECTION_OK)
         throw DbError(connectionError(conn.get()));
     PQsetNoticeProcessor(conn.get(), ignoreNotice, nullptr);
-    // The queries' optional filters fold away only in a plan made for the values bound: a
-    // generic plan of a procedure called again and again would read every line.
-    if (PQserverVersion(conn.get()) >= 120000) {
-        PGresult* r = PQexec(conn.get(), "SET plan_cache_mode = force_custom_plan");
-        const bool ok = PQresultStatus(r) == PGRES_COMMAND_OK;
-        PQclear(r);
-        if (!ok)
-            throw DbError(connectionError(conn.get()));
-    }
     return conn;
 }
 

@@ -195,15 +195,18 @@ CallResult PostgresEngine::call(const QString& name, const std::vector<std::pair
     for (std::size_t i = 0; i < proc.args.size(); ++i)
         pointers.push_back(bound[i] ? bound[i]->constData() : nullptr);
 
-    ResultPtr r(PQexecPrepared(m_conn.get(), proc.statement.constData(), static_cast<int>(pointers.size()),
-                               pointers.data(), nullptr, nullptr, 0));
+    ResultPtr r(proc.oneShot ? PQexecParams(m_conn.get(), proc.sql.constData(), static_cast<int>(pointers.size()),
+                                            proc.types.data(), pointers.data(), nullptr, nullptr, 0)
+                             : PQexecPrepared(m_conn.get(), proc.statement.constData(),
+                                              static_cast<int>(pointers.size()), pointers.data(), nullptr, nullptr, 0));
     if (!resultOk(r.get())) {
         const QString error = resultError(r.get(), m_conn.get());
         r.reset();
         leaveOpenTransaction(true);
         // The function may have been replaced meanwhile: look it up afresh next time.
         m_procs.remove(cacheKey(name));
-        ResultPtr(PQexec(m_conn.get(), ("DEALLOCATE " + proc.statement).constData()));
+        if (!proc.oneShot)
+            ResultPtr(PQexec(m_conn.get(), ("DEALLOCATE " + proc.statement).constData()));
         throw DbError(error);
     }
 

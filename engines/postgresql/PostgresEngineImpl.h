@@ -38,6 +38,11 @@ struct ProcInfo {
     bool returnsRows = false;
     std::vector<PgArg> args;
     QByteArray statement;  // the prepared call on this session; empty until first used
+    // Calls that return rows (the queries) are planned afresh for the values of each call, so
+    // that their empty filters fold away: the call's text and argument types, not prepared.
+    bool oneShot = false;
+    QByteArray sql;
+    std::vector<Oid> types;
 };
 
 // A kind of intake line: the binary COPY that fills the connection's staging table (columns in
