@@ -24,12 +24,12 @@ QStringList CliRun::lines() const
 namespace {
 QString engineAdmin()
 {
-    return QStringLiteral(CLI_ENGINE) == QLatin1String("postgresql") ? qEnvironmentVariable("PGUSER")
-                                                                     : QStringLiteral("sa");
+    return testEngine() == QLatin1String("postgresql") ? qEnvironmentVariable("PGUSER")
+                                                         : QStringLiteral("sa");
 }
 QString engineAdminPassword()
 {
-    return QStringLiteral(CLI_ENGINE) == QLatin1String("postgresql") ? qEnvironmentVariable("PGPASSWORD") : QString();
+    return testEngine() == QLatin1String("postgresql") ? qEnvironmentVariable("PGPASSWORD") : QString();
 }
 }  // namespace
 
@@ -101,7 +101,7 @@ namespace {
 std::unique_ptr<TDMData> openAccountSet(const QString& server, const QString& dbName)
 {
     auto dm = std::make_unique<TDMData>();
-    dm->Connect(server, engineAdmin(), engineAdminPassword(), QStringLiteral(CLI_ENGINE));
+    dm->Connect(server, engineAdmin(), engineAdminPassword(), testEngine());
     dm->ADOConnection.SetDefaultDatabase(dbName);
     return dm;
 }

@@ -1,6 +1,7 @@
 #pragma once
-// Runs corvanta-cli in-process in a fresh program folder on the engine CLI_ENGINE names.
+// Runs corvanta-cli in-process in a fresh program folder on the executable's engine (testEngine()).
 #include "connection/UDMData.h"
+#include "tests/support/TestEngine.h"
 #include "tests/support/TestSupport.h"
 
 #include <QStringList>
@@ -27,7 +28,7 @@ protected:
 
     // Runs with --server set for the engine under test (unless the arguments name one).
     CliRun run(QStringList args);
-    static QString engine() { return QStringLiteral(CLI_ENGINE); }
+    static QString engine() { return testEngine(); }
     // The administrator account and password Config.cfg names for the engine under test.
     static QString admin();
     static QString adminPassword();

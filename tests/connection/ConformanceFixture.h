@@ -1,7 +1,8 @@
 #pragma once
 // One fixture for both engines: a fresh program folder with the shipped data, a prepared
-// catalogue and a new account set with a unique name. CONFORMANCE_ENGINE picks the engine.
+// catalogue and a new account set with a unique name, on the executable's engine (testEngine()).
 #include "connection/UDMData.h"
+#include "tests/support/TestEngine.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -16,7 +17,7 @@ using Values = std::vector<std::pair<QString, QVariant>>;
 
 inline QString engineUnderTest()
 {
-    return QStringLiteral(CONFORMANCE_ENGINE);
+    return testEngine();
 }
 
 class Conformance : public ::testing::Test {
