@@ -949,6 +949,24 @@ $$;
 -- a consolidation, so that the next one's replaces and the queries skip the ranges it added. As
 -- the account set's owner, which the index's summarising needs, whoever the clerk is.
 -- Skipped at once when a vacuum holds the table (it summarises them itself): the call never waits.
+-- A table never analysed, or grown by a tenth since, is analysed at once: without statistics the
+-- planner cannot see that the lines lie in date order, and a one-day query read every line of
+-- the table instead of the day's block ranges (0.6 s against 0.1 s at 3M lines) until autovacuum
+-- came by. Sampling costs the same at any size.
+CREATE OR REPLACE FUNCTION hz_util_analyze_grown(t regclass) RETURNS void
+LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, public
+AS $$
+DECLARE
+    pages integer;
+    tuples real;
+BEGIN
+    SELECT relpages, reltuples INTO pages, tuples FROM pg_class WHERE oid = t;
+    IF tuples < 0 OR pg_relation_size(t) / current_setting('block_size')::bigint > pages * 1.1 + 8 THEN
+        EXECUTE format('ANALYZE %s', t);
+    END IF;
+END
+$$;
+
 CREATE OR REPLACE FUNCTION hz_util_summarize_ranges(sales boolean, stock boolean) RETURNS void
 LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, public
 AS $$
@@ -956,10 +974,12 @@ BEGIN
     IF sales THEN
         LOCK TABLE public.sales IN SHARE UPDATE EXCLUSIVE MODE NOWAIT;
         PERFORM brin_summarize_new_values('public.sales_brin'::regclass);
+        PERFORM hz_util_analyze_grown('public.sales'::regclass);
     END IF;
     IF stock THEN
         LOCK TABLE public.stock IN SHARE UPDATE EXCLUSIVE MODE NOWAIT;
         PERFORM brin_summarize_new_values('public.stock_brin'::regclass);
+        PERFORM hz_util_analyze_grown('public.stock'::regclass);
     END IF;
 EXCEPTION WHEN lock_not_available THEN
     NULL;
@@ -1147,4 +1167,4 @@ ALTER INDEX stock_brin SET (autosummarize = off);
 -- What the engine checks when it opens an account set: an older one runs this part again.
 CREATE OR REPLACE FUNCTION hz_util_template_version() RETURNS integer
 LANGUAGE sql IMMUTABLE
-AS $$ SELECT 2 $$;
+AS $$ SELECT 3 $$;

@@ -17,7 +17,7 @@ namespace {
 constexpr const char* kCatalogueLock = "SELECT pg_advisory_xact_lock(7235110001);\n";
 // hz_util_template_version() of the account-set template in data/: an account set with a lower
 // one has the template's re-runnable part run again when it is opened.
-constexpr int kTemplateVersion = 2;
+constexpr int kTemplateVersion = 3;
 // Held while a new account-set database is made.
 constexpr qint64 kCreateLock = 7235110003;
 // Held while an older account set gains what the template added since.

@@ -351,6 +351,14 @@ TEST_F(Conformance, SummaryAgreesWithTheLinesAfterABulkImportAndABatch)
         }
         ASSERT_EQ(consolidate(std::move(s)), 0);
     }
+    if (engineUnderTest() == QLatin1String("postgresql")) {
+        // The bulk import is analysed at once: until then the planner reads every line for a
+        // one-day query instead of the day's block ranges.
+        EXPECT_NO_THROW(engine.execSql(QStringLiteral(
+            "DO $$ BEGIN "
+            "IF (SELECT reltuples FROM pg_class WHERE oid = 'sales'::regclass) < (SELECT count(*) FROM sales) * 0.9 "
+            "THEN RAISE EXCEPTION 'the imported lines have no statistics'; END IF; END $$")));
+    }
     // The batch: outlet 1..20's files of the last day (replacing theirs) and of the day after.
     for (const int d : {days - 1, days}) {
         for (int o = 1; o <= 20; ++o) {
