@@ -756,9 +756,10 @@ END
 $$;
 
 -- The groups of the given outlet days as they are now, counted with sign (-1: about to go,
--- 1: just written) into this transaction's changes of the monthly sums.
+-- 1: just written) into this transaction's changes of the monthly sums. A month's groups outgrow
+-- the default work_mem: the grouping then spilled to disk (a third of a month's re-import).
 CREATE OR REPLACE FUNCTION hz_util_month_take(ids text[], dates date[], sign integer) RETURNS void
-LANGUAGE plpgsql
+LANGUAGE plpgsql SET work_mem = '64MB'
 AS $$
 BEGIN
     PERFORM hz_util_sum_part();
