@@ -5,7 +5,8 @@
 //   batch      a nightly batch right after the last monthly file: BATCH_FILES files of one outlet
 //              day each (BATCH_LINES lines), one "import" command; PostgreSQL also vs the embedded
 //              engine's batch of the same run
-//   re-import  the last monthly file again (it replaces its outlet days)
+//   re-import  the last monthly file again (it replaces its outlet days) vs the peer deleting the
+//              month's lines and importing the file again
 //   stat       "stat --mode P" over the first quarter and over the year vs the GROUP BY of the
 //              raw lines in the peer
 //   day        "sales" of one day vs the peer printing the day's lines
@@ -164,12 +165,12 @@ public:
             return psql(QStringLiteral("\\copy t FROM '%1' WITH (FORMAT csv, HEADER true, ENCODING 'GBK')").arg(file));
         return timeProgram(QStringLiteral("sqlite3"), {m_peerDb, QStringLiteral(".import --csv --skip 1 '%1' t").arg(file)});
     }
-    // The peer's lines of the replaced outlet days go, as a re-import's do.
-    void peerDropMonth(QDate month) const
+    // The peer's lines of the replaced outlet days go, as a re-import's do; counted in its re-import.
+    double peerDropMonth(QDate month) const
     {
         const QString sql = QStringLiteral("DELETE FROM t WHERE date BETWEEN '%1' AND '%2'")
                                 .arg(month.toString(Qt::ISODate), month.addMonths(1).addDays(-1).toString(Qt::ISODate));
-        m_pg ? psql(sql) : timeProgram(QStringLiteral("sqlite3"), {m_peerDb, sql});
+        return m_pg ? psql(sql) : timeProgram(QStringLiteral("sqlite3"), {m_peerDb, sql});
     }
     double peerQuery(const QString& sql) const
     {
@@ -250,8 +251,9 @@ double scale(const QString& work, bool pg, const Options& opt, double embeddedBa
     // The last month again: it replaces its outlet days (the peer's lines of them go first).
     const QDate lastMonth = kFirstMonth.addMonths(files - 1);
     const double again = e.run({QStringLiteral("import"), last});
-    e.peerDropMonth(lastMonth);
-    line("re-import", stored, again, e.peerImport(last), peerName, importTarget);
+    const double peerDrop = e.peerDropMonth(lastMonth), peerAgain = e.peerImport(last);
+    line("re-import", stored, again, peerDrop < 0 || peerAgain < 0 ? -1 : peerDrop + peerAgain,
+         pg ? "psql DELETE + \\copy" : "sqlite3 DELETE + .import", importTarget);
 
     const QDate quarterEnd = kFirstMonth.addMonths(3).addDays(-1), yearEnd = kFirstMonth.addMonths(12).addDays(-1);
     for (const auto& [what, to] : {std::pair{"stat 3 mo", quarterEnd}, std::pair{"stat year", yearEnd}}) {
