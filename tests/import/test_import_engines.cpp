@@ -5,6 +5,7 @@
 #include "base/Gbk.h"
 #include "import/DataImportProcedures.h"
 #include "import/ImportRun.h"
+#include "tests/support/TestEngine.h"
 #include "tests/support/TestSupport.h"
 #ifdef CORVANTA_TEST_PG
 #include "tests/engines/postgresql/PgTestServer.h"
@@ -12,10 +13,6 @@
 
 #include <QFile>
 #include <gtest/gtest.h>
-
-#ifndef CORVANTA_TEST_ENGINE
-#define CORVANTA_TEST_ENGINE "embedded"
-#endif
 
 using namespace corvanta;
 using namespace corvanta::test;
@@ -26,7 +23,7 @@ class ImportEngineTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        const QString kind = QStringLiteral(CORVANTA_TEST_ENGINE);
+        const QString kind = testEngine();
         program.copyShippedData();
         QString server = QStringLiteral("local");
         QString user = QStringLiteral("sa");
