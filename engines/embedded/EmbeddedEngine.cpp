@@ -3,6 +3,7 @@
 #include "base/Sysdef.h"
 #include "engines/DatabaseName.h"
 #include "engines/EngineFactory.h"
+#include "engines/embedded/EmbeddedProcedureSupport.h"
 #include "engines/embedded/EmbeddedProcedures.h"
 
 #include <QCoreApplication>
@@ -223,7 +224,7 @@ void EmbeddedEngine::useDatabase(const QString& name)
     }
     // WAL with synchronous=NORMAL: a commit is safe against a killed process (the WAL is written
     // before COMMIT returns); only a power cut may lose the last commits, never mix them.
-    db->exec(QStringLiteral("PRAGMA synchronous=NORMAL; PRAGMA cache_size=-16384;"));
+    db->exec(QStringLiteral("PRAGMA synchronous=NORMAL; PRAGMA cache_size=-%1;").arg(embedded::kAccountCacheKiB));
     upgradeAccountSet(*db);
     db->exec(QString::fromUtf8(kStagingSql));
     m_direct.reset();

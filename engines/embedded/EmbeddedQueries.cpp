@@ -118,6 +118,7 @@ void addSalesFilters(Filter& f, const ProcArgs& a)
 CallResult hz_GetSales(EmbeddedEngine& e, const ProcArgs& a)
 {
     sqlite::Db& db = accountDb(e);
+    const ScanCache scan(db);
     Filter f;
     addSalesFilters(f, a);
     if (const QString v = a.trimmed("@AREA"); !v.isEmpty())
@@ -255,6 +256,7 @@ CallResult hz_GetSales(EmbeddedEngine& e, const ProcArgs& a)
 CallResult hz_GetStock(EmbeddedEngine& e, const ProcArgs& a)
 {
     sqlite::Db& db = accountDb(e);
+    const ScanCache scan(db);
     Filter f;
     addCommonFilters(f, a, "s");
     if (const QString v = a.trimmed("@AREA"); !v.isEmpty())
@@ -271,6 +273,22 @@ CallResult hz_GetStock(EmbeddedEngine& e, const ProcArgs& a)
                           QStringLiteral("KCTOTAL")},
                          {Col::Text, Col::Text, Col::Text, Col::Text, Col::Text, Col::Text, Col::Text, Col::Text,
                           Col::Dec, Col::Dec}));
+}
+
+ScanCache::ScanCache(sqlite::Db& db) : m_db(db), m_own(!db.inTransaction())
+{
+    if (m_own)
+        m_db.exec(QStringLiteral("PRAGMA cache_size=-2048"));
+}
+
+ScanCache::~ScanCache()
+{
+    if (m_own) {
+        try {
+            m_db.exec(QStringLiteral("PRAGMA cache_size=-%1").arg(kAccountCacheKiB));
+        } catch (const DbError&) {
+        }
+    }
 }
 
 ReadSnapshot::ReadSnapshot(sqlite::Db& db) : m_db(db), m_own(!db.inTransaction())
