@@ -4,6 +4,9 @@
 
 #include <QDate>
 #include <QRegularExpression>
+#include <algorithm>
+#include <charconv>
+#include <unordered_map>
 
 namespace corvanta::pg {
 
@@ -56,17 +59,18 @@ std::string_view minimalDecimalBytes(std::string_view s)
 }
 }  // namespace
 
-CellStore textRows(const PGresult* r)
+CellStore textRows(const PGresult* r, const std::vector<int>* order, int columns)
 {
-    const int nFields = PQnfields(r);
-    const int nRows = PQntuples(r);
+    const int nFields = columns < 0 ? PQnfields(r) : std::min(columns, PQnfields(r));
+    const int nRows = order ? int(order->size()) : PQntuples(r);
     CellStore store(nFields);
     store.reserve(std::size_t(nRows));
     std::vector<bool> numeric(static_cast<std::size_t>(nFields), false);
     for (int c = 0; c < nFields; ++c)
         numeric[std::size_t(c)] = PQftype(r, c) == kNumericOid;
     std::vector<std::string_view> views(static_cast<std::size_t>(nFields));
-    for (int row = 0; row < nRows; ++row) {
+    for (int i = 0; i < nRows; ++i) {
+        const int row = order ? (*order)[std::size_t(i)] : i;
         for (int c = 0; c < nFields; ++c) {
             if (PQgetisnull(r, row, c)) {
                 views[std::size_t(c)] = {};
@@ -78,6 +82,114 @@ CellStore textRows(const PGresult* r)
         store.appendRow(views);
     }
     return store;
+}
+
+namespace {
+bool parseInteger(std::string_view v, qint64& n)
+{
+    const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), n);
+    return ec == std::errc() && end == v.data() + v.size();
+}
+
+std::string_view fieldBytes(const PGresult* r, int row, int col)
+{
+    return {PQgetvalue(r, row, col), std::size_t(PQgetlength(r, row, col))};
+}
+
+qint64 integerField(const PGresult* r, int row, int col)
+{
+    qint64 n = 0;
+    if (!parseInteger(fieldBytes(r, row, col), n))
+        throw DbError(QStringLiteral("The sales query returned \"%1\" where a number belongs")
+                          .arg(QString::fromUtf8(PQgetvalue(r, row, col))));
+    return n;
+}
+
+// An ISO date (YYYY-MM-DD, the year maybe longer) as a number that sorts as the dates do.
+qint64 dayField(const PGresult* r, int row, int col)
+{
+    const std::string_view v = fieldBytes(r, row, col);
+    qint64 year = 0, month = 0, day = 0;
+    if (v.size() < 10 || v[v.size() - 6] != '-' || v[v.size() - 3] != '-' || !parseInteger(v.substr(0, v.size() - 6), year)
+        || !parseInteger(v.substr(v.size() - 5, 2), month) || !parseInteger(v.substr(v.size() - 2), day) || year < 0)
+        throw DbError(QStringLiteral("The sales query returned \"%1\" where a date belongs").arg(QString::fromUtf8(v.data(), qsizetype(v.size()))));
+    return year * 10000 + month * 100 + day;
+}
+}  // namespace
+
+std::vector<int> salesLineOrder(const PGresult* r)
+{
+    const int n = PQntuples(r);
+    if (PQnfields(r) < kSalesLineFields + 2)
+        throw DbError(QStringLiteral("The sales query returned %1 columns, not %2").arg(PQnfields(r)).arg(kSalesLineFields + 2));
+    constexpr int kId = 2, kDate = 8, kIdNum = kSalesLineFields, kSeq = kSalesLineFields + 1;
+    // Each outlet is ranked once; a file's lines come together, so most lines have the outlet
+    // of the line before.
+    struct Outlet {
+        bool unnumbered;
+        qint64 number;
+        std::string_view key;
+    };
+    std::vector<Outlet> outlets;
+    std::unordered_map<std::string_view, int> outletOf;
+    std::vector<int> lineOutlet(std::size_t(n > 0 ? n : 0));
+    std::string_view lastKey;
+    int last = -1;
+    for (int row = 0; row < n; ++row) {
+        const std::string_view key = fieldBytes(r, row, kId);
+        if (last < 0 || key != lastKey) {
+            const auto [it, fresh] = outletOf.emplace(key, int(outlets.size()));
+            if (fresh) {
+                const bool unnumbered = PQgetisnull(r, row, kIdNum);
+                outlets.push_back({unnumbered, unnumbered ? 0 : integerField(r, row, kIdNum), key});
+            }
+            lastKey = key;
+            last = it->second;
+        }
+        lineOutlet[std::size_t(row)] = last;
+    }
+    std::vector<int> byRank(outlets.size());
+    for (std::size_t k = 0; k < byRank.size(); ++k)
+        byRank[k] = int(k);
+    std::sort(byRank.begin(), byRank.end(), [&](int x, int y) {
+        const Outlet& a = outlets[std::size_t(x)];
+        const Outlet& b = outlets[std::size_t(y)];
+        if (a.unnumbered != b.unnumbered)
+            return b.unnumbered;
+        if (a.number != b.number)
+            return a.number < b.number;
+        return a.key < b.key;
+    });
+    std::vector<quint32> rank(outlets.size());
+    for (std::size_t k = 0; k < byRank.size(); ++k)
+        rank[std::size_t(byRank[k])] = quint32(k);
+    // Day, outlet rank and import order as numbers: the sort compares no text.
+    struct Key {
+        qint64 day;
+        quint32 rank;
+        int row;
+        qint64 seq;
+    };
+    std::vector<Key> keys(std::size_t(n > 0 ? n : 0));
+    qint64 lastDay = 0;
+    std::string_view lastDate;
+    for (int row = 0; row < n; ++row) {
+        const std::string_view date = fieldBytes(r, row, kDate);
+        if (row == 0 || date != lastDate) {
+            lastDay = dayField(r, row, kDate);
+            lastDate = date;
+        }
+        keys[std::size_t(row)] = {lastDay, rank[std::size_t(lineOutlet[std::size_t(row)])], row, integerField(r, row, kSeq)};
+    }
+    std::sort(keys.begin(), keys.end(), [](const Key& a, const Key& b) {
+        if (a.day != b.day)
+            return a.day < b.day;
+        return a.rank != b.rank ? a.rank < b.rank : a.seq < b.seq;
+    });
+    std::vector<int> order(keys.size());
+    for (std::size_t i = 0; i < keys.size(); ++i)
+        order[i] = keys[i].row;
+    return order;
 }
 
 QVariant fieldValue(const PGresult* r, int row, int col)

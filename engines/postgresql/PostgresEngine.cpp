@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QRandomGenerator>
+#include <algorithm>
 #include <climits>
 #include <optional>
 
@@ -17,7 +18,7 @@ namespace {
 constexpr const char* kCatalogueLock = "SELECT pg_advisory_xact_lock(7235110001);\n";
 // hz_util_template_version() of the account-set template in data/: an account set with a lower
 // one has the template's re-runnable part run again when it is opened.
-constexpr int kTemplateVersion = 3;
+constexpr int kTemplateVersion = 4;
 // Held while a new account-set database is made.
 constexpr qint64 kCreateLock = 7235110003;
 // Held while an older account set gains what the template added since.
@@ -163,8 +164,13 @@ CallResult PostgresEngine::call(const QString& name, const std::vector<std::pair
         flushBulk();
     settleDirect();
     ensureSalesSummary();  // an account set of an earlier version: upgraded on first use
+    // hz_GetSales: the server hands its lines over unsorted, with their sort keys, and they are
+    // put in its order here (a third of the time of a long query).
+    const bool salesLines = cacheKey(name) == QLatin1String("hz_getsales")
+        && hasProcedure(QStringLiteral("hz_util_sales_lines"));
+    const QString procName = salesLines ? QStringLiteral("hz_util_sales_lines") : name;
     // Prepared once per session: an import calls the same procedure for every line.
-    ProcInfo& cached = procInfo(name);
+    ProcInfo& cached = procInfo(procName);
     if (cached.statement.isEmpty())
         prepare(cached);
     const ProcInfo proc = cached;  // a copy: a failed call drops the cache entry
@@ -204,7 +210,7 @@ CallResult PostgresEngine::call(const QString& name, const std::vector<std::pair
         r.reset();
         leaveOpenTransaction(true);
         // The function may have been replaced meanwhile: look it up afresh next time.
-        m_procs.remove(cacheKey(name));
+        m_procs.remove(cacheKey(procName));
         if (!proc.oneShot)
             ResultPtr(PQexec(m_conn.get(), ("DEALLOCATE " + proc.statement).constData()));
         throw DbError(error);
@@ -218,19 +224,21 @@ CallResult PostgresEngine::call(const QString& name, const std::vector<std::pair
     }
 
     Rowset rows;
-    const int nFields = PQnfields(r.get());
-    const int nRows = PQntuples(r.get());
+    const int nFields = salesLines ? std::min(kSalesLineFields, PQnfields(r.get())) : PQnfields(r.get());
+    const std::vector<int> order = salesLines ? salesLineOrder(r.get()) : std::vector<int>();
+    const int nRows = salesLines ? int(order.size()) : PQntuples(r.get());
     for (int c = 0; c < nFields; ++c)
         rows.fields << QString::fromUtf8(PQfname(r.get(), c));
     if (TextRowsetsWanted() && deliversText(name)) {
-        rows.text = textRows(r.get());
+        rows.text = textRows(r.get(), salesLines ? &order : nullptr, nFields);
         r.reset();
         result.rowset = std::move(rows);
         result.returnValue = takeRowsetReturnValue();
         return result;
     }
     rows.rows.reserve(static_cast<std::size_t>(nRows));
-    for (int row = 0; row < nRows; ++row) {
+    for (int i = 0; i < nRows; ++i) {
+        const int row = salesLines ? order[std::size_t(i)] : i;
         QVariantList line;
         line.reserve(nFields);
         for (int c = 0; c < nFields; ++c)

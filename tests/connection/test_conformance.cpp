@@ -562,21 +562,39 @@ TEST_F(Conformance, ReportProceduresTakeFiltersVerbatim)
 // order of import; stock by outlet, product code, order of import.
 TEST_F(Conformance, QueryRowOrders)
 {
-    for (const char* id : {"20", "B", "3", "A"})
+    for (const char* id : {"20", "B", "3", "A", "7"})
         addOutlet(QString::fromLatin1(id), QStringLiteral("店") + QString::fromLatin1(id));
     call(QStringLiteral("hz_deleSales"));
     const std::pair<const char*, const char*> lines[] = {{"B", "p1"}, {"20", "p2"}, {"3", "p3"}, {"A", "p4"},
-                                                         {"3", "p5"}, {"20", "p6"}};
+                                                         {"3", "p5"}, {"20", "p6"}, {"7", "p9"}};
     for (const auto& [id, code] : lines)
         ASSERT_EQ(insertSales(id, code, "x", kD2, "1", "1", "1"), 0);
     ASSERT_EQ(insertSales("A", "p7", "x", kD1, "1", "1", "1"), 0);
     ASSERT_EQ(insertSales("3", "p8", "x", kD1, "1", "1", "1"), 0);
     ASSERT_EQ(call(QStringLiteral("hz_AddSales")), 0);
-    QStringList codes;
-    for (const QStringList& row : query(QStringLiteral("hz_GetSales"),
-                                        withValue(salesFilter("2024-01-01", "2024-12-31"), "@AREA", ""), kSalesFields))
+    // A later import of an earlier day: the day comes before the order of import.
+    ASSERT_EQ(insertSales("20", "p11", "x", "2024-01-15", "1", "1", "1"), 0);
+    ASSERT_EQ(call(QStringLiteral("hz_AddSales")), 0);
+    const QStringList expected{"p11", "p8", "p7", "p3", "p5", "p9", "p2", "p6", "p4", "p1"};
+    const Values all = withValue(salesFilter("2024-01-01", "2024-12-31"), "@AREA", "");
+    QStringList codes, names;
+    for (const QStringList& row : query(QStringLiteral("hz_GetSales"), all, kSalesFields)) {
         codes << row[0];
-    EXPECT_EQ(codes, (QStringList{"p8", "p7", "p3", "p5", "p2", "p6", "p4", "p1"}));
+        names << row[3];
+    }
+    EXPECT_EQ(codes, expected);
+    EXPECT_EQ(names, (QStringList{"店20", "店3", "店A", "店3", "店3", "店7", "店20", "店20", "店A", "店B"}));
+    if (engineUnderTest() == QLatin1String("postgresql")) {
+        // The engine orders the server's unsorted lines itself: the same rows as the server's own
+        // hz_GetSales, in the same order, with or without a filter.
+        dm->ADOConnection.engine().execSql(QStringLiteral(
+            "CREATE OR REPLACE FUNCTION test_server_sales(\"date1\" date, \"date2\" date, \"USERCODE\" text, "
+            "\"PTYPENAME\" text, \"ID\" bigint, \"AGENTNAME\" text, \"AREA\" text, \"VCHTYPE\" bigint) "
+            "RETURNS SETOF hz_sales_row LANGUAGE sql STABLE AS $$ SELECT * FROM hz_GetSales($1, $2, $3, $4, $5, $6, $7, $8) $$"));
+        for (const Values& f : {all, withValue(all, "@PTYPENAME", "x"), withValue(salesFilter(kD2, kD2), "@AREA", "")})
+            EXPECT_EQ(query(QStringLiteral("hz_GetSales"), f, kSalesFields),
+                      query(QStringLiteral("test_server_sales"), f, kSalesFields));
+    }
 
     call(QStringLiteral("hz_deleSales"));
     const std::pair<const char*, const char*> stock[] = {{"B", "x"}, {"20", "y"}, {"3", "z"}, {"A", "w"},
