@@ -17,6 +17,17 @@ void CellStore::reserve(std::size_t rows, std::size_t bytesPerColumn)
     }
 }
 
+void CellStore::reserveLikeSoFar(std::size_t rows)
+{
+    if (m_rows <= 0 || rows <= std::size_t(m_rows))
+        return;
+    for (auto& c : m_columns) {
+        c.ends.reserve(rows);
+        const double perRow = double(c.arena.size()) / double(m_rows);
+        c.arena.reserve(std::size_t(perRow * double(rows) * 1.05) + 64);
+    }
+}
+
 void CellStore::appendRow(const std::vector<std::string_view>& cells)
 {
     for (std::size_t c = 0; c < m_columns.size(); ++c) {

@@ -25,6 +25,8 @@ void writeTsvRow(QTextStream& out, const QStringList& cells)
 #include "base/CellStore.h"
 
 #include <QIODevice>
+#include <algorithm>
+#include <cstring>
 #include <vector>
 
 namespace corvanta::cli {
@@ -50,6 +52,36 @@ char* copyClean(std::string_view v, char* p)
     return p;
 }
 
+// Whether a column has no byte that copyClean would change: a control character, or the lead
+// byte of one (0xC2, whose C1 controls follow; other characters with it are rare). Written so
+// that it runs over the column's bytes without a branch per byte.
+bool cleanColumn(const std::string& arena)
+{
+    const auto* b = reinterpret_cast<const unsigned char*>(arena.data());
+    const std::size_t n = arena.size();
+    constexpr std::size_t kBlock = 4096;
+    for (std::size_t at = 0; at < n; at += kBlock) {
+        const std::size_t end = std::min(n, at + kBlock);
+        unsigned bad = 0;
+        for (std::size_t i = at; i < end; ++i)
+            bad |= unsigned(b[i] < 0x20) | unsigned(b[i] == 0x7F) | unsigned(b[i] == 0xC2);
+        if (bad)
+            return false;
+    }
+    return true;
+}
+
+// A cell of a clean column: short ones as one fixed-size copy where the column's bytes allow.
+char* copyPlain(std::string_view v, const char* arenaEnd, char* p)
+{
+    constexpr std::size_t kShort = 16;
+    if (v.size() <= kShort && v.data() + kShort <= arenaEnd)
+        std::memcpy(p, v.data(), kShort);
+    else
+        std::memcpy(p, v.data(), v.size());
+    return p + v.size();
+}
+
 }  // namespace
 
 bool writeTsvStore(QTextStream& out, const QStringList& headings, const CellStore& cells)
@@ -71,20 +103,27 @@ bool writeTsvStore(QTextStream& out, const QStringList& headings, const CellStor
     };
     const int columns = cells.columnCount();
     std::vector<const CellStore::Column*> plain(std::size_t(columns > 0 ? columns : 0));
+    std::vector<char> clean(plain.size(), 0);
     bool allPlain = true;
     for (int c = 0; c < columns; ++c)
         allPlain = (plain[std::size_t(c)] = cells.plainColumn(c)) && allPlain;
+    for (int c = 0; c < columns && allPlain; ++c)
+        clean[std::size_t(c)] = cleanColumn(plain[std::size_t(c)]->arena);
+    constexpr std::size_t kSlack = 16 + 2;  // room for copyPlain's fixed-size copy and the separator
     for (int r = 0; r < cells.rowCount() && ok; ++r) {
         for (int c = 0; c < columns; ++c) {
-            const std::string_view v = allPlain ? CellStore::plain(*plain[std::size_t(c)], r) : cells.utf8(c, r);
-            if (std::size_t(buf.data() + buf.size() - p) < v.size() + 2) {
+            const CellStore::Column* column = allPlain ? plain[std::size_t(c)] : nullptr;
+            const std::string_view v = column ? CellStore::plain(*column, r) : cells.utf8(c, r);
+            if (std::size_t(buf.data() + buf.size() - p) < v.size() + kSlack) {
                 flushBuf();
-                if (buf.size() < v.size() + 2) {
-                    buf.resize(v.size() + 2);
+                if (buf.size() < v.size() + kSlack) {
+                    buf.resize(v.size() + kSlack);
                     p = buf.data();
                 }
             }
-            p = copyClean(v, p);
+            p = column && clean[std::size_t(c)]
+                    ? copyPlain(v, column->arena.data() + column->arena.size(), p)
+                    : copyClean(v, p);
             *p++ = c + 1 < columns ? '\t' : '\n';
         }
         if (columns == 0) {

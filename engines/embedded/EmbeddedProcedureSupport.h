@@ -18,8 +18,10 @@ CallResult ret(qlonglong v);
 enum class Col { Text, Int, Dec };
 // Reads every row of q into a rowset; Dec columns are scaled integers delivered as decimal text.
 Rowset readRows(sqlite::Query& q, const QStringList& fields, const std::vector<Col>& kinds);
-// The same in text form (Rowset::text), values as UTF-8 bytes: for long results.
-Rowset readText(sqlite::Query& q, const QStringList& fields, const std::vector<Col>& kinds);
+// The same in text form (Rowset::text), values as UTF-8 bytes: for long results. expectedRows:
+// how many rows q gives, when known (its columns are then sized once, after the first rows).
+Rowset readText(sqlite::Query& q, const QStringList& fields, const std::vector<Col>& kinds,
+                std::size_t expectedRows = 0);
 CallResult rows(Rowset rs, qlonglong rv = 0);
 // The integer value of an outlet number for ordering and the @ID filter; NULL for another form.
 QVariant outletNumber(const QString& key);

@@ -85,14 +85,17 @@ std::string_view scaledText(qint64 value, std::array<char, 32>& out)
 }
 
 // Like readRows, for long results: the rowset in text form, values as UTF-8 bytes.
-Rowset readText(sqlite::Query& q, const QStringList& fields, const std::vector<Col>& kinds)
+Rowset readText(sqlite::Query& q, const QStringList& fields, const std::vector<Col>& kinds, std::size_t expectedRows)
 {
     Rowset rs;
     rs.fields = fields;
     CellStore store(int(kinds.size()));
     std::vector<std::string_view> views(kinds.size());
     std::vector<std::array<char, 32>> bufs(kinds.size());
+    constexpr int kSampleRows = 1024;
     while (q.step()) {
+        if (store.rowCount() == kSampleRows && expectedRows > std::size_t(2 * kSampleRows))
+            store.reserveLikeSoFar(expectedRows);
         for (std::size_t i = 0; i < kinds.size(); ++i) {
             const int c = int(i);
             if (kinds[i] == Col::Text) {  // NULL reads as no bytes

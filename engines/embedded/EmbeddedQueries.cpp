@@ -111,6 +111,27 @@ void addSalesFilters(Filter& f, const ProcArgs& a)
         f.add(QStringLiteral("s.VCHTYPE = ?"), QVariant(qlonglong(*v)));
 }
 
+// How many lines a sales query of dates alone gives, from the outlet days of the summary; 0
+// (not known) for another filter, a date that is no date, or an account set without the summary.
+std::size_t salesLinesOfDays(sqlite::Db& db, const ProcArgs& a)
+{
+    for (const char* name : {"@USERCODE", "@PTYPENAME", "@AGENTNAME", "@AREA"})
+        if (!a.trimmed(name).isEmpty())
+            return 0;
+    if (a.integer("@ID") || a.integer("@VCHTYPE"))
+        return 0;
+    const std::optional<QString> from = CanonicalDate(a.trimmed("@date1")), to = CanonicalDate(a.trimmed("@date2"));
+    if (!from || !to)
+        return 0;
+    auto exists = db.prepare("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'sales_daysum'");
+    if (!exists.step() || exists.integer(0) == 0)
+        return 0;
+    auto q = db.prepare("SELECT coalesce(sum(lines), 0) FROM sales_daysum WHERE day BETWEEN ?1 AND ?2");
+    q.bind(1, QVariant(qlonglong(QDate::fromString(*from, Qt::ISODate).toJulianDay())));
+    q.bind(2, QVariant(qlonglong(QDate::fromString(*to, Qt::ISODate).toJulianDay())));
+    return q.step() ? std::size_t(std::clamp<qint64>(q.integer(0), 0, qint64(1) << 26)) : 0;
+}
+
 }  // namespace
 
 // Neither join nor sort in SQL: the lines come by seq (by day, then as imported) and are put in
@@ -129,7 +150,8 @@ CallResult hz_GetSales(EmbeddedEngine& e, const ProcArgs& a)
     f.bind(q);
     Rowset scanned = readText(q, QStringList(12, QString()),
                                     {Col::Text, Col::Text, Col::Text, Col::Text, Col::Text, Col::Text, Col::Text,
-                                     Col::Text, Col::Dec, Col::Dec, Col::Dec, Col::Int});
+                                     Col::Text, Col::Dec, Col::Dec, Col::Dec, Col::Int},
+                              salesLinesOfDays(db, a));
     const CellStore& in = *scanned.text;
     constexpr int kId = 2, kDate = 7;
 
@@ -217,9 +239,14 @@ CallResult hz_GetSales(EmbeddedEngine& e, const ProcArgs& a)
                 nameCol.arena += *name;
             nameCol.ends.push_back(std::uint32_t(nameCol.arena.size()));
         }
+        // Lines already in order (each day's files imported in outlet order, as an intake of
+        // files named by outlet does) are handed over as read.
+        bool inOrder = true;
+        for (std::size_t i = 0; i < order.size() && inOrder; ++i)
+            inOrder = order[i] == int(i);
         for (int c = 0; c < 12; ++c) {
             CellStore::Column& from = scannedCols[std::size_t(c)];
-            cols[std::size_t(c < 3 ? c : c + 1)] = CellStore::gather(from, order);
+            cols[std::size_t(c < 3 ? c : c + 1)] = inOrder ? std::move(from) : CellStore::gather(from, order);
             from = CellStore::Column{};
         }
         rs.text = CellStore::fromColumns(std::move(cols));
@@ -266,13 +293,13 @@ CallResult hz_GetStock(EmbeddedEngine& e, const ProcArgs& a)
         "FROM stock s LEFT JOIN outlets o ON o.idkey = s.ID%1 "
         "ORDER BY o.idnum IS NULL, o.idnum, s.ID, s.USERCODE, s.seq").arg(f.where()));
     f.bind(q);
-    return rows((TextRowsetsWanted() ? readText : readRows)(q,
-                         {QStringLiteral("USERCODE"), QStringLiteral("PTYPENAME"), QStringLiteral("ID"),
-                          QStringLiteral("AGENTNAME"), QStringLiteral("STANDARD"), QStringLiteral("TYPE"),
-                          QStringLiteral("UNIT"), QStringLiteral("AREA"), QStringLiteral("KCQTY"),
-                          QStringLiteral("KCTOTAL")},
-                         {Col::Text, Col::Text, Col::Text, Col::Text, Col::Text, Col::Text, Col::Text, Col::Text,
-                          Col::Dec, Col::Dec}));
+    const QStringList fields{QStringLiteral("USERCODE"), QStringLiteral("PTYPENAME"), QStringLiteral("ID"),
+                             QStringLiteral("AGENTNAME"), QStringLiteral("STANDARD"), QStringLiteral("TYPE"),
+                             QStringLiteral("UNIT"), QStringLiteral("AREA"), QStringLiteral("KCQTY"),
+                             QStringLiteral("KCTOTAL")};
+    const std::vector<Col> kinds{Col::Text, Col::Text, Col::Text, Col::Text, Col::Text,
+                                 Col::Text, Col::Text, Col::Text, Col::Dec,  Col::Dec};
+    return rows(TextRowsetsWanted() ? readText(q, fields, kinds) : readRows(q, fields, kinds));
 }
 
 ScanCache::ScanCache(sqlite::Db& db) : m_db(db), m_own(!db.inTransaction())
