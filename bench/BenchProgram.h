@@ -1,6 +1,6 @@
 #pragma once
 // What the benchmarks that run corvanta-cli share: a program folder per engine, timing a program
-// (the best of three runs: the machine may be shared).
+// (the best of several runs: the machine may be shared).
 #include <QString>
 #include <QStringList>
 
@@ -27,7 +27,8 @@ double childCpu();
 struct Timing {
     double wall = -1, cpu = -1;
 };
-// Wall and CPU seconds (the client's own CPU, a server's is not in it), best of three runs.
+// Wall and CPU seconds (the client's own CPU, a server's is not in it), best of three runs or more
+// (a short command runs up to 15 times).
 Timing best(const QString& program, const QStringList& args);
 
 }  // namespace corvanta::bench
