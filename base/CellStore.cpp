@@ -17,6 +17,14 @@ void CellStore::reserve(std::size_t rows, std::size_t bytesPerColumn)
     }
 }
 
+void CellStore::reserveColumn(int col, std::size_t rows, std::size_t bytes)
+{
+    if (col < 0 || col >= columnCount())
+        return;
+    m_columns[std::size_t(col)].ends.reserve(rows);
+    m_columns[std::size_t(col)].arena.reserve(bytes);
+}
+
 void CellStore::reserveLikeSoFar(std::size_t rows)
 {
     if (m_rows <= 0 || rows <= std::size_t(m_rows))

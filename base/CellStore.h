@@ -24,6 +24,8 @@ public:
 
     // Room for rows (and, when known, the bytes per column) before a long fill.
     void reserve(std::size_t rows, std::size_t bytesPerColumn = 0);
+    // Room for rows and bytes in one column.
+    void reserveColumn(int col, std::size_t rows, std::size_t bytes);
     // Room for rows in all, each column's bytes taken from its rows so far (a little more): a
     // long fill that knows its row count then grows no column again.
     void reserveLikeSoFar(std::size_t rows);

@@ -102,7 +102,8 @@ Rowset readText(sqlite::Query& q, const QStringList& fields, const std::vector<C
                 views[i] = q.bytes(c);
                 continue;
             }
-            if (q.isNull(c)) {
+            const std::optional<qint64> v = q.integerOrNull(c);
+            if (!v) {
                 views[i] = {};
                 continue;
             }
@@ -110,9 +111,9 @@ Rowset readText(sqlite::Query& q, const QStringList& fields, const std::vector<C
             switch (kinds[i]) {
             case Col::Text: break;
             case Col::Int:
-                views[i] = std::string_view(buf, std::size_t(std::to_chars(buf, buf + 32, q.integer(c)).ptr - buf));
+                views[i] = std::string_view(buf, std::size_t(std::to_chars(buf, buf + 32, *v).ptr - buf));
                 break;
-            case Col::Dec: views[i] = scaledText(q.integer(c), bufs[i]); break;
+            case Col::Dec: views[i] = scaledText(*v, bufs[i]); break;
             }
         }
         store.appendRow(views);

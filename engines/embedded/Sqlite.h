@@ -7,6 +7,7 @@
 #include <QVariant>
 #include <memory>
 #include <string>
+#include <optional>
 #include <string_view>
 #include <unordered_map>
 
@@ -44,6 +45,7 @@ public:
     qint64 integer(int col) const;
     QString text(int col) const;
     std::string_view bytes(int col) const;  // UTF-8, valid until the next step
+    std::optional<qint64> integerOrNull(int col) const;
     std::string_view blob(int col) const;   // valid until the next step
 
 private:

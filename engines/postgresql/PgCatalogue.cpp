@@ -64,10 +64,16 @@ CellStore textRows(const PGresult* r, const std::vector<int>* order, int columns
     const int nFields = columns < 0 ? PQnfields(r) : std::min(columns, PQnfields(r));
     const int nRows = order ? int(order->size()) : PQntuples(r);
     CellStore store(nFields);
-    store.reserve(std::size_t(nRows));
     std::vector<bool> numeric(static_cast<std::size_t>(nFields), false);
     for (int c = 0; c < nFields; ++c)
         numeric[std::size_t(c)] = PQftype(r, c) == kNumericOid;
+    // Each column sized once, from the lengths the result gives: growing it would copy it again.
+    for (int c = 0; c < nFields; ++c) {
+        std::size_t bytes = 0;
+        for (int row = 0, all = PQntuples(r); row < all; ++row)
+            bytes += std::size_t(PQgetlength(r, row, c));
+        store.reserveColumn(c, std::size_t(nRows), bytes);
+    }
     std::vector<std::string_view> views(static_cast<std::size_t>(nFields));
     for (int i = 0; i < nRows; ++i) {
         const int row = order ? (*order)[std::size_t(i)] : i;
