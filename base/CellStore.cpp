@@ -130,6 +130,19 @@ CellStore::Column CellStore::gather(const Column& from, const std::vector<int>& 
     return out;
 }
 
+CellStore CellStore::reordered(CellStore store, const std::vector<int>& order)
+{
+    bool same = order.size() == std::size_t(store.rowCount());
+    for (std::size_t i = 0; i < order.size() && same; ++i)
+        same = order[i] == int(i);
+    if (same)
+        return store;
+    std::vector<Column> columns = std::move(store).releaseColumns();
+    for (Column& c : columns)
+        c = gather(c, order);  // one column at a time: its cells, read at random, stay in the cache
+    return fromColumns(std::move(columns));
+}
+
 QString CellStore::cell(int col, int row) const
 {
     const auto v = utf8(col, row);

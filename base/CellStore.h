@@ -62,6 +62,9 @@ public:
     static CellStore fromColumns(std::vector<Column> columns);
     // The cells of a column in the given row order, sized once.
     static Column gather(const Column& from, const std::vector<int>& order);
+    // The rows of a store in the given order (row i is row order[i] of store), column by
+    // column; one already in that order is handed back as it is.
+    static CellStore reordered(CellStore store, const std::vector<int>& order);
     // Column col as stored, for scans over every row; nullptr once a cell has been edited.
     const Column* plainColumn(int col) const
     {

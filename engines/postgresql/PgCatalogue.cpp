@@ -59,10 +59,10 @@ std::string_view minimalDecimalBytes(std::string_view s)
 }
 }  // namespace
 
-CellStore textRows(const PGresult* r, const std::vector<int>* order, int columns)
+CellStore textRows(const PGresult* r, int columns)
 {
     const int nFields = columns < 0 ? PQnfields(r) : std::min(columns, PQnfields(r));
-    const int nRows = order ? int(order->size()) : PQntuples(r);
+    const int nRows = PQntuples(r);
     CellStore store(nFields);
     std::vector<bool> numeric(static_cast<std::size_t>(nFields), false);
     for (int c = 0; c < nFields; ++c)
@@ -70,13 +70,12 @@ CellStore textRows(const PGresult* r, const std::vector<int>* order, int columns
     // Each column sized once, from the lengths the result gives: growing it would copy it again.
     for (int c = 0; c < nFields; ++c) {
         std::size_t bytes = 0;
-        for (int row = 0, all = PQntuples(r); row < all; ++row)
+        for (int row = 0; row < nRows; ++row)
             bytes += std::size_t(PQgetlength(r, row, c));
         store.reserveColumn(c, std::size_t(nRows), bytes);
     }
     std::vector<std::string_view> views(static_cast<std::size_t>(nFields));
-    for (int i = 0; i < nRows; ++i) {
-        const int row = order ? (*order)[std::size_t(i)] : i;
+    for (int row = 0; row < nRows; ++row) {
         for (int c = 0; c < nFields; ++c) {
             if (PQgetisnull(r, row, c)) {
                 views[std::size_t(c)] = {};
@@ -116,9 +115,12 @@ qint64 dayField(const PGresult* r, int row, int col)
 {
     const std::string_view v = fieldBytes(r, row, col);
     qint64 year = 0, month = 0, day = 0;
-    if (v.size() < 10 || v[v.size() - 6] != '-' || v[v.size() - 3] != '-' || !parseInteger(v.substr(0, v.size() - 6), year)
-        || !parseInteger(v.substr(v.size() - 5, 2), month) || !parseInteger(v.substr(v.size() - 2), day) || year < 0)
-        throw DbError(QStringLiteral("The sales query returned \"%1\" where a date belongs").arg(QString::fromUtf8(v.data(), qsizetype(v.size()))));
+    const bool iso = v.size() >= 10 && v[v.size() - 6] == '-' && v[v.size() - 3] == '-'
+        && parseInteger(v.substr(0, v.size() - 6), year) && parseInteger(v.substr(v.size() - 5, 2), month)
+        && parseInteger(v.substr(v.size() - 2), day);
+    if (!iso)
+        throw DbError(QStringLiteral("The sales query returned \"%1\" where a date belongs")
+                          .arg(QString::fromUtf8(v.data(), qsizetype(v.size()))));
     return year * 10000 + month * 100 + day;
 }
 }  // namespace
@@ -127,7 +129,9 @@ std::vector<int> salesLineOrder(const PGresult* r)
 {
     const int n = PQntuples(r);
     if (PQnfields(r) < kSalesLineFields + 2)
-        throw DbError(QStringLiteral("The sales query returned %1 columns, not %2").arg(PQnfields(r)).arg(kSalesLineFields + 2));
+        throw DbError(QStringLiteral("The sales query returned %1 columns, not %2")
+                          .arg(PQnfields(r))
+                          .arg(kSalesLineFields + 2));
     constexpr int kId = 2, kDate = 8, kIdNum = kSalesLineFields, kSeq = kSalesLineFields + 1;
     // Each outlet is ranked once; a file's lines come together, so most lines have the outlet
     // of the line before.
@@ -185,7 +189,8 @@ std::vector<int> salesLineOrder(const PGresult* r)
             lastDay = dayField(r, row, kDate);
             lastDate = date;
         }
-        keys[std::size_t(row)] = {lastDay, rank[std::size_t(lineOutlet[std::size_t(row)])], row, integerField(r, row, kSeq)};
+        const quint32 outletRank = rank[std::size_t(lineOutlet[std::size_t(row)])];
+        keys[std::size_t(row)] = {lastDay, outletRank, row, integerField(r, row, kSeq)};
     }
     std::sort(keys.begin(), keys.end(), [](const Key& a, const Key& b) {
         if (a.day != b.day)

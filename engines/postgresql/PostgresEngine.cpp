@@ -230,7 +230,9 @@ CallResult PostgresEngine::call(const QString& name, const std::vector<std::pair
     for (int c = 0; c < nFields; ++c)
         rows.fields << QString::fromUtf8(PQfname(r.get(), c));
     if (TextRowsetsWanted() && deliversText(name)) {
-        rows.text = textRows(r.get(), salesLines ? &order : nullptr, nFields);
+        // Read in the order the rows came, then put in order column by column: the result's
+        // rows read in the final order missed the cache at every row.
+        rows.text = salesLines ? CellStore::reordered(textRows(r.get(), nFields), order) : textRows(r.get());
         r.reset();
         result.rowset = std::move(rows);
         result.returnValue = takeRowsetReturnValue();

@@ -61,9 +61,8 @@ const BulkKind& bulkKind(IntakeKind which);
 QVariant fieldValue(const PGresult* r, int row, int col);
 // The long query results go to the client in text form (see Rowset::text).
 bool deliversText(const QString& procedure);
-// The rows of r as text, in the given order of its rows (all, as they came, without one) and
-// only its first columns (all without a count).
-CellStore textRows(const PGresult* r, const std::vector<int>* order = nullptr, int columns = -1);
+// The rows of r as text, only its first columns (all without a count).
+CellStore textRows(const PGresult* r, int columns = -1);
 // hz_util_sales_lines delivers the columns of hz_GetSales, then the outlet number and the import
 // order; salesLineOrder gives its rows in the order of hz_GetSales.
 constexpr int kSalesLineFields = 13;

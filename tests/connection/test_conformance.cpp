@@ -590,7 +590,8 @@ TEST_F(Conformance, QueryRowOrders)
         dm->ADOConnection.engine().execSql(QStringLiteral(
             "CREATE OR REPLACE FUNCTION test_server_sales(\"date1\" date, \"date2\" date, \"USERCODE\" text, "
             "\"PTYPENAME\" text, \"ID\" bigint, \"AGENTNAME\" text, \"AREA\" text, \"VCHTYPE\" bigint) "
-            "RETURNS SETOF hz_sales_row LANGUAGE sql STABLE AS $$ SELECT * FROM hz_GetSales($1, $2, $3, $4, $5, $6, $7, $8) $$"));
+            "RETURNS SETOF hz_sales_row LANGUAGE sql STABLE "
+            "AS $$ SELECT * FROM hz_GetSales($1, $2, $3, $4, $5, $6, $7, $8) $$"));
         for (const Values& f : {all, withValue(all, "@PTYPENAME", "x"), withValue(salesFilter(kD2, kD2), "@AREA", "")})
             EXPECT_EQ(query(QStringLiteral("hz_GetSales"), f, kSalesFields),
                       query(QStringLiteral("test_server_sales"), f, kSalesFields));

@@ -456,6 +456,21 @@ TEST(CellStore, ColumnsAreHandedOverWithTheirEdits)
     uneven[0].ends = {0, 0};
     uneven[1].ends = {0};
     EXPECT_THROW(CellStore::fromColumns(std::move(uneven)), std::invalid_argument);
+
+    // A whole store put in order, its edits with it; one in its own order comes back as it was.
+    CellStore t(2);
+    for (const char* v : {"r0", "r1", "r2"})
+        t.appendRow(std::vector<std::string_view>{v, "同"});
+    t.setCell(1, 2, "改");
+    const CellStore same = CellStore::reordered(t, {0, 1, 2});
+    EXPECT_EQ(same.utf8(1, 2), "改");
+    const CellStore turned = CellStore::reordered(t, {2, 0, 1});
+    ASSERT_EQ(turned.rowCount(), 3);
+    EXPECT_EQ(turned.utf8(0, 0), "r2");
+    EXPECT_EQ(turned.utf8(1, 0), "改");
+    EXPECT_EQ(turned.utf8(0, 1), "r0");
+    EXPECT_EQ(turned.utf8(0, 2), "r1");
+    EXPECT_EQ(turned.utf8(1, 2), "同");
 }
 
 // The report grids align as designed, and only a double click on a data row counts as one.
