@@ -788,6 +788,45 @@ BEGIN
 END
 $$;
 
+-- hz_util_month_take of outlet days about to go, for a replace: a month all of whose stored outlet
+-- days go (a month's file imported again) has its sums taken off whole, from the monthly sums and
+-- the changes pending, instead of from each of its groups (1.4 s of the 6 s of such a re-import).
+-- One statement decides and takes: what it reads is one moment's state, in which the monthly sums
+-- are the sums of the outlet days stored. The other months' days go group by group.
+CREATE OR REPLACE FUNCTION hz_util_month_take_old(ids text[], dates date[]) RETURNS void
+LANGUAGE plpgsql SET work_mem = '64MB'
+AS $$
+DECLARE
+    whole date[];
+BEGIN
+    PERFORM hz_util_sum_part();
+    IF coalesce(cardinality(ids), 0) = 0 THEN
+        RETURN;
+    END IF;
+    WITH k AS (SELECT DISTINCT id, saledate FROM unnest(ids, dates) AS k(id, saledate)),
+         months AS (SELECT DISTINCT date_trunc('month', saledate::timestamp)::date AS month FROM k),
+         gone AS (SELECT m.month FROM months m
+                  WHERE NOT EXISTS (SELECT 1 FROM sales_daysum d
+                                    WHERE d.saledate >= m.month AND d.saledate < (m.month + interval '1 month')::date
+                                      AND NOT EXISTS (SELECT 1 FROM k WHERE k.id = d.id AND k.saledate = d.saledate))),
+         taken AS (INSERT INTO pg_temp.hz_month_delta
+                   SELECT s.month, s.usercode, s.ptypename, s.vchtype,
+                          -sum(s.groups), -sum(s.qty), -sum(s.total), -sum(s.costtotal)
+                   FROM (SELECT * FROM sales_monthsum WHERE month IN (SELECT month FROM gone)
+                         UNION ALL SELECT * FROM sales_monthpend WHERE month IN (SELECT month FROM gone)) s
+                   GROUP BY 1, 2, 3, 4
+                   RETURNING 1)
+    SELECT array_agg(month) INTO whole FROM gone;
+    INSERT INTO pg_temp.hz_month_delta
+    SELECT date_trunc('month', g.saledate::timestamp)::date, coalesce(g.usercode, ''), coalesce(g.ptypename, ''), g.vchtype,
+           -count(*), -sum(g.qty), -sum(g.total), -sum(g.costtotal)
+    FROM hz_sales_groups g
+         JOIN (SELECT DISTINCT * FROM unnest(ids, dates) AS k(id, saledate)) k ON k.id = g.id AND k.saledate = g.saledate
+    WHERE date_trunc('month', g.saledate::timestamp)::date <> ALL (coalesce(whole, '{}'::date[]))
+    GROUP BY 1, 2, 3, 4;
+END
+$$;
+
 -- This transaction's changes of the monthly sums, appended to the pending ones.
 CREATE OR REPLACE FUNCTION hz_util_month_apply() RETURNS void
 LANGUAGE plpgsql
@@ -951,7 +990,7 @@ BEGIN
     USING unnest(old_ids, old_dates) AS n(id, saledate)
     WHERE s.id = n.id AND s.saledate = n.saledate AND s.xmin <> pg_current_xact_id()::xid
       AND s.saledate BETWEEN (SELECT min(x) FROM unnest(old_dates) x) AND (SELECT max(x) FROM unnest(old_dates) x);
-    PERFORM hz_util_month_take(old_ids, old_dates, -1);
+    PERFORM hz_util_month_take_old(old_ids, old_dates);
     DELETE FROM sales_daysum d
     USING unnest(old_ids, old_dates) AS n(id, saledate)
     WHERE d.id = n.id AND d.saledate = n.saledate;
