@@ -1166,12 +1166,13 @@ DECLARE
     w text;
 BEGIN
     IF mode IN ('P', 'V') AND $6 IS NULL AND oname IS NULL AND m1 < m2 THEN
-        src := '(SELECT usercode, ptypename, vchtype, sum(qty) AS qty, sum(total) AS total, '
-               'sum(costtotal) AS costtotal '
-               'FROM (SELECT * FROM sales_monthsum WHERE month >= $9 AND month < $10 '
-               'UNION ALL SELECT * FROM sales_monthpend WHERE month >= $9 AND month < $10) m '
-               'GROUP BY month, usercode, ptypename, vchtype HAVING sum(groups) > 0 '
-               'UNION ALL SELECT coalesce(usercode, ''''), coalesce(ptypename, ''''), vchtype, qty, total, costtotal '
+        -- The monthly sums, their pending changes and the days at the ends, each with the groups
+        -- it counts: a product (type) whose groups are all gone has no row.
+        src := '(SELECT usercode, ptypename, vchtype, groups, qty, total, costtotal FROM sales_monthsum '
+               'WHERE month >= $9 AND month < $10 '
+               'UNION ALL SELECT usercode, ptypename, vchtype, groups, qty, total, costtotal FROM sales_monthpend '
+               'WHERE month >= $9 AND month < $10 '
+               'UNION ALL SELECT coalesce(usercode, ''''), coalesce(ptypename, ''''), vchtype, 1, qty, total, costtotal '
                'FROM hz_sales_groups '
                'WHERE (saledate >= $1 OR $1 IS NULL) AND saledate < $9 '
                'OR saledate >= $10 AND (saledate <= $2 OR $2 IS NULL)) s';
@@ -1186,7 +1187,7 @@ BEGIN
             'SELECT ' || sel || ', sum(s.qty), sum(s.total), sum(s.costtotal), sum(s.total) - sum(s.costtotal) '
             'FROM ' || src
             || hz_util_where(NULL, NULL, code, pname, NULL, NULL, $8, NULL)
-            || ' GROUP BY ' || grp || ' ORDER BY ' || grp
+            || ' GROUP BY ' || grp || ' HAVING sum(s.groups) > 0 ORDER BY ' || grp
             USING $1, $2, code, pname, $6, oname, $8, NULL::text, m1, m2;
         RETURN;
     END IF;
