@@ -233,26 +233,17 @@ CallResult hz_GetSales(EmbeddedEngine& e, const ProcArgs& a)
             names[k] = &it->second.name;
     Rowset rs;
     if (TextRowsetsWanted()) {
-        // Column by column, each sized once; a scanned column is let go as soon as it is copied.
-        std::vector<CellStore::Column> scannedCols = std::move(*scanned.text).releaseColumns();
-        std::vector<CellStore::Column> cols(13);
-        CellStore::Column& nameCol = cols[3];
+        // Put in order column by column (lines already in order, as each day's files imported in
+        // outlet order give them, are handed over as read), the outlets' names added.
+        CellStore::Column nameCol;
         nameCol.ends.reserve(order.size());
         for (const int r : order) {
             if (const std::string* name = names[std::size_t(rank[std::size_t(r)])])
                 nameCol.arena += *name;
             nameCol.ends.push_back(std::uint32_t(nameCol.arena.size()));
         }
-        // Lines already in order (each day's files imported in outlet order, as an intake of
-        // files named by outlet does) are handed over as read.
-        bool inOrder = true;
-        for (std::size_t i = 0; i < order.size() && inOrder; ++i)
-            inOrder = order[i] == int(i);
-        for (int c = 0; c < 12; ++c) {
-            CellStore::Column& from = scannedCols[std::size_t(c)];
-            cols[std::size_t(c < 3 ? c : c + 1)] = inOrder ? std::move(from) : CellStore::gather(from, order);
-            from = CellStore::Column{};
-        }
+        std::vector<CellStore::Column> cols = CellStore::reordered(std::move(*scanned.text), order).releaseColumns();
+        cols.insert(cols.begin() + 3, std::move(nameCol));
         rs.text = CellStore::fromColumns(std::move(cols));
     } else {
         std::vector<QVariantList> values;
