@@ -798,6 +798,8 @@ LANGUAGE plpgsql SET work_mem = '64MB'
 AS $$
 DECLARE
     whole date[];
+    rest_ids text[];
+    rest_dates date[];
 BEGIN
     PERFORM hz_util_sum_part();
     IF coalesce(cardinality(ids), 0) = 0 THEN
@@ -817,13 +819,10 @@ BEGIN
                    GROUP BY 1, 2, 3, 4
                    RETURNING 1)
     SELECT array_agg(month) INTO whole FROM gone;
-    INSERT INTO pg_temp.hz_month_delta
-    SELECT date_trunc('month', g.saledate::timestamp)::date, coalesce(g.usercode, ''), coalesce(g.ptypename, ''), g.vchtype,
-           -count(*), -sum(g.qty), -sum(g.total), -sum(g.costtotal)
-    FROM hz_sales_groups g
-         JOIN (SELECT DISTINCT * FROM unnest(ids, dates) AS k(id, saledate)) k ON k.id = g.id AND k.saledate = g.saledate
-    WHERE date_trunc('month', g.saledate::timestamp)::date <> ALL (coalesce(whole, '{}'::date[]))
-    GROUP BY 1, 2, 3, 4;
+    SELECT array_agg(k.id), array_agg(k.saledate) INTO rest_ids, rest_dates
+    FROM unnest(ids, dates) AS k(id, saledate)
+    WHERE date_trunc('month', k.saledate::timestamp)::date <> ALL (coalesce(whole, '{}'::date[]));
+    PERFORM hz_util_month_take(rest_ids, rest_dates, -1);
 END
 $$;
 
@@ -1069,34 +1068,6 @@ BEGIN
 END
 $$;
 
--- The sales and stock queries. Plain SQL, so that the server reads them into the calling query
--- instead of running them apart and storing all their rows first (a third of the query's time
--- for 100,000 rows); a filter left empty folds away in the plan made for the values bound (the
--- client plans each query call afresh), so the block-range index still serves the dates. The sort keys
--- lead the sorted rows: PostgreSQL then finds them without stepping over the texts of every row
--- it compares, which more than halves the sort.
-CREATE OR REPLACE FUNCTION hz_GetSales("date1" date, "date2" date, "USERCODE" text, "PTYPENAME" text,
-                                       "ID" bigint, "AGENTNAME" text, "AREA" text, "VCHTYPE" bigint)
-RETURNS SETOF hz_sales_row
-LANGUAGE sql STABLE
-AS $$
-    SELECT usercode, ptypename, id, agentname, standard, type, unit, area, saledate, qty, total, costtotal, vchtype
-    FROM (SELECT s.saledate AS k1, o.idnum IS NULL AS k2, o.idnum AS k3, s.seq AS k5, s.id AS k4,
-                 s.usercode::text, s.ptypename::text, s.id::text, o.agentname::text, s.standard::text,
-                 s.type::text, s.unit::text, s.area::text, to_char(s.saledate, 'YYYY-MM-DD') AS saledate,
-                 s.qty, s.total, s.costtotal, s.vchtype
-          FROM sales s LEFT JOIN outlets o ON o.idkey = s.id
-          WHERE ($1 IS NULL OR s.saledate >= $1) AND ($2 IS NULL OR s.saledate <= $2)
-            AND (nullif(hz_util_trim($3), '') IS NULL OR s.usercode = nullif(hz_util_trim($3), ''))
-            AND (nullif(hz_util_trim($4), '') IS NULL OR strpos(s.ptypename, nullif(hz_util_trim($4), '')) > 0)
-            AND ($5 IS NULL OR s.id IN (SELECT idkey FROM outlets WHERE idnum = $5))
-            AND (nullif(hz_util_trim($6), '') IS NULL
-                 OR s.id IN (SELECT idkey FROM outlets WHERE strpos(agentname, nullif(hz_util_trim($6), '')) > 0))
-            AND ($8 IS NULL OR s.vchtype = $8)
-            AND (nullif(hz_util_trim($7), '') IS NULL OR strpos(s.area, nullif(hz_util_trim($7), '')) > 0)
-          ORDER BY k1, k2, k3, k4, k5) x
-$$;
-
 -- hz_GetSales unsorted, with its sort keys at the end (the outlet number, the import order): the
 -- engine orders the lines itself, as the embedded engine does (sorting 100,000 lines took half
 -- of the query's time here). Its connections read dates in ISO form, which DATE is sent in.
@@ -1119,6 +1090,26 @@ AS $$
            OR s.id IN (SELECT idkey FROM outlets WHERE strpos(agentname, nullif(hz_util_trim($6), '')) > 0))
       AND ($8 IS NULL OR s.vchtype = $8)
       AND (nullif(hz_util_trim($7), '') IS NULL OR strpos(s.area, nullif(hz_util_trim($7), '')) > 0)
+$$;
+
+-- The sales and stock queries. Plain SQL, so that the server reads them into the calling query
+-- instead of running them apart and storing all their rows first (a third of the query's time
+-- for 100,000 rows); a filter left empty folds away in the plan made for the values bound (the
+-- client plans each query call afresh), so the block-range index still serves the dates. The sort keys
+-- lead the sorted rows: PostgreSQL then finds them without stepping over the texts of every row
+-- it compares, which more than halves the sort.
+CREATE OR REPLACE FUNCTION hz_GetSales("date1" date, "date2" date, "USERCODE" text, "PTYPENAME" text,
+                                       "ID" bigint, "AGENTNAME" text, "AREA" text, "VCHTYPE" bigint)
+RETURNS SETOF hz_sales_row
+LANGUAGE sql STABLE
+AS $$
+    SELECT "USERCODE", "PTYPENAME", "ID", "AGENTNAME", "STANDARD", "TYPE", "UNIT", "AREA", saledate, "QTY", "TOTAL",
+           "COSTTOTAL", "VCHTYPE"
+    FROM (SELECT l."DATE" AS k1, l."IDNUM" IS NULL AS k2, l."IDNUM" AS k3, l."SEQ" AS k5, l."ID" COLLATE "C" AS k4,
+                 l."USERCODE", l."PTYPENAME", l."ID", l."AGENTNAME", l."STANDARD", l."TYPE", l."UNIT", l."AREA",
+                 to_char(l."DATE", 'YYYY-MM-DD') AS saledate, l."QTY", l."TOTAL", l."COSTTOTAL", l."VCHTYPE"
+          FROM hz_util_sales_lines($1, $2, $3, $4, $5, $6, $7, $8) l
+          ORDER BY k1, k2, k3, k4, k5) x
 $$;
 
 CREATE OR REPLACE FUNCTION hz_GetStock("USERCODE" text, "PTYPENAME" text, "ID" bigint, "AGENTNAME" text,
